@@ -1,0 +1,24 @@
+// The port directory's location, shared by the serial component and the tuner simulator.
+#include "PortsDirectory.h"
+
+#include <cstdlib>
+
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+std::string PortsDirectory() {
+  if (std::string dir = Environment("ORVEL_PORTS_DIR"); !dir.empty()) return dir;
+  std::string config = Environment("XDG_CONFIG_HOME");
+  if (config.empty()) {
+    std::string home = Environment("HOME");
+    if (home.empty()) return {};
+    config = home + "/.config";
+  }
+  return config + "/orvel/ports";
+}
