@@ -1,0 +1,35 @@
+// Every command line that Orvel writes to the tuner, and the forms in which lines are logged.
+// All senders (the main window, the port monitor, the identification reply) take them from here.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace TunerCommands {
+
+// Commands without their terminator; the wire form appends "\r\n".
+inline constexpr std::string_view Probe = "ATU?";  // written once per opening, never logged
+inline constexpr std::string_view StatusRequest = "????";  // the reply to the identification
+inline constexpr std::string_view TuneOn = "TUNE ON";
+inline constexpr std::string_view MemoryClear = "CMEM";
+inline constexpr std::string_view Query = "???";  // the port monitor's "Send ???"
+
+// The identification line begins with this.
+inline constexpr std::string_view Identification = "ATU_KORAX";
+
+inline constexpr int SwrMinLowest = 11;
+inline constexpr int SwrMinHighest = 17;
+
+// "SWRmin 11" .. "SWRmin 17": the SWR threshold in tenths.
+std::string SwrMin(int tenths);
+
+// The bytes written for a command: the command followed by CR LF.
+std::string WireForm(std::string_view command);
+
+// "- " and the command: a line sent to the tuner, as the port monitor logs it.
+std::string SentLogLine(std::string_view command);
+
+// "+ " and the line: a line received from the tuner, as the port monitor logs it.
+std::string ReceivedLogLine(std::string_view line);
+
+}  // namespace TunerCommands
