@@ -1,0 +1,100 @@
+// TColorButton: an owner-drawn push button with its own colours for the normal, hot and
+// down states, an optional tiled back picture, and a latch that toggles at every release.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "Color.h"
+#include "SizeConstraints.h"
+
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
+class TColorButton : public QWidget {
+ public:
+  explicit TColorButton(QWidget* parent = nullptr);
+  ~TColorButton() override;
+
+  TAlignment Alignment() const { return FAlignment; }
+  void SetAlignment(TAlignment value);
+  const QImage& BackBitmap() const { return FBackBitmap; }
+  void SetBackBitmap(const QImage& value);
+  QString Caption() const { return FCaption; }
+  void SetCaption(const QString& value);
+  bool WordWrap() const { return FWordWrap; }
+  void SetWordWrap(bool value);
+  bool Latching() const { return FLatching; }
+  void SetLatching(bool value) { FLatching = value; }
+  bool Down() const { return FDown; }
+  void SetDown(bool value);
+  TSizeConstraints Constraints() const { return FConstraints; }
+  void SetConstraints(const TSizeConstraints& value);
+  bool Enabled() const { return isEnabled(); }
+  void SetEnabled(bool value) { setEnabled(value); }
+  bool Flat() const { return FFlat; }
+  void SetFlat(bool value);
+  // The caption's normal colour is the palette's WindowText, inherited like the font.
+  QFont Font() const { return font(); }
+  void SetFont(const QFont& value) { setFont(value); }
+  int MarginHorizontal() const { return FMarginHorizontal; }
+  void SetMarginHorizontal(int value);
+  int MarginVertical() const { return FMarginVertical; }
+  void SetMarginVertical(int value);
+  TColor Color() const { return FColor; }
+  void SetColor(TColor value);
+  bool HotTrack() const { return FHotTrack; }
+  void SetHotTrack(bool value) { FHotTrack = value; }
+  TColor HotColor() const { return FHotColor; }
+  void SetHotColor(TColor value) { FHotColor = value; }
+  TColor DownColor() const { return FDownColor; }
+  void SetDownColor(TColor value) { FDownColor = value; }
+  TColor HotFontColor() const { return FHotFontColor; }
+  void SetHotFontColor(TColor value) { FHotFontColor = value; }
+  TColor DownFontColor() const { return FDownFontColor; }
+  void SetDownFontColor(TColor value) { FDownFontColor = value; }
+  QString Hint() const { return toolTip(); }
+  void SetHint(const QString& value) { setToolTip(value); }
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool value) { FShowHint = value; }
+
+  // Runs on a left click, before a latching button toggles Down; skipped while empty.
+  std::function<void(QObject* Sender)> onclick;
+
+ protected:
+  bool event(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void GrowToFit();
+  void BackBitmapChanged();
+
+  TAlignment FAlignment = taCenter;
+  QImage FBackBitmap;
+  QString FCaption;
+  bool FWordWrap = false;
+  bool FLatching = false;
+  bool FDown = false;
+  TSizeConstraints FConstraints;
+  bool FFlat = true;
+  int FMarginHorizontal = 8;
+  int FMarginVertical = 4;
+  TColor FColor = clSilver;
+  bool FHotTrack = true;
+  TColor FHotColor = clYellow;
+  TColor FDownColor = ColorFromRgb(0xA9, 0xA9, 0xA9);
+  TColor FHotFontColor = clRed;
+  TColor FDownFontColor = clBlack;
+  bool FShowHint = true;
+
+  bool Pressed = false;
+  bool Hot = false;
+  bool ClickArmed = false;
+};

@@ -1,0 +1,82 @@
+// TLedLamp: a small owner-drawn lamp that shows one Boolean as a lit or unlit picture and
+// can blink while lit. The pictures are the twelve lamp bitmaps built into the program.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+#include "Color.h"
+
+class QTimer;
+
+enum TLEDStyle { LEDSmall, LEDLarge, LEDSqSmall, LEDSqLarge, LEDVertical, LEDHorizontal };
+
+class TLedLamp : public QWidget {
+ public:
+  explicit TLedLamp(QWidget* parent = nullptr);
+  ~TLedLamp() override;
+
+  TColor TrueColor() const { return FTrueColor; }
+  void SetTrueColor(TColor value);
+  TColor FalseColor() const { return FFalseColor; }
+  void SetFalseColor(TColor value);
+  TColor BorderColor() const { return FBorderColor; }
+  void SetBorderColor(TColor value);
+  bool Blink() const { return FBlink; }
+  void SetBlink(bool value);
+  bool Bordered() const { return FBordered; }
+  void SetBordered(bool value);
+  bool Value() const { return FValue; }
+  void SetValue(bool value);
+  int Interval() const { return FInterval; }
+  void SetInterval(int value);
+  TLEDStyle LEDStyle() const { return FLEDStyle; }
+  void SetLEDStyle(TLEDStyle value);
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool value) { FShowHint = value; }
+
+  // Each is skipped while empty; Sender is always the lamp.
+  std::function<void(QObject* Sender)> OnClick;
+  std::function<void(QObject* Sender)> OnTimer;
+  std::function<void(QObject* Sender)> OnMouseEnter;
+  std::function<void(QObject* Sender)> OnMouseLeave;
+
+  // The resource name of a style's picture ("BSM", "NSM", ...) and its size in pixels.
+  static const char* PictureName(TLEDStyle style, bool bordered);
+  static QSize PictureSize(TLEDStyle style);
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void RebuildPictures();
+  void ShowLit();
+  void ShowUnlit();
+  void StartBlink();
+  void StopBlink();
+  void BlinkTick();
+  void ApplyInterval();
+
+  TColor FTrueColor = clLime;
+  TColor FFalseColor = clSilver;
+  TColor FBorderColor = clBtnFace;
+  bool FBlink = true;
+  bool FBordered = true;
+  bool FValue = false;
+  int FInterval = 1000;
+  TLEDStyle FLEDStyle = LEDSmall;
+  bool FShowHint = true;
+
+  QImage LitPicture;
+  QImage UnlitPicture;
+  int ShownPhase = 1;
+  QTimer* BlinkTimer = nullptr;
+  bool ClickArmed = false;
+};
