@@ -1,6 +1,7 @@
 // Fuzzes the tuner line protocol with random chunks at random boundaries.
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
