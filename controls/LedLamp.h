@@ -63,6 +63,7 @@ class TLedLamp : public QWidget {
   void StopBlink();
   void BlinkTick();
   void ApplyInterval();
+  void ChangeColor(TColor& field, TColor value);
 
   TColor FTrueColor = clLime;
   TColor FFalseColor = clSilver;

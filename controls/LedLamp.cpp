@@ -1,0 +1,235 @@
+// TLedLamp: picture building by surface fill, painting, blinking and the property setters.
+#include "LedLamp.h"
+
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+struct StyleInfo {
+  const char* framed;
+  const char* plain;
+  int width;
+  int height;
+};
+
+// Indexed by TLEDStyle.
+constexpr StyleInfo kStyles[] = {
+    {"BSM", "NSM", 16, 16},     {"BLG", "NLG", 22, 22}, {"BSQSM", "NSQSM", 16, 16},
+    {"BSQLG", "NSQLG", 22, 22}, {"BVT", "NVT", 16, 22}, {"BHZ", "NHZ", 22, 16},
+};
+
+const StyleInfo& Info(TLEDStyle style) {
+  const auto index = static_cast<std::size_t>(style);
+  return index < std::size(kStyles) ? kStyles[index] : kStyles[0];
+}
+
+constexpr QRgb kLime = 0xFF00FF00;
+constexpr QRgb kSilver = 0xFFC0C0C0;
+
+// Surface fill: replaces the region of pixels exactly equal to `match` that is connected to
+// `start` through edge neighbours. Diagonal neighbours are left out on purpose: the silver
+// light edges inside the round bezels touch the surround only at corners and must keep
+// their colour in the plain pictures.
+void FillSurface(QImage& image, QPoint start, QRgb match, QRgb fill) {
+  if (!image.valid(start) || image.pixel(start) != match || match == fill) return;
+  std::vector<QPoint> pending{start};
+  image.setPixel(start, fill);
+  while (!pending.empty()) {
+    const QPoint point = pending.back();
+    pending.pop_back();
+    for (const QPoint step : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)}) {
+      const QPoint next = point + step;
+      if (image.valid(next) && image.pixel(next) == match) {
+        image.setPixel(next, fill);
+        pending.push_back(next);
+      }
+    }
+  }
+}
+
+QRgb Opaque(TColor color) { return ColorToQColor(color).rgb() | 0xFF000000; }
+
+}  // namespace
+
+TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::NoFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  resize(16, 16);
+  RebuildPictures();
+}
+
+TLedLamp::~TLedLamp() { StopBlink(); }
+
+const char* TLedLamp::PictureName(TLEDStyle style, bool bordered) {
+  return bordered ? Info(style).framed : Info(style).plain;
+}
+
+QSize TLedLamp::PictureSize(TLEDStyle style) { return {Info(style).width, Info(style).height}; }
+
+void TLedLamp::RebuildPictures() {
+  const QSize size = PictureSize(FLEDStyle);
+  resize(size);
+  const QImage loaded(QStringLiteral(":/lamps/") + QLatin1String(PictureName(FLEDStyle, FBordered)),
+                      "BMP");
+  LitPicture = loaded.convertToFormat(QImage::Format_RGB32);
+  UnlitPicture = LitPicture.copy();
+  // The picture's own centre, which is the control's once the size above took effect; it
+  // stays right even when size limits on the control refused the new size.
+  const QPoint centre(LitPicture.width() / 2, LitPicture.height() / 2);
+  FillSurface(LitPicture, centre, kLime, Opaque(FTrueColor));
+  FillSurface(UnlitPicture, centre, kLime, Opaque(FFalseColor));
+  if (!FBordered) {
+    const QRgb border = Opaque(FBorderColor);
+    FillSurface(LitPicture, QPoint(0, 0), kSilver, border);
+    FillSurface(UnlitPicture, QPoint(0, 0), kSilver, border);
+  }
+}
+
+void TLedLamp::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.drawImage(rect(), ShownPhase == 0 ? LitPicture : UnlitPicture);
+}
+
+// The immediate draws go through repaint(), which paints synchronously and is skipped by
+// Qt while the lamp is hidden; the next paint then shows the phase recorded here.
+void TLedLamp::ShowLit() {
+  ShownPhase = 0;
+  repaint();
+}
+
+void TLedLamp::ShowUnlit() {
+  ShownPhase = 1;
+  repaint();
+}
+
+void TLedLamp::StartBlink() {
+  if (BlinkTimer != nullptr) return;
+  ShownPhase = 0;
+  BlinkTimer = new QTimer(this);
+  connect(BlinkTimer, &QTimer::timeout, this, [this] { BlinkTick(); });
+  ApplyInterval();
+}
+
+void TLedLamp::StopBlink() {
+  if (BlinkTimer == nullptr) return;
+  // OnTimer may switch the lamp off from inside the timer's own tick, so the timer is
+  // stopped now and freed once that tick has returned.
+  BlinkTimer->stop();
+  BlinkTimer->deleteLater();
+  BlinkTimer = nullptr;
+}
+
+void TLedLamp::BlinkTick() {
+  ShownPhase = 1 - ShownPhase;
+  repaint();
+  if (OnTimer) OnTimer(this);
+}
+
+void TLedLamp::ApplyInterval() {
+  // A zero interval would make a Qt timer fire on every pass of the event loop; here it
+  // means the lamp never changes phase. A negative one is treated the same way.
+  if (FInterval <= 0) {
+    BlinkTimer->stop();
+  } else if (!BlinkTimer->isActive() || BlinkTimer->interval() != FInterval) {
+    BlinkTimer->start(FInterval);
+  }
+}
+
+void TLedLamp::ChangeColor(TColor& field, TColor value) {
+  if (field == value) return;
+  const bool blink = FBlink;
+  if (blink) SetBlink(false);
+  field = value;
+  RebuildPictures();
+  SetBlink(blink);
+  repaint();
+}
+
+void TLedLamp::SetTrueColor(TColor value) { ChangeColor(FTrueColor, value); }
+void TLedLamp::SetFalseColor(TColor value) { ChangeColor(FFalseColor, value); }
+void TLedLamp::SetBorderColor(TColor value) { ChangeColor(FBorderColor, value); }
+
+void TLedLamp::SetBlink(bool value) {
+  if (value == FBlink) return;
+  if (FValue) {
+    ShowLit();
+  } else {
+    ShowUnlit();
+  }
+  FBlink = value;
+  if (FBlink && FValue) {
+    StartBlink();
+  } else {
+    StopBlink();
+  }
+}
+
+void TLedLamp::SetBordered(bool value) {
+  if (value == FBordered) return;
+  FBordered = value;
+  RebuildPictures();
+  repaint();
+}
+
+void TLedLamp::SetValue(bool value) {
+  if (value == FValue) return;
+  FValue = value;
+  if (FValue) {
+    ShowLit();
+    if (FBlink) StartBlink();
+  } else {
+    StopBlink();
+    ShowUnlit();
+  }
+}
+
+void TLedLamp::SetInterval(int value) {
+  FInterval = value;
+  if (BlinkTimer != nullptr) ApplyInterval();
+}
+
+void TLedLamp::SetLEDStyle(TLEDStyle value) {
+  if (value == FLEDStyle) return;
+  FLEDStyle = value;
+  RebuildPictures();
+  repaint();
+}
+
+bool TLedLamp::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip && !FShowHint) {
+    event->ignore();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void TLedLamp::enterEvent(QEnterEvent* event) {
+  QWidget::enterEvent(event);
+  if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TLedLamp::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  if (OnMouseLeave) OnMouseLeave(this);
+}
+
+void TLedLamp::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) ClickArmed = true;
+}
+
+// Qt's default turns the second press of a double click into a press; that press must not
+// start a click.
+void TLedLamp::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) ClickArmed = false;
+}
+
+void TLedLamp::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !ClickArmed) return;
+  ClickArmed = false;
+  if (rect().contains(event->position().toPoint()) && OnClick) OnClick(this);
+}
