@@ -1,0 +1,30 @@
+// The simulator's command line: what it accepts and the help text that documents it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Load.h"
+#include "TunerSim.h"
+
+struct SimOptions {
+  std::string name = "COM250";
+  Load load = BuiltInLoads().front();
+  TunerFaults faults;
+  bool once = false;
+  bool split = false;
+  std::chrono::milliseconds unplug_after{0};  // 0: never
+  std::optional<std::uint32_t> seed;          // none: a new one for each run
+  bool verbose = false;
+  bool help = false;
+  bool version = false;
+};
+
+// The options given after the program name, as "--option value" or "--option=value".
+// Throws std::invalid_argument with a message meant for the operator.
+SimOptions ParseOptions(const std::vector<std::string>& arguments);
+
+std::string HelpText();
