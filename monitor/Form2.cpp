@@ -1,0 +1,452 @@
+// The port monitor window: layout, the log's change rule and cap, freeze, the command line,
+// the help listing and saving the log.
+#include "Form2.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <algorithm>
+#include <exception>
+#include <fstream>
+#include <limits>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+#include "Cp1252.h"
+#include "LedLamp.h"
+
+namespace {
+
+constexpr int kMaxLiveRows = 1000;
+constexpr int kPanelHeight = 71;
+constexpr const char* kLogFileName = "PortMonitor.txt";
+
+constexpr const char* kHelpLines[] = {
+    "????",
+    "CMEM         - clear memory",
+    "Port_C ?/xxx - xxx - binary",
+    "Port_L ?/xxx - xxx - binary",
+    "SWRmin ?/xx  - xx - SWRx10",
+    "MaxFWD ?/xxx - xxx - power in ADC,",
+    "               10W about 500, default=700",
+    "RDelay ?/xx  - xx - delay in ms",
+    "               typical 10-12ms",
+    "HELP         - this info",
+    "vorpalitis",
+    "KVL_tonic",
+};
+
+// A logged line may hold any byte. Control bytes would break the entry into several editor
+// lines or vanish from view, so they are shown as their Unicode control pictures and mapped
+// back when the log is saved; every other byte is its Windows-1252 character.
+constexpr char16_t kControlPictures = 0x2400;
+constexpr char16_t kDeletePicture = 0x2421;
+
+QString ToDisplay(std::string_view bytes) {
+  QString text = FromCp1252(bytes);
+  for (QChar& c : text) {
+    const char16_t unit = c.unicode();
+    if (unit < 0x20) {
+      c = QChar(static_cast<char16_t>(kControlPictures + unit));
+    } else if (unit == 0x7F) {
+      c = QChar(kDeletePicture);
+    }
+  }
+  return text;
+}
+
+std::string FromDisplay(QString text) {
+  for (QChar& c : text) {
+    const char16_t unit = c.unicode();
+    if (unit >= kControlPictures && unit < kControlPictures + 0x20) {
+      c = QChar(static_cast<char16_t>(unit - kControlPictures));
+    } else if (unit == kDeletePicture) {
+      c = QChar(char16_t{0x7F});
+    }
+  }
+  return ToCp1252(text);
+}
+
+QFont LogFont() {
+  QFont font("Courier New");
+  font.setPixelSize(13);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  return font;
+}
+
+QFont WindowFont() {
+  QFont font("MS Sans Serif");
+  font.setPixelSize(11);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+QPlainTextDocumentLayout* LayoutOf(const QPlainTextEdit* memo) {
+  return qobject_cast<QPlainTextDocumentLayout*>(memo->document()->documentLayout());
+}
+
+int RowsOf(const QPlainTextEdit* memo, const QTextBlock& block) {
+  LayoutOf(memo)->ensureBlockLayout(block);
+  return block.layout()->lineCount();
+}
+
+// A hidden widget keeps its resize events pending until it is shown; the log counts the rows
+// it would display, so its editor has to know its real width even while the window is hidden.
+void DeliverPendingResize(QWidget* widget) {
+  if (widget->testAttribute(Qt::WA_PendingResizeEvent)) {
+    widget->setAttribute(Qt::WA_PendingResizeEvent, false);
+    QResizeEvent resize(widget->size(), QSize());
+    QCoreApplication::sendEvent(widget, &resize);
+  }
+  for (QObject* child : widget->children()) {
+    auto* childWidget = qobject_cast<QWidget*>(child);
+    if (childWidget != nullptr && !childWidget->isWindow()) DeliverPendingResize(childWidget);
+  }
+}
+
+void SetUpLogField(QPlainTextEdit* memo) {
+  memo->setFont(LogFont());
+  memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  memo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  // Always shown, so that the wrap width, and with it the row count, does not depend on
+  // whether the log overflows.
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  memo->setTabChangesFocus(true);
+  // Appended lines are not the operator's edits and must not be undone by Ctrl+Z.
+  memo->setUndoRedoEnabled(false);
+  memo->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+template <typename F>
+class ScopeExit {
+ public:
+  explicit ScopeExit(F action) : Action(std::move(action)) {}
+  ~ScopeExit() { Action(); }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  F Action;
+};
+
+// Carries an error out of a control's signal to the window's own event, so that it leaves
+// through the application's event delivery (where the program shows it) rather than unwinding
+// through the toolkit's button, menu and line-edit code.
+class TRaisedEvent : public QEvent {
+ public:
+  explicit TRaisedEvent(std::exception_ptr error) : QEvent(Type()), Error(std::move(error)) {}
+  static QEvent::Type Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+  }
+  std::exception_ptr Error;
+};
+
+}  // namespace
+
+TForm2::TForm2(TForm2Links links, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      Links(std::move(links)) {
+  setWindowTitle("Port Monitor");
+  // The main window alone keeps the program running.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  setFont(WindowFont());
+  QPalette face = palette();
+  face.setColor(QPalette::Window, face.color(QPalette::Button));
+  setPalette(face);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo2 = new QPlainTextEdit(this);
+  SetUpLogField(Memo1);
+  SetUpLogField(Memo2);
+  Memo2->hide();
+
+  Panel1 = new QFrame(this);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setAutoFillBackground(true);
+  Button2 = new QPushButton("Clear", Panel1);
+  Button2->setGeometry(232, 40, 51, 25);
+  Edit1 = new QLineEdit(Panel1);
+  Edit1->setGeometry(80, 8, 129, 21);
+  Edit1->setMaxLength(std::numeric_limits<int>::max());
+  CheckBox1 = new QCheckBox("Autoscroll", Panel1);
+  CheckBox1->setGeometry(8, 8, 65, 17);
+  CheckBox1->setChecked(true);
+  StaticText1 = new QLabel("Lines with '-'  - sent to PA", Panel1);
+  StaticText1->setGeometry(8, 32, 122, 17);
+  StaticText2 = new QLabel("Lines with '+' - received from PA", Panel1);
+  StaticText2->setGeometry(8, 48, 154, 17);
+
+  QWidget::setTabOrder(Button2, Edit1);
+  QWidget::setTabOrder(Edit1, CheckBox1);
+  QWidget::setTabOrder(CheckBox1, Memo1);
+  QWidget::setTabOrder(Memo1, Memo2);
+
+  PopupMenu1 = new QMenu(this);
+  Clear1 = PopupMenu1->addAction("Clear");
+  N1 = PopupMenu1->addSeparator();
+  Send1 = PopupMenu1->addAction("Send ???");
+  N2 = PopupMenu1->addSeparator();
+  Savealltofile1 = PopupMenu1->addAction("Save all to file");
+
+  // Handlers that can fail run through this, see TRaisedEvent.
+  auto raising = [this](void (TForm2::*handler)()) {
+    return [this, handler] {
+      try {
+        (this->*handler)();
+      } catch (...) {
+        QCoreApplication::postEvent(this, new TRaisedEvent(std::current_exception()));
+      }
+    };
+  };
+  connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { OperatorEditedLive(); });
+  connect(Memo2, &QPlainTextEdit::textChanged, this, [this] { OperatorEditedFrozen(); });
+  for (QPlainTextEdit* memo : {Memo1, Memo2}) {
+    connect(memo, &QWidget::customContextMenuRequested, this, [this, memo](const QPoint& at) {
+      PopupMenu1->popup(memo->viewport()->mapToGlobal(at));
+    });
+  }
+  connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Clear1Click(); });
+  connect(Clear1, &QAction::triggered, this, [this] { Clear1Click(); });
+  connect(Send1, &QAction::triggered, this, raising(&TForm2::Send1Click));
+  connect(Savealltofile1, &QAction::triggered, this, raising(&TForm2::Savealltofile1Click));
+  Edit1->installEventFilter(this);
+
+  move(524, 263);
+  resize(290, 263);
+  ensurePolished();
+  LayOutControls();
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::AppendLog(const std::string& line) {
+  LiveRows();  // brings the count up to the current width before the new entry is added
+  AppendEntry(Memo1, ToDisplay(line), LiveHoldsLines);
+  LiveHoldsLines = true;
+  LiveRowCount += RowsOf(Memo1, Memo1->document()->lastBlock());
+  Memo1Change();
+}
+
+void TForm2::ShowModeless() {
+  show();
+  raise();
+  activateWindow();
+}
+
+void TForm2::ShowModal() {
+  if (isVisible()) {
+    raise();
+    activateWindow();
+    return;
+  }
+  QEventLoop loop;
+  ModalLoop = &loop;
+  setWindowModality(Qt::ApplicationModal);
+  const ScopeExit restore([this] {
+    ModalLoop = nullptr;
+    if (isVisible()) hide();
+    setWindowModality(Qt::NonModal);
+  });
+  ShowModeless();
+  loop.exec(QEventLoop::DialogExec);
+}
+
+int TForm2::LiveRows() {
+  if (RowCountStale || Memo1->viewport()->width() != CountedAtWidth) CountAllRows();
+  return LiveRowCount;
+}
+
+void TForm2::Memo1Change() {
+  QChar newestStart;
+  if (LiveHoldsLines) {
+    const QTextBlock newest = Memo1->document()->lastBlock();
+    LayoutOf(Memo1)->ensureBlockLayout(newest);
+    const QTextLayout* rows = newest.layout();
+    if (rows->lineCount() > 0) {
+      const QTextLine lastRow = rows->lineAt(rows->lineCount() - 1);
+      if (lastRow.textLength() > 0) newestStart = newest.text().at(lastRow.textStart());
+    }
+  }
+  TLedLamp* lamp = newestStart == u'-' ? Links.txled : Links.rxLED;
+  if (lamp != nullptr) lamp->SetValue(!lamp->Value());
+  if (LiveRows() > kMaxLiveRows) EmptyLiveLog();
+}
+
+void TForm2::CheckBox1Click() {
+  if (CheckBox1->isChecked()) {
+    Memo2->hide();
+    Memo1->show();
+    return;
+  }
+  QStringList entries;
+  if (LiveHoldsLines) {
+    for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
+      entries.append(block.text());
+    }
+  }
+  EmptyField(Memo2);
+  FrozenHoldsLines = false;
+  for (const QString& entry : entries) {
+    AppendEntry(Memo2, entry, FrozenHoldsLines);
+    FrozenHoldsLines = true;
+    Memo1Change();
+  }
+  Memo2->show();
+  Memo1->hide();
+  QTextCursor end(Memo2->document());
+  end.movePosition(QTextCursor::End);
+  Memo2->setTextCursor(end);
+}
+
+void TForm2::Clear1Click() {
+  EmptyLiveLog();
+  EmptyField(Memo2);
+  FrozenHoldsLines = false;
+}
+
+void TForm2::Send1Click() { SendCommand("???"); }
+
+void TForm2::Savealltofile1Click() {
+  std::string content;
+  if (LiveHoldsLines) {
+    for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
+      content += FromDisplay(block.text());
+      content += "\r\n";
+    }
+  }
+  std::ofstream file(kLogFileName, std::ios::binary | std::ios::trunc);
+  if (!file.is_open()) throw std::runtime_error(std::string("Cannot create file ") + kLogFileName);
+  file.write(content.data(), static_cast<std::streamsize>(content.size()));
+  file.close();
+  // A full disk must not pass for a saved log.
+  if (file.fail()) throw std::runtime_error(std::string("Cannot write file ") + kLogFileName);
+}
+
+void TForm2::Edit1KeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
+  if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
+  if (Edit1->text() == "vorpalitis" || Edit1->text() == "KVL_tonic") {
+    if (Links.Label6 != nullptr) Links.Label6->show();
+    if (Links.Label7 != nullptr) {
+      Links.Label7->setText(QString());
+      Links.Label7->show();
+    }
+    Edit1->clear();
+  }
+  if (Edit1->text() == "HELP") {
+    for (const char* line : kHelpLines) AppendLog(line);
+    Edit1->clear();
+  }
+  const std::string command = ToCp1252(Edit1->text());
+  if (command.empty()) return;
+  SendCommand(command);
+  Edit1->clear();
+}
+
+void TForm2::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOutControls();
+}
+
+void TForm2::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (ModalLoop != nullptr) ModalLoop->quit();
+}
+
+bool TForm2::event(QEvent* event) {
+  if (event->type() == TRaisedEvent::Type()) {
+    std::rethrow_exception(static_cast<TRaisedEvent*>(event)->Error);
+  }
+  return QWidget::event(event);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    try {
+      Edit1KeyDown(key->key(), key->modifiers());
+    } catch (...) {
+      QCoreApplication::postEvent(this, new TRaisedEvent(std::current_exception()));
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm2::LayOutControls() {
+  const int logHeight = std::max(0, height() - kPanelHeight);
+  Panel1->setGeometry(0, logHeight, width(), kPanelHeight);
+  for (QPlainTextEdit* memo : {Memo1, Memo2}) {
+    memo->setGeometry(0, 0, width(), logHeight);
+    DeliverPendingResize(memo);
+  }
+}
+
+void TForm2::AppendEntry(QPlainTextEdit* memo, const QString& text, bool fieldHasLines) {
+  ProgramEdit = true;
+  const ScopeExit done([this] { ProgramEdit = false; });
+  QTextCursor cursor(memo->document());
+  cursor.movePosition(QTextCursor::End);
+  if (fieldHasLines) cursor.insertBlock();
+  cursor.insertText(text);
+  memo->setTextCursor(cursor);
+}
+
+void TForm2::EmptyField(QPlainTextEdit* memo) {
+  ProgramEdit = true;
+  const ScopeExit done([this] { ProgramEdit = false; });
+  memo->clear();
+}
+
+void TForm2::EmptyLiveLog() {
+  EmptyField(Memo1);
+  LiveHoldsLines = false;
+  LiveRowCount = 0;
+  RowCountStale = false;
+  CountedAtWidth = Memo1->viewport()->width();
+}
+
+void TForm2::CountAllRows() {
+  LiveRowCount = 0;
+  if (LiveHoldsLines) {
+    for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
+      LiveRowCount += RowsOf(Memo1, block);
+    }
+  }
+  RowCountStale = false;
+  CountedAtWidth = Memo1->viewport()->width();
+}
+
+void TForm2::OperatorEditedLive() {
+  if (ProgramEdit) return;
+  LiveHoldsLines = !Memo1->document()->isEmpty();
+  RowCountStale = true;
+  Memo1Change();
+}
+
+void TForm2::OperatorEditedFrozen() {
+  if (ProgramEdit) return;
+  FrozenHoldsLines = !Memo2->document()->isEmpty();
+  Memo1Change();
+}
+
+void TForm2::SendCommand(const std::string& command) {
+  Links.SendString(command + "\r\n");
+  AppendLog("- " + command);
+}
