@@ -1,0 +1,75 @@
+// An open serial device as the serial port object sees it, whatever the operating system:
+// the line settings it is given and the few operations the object and its thread need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// How a modem control line is driven while the port is open.
+enum class TLineControl : std::uint8_t { Lowered, Raised, Handshake };
+
+// Everything the device is told by one application of the line settings.
+struct TLineSettings {
+  std::int32_t BitsPerSecond = 0;
+  bool ParityCheck = false;
+  bool OutxCtsFlow = false;
+  bool OutxDsrFlow = false;
+  TLineControl Dtr = TLineControl::Lowered;
+  TLineControl Rts = TLineControl::Lowered;
+  bool DsrSensitivity = false;
+  bool TxContinueOnXoff = false;
+  bool OutX = false;
+  bool InX = false;
+  bool ReplaceParityErrors = false;
+  bool DiscardNulls = false;
+  std::uint16_t XonLimit = 0;
+  std::uint16_t XoffLimit = 0;
+  std::uint8_t DataBits = 8;
+  // 0 none, 1 odd, 2 even, 3 mark, 4 space.
+  std::uint8_t ParityCode = 0;
+  // 0 one, 1 one and a half, 2 two.
+  std::uint8_t StopBitsCode = 0;
+  char XonChar = 0;
+  char XoffChar = 0;
+  char ErrorChar = 0;
+  char EofChar = 0;
+  char EvtChar = 0;
+};
+
+// Milliseconds; a write may take Multiplier x bytes + Constant.
+struct TTimeouts {
+  std::uint32_t ReadInterval = 0;
+  std::uint32_t ReadTotalMultiplier = 0;
+  std::uint32_t ReadTotalConstant = 0;
+  std::uint32_t WriteTotalMultiplier = 0;
+  std::uint32_t WriteTotalConstant = 0;
+};
+
+// Modem status bits as the receive thread reports them.
+inline constexpr std::uint8_t ModemCts = 0x10;
+inline constexpr std::uint8_t ModemDsr = 0x20;
+inline constexpr std::uint8_t ModemRing = 0x40;
+inline constexpr std::uint8_t ModemRlsd = 0x80;
+
+// Writes may come from one thread while another queries and reads; Close comes last, once.
+class TSerialDevice {
+ public:
+  virtual ~TSerialDevice() = default;
+  // False with the operator's reason when the device refuses the settings.
+  virtual bool ApplyLineSettings(const TLineSettings& settings, std::string& reason) = 0;
+  virtual void ApplyTimeouts(const TTimeouts& timeouts) = 0;
+  virtual void ApplyBufferSizes(std::uint32_t input, std::uint32_t output) = 0;
+  virtual void PurgeInput() = 0;
+  // Clears the device's error state; the bytes waiting in the receive queue, none on failure.
+  virtual std::optional<std::size_t> BytesWaiting() = 0;
+  // Never waits for more than is already there; the count read (0 on failure).
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  // Bounded by the write time-outs; the count written (0 when refused).
+  virtual std::size_t Write(const char* data, std::size_t size) = 0;
+  // Modem* bits; none on failure.
+  virtual std::optional<std::uint8_t> ModemStatus() = 0;
+  // Discards both queues and releases the device without waiting for output to drain.
+  virtual void Close() = 0;
+};

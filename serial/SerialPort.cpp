@@ -1,0 +1,535 @@
+// The serial port component: properties, opening and closing, writing, the presence test
+// and the port list.
+#include "SerialPort.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "ComThread.h"
+#include "SerialPlatform.h"
+#include "UiHandOver.h"
+
+namespace {
+
+constexpr std::int32_t StandardBaudRates[] = {
+    75,    110,   134,   150,   300,    600,    1200,   1800,   2400,   4800,   7200,
+    9600,  14400, 19200, 38400, 57600,  115200, 128000, 230400, 256000, 460800, 921600};
+static_assert(std::size(StandardBaudRates) == brCustom);
+
+constexpr int ClosePolls = 500;
+constexpr auto LaterPollPause = std::chrono::milliseconds(10);
+// Below this Delay the presence test is skipped and the timer resolution is raised.
+constexpr std::uint32_t ShortDelay = 50;
+
+const char* const InvalidCombination = "Invalid data-width and stop-bits combination.";
+const char* const InvalidLogFile = "Invalid log file name or access denied.";
+
+std::string UpperCase(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+ESerialPortException NotOpen(const std::string& portName) {
+  return ESerialPortException(portName + " is not open. Serial port is not connected.");
+}
+
+// The locale's short date, a blank and its long time.
+std::string DateTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[128];
+  const std::size_t length = std::strftime(text, sizeof text, "%x %X", &local);
+  return std::string(text, length);
+}
+
+// Marks a handler as running on the user-interface thread for as long as it runs.
+class THandlerScope {
+ public:
+  explicit THandlerScope(std::atomic<int>& depth) : depth_(depth) { ++depth_; }
+  ~THandlerScope() { --depth_; }
+  THandlerScope(const THandlerScope&) = delete;
+  THandlerScope& operator=(const THandlerScope&) = delete;
+
+ private:
+  std::atomic<int>& depth_;
+};
+
+}  // namespace
+
+TSerialPort::TSerialPort() : platform_(TSerialPlatform::Instance()) {}
+
+TSerialPort::~TSerialPort() {
+  Close();
+  // A forgotten thread still refers to this object until it has ended.
+  ReapThreads(-1);
+}
+
+void TSerialPort::SetUiHandOver(TUiHandOver* handOver) { handOver_ = handOver; }
+
+void TSerialPort::Open() {
+  const std::string name = PortName();
+  const TCommPort target = ::CommPortFromName(name);
+  if (target == ConnectedPort()) return;
+  if (CurrentThread()) Close();
+  // A thread that an earlier Close could not wait for may still hold the device.
+  if (!InsideDeliveredHandler() && !TComThread::Running()) ReapThreads(ClosePolls);
+  if (Delay() < ShortDelay) {
+    platform_.RequestTimerResolution();
+    timerRequested_ = true;
+  }
+  announcedCount_ = 0;
+  std::uint64_t generation;
+  {
+    std::lock_guard lock(threadMutex_);
+    generation = ++generation_;
+    connectedPort_ = spNone;
+  }
+  {
+    std::lock_guard lock(textMutex_);
+    entireBuffer_.clear();
+  }
+  std::string reason;
+  std::unique_ptr<TSerialDevice> device = platform_.OpenDevice(DevicePathOf(name), reason);
+  // Settings refused while opening fail the open: a port left with whatever the previous
+  // program set would talk at the wrong speed without telling anyone.
+  if (device && !ApplyLineSettings(*device, reason)) {
+    device->Close();
+    device.reset();
+  }
+  if (!device) {
+    Close();
+    throw ESerialPortException("Cannot connect to " + name + ". " + reason);
+  }
+  ApplyTimeouts(*device);
+  ApplyBufferSizes(*device);
+  auto thread = std::make_shared<TComThread>(*this, std::move(device), generation);
+  {
+    std::lock_guard lock(threadMutex_);
+    thread_ = thread;
+    connectedPort_ = target;
+  }
+  try {
+    if (target != spNone && OnConnect) OnConnect(this, target);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  // The OnConnect handler may have closed the port again.
+  if (CurrentThread() != thread) return;
+  thread->Start();
+  faulted_ = false;
+}
+
+void TSerialPort::Close() {
+  ReleaseTimerResolution();
+  announcedCount_ = 0;
+  std::shared_ptr<TComThread> thread = CurrentThread();
+  if (!thread) {
+    std::lock_guard lock(threadMutex_);
+    // A receive thread forgotten earlier must not end a connection opened after it.
+    const TComThread* caller = TComThread::Running();
+    if (!caller || caller->Generation() == generation_) connectedPort_ = spNone;
+    return;
+  }
+  if (!thread->Started()) {
+    {
+      std::lock_guard lock(threadMutex_);
+      thread_.reset();
+    }
+    thread->EndWithoutLoop();
+    lineStatus_ = 0;
+    return;
+  }
+  thread->Stop();
+  // The thread cannot wait for its own end, and a handler that it is waiting on cannot see
+  // the end before it returns: both only ask the thread to stop, which then ends by itself.
+  const bool canWait = !thread->IsCurrentThread() && !InsideDeliveredHandler();
+  if (canWait) WaitUntilClosed();
+  {
+    std::lock_guard lock(threadMutex_);
+    if (thread_ == thread) {
+      thread_.reset();
+      retired_.push_back(thread);
+    }
+  }
+  lineStatus_ = 0;
+  if (canWait) ReapThreads(0);
+}
+
+std::uint32_t TSerialPort::SendString(const std::string& text) {
+  const std::string name = PortName();
+  std::shared_ptr<TComThread> thread = CurrentThread();
+  if (!thread) throw NotOpen(name);
+  const std::size_t length = std::min(text.size(), text.find('\0'));
+  std::size_t written = 0;
+  sending_ = true;
+  const bool open = thread->WithDevice(
+      [&](TSerialDevice& device) { written = device.Write(text.data(), length); });
+  sending_ = false;
+  if (!open) throw NotOpen(name);
+  try {
+    if (written > 0 && OnSend) {
+      OnSend(this, text.substr(0, written));
+    } else {
+      CheckPresence();
+    }
+  } catch (...) {
+    sending_ = false;
+    // The caller gets the one message that says the text did not get through; a second
+    // fault handler failure has nothing to add to it.
+    try {
+      CheckPresence();
+    } catch (...) {
+    }
+    throw NotOpen(name);
+  }
+  return static_cast<std::uint32_t>(written);
+}
+
+void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
+  list.clear();
+  for (TListedPort& port : platform_.ListPorts()) list.push_back(std::move(port.Name));
+}
+
+bool TSerialPort::IsPortListed(std::string_view name) const {
+  const std::string upper = UpperCase(name);
+  const std::vector<TListedPort> ports = platform_.ListPorts();
+  return std::any_of(ports.begin(), ports.end(),
+                     [&](const TListedPort& port) { return port.Name == upper; });
+}
+
+TCommPort TSerialPort::CommPortFromName(std::string_view name) const {
+  return ::CommPortFromName(name);
+}
+
+std::string TSerialPort::CommPortToName(TCommPort port) const {
+  return ::CommPortToName(port, CustomPortName());
+}
+
+TBaudRate TSerialPort::BaudRateFromNumber(std::int32_t number) const {
+  const auto* found = std::find(std::begin(StandardBaudRates), std::end(StandardBaudRates), number);
+  return static_cast<TBaudRate>(found - std::begin(StandardBaudRates));
+}
+
+std::int32_t TSerialPort::BaudRateToNumber(TBaudRate rate) const {
+  return rate < brCustom ? StandardBaudRates[rate] : customBaudRate_;
+}
+
+std::string TSerialPort::DevicePathOf(std::string_view name) const {
+  const std::string trimmed = TrimControls(name);
+  const std::string upper = UpperCase(trimmed);
+  for (const TListedPort& port : platform_.ListPorts()) {
+    if (port.Name == upper) return port.DevicePath;
+  }
+  return platform_.UnlistedDevicePath(trimmed);
+}
+
+std::string TSerialPort::ListedNameOfDevice(std::string_view path) const {
+  const std::string wanted(path);
+  for (const TListedPort& port : platform_.ListPorts()) {
+    if (platform_.SameDevice(wanted, port.DevicePath)) return port.Name;
+  }
+  return {};
+}
+
+TCommPort TSerialPort::Port() const { return ::CommPortFromName(PortName()); }
+
+void TSerialPort::SetPort(TCommPort value) {
+  std::lock_guard lock(textMutex_);
+  if (value != ::CommPortFromName(portName_)) portName_ = ::CommPortToName(value, customPortName_);
+}
+
+TBaudRate TSerialPort::BaudRate() const { return BaudRateFromNumber(baudNumber_); }
+
+void TSerialPort::SetBaudRate(TBaudRate value) {
+  baudNumber_ = BaudRateToNumber(value);
+  Reapply();
+}
+
+TDataWidth TSerialPort::DataWidth() const {
+  return dataBits_ >= 5 && dataBits_ <= 7 ? static_cast<TDataWidth>(dataBits_ - 5) : dw8Bits;
+}
+
+void TSerialPort::SetDataWidth(TDataWidth value) {
+  const std::uint8_t bits = value <= dw7Bits ? static_cast<std::uint8_t>(value + 5) : 8;
+  if ((bits == 5 && stopBitsCode_ == sb2Bits) || (bits >= 6 && stopBitsCode_ == sb1_5Bits)) {
+    throw ESerialPortException(InvalidCombination);
+  }
+  dataBits_ = bits;
+  Reapply();
+}
+
+void TSerialPort::SetStopBits(TStopBits value) {
+  if ((value == sb1_5Bits && dataBits_ >= 6) || (value == sb2Bits && dataBits_ == 5)) {
+    throw ESerialPortException(InvalidCombination);
+  }
+  if (value <= sb2Bits) stopBitsCode_ = value;
+  Reapply();
+}
+
+void TSerialPort::SetParity(TParityBits value) {
+  if (value <= pbSpace) parityCode_ = value;
+  Reapply();
+}
+
+void TSerialPort::SetInputBuffer(std::uint32_t value) {
+  if (inputBuffer_ == value) return;
+  inputBuffer_ = value;
+  if (auto thread = CurrentThread()) {
+    thread->WithDevice([this](TSerialDevice& device) { ApplyBufferSizes(device); });
+  }
+}
+
+void TSerialPort::SetOutputBuffer(std::uint32_t value) {
+  if (outputBuffer_ == value) return;
+  outputBuffer_ = value;
+  if (auto thread = CurrentThread()) {
+    thread->WithDevice([this](TSerialDevice& device) { ApplyBufferSizes(device); });
+  }
+}
+
+void TSerialPort::SetPriority(TThreadPriority value) {
+  if (priority_ == value) return;
+  priority_ = value;
+  if (auto thread = CurrentThread()) thread->SetPriority(value);
+}
+
+std::string TSerialPort::CustomPortName() const {
+  std::lock_guard lock(textMutex_);
+  return customPortName_;
+}
+
+void TSerialPort::SetCustomPortName(std::string_view value) {
+  std::lock_guard lock(textMutex_);
+  customPortName_ = TrimControls(value);
+  if (::CommPortFromName(portName_) == spCustom) portName_ = customPortName_;
+}
+
+void TSerialPort::SetCustomBaudRate(std::int32_t value) {
+  customBaudRate_ = value;
+  if (BaudRate() != brCustom) return;
+  baudNumber_ = value;
+  Reapply();
+}
+
+std::string TSerialPort::LogFile() const {
+  std::lock_guard lock(textMutex_);
+  return logFile_;
+}
+
+void TSerialPort::SetLogFile(std::string_view value) {
+  std::lock_guard lock(textMutex_);
+  logFile_ = value;
+}
+
+void TSerialPort::SetAutoReceive(bool value) {
+  if (autoReceive_ == value) return;
+  autoReceive_ = value;
+  announcedCount_ = 0;
+}
+
+std::string TSerialPort::PortName() const {
+  std::lock_guard lock(textMutex_);
+  return portName_;
+}
+
+std::string TSerialPort::LastReceived() const {
+  std::lock_guard lock(textMutex_);
+  return lastReceived_;
+}
+
+std::string TSerialPort::EntireBuffer() const {
+  std::lock_guard lock(textMutex_);
+  return entireBuffer_;
+}
+
+TLineSettings TSerialPort::LineSettings() const {
+  TLineSettings settings;
+  settings.BitsPerSecond = baudNumber_;
+  settings.ParityCheck = parityCheck_;
+  settings.OutxCtsFlow = hwFlowControl_ == hfRTSCTS;
+  settings.OutxDsrFlow = hwFlowControl_ == hfDTRDSR;
+  auto lineControl = [](bool handshake, bool raised) {
+    if (handshake) return TLineControl::Handshake;
+    return raised ? TLineControl::Raised : TLineControl::Lowered;
+  };
+  settings.Dtr = lineControl(hwFlowControl_ == hfDTRDSR, enableDTROnOpen_);
+  settings.Rts = lineControl(hwFlowControl_ == hfRTSCTS, enableRTSOnOpen_);
+  settings.DsrSensitivity = dsrSensitivity_;
+  settings.TxContinueOnXoff = txContinueOnXoff_;
+  settings.OutX = swFlowControl_ == sfXONXOFF;
+  settings.InX = swFlowControl_ == sfXONXOFF;
+  settings.ReplaceParityErrors = replaceParityErrors_;
+  settings.DiscardNulls = discardNulls_;
+  settings.XonLimit = xonLim_ != 0 ? xonLim_ : static_cast<std::uint16_t>(inputBuffer_ / 4);
+  settings.XoffLimit = xoffLim_;
+  settings.DataBits = dataBits_;
+  settings.ParityCode = parityCode_;
+  settings.StopBitsCode = stopBitsCode_;
+  settings.XonChar = xonChar_;
+  settings.XoffChar = xoffChar_;
+  settings.ErrorChar = errorChar_;
+  settings.EofChar = eofChar_;
+  settings.EvtChar = evtChar_;
+  return settings;
+}
+
+bool TSerialPort::ApplyLineSettings(TSerialDevice& device, std::string& reason) {
+  return device.ApplyLineSettings(LineSettings(), reason);
+}
+
+void TSerialPort::ApplyTimeouts(TSerialDevice& device) { device.ApplyTimeouts(timeouts_); }
+
+void TSerialPort::ApplyBufferSizes(TSerialDevice& device) {
+  device.ApplyBufferSizes(inputBuffer_, outputBuffer_);
+}
+
+void TSerialPort::PurgeInput() {
+  if (auto thread = CurrentThread()) {
+    thread->WithDevice([](TSerialDevice& device) { device.PurgeInput(); });
+  }
+}
+
+void TSerialPort::Reapply() {
+  std::shared_ptr<TComThread> thread = CurrentThread();
+  if (!thread) return;
+  PurgeInput();
+  bool accepted = true;
+  std::string reason;
+  thread->WithDevice(
+      [&](TSerialDevice& device) { accepted = ApplyLineSettings(device, reason); });
+  if (!accepted) Close();
+}
+
+void TSerialPort::CheckPresence() {
+  if (Delay() < ShortDelay) return;
+  // Once the port is closed there is nothing left to declare faulted: without this a failing
+  // handler would report the same vanished port twice.
+  const TComThread* caller = TComThread::Running();
+  const std::shared_ptr<TComThread> current = CurrentThread();
+  if (caller ? current.get() != caller : !current) return;
+  if (IsPortListed(CommPortToName(Port()))) return;
+  faulted_ = true;
+  try {
+    if (caller) {
+      Deliver([this] {
+        if (OnFault) OnFault(this, ConnectedPort());
+      });
+    } else if (OnFault) {
+      OnFault(this, ConnectedPort());
+    }
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Close();
+}
+
+void TSerialPort::WriteLogEntry(const std::string& text) {
+  const std::string path = LogFile();
+  const std::string entry = logDateTime_ ? DateTimeText() + " " + text + "\r\n" : text;
+  std::FILE* file = std::fopen(path.c_str(), "abe");
+  if (!file) throw ESerialPortException(InvalidLogFile);
+  bool written = std::fwrite(entry.data(), 1, entry.size(), file) == entry.size();
+  written = std::fflush(file) == 0 && written;
+  written = std::fclose(file) == 0 && written;
+  if (!written) throw ESerialPortException(InvalidLogFile);
+}
+
+std::shared_ptr<TComThread> TSerialPort::CurrentThread() const {
+  std::lock_guard lock(threadMutex_);
+  return thread_;
+}
+
+void TSerialPort::Deliver(const std::function<void()>& call) {
+  TUiHandOver* handOver = handOver_;
+  if (!synchronizeEvents_ || !handOver || handOver->InUiThread()) {
+    call();
+    return;
+  }
+  // A Close waiting on the user-interface thread has to serve this hand-over.
+  WakeWaiters();
+  handOver->Synchronize([&] {
+    THandlerScope scope(handlerDepth_);
+    call();
+  });
+}
+
+bool TSerialPort::InsideDeliveredHandler() const {
+  TUiHandOver* handOver = handOver_;
+  return handlerDepth_ > 0 && handOver && handOver->InUiThread();
+}
+
+void TSerialPort::WaitUntilClosed() {
+  TUiHandOver* handOver = handOver_;
+  std::unique_lock lock(waitMutex_);
+  std::uint64_t seen = wakeups_;
+  for (int poll = 0; poll < ClosePolls && ConnectedPort() != spNone; ++poll) {
+    if (handOver && handOver->InUiThread()) {
+      lock.unlock();
+      handOver->ProcessPendingEvents();
+      lock.lock();
+    }
+    const auto pause = poll == 0 ? std::chrono::milliseconds(Delay()) : LaterPollPause;
+    waitCondition_.wait_for(lock, pause,
+                            [&] { return wakeups_ != seen || ConnectedPort() == spNone; });
+    seen = wakeups_;
+  }
+}
+
+void TSerialPort::ReapThreads(int maxPolls) {
+  TUiHandOver* handOver = handOver_;
+  for (int poll = 0;; ++poll) {
+    std::vector<std::shared_ptr<TComThread>> ended;
+    bool running = false;
+    {
+      std::lock_guard lock(threadMutex_);
+      auto keep = std::stable_partition(retired_.begin(), retired_.end(), [](const auto& thread) {
+        return !thread->Finished() || thread->IsCurrentThread();
+      });
+      ended.assign(std::make_move_iterator(keep), std::make_move_iterator(retired_.end()));
+      retired_.erase(keep, retired_.end());
+      running = std::any_of(retired_.begin(), retired_.end(),
+                            [](const auto& thread) { return !thread->IsCurrentThread(); });
+    }
+    for (const auto& thread : ended) thread->Join();
+    if (!running || (maxPolls >= 0 && poll >= maxPolls)) return;
+    if (handOver && handOver->InUiThread() && !InsideDeliveredHandler()) {
+      handOver->ProcessPendingEvents();
+    }
+    std::unique_lock lock(waitMutex_);
+    const std::uint64_t seen = wakeups_;
+    waitCondition_.wait_for(lock, LaterPollPause, [&] { return wakeups_ != seen; });
+  }
+}
+
+void TSerialPort::ReleaseTimerResolution() {
+  if (timerRequested_.exchange(false)) platform_.ReleaseTimerResolution();
+}
+
+void TSerialPort::WakeWaiters() {
+  {
+    std::lock_guard lock(waitMutex_);
+    ++wakeups_;
+  }
+  waitCondition_.notify_all();
+}
+
+bool TSerialPort::IsLatestGeneration(std::uint64_t generation) const {
+  std::lock_guard lock(threadMutex_);
+  return generation == generation_;
+}
+
+void TSerialPort::EndConnection(std::uint64_t generation) {
+  {
+    std::lock_guard lock(threadMutex_);
+    if (generation == generation_) connectedPort_ = spNone;
+  }
+  WakeWaiters();
+}

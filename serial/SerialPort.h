@@ -1,0 +1,313 @@
+// The serial port component: opens a port by name, applies the line settings, writes text,
+// lists the ports present and reports reception, modem lines and faults through its events.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CommPort.h"
+#include "SerialDevice.h"
+
+class TComThread;
+class TSerialPlatform;
+class TUiHandOver;
+
+class ESerialPortException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum TBaudRate : std::uint8_t {
+  br000075, br000110, br000134, br000150, br000300, br000600, br001200, br001800, br002400,
+  br004800, br007200, br009600, br014400, br019200, br038400, br057600, br115200, br128000,
+  br230400, br256000, br460800, br921600, brCustom
+};
+enum TDataWidth : std::uint8_t { dw5Bits, dw6Bits, dw7Bits, dw8Bits };
+enum TStopBits : std::uint8_t { sb1Bit, sb1_5Bits, sb2Bits };
+enum TParityBits : std::uint8_t { pbNone, pbOdd, pbEven, pbMark, pbSpace };
+enum THwFlowControl : std::uint8_t { hfNONE, hfDTRDSR, hfRTSCTS };
+enum TSwFlowControl : std::uint8_t { sfNONE, sfXONXOFF };
+enum TThreadPriority : std::uint8_t {
+  tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
+};
+enum TLineStatus : std::uint8_t { lsCTS, lsDSR, lsRING, lsRLSD };
+
+// A set of TLineStatus in one byte: bit 1 << value for each member.
+class TLineStatusSet {
+ public:
+  constexpr TLineStatusSet() = default;
+  constexpr explicit TLineStatusSet(std::uint8_t bits) : bits_(bits) {}
+  constexpr TLineStatusSet(std::initializer_list<TLineStatus> members) {
+    for (TLineStatus member : members) bits_ |= Bit(member);
+  }
+  constexpr bool Contains(TLineStatus member) const { return (bits_ & Bit(member)) != 0; }
+  constexpr void Include(TLineStatus member) { bits_ |= Bit(member); }
+  constexpr bool Empty() const { return bits_ == 0; }
+  constexpr std::uint8_t Bits() const { return bits_; }
+  constexpr bool operator==(const TLineStatusSet&) const = default;
+
+ private:
+  static constexpr std::uint8_t Bit(TLineStatus member) {
+    return static_cast<std::uint8_t>(1u << member);
+  }
+  std::uint8_t bits_ = 0;
+};
+
+class TSerialPort;
+using TSendReceiveEvent = std::function<void(TSerialPort* Sender, const std::string& Buffer)>;
+using TConnectEvent = std::function<void(TSerialPort* Sender, TCommPort Port)>;
+using TLineStatusEvent = std::function<void(TSerialPort* Sender, TLineStatusSet LineStatus)>;
+
+// Meant for the user-interface thread; the receive thread (TComThread) reads the settings and
+// writes the state while a port is open. Events are handed to the user-interface thread
+// through the plugged-in TUiHandOver; the receive thread waits until each handler returns.
+class TSerialPort {
+ public:
+  TSerialPort();
+  // Closes like Close and waits for every receive thread this object started to end.
+  ~TSerialPort();
+  TSerialPort(const TSerialPort&) = delete;
+  TSerialPort& operator=(const TSerialPort&) = delete;
+
+  // Not owned; null runs the events on the receive thread.
+  void SetUiHandOver(TUiHandOver* handOver);
+
+  void Open();
+  // Never throws.
+  void Close();
+  // The count written: the text up to its first NUL byte, or less when the write times out.
+  std::uint32_t SendString(const std::string& text);
+  void ListPortNames(std::vector<std::string>& list) const;
+  bool IsPortListed(std::string_view name) const;
+  TCommPort CommPortFromName(std::string_view name) const;
+  std::string CommPortToName(TCommPort port) const;
+  TBaudRate BaudRateFromNumber(std::int32_t number) const;
+  std::int32_t BaudRateToNumber(TBaudRate rate) const;
+  // The device a port name opens (a listed port's device, else /dev/ and the name).
+  std::string DevicePathOf(std::string_view name) const;
+  // The listed name of the port behind a device path (by-id links included); empty if none.
+  std::string ListedNameOfDevice(std::string_view path) const;
+
+  // Published properties.
+  TCommPort Port() const;
+  void SetPort(TCommPort value);
+  TBaudRate BaudRate() const;
+  void SetBaudRate(TBaudRate value);
+  TDataWidth DataWidth() const;
+  void SetDataWidth(TDataWidth value);
+  TStopBits StopBits() const { return static_cast<TStopBits>(stopBitsCode_); }
+  void SetStopBits(TStopBits value);
+  TParityBits Parity() const { return static_cast<TParityBits>(parityCode_); }
+  void SetParity(TParityBits value);
+  bool EnableDTROnOpen() const { return enableDTROnOpen_; }
+  void SetEnableDTROnOpen(bool value) { ChangeLineSetting(enableDTROnOpen_, value); }
+  bool EnableRTSOnOpen() const { return enableRTSOnOpen_; }
+  void SetEnableRTSOnOpen(bool value) { ChangeLineSetting(enableRTSOnOpen_, value); }
+  THwFlowControl HwFlowControl() const { return hwFlowControl_; }
+  void SetHwFlowControl(THwFlowControl value) { ChangeLineSetting(hwFlowControl_, value); }
+  TSwFlowControl SwFlowControl() const { return swFlowControl_; }
+  void SetSwFlowControl(TSwFlowControl value) { ChangeLineSetting(swFlowControl_, value); }
+  char XonChar() const { return xonChar_; }
+  void SetXonChar(char value) { ChangeLineSetting(xonChar_, value); }
+  char XoffChar() const { return xoffChar_; }
+  void SetXoffChar(char value) { ChangeLineSetting(xoffChar_, value); }
+  std::uint16_t XonLim() const { return xonLim_; }
+  void SetXonLim(std::uint16_t value) { ChangeLineSetting(xonLim_, value); }
+  std::uint16_t XoffLim() const { return xoffLim_; }
+  void SetXoffLim(std::uint16_t value) { ChangeLineSetting(xoffLim_, value); }
+  bool ParityCheck() const { return parityCheck_; }
+  void SetParityCheck(bool value) { ChangeLineSetting(parityCheck_, value); }
+  bool ReplaceParityErrors() const { return replaceParityErrors_; }
+  void SetReplaceParityErrors(bool value) { ChangeLineSetting(replaceParityErrors_, value); }
+  bool DiscardNulls() const { return discardNulls_; }
+  void SetDiscardNulls(bool value) { ChangeLineSetting(discardNulls_, value); }
+  bool DsrSensitivity() const { return dsrSensitivity_; }
+  void SetDsrSensitivity(bool value) { ChangeLineSetting(dsrSensitivity_, value); }
+  bool TXContinueOnXoff() const { return txContinueOnXoff_; }
+  void SetTXContinueOnXoff(bool value) { ChangeLineSetting(txContinueOnXoff_, value); }
+  char ErrorChar() const { return errorChar_; }
+  void SetErrorChar(char value) { ChangeLineSetting(errorChar_, value); }
+  char EofChar() const { return eofChar_; }
+  void SetEofChar(char value) { ChangeLineSetting(eofChar_, value); }
+  char EvtChar() const { return evtChar_; }
+  void SetEvtChar(char value) { ChangeLineSetting(evtChar_, value); }
+  // The five time-outs take effect at the next Open.
+  std::uint32_t ReadIntervalTimeout() const { return timeouts_.ReadInterval; }
+  void SetReadIntervalTimeout(std::uint32_t value) { timeouts_.ReadInterval = value; }
+  std::uint32_t ReadTotalTimeoutMultiplier() const { return timeouts_.ReadTotalMultiplier; }
+  void SetReadTotalTimeoutMultiplier(std::uint32_t value) {
+    timeouts_.ReadTotalMultiplier = value;
+  }
+  std::uint32_t ReadTotalTimeoutConstant() const { return timeouts_.ReadTotalConstant; }
+  void SetReadTotalTimeoutConstant(std::uint32_t value) { timeouts_.ReadTotalConstant = value; }
+  std::uint32_t WriteTotalTimeoutMultiplier() const { return timeouts_.WriteTotalMultiplier; }
+  void SetWriteTotalTimeoutMultiplier(std::uint32_t value) {
+    timeouts_.WriteTotalMultiplier = value;
+  }
+  std::uint32_t WriteTotalTimeoutConstant() const { return timeouts_.WriteTotalConstant; }
+  void SetWriteTotalTimeoutConstant(std::uint32_t value) { timeouts_.WriteTotalConstant = value; }
+  std::uint32_t InputBuffer() const { return inputBuffer_; }
+  void SetInputBuffer(std::uint32_t value);
+  std::uint32_t OutputBuffer() const { return outputBuffer_; }
+  void SetOutputBuffer(std::uint32_t value);
+  TThreadPriority Priority() const { return priority_; }
+  void SetPriority(TThreadPriority value);
+  std::uint32_t Delay() const { return delay_; }
+  void SetDelay(std::uint32_t value) { delay_ = value; }
+  std::uint32_t Interval() const { return delay_; }
+  void SetInterval(std::uint32_t value) { delay_ = value; }
+  std::string CustomPortName() const;
+  void SetCustomPortName(std::string_view value);
+  std::int32_t CustomBaudRate() const { return customBaudRate_; }
+  void SetCustomBaudRate(std::int32_t value);
+  bool LogInput() const { return logInput_; }
+  void SetLogInput(bool value) { logInput_ = value; }
+  bool LogDateTime() const { return logDateTime_; }
+  void SetLogDateTime(bool value) { logDateTime_ = value; }
+  std::string LogFile() const;
+  void SetLogFile(std::string_view value);
+  bool AutoReceive() const { return autoReceive_; }
+  void SetAutoReceive(bool value);
+  bool KeepEntireBuffer() const { return keepEntireBuffer_; }
+  void SetKeepEntireBuffer(bool value) { keepEntireBuffer_ = value; }
+  // Stored for the owner; nothing here reads them.
+  std::string NewLine() const { return newLine_; }
+  void SetNewLine(std::string_view value) { newLine_ = value; }
+  std::int32_t MaxLineLength() const { return maxLineLength_; }
+  void SetMaxLineLength(std::int32_t value) { maxLineLength_ = value; }
+
+  // Public state.
+  std::string PortName() const;
+  bool SynchronizeEvents() const { return synchronizeEvents_; }
+  void SetSynchronizeEvents(bool value) { synchronizeEvents_ = value; }
+  TCommPort ConnectedPort() const { return connectedPort_; }
+  bool Faulted() const { return faulted_; }
+  bool Sending() const { return sending_; }
+  bool Receiving() const { return receiving_; }
+  TLineStatusSet LineStatus() const { return TLineStatusSet(lineStatus_); }
+  std::string LastReceived() const;
+  std::string EntireBuffer() const;
+  std::uint32_t AnnouncedCount() const { return announcedCount_; }
+  // Whether Open holds a 1 ms timer resolution request that Close has to release.
+  bool HoldsTimerResolution() const { return timerRequested_; }
+  // The settings the device is given at the next application.
+  TLineSettings LineSettings() const;
+
+  TSendReceiveEvent OnReceive, OnSend;
+  TConnectEvent OnConnect, OnDisconnect, OnFault;
+  TLineStatusEvent OnLineStatusChange;
+
+ private:
+  friend class TComThread;
+
+  bool ApplyLineSettings(TSerialDevice& device, std::string& reason);
+  void ApplyTimeouts(TSerialDevice& device);
+  void ApplyBufferSizes(TSerialDevice& device);
+  void PurgeInput();
+  void CheckPresence();
+  void WriteLogEntry(const std::string& text);
+
+  template <typename T>
+  void ChangeLineSetting(T& field, T value) {
+    if (field == value) return;
+    field = value;
+    Reapply();
+  }
+  void Reapply();
+  std::shared_ptr<TComThread> CurrentThread() const;
+  // Runs an event by the delivery rule: on the user-interface thread when one is plugged in
+  // and SynchronizeEvents is set, else on the calling thread.
+  void Deliver(const std::function<void()>& call);
+  bool InsideDeliveredHandler() const;
+  void WaitUntilClosed();
+  // Joins the receive threads that have ended, first waiting up to maxPolls 10 ms polls
+  // (without bound when negative) for the others to end.
+  void ReapThreads(int maxPolls);
+  void ReleaseTimerResolution();
+  void WakeWaiters();
+  // The ending sequence of the thread of that generation: the connection is over unless a
+  // newer one has started meanwhile.
+  bool IsLatestGeneration(std::uint64_t generation) const;
+  void EndConnection(std::uint64_t generation);
+
+  TSerialPlatform& platform_;
+  std::atomic<TUiHandOver*> handOver_ = nullptr;
+
+  // Held by the user-interface thread only.
+  std::int32_t baudNumber_ = 4800;
+  std::uint8_t dataBits_ = 8;
+  std::uint8_t stopBitsCode_ = 0;
+  std::uint8_t parityCode_ = 0;
+  bool enableDTROnOpen_ = true;
+  bool enableRTSOnOpen_ = true;
+  THwFlowControl hwFlowControl_ = hfNONE;
+  TSwFlowControl swFlowControl_ = sfNONE;
+  char xonChar_ = 17;
+  char xoffChar_ = 19;
+  std::uint16_t xonLim_ = 0;
+  std::uint16_t xoffLim_ = 1;
+  bool parityCheck_ = false;
+  bool replaceParityErrors_ = false;
+  bool discardNulls_ = false;
+  bool dsrSensitivity_ = false;
+  bool txContinueOnXoff_ = false;
+  char errorChar_ = 0;
+  char eofChar_ = 26;
+  char evtChar_ = 26;
+  TTimeouts timeouts_{0xFFFFFFFFu, 0, 0, 100, 1000};
+  std::uint32_t inputBuffer_ = 4096;
+  std::uint32_t outputBuffer_ = 4096;
+  TThreadPriority priority_ = tpNormal;
+  std::int32_t customBaudRate_ = 0;
+  std::string newLine_ = "\r\n";
+  std::int32_t maxLineLength_ = 0;
+
+  // Read by the receive thread on every pass.
+  std::atomic<std::uint32_t> delay_ = 100;
+  std::atomic<bool> logInput_ = false;
+  std::atomic<bool> logDateTime_ = false;
+  std::atomic<bool> autoReceive_ = true;
+  std::atomic<bool> keepEntireBuffer_ = false;
+  std::atomic<bool> synchronizeEvents_ = true;
+
+  // Written by either thread.
+  std::atomic<TCommPort> connectedPort_ = spNone;
+  std::atomic<bool> faulted_ = false;
+  std::atomic<bool> sending_ = false;
+  std::atomic<bool> receiving_ = false;
+  std::atomic<std::uint8_t> lineStatus_ = 0;
+  std::atomic<std::uint32_t> announcedCount_ = 0;
+  std::atomic<bool> timerRequested_ = false;
+  // Handlers delivered on the user-interface thread that have not returned yet.
+  std::atomic<int> handlerDepth_ = 0;
+
+  // Texts that both threads touch.
+  mutable std::mutex textMutex_;
+  std::string portName_;
+  std::string customPortName_ = std::string(DefaultCustomPortName);
+  std::string logFile_;
+  std::string lastReceived_;
+  std::string entireBuffer_;
+
+  // The receive thread of the open port, and those forgotten by Close that may still run.
+  mutable std::mutex threadMutex_;
+  std::shared_ptr<TComThread> thread_;
+  std::vector<std::shared_ptr<TComThread>> retired_;
+  // Counts the receive threads started; only the latest may end the connection state.
+  std::uint64_t generation_ = 0;
+
+  // Close and the destructor sleep here; the receive thread wakes them when it ends or is
+  // about to hand an event over.
+  std::mutex waitMutex_;
+  std::condition_variable waitCondition_;
+  std::uint64_t wakeups_ = 0;
+};

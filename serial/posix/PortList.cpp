@@ -1,0 +1,126 @@
+// Listing the ports present. Runs on every idle pass of an open port, so it reads no more
+// than the port directory, /dev and the sysfs type of the UARTs that /dev shows.
+#include "PortList.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "CommPort.h"
+
+namespace {
+
+// Linux device families and the first COM number that each is given.
+struct TDeviceFamily {
+  const char* prefix;
+  int firstCom;
+};
+
+constexpr TDeviceFamily DeviceFamilies[] = {
+    {"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}, {"ttyAMA", 97}, {"rfcomm", 129}};
+constexpr int DevicesPerFamily = 32;
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// The device number after the prefix, 0 to 31 without leading zeros; -1 for anything else.
+int DeviceIndex(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix)) return -1;
+  name.remove_prefix(prefix.size());
+  if (name.empty() || name.size() > 2 || (name.size() == 2 && name[0] == '0')) return -1;
+  int index = 0;
+  for (char c : name) {
+    if (c < '0' || c > '9') return -1;
+    index = index * 10 + (c - '0');
+  }
+  return index < DevicesPerFamily ? index : -1;
+}
+
+// An 8250-style driver creates ttyS nodes for UARTs that are not there; sysfs gives those
+// the type 0.
+bool UartPresent(const std::string& name) {
+  const std::string path = "/sys/class/tty/" + name + "/type";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[16] = {};
+  const ssize_t count = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  return count > 0 && std::atoi(text) != 0;
+}
+
+std::string LinkTarget(const std::string& directory, const std::string& link) {
+  std::string target(4096, '\0');
+  const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+  if (length <= 0) return link;
+  target.resize(static_cast<std::size_t>(length));
+  return target.front() == '/' ? target : directory + "/" + target;
+}
+
+void AddDirectoryPorts(const std::string& directoryPath, std::vector<TListedPort>& ports) {
+  DIR* directory = ::opendir(directoryPath.c_str());
+  if (!directory) return;
+  std::vector<std::pair<std::string, TListedPort>> found;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string fileName = entry->d_name;
+    if (fileName == "." || fileName == "..") continue;
+    const std::string link = directoryPath + "/" + fileName;
+    struct stat status {};
+    // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
+    if (::lstat(link.c_str(), &status) != 0 || !S_ISLNK(status.st_mode) ||
+        ::stat(link.c_str(), &status) != 0) {
+      continue;
+    }
+    std::string name = UpperCase(TrimControls(fileName));
+    if (name.empty()) continue;
+    found.push_back({fileName, {std::move(name), LinkTarget(directoryPath, link)}});
+  }
+  ::closedir(directory);
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [fileName, port] : found) {
+    const bool known = std::any_of(ports.begin(), ports.end(),
+                                   [&](const TListedPort& p) { return p.Name == port.Name; });
+    if (!known) ports.push_back(std::move(port));
+  }
+}
+
+void AddDetectedPorts(std::vector<TListedPort>& ports) {
+  DIR* directory = ::opendir("/dev");
+  if (!directory) return;
+  std::vector<std::pair<int, std::string>> found;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string_view name = entry->d_name;
+    for (const TDeviceFamily& family : DeviceFamilies) {
+      const int index = DeviceIndex(name, family.prefix);
+      if (index < 0) continue;
+      if (family.firstCom == 1 && !UartPresent(std::string(name))) break;
+      found.push_back({family.firstCom + index, std::string(name)});
+      break;
+    }
+  }
+  ::closedir(directory);
+  std::sort(found.begin(), found.end());
+  for (const auto& [com, deviceName] : found) {
+    std::string name = "COM" + std::to_string(com);
+    const bool known = std::any_of(ports.begin(), ports.end(),
+                                   [&](const TListedPort& p) { return p.Name == name; });
+    if (!known) ports.push_back({std::move(name), "/dev/" + deviceName});
+  }
+}
+
+}  // namespace
+
+std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory) {
+  std::vector<TListedPort> ports;
+  if (!portsDirectory.empty()) AddDirectoryPorts(portsDirectory, ports);
+  AddDetectedPorts(ports);
+  return ports;
+}

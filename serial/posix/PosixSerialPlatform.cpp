@@ -1,0 +1,59 @@
+// The Linux serial platform: termios devices, the port directory and /dev for the port list,
+// nice values for the receive thread's priority.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "PortList.h"
+#include "PortsDirectory.h"
+#include "PosixSerialDevice.h"
+#include "SerialPlatform.h"
+
+namespace {
+
+// Nice values for the seven priority levels, idle to time critical. Raising needs
+// CAP_SYS_NICE; without it the thread keeps its priority.
+constexpr int NiceValues[] = {19, 10, 5, 0, -5, -10, -20};
+
+class TPosixSerialPlatform final : public TSerialPlatform {
+ public:
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path,
+                                            std::string& reason) override {
+    return TPosixSerialDevice::Open(path, reason);
+  }
+
+  std::vector<TListedPort> ListPorts() const override { return ListPresentPorts(PortsDirectory()); }
+
+  std::string UnlistedDevicePath(std::string_view name) const override {
+    return "/dev/" + std::string(name);
+  }
+
+  bool SameDevice(const std::string& path, const std::string& otherPath) const override {
+    struct stat one {};
+    struct stat other {};
+    if (::stat(path.c_str(), &one) != 0 || ::stat(otherPath.c_str(), &other) != 0) return false;
+    if (S_ISCHR(one.st_mode) || S_ISCHR(other.st_mode)) {
+      return S_ISCHR(one.st_mode) && S_ISCHR(other.st_mode) && one.st_rdev == other.st_rdev;
+    }
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+  }
+
+  // Linux timers are not coarse the way the 1 ms request works around; the bookkeeping of
+  // requests stays with the serial port object.
+  void RequestTimerResolution() override {}
+  void ReleaseTimerResolution() override {}
+
+  void SetThreadPriority(std::int64_t threadId, int level) override {
+    if (level < 0 || level > 6) return;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), NiceValues[level]);
+  }
+
+  std::int64_t CurrentThreadId() const override { return gettid(); }
+};
+
+}  // namespace
+
+TSerialPlatform& TSerialPlatform::Instance() {
+  static TPosixSerialPlatform platform;
+  return platform;
+}
