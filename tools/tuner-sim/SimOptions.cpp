@@ -129,7 +129,7 @@ std::string HelpText() {
       "                      has held it open for 2 seconds after the last one closed it\n"
       "  --silent            never answer \"ATU?\" (the program's probe times out)\n"
       "  --split             send the output in random chunks of 1 to 16 bytes with pauses of\n"
-      "                      up to 30 ms, including lone CRs and CR LF cut in two\n"
+      "                      up to 20 ms, including lone CRs and CR LF cut in two\n"
       "  --garbage RATE      before a line, with chance RATE (0 to 1), send a line of random\n"
       "                      bytes; it begins with a byte above 7F and ends with CR LF\n"
       "  --flood N           send N extra status lines per second (up to 1000)\n"

@@ -38,7 +38,7 @@ constexpr Millis kClosedForGood(2000);
 // Output held back while the program reads slowly; beyond this whole chunks are dropped, as a
 // real tuner's bytes are lost when nobody reads the line.
 constexpr std::size_t kMaxBacklog = 64 * 1024;
-constexpr Millis kMaxSplitPause(30);
+constexpr Millis kMaxSplitPause(20);
 
 std::string Printable(const std::string& line) {
   std::string text;
@@ -91,7 +91,7 @@ class Session {
   bool ReadCommands(Millis now);
   void QueueOutput(Millis now);
   bool WriteDue(Millis now);
-  int Timeout(Millis now) const;
+  int Timeout(Millis now, bool blocked_output) const;
 
   SimOptions options_;
   TunerSim tuner_;
@@ -179,10 +179,12 @@ bool Session::WriteDue(Millis now) {
   return true;
 }
 
-int Session::Timeout(Millis now) const {
+// Milliseconds until the next thing to do; output that waits for room in the terminal wakes
+// the loop through POLLOUT instead.
+int Session::Timeout(Millis now, bool blocked_output) const {
   Millis wake = now + Millis(1000);
   if (auto due = tuner_.NextDue()) wake = std::min(wake, *due);
-  if (!output_.empty()) wake = std::min(wake, output_.front().due);
+  if (!output_.empty() && !blocked_output) wake = std::min(wake, output_.front().due);
   if (options_.unplug_after.count() > 0) wake = std::min(wake, options_.unplug_after);
   if (options_.once && closed_since_) wake = std::min(wake, *closed_since_ + kClosedForGood);
   return static_cast<int>(std::max<Millis::rep>(0, (wake - now).count()));
@@ -209,7 +211,7 @@ int Session::Run() {
         {watch_.Fd(), POLLIN, 0},
         {terminal_.Master(), static_cast<short>(POLLIN | (waiting_output ? POLLOUT : 0)), 0},
     };
-    if (poll(fds, 3, waiting_output ? 1000 : Timeout(now)) < 0 && errno != EINTR) {
+    if (poll(fds, 3, Timeout(now, waiting_output)) < 0 && errno != EINTR) {
       Log(std::string("poll: ") + strerror(errno));
       status = 1;
       break;
