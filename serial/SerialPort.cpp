@@ -418,8 +418,10 @@ void TSerialPort::CheckPresence() {
   faulted_ = true;
   try {
     if (caller) {
-      Deliver([this] {
-        if (OnFault) OnFault(this, ConnectedPort());
+      // A Close on the user-interface thread (a write that found the fault first) may have
+      // begun while this waited for its turn: the port is then reported once, not twice.
+      Deliver([this, caller] {
+        if (OnFault && !caller->StopRequested()) OnFault(this, ConnectedPort());
       });
     } else if (OnFault) {
       OnFault(this, ConnectedPort());

@@ -67,7 +67,7 @@ std::string LinkTarget(const std::string& directory, const std::string& link) {
 void AddDirectoryPorts(const std::string& directoryPath, std::vector<TListedPort>& ports) {
   DIR* directory = ::opendir(directoryPath.c_str());
   if (!directory) return;
-  std::vector<std::pair<std::string, TListedPort>> found;
+  std::vector<TListedPort> found;
   while (const dirent* entry = ::readdir(directory)) {
     const std::string fileName = entry->d_name;
     if (fileName == "." || fileName == "..") continue;
@@ -80,12 +80,12 @@ void AddDirectoryPorts(const std::string& directoryPath, std::vector<TListedPort
     }
     std::string name = UpperCase(TrimControls(fileName));
     if (name.empty()) continue;
-    found.push_back({fileName, {std::move(name), LinkTarget(directoryPath, link)}});
+    found.push_back({std::move(name), LinkTarget(directoryPath, link)});
   }
   ::closedir(directory);
   std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (auto& [fileName, port] : found) {
+            [](const TListedPort& a, const TListedPort& b) { return a.Name < b.Name; });
+  for (TListedPort& port : found) {
     const bool known = std::any_of(ports.begin(), ports.end(),
                                    [&](const TListedPort& p) { return p.Name == port.Name; });
     if (!known) ports.push_back(std::move(port));

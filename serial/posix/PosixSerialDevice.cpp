@@ -37,15 +37,14 @@ tcflag_t ParityFlags(std::uint8_t parityCode) {
   }
 }
 
-// The flags that a driver may drop silently when it cannot do them.
-constexpr tcflag_t FramingFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
-
 // Linux has nothing for the DSR handshake, DSR sensitivity, NUL discarding, the XON and XOFF
 // limits, continuing after its own XOFF and the event and end-of-data characters: those
 // settings are accepted and have no effect. A parity error reads as NUL when replacement is
 // asked for (the only replacement the line discipline knows) and the byte is dropped
 // otherwise.
-termios BuildTermios(const TLineSettings& settings, tcflag_t speedCode) {
+}  // namespace
+
+termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned speedCode) {
   termios t{};
   t.c_cflag = CREAD | CLOCAL | HUPCL | DataBitsFlag(settings.DataBits) |
               ParityFlags(settings.ParityCode);
@@ -65,6 +64,8 @@ termios BuildTermios(const TLineSettings& settings, tcflag_t speedCode) {
   cfsetospeed(&t, speedCode);
   return t;
 }
+
+namespace {
 
 bool Refuse(int error, const std::string& path, std::string& reason) {
   reason = SystemMessage(error, path);
@@ -110,7 +111,7 @@ bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, std::s
   if (tcgetattr(fd_, &current) != 0) return Refuse(errno, path_, reason);
   const unsigned code = SpeedCode(settings.BitsPerSecond);
   // A speed without a code is set afterwards; B38400 only stands in until then.
-  const termios wanted = BuildTermios(settings, code != 0 ? code : B38400);
+  const termios wanted = Termios(settings, code != 0 ? code : B38400);
   int result;
   do {
     result = tcsetattr(fd_, TCSANOW, &wanted);
@@ -119,10 +120,12 @@ bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, std::s
   if (code == 0 && !SetOtherSpeed(fd_, settings.BitsPerSecond)) {
     return Refuse(errno, path_, reason);
   }
-  // tcsetattr succeeds when any part of the change was made: read back what the driver kept.
+  // tcsetattr succeeds when any part of the change was made, and many UART drivers drop mark
+  // and space parity silently, which would garble every byte. Pseudo-terminals force 8 bits
+  // without parity whatever is asked; for a virtual port that loses nothing.
   termios applied{};
   if (tcgetattr(fd_, &applied) != 0) return Refuse(errno, path_, reason);
-  if ((applied.c_cflag & FramingFlags) != (wanted.c_cflag & FramingFlags)) {
+  if ((wanted.c_cflag & CMSPAR) && (applied.c_cflag & PARENB) && !(applied.c_cflag & CMSPAR)) {
     tcsetattr(fd_, TCSANOW, &current);
     return Refuse(EINVAL, path_, reason);
   }

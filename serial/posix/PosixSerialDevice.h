@@ -1,6 +1,8 @@
 // A serial device opened through termios: the Linux side of TSerialDevice.
 #pragma once
 
+#include <termios.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -11,6 +13,9 @@ class TPosixSerialDevice final : public TSerialDevice {
  public:
   // Opens for exclusive use; null with the operator's reason when that fails.
   static std::unique_ptr<TPosixSerialDevice> Open(const std::string& path, std::string& reason);
+
+  // The termios that stand for the settings, speed given as its Bxxx code.
+  static termios Termios(const TLineSettings& settings, unsigned speedCode);
 
   TPosixSerialDevice(int fd, std::string path);
   ~TPosixSerialDevice() override;

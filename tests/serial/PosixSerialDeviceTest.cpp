@@ -1,0 +1,86 @@
+// How the line settings turn into termios: data bits, parity, stop bits and handshakes.
+#include <gtest/gtest.h>
+
+#include "posix/PosixSerialDevice.h"
+
+namespace {
+
+struct TTermiosCase {
+  const char* name;
+  std::uint8_t dataBits;
+  std::uint8_t parityCode;
+  std::uint8_t stopBitsCode;
+  tcflag_t expectedFlags;
+};
+
+constexpr tcflag_t FramingFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+
+class TermiosTest : public testing::TestWithParam<TTermiosCase> {};
+
+TEST_P(TermiosTest, CarriesTheFraming) {
+  TLineSettings settings;
+  settings.DataBits = GetParam().dataBits;
+  settings.ParityCode = GetParam().parityCode;
+  settings.StopBitsCode = GetParam().stopBitsCode;
+  const termios t = TPosixSerialDevice::Termios(settings, B9600);
+  EXPECT_EQ(t.c_cflag & FramingFlags, GetParam().expectedFlags);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framing, TermiosTest,
+    testing::Values(TTermiosCase{"EightNoneOne", 8, 0, 0, CS8},
+                    TTermiosCase{"SevenEvenOne", 7, 2, 0, CS7 | PARENB},
+                    TTermiosCase{"SevenOddTwo", 7, 1, 2, CS7 | PARENB | PARODD | CSTOPB},
+                    TTermiosCase{"SixMark", 6, 3, 0, CS6 | PARENB | PARODD | CMSPAR},
+                    TTermiosCase{"FiveSpace", 5, 4, 0, CS5 | PARENB | CMSPAR}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Termios, RawTransferWithReadsThatNeverWait) {
+  TLineSettings settings;
+  const termios t = TPosixSerialDevice::Termios(settings, B9600);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXOFF | ISTRIP), 0u);
+  EXPECT_EQ(t.c_cc[VMIN], 0);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
+struct TFlowCase {
+  const char* name;
+  bool ctsFlow;
+  bool xonXoff;
+  bool parityCheck;
+  bool replaceParityErrors;
+  tcflag_t cflags;
+  tcflag_t iflags;
+};
+
+class FlowControlTest : public testing::TestWithParam<TFlowCase> {};
+
+TEST_P(FlowControlTest, HandshakesAndParityChecking) {
+  TLineSettings settings;
+  settings.OutxCtsFlow = GetParam().ctsFlow;
+  settings.OutX = settings.InX = GetParam().xonXoff;
+  settings.ParityCheck = GetParam().parityCheck;
+  settings.ReplaceParityErrors = GetParam().replaceParityErrors;
+  settings.XonChar = 'Q';
+  settings.XoffChar = 'S';
+  const termios t = TPosixSerialDevice::Termios(settings, B9600);
+  EXPECT_EQ(t.c_cflag & CRTSCTS, GetParam().cflags);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK | IGNPAR), GetParam().iflags);
+  EXPECT_EQ(t.c_cc[VSTART], 'Q');
+  EXPECT_EQ(t.c_cc[VSTOP], 'S');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flow, FlowControlTest,
+    testing::Values(TFlowCase{"None", false, false, false, false, 0, 0},
+                    TFlowCase{"RtsCts", true, false, false, false, CRTSCTS, 0},
+                    TFlowCase{"XonXoff", false, true, false, false, 0, IXON | IXOFF},
+                    TFlowCase{"ParityErrorsDropped", false, false, true, false, 0, INPCK | IGNPAR},
+                    TFlowCase{"ParityErrorsReplaced", false, false, true, true, 0, INPCK}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

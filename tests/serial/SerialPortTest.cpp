@@ -1,0 +1,544 @@
+// The serial port object on real pseudo-terminals: opening, receiving, sending, the vanished
+// port and closing, with events handed to a fake user-interface thread.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include "FakeUiThread.h"
+#include "PortsDirectoryFixture.h"
+#include "PseudoTerminal.h"
+#include "SerialPort.h"
+#include "TermiosProbe.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+std::string PortText(TCommPort port) { return CommPortToName(port, "custom"); }
+
+class SerialPortTest : public testing::Test {
+ protected:
+  SerialPortTest() {
+    directory_.Link("COM7", terminal_.SlavePath());
+    port_.SetUiHandOver(&ui_);
+    port_.SetPort(spCOM7);
+    port_.OnConnect = [this](TSerialPort* sender, TCommPort port) {
+      EXPECT_EQ(sender, &port_);
+      events_.push_back("connect " + PortText(port));
+    };
+    port_.OnDisconnect = [this](TSerialPort* sender, TCommPort port) {
+      EXPECT_EQ(sender, &port_);
+      EXPECT_TRUE(ui_.InUiThread());
+      events_.push_back((insideClose_ ? "disconnect in Close " : "disconnect ") +
+                        PortText(port));
+    };
+    port_.OnFault = [this](TSerialPort* sender, TCommPort port) {
+      EXPECT_EQ(sender, &port_);
+      events_.push_back("fault " + PortText(port));
+    };
+    port_.OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
+      EXPECT_EQ(sender, &port_);
+      EXPECT_TRUE(ui_.InUiThread());
+      received_.push_back(buffer);
+    };
+  }
+
+  void CloseMarked() {
+    insideClose_ = true;
+    port_.Close();
+    insideClose_ = false;
+  }
+
+  bool WaitForReceived(std::size_t count) {
+    return ui_.WaitUntil([&] { return received_.size() >= count; });
+  }
+
+  TPortsDirectoryFixture directory_;
+  TPseudoTerminal terminal_;
+  TFakeUiThread ui_;
+  std::vector<std::string> events_;
+  std::vector<std::string> received_;
+  bool insideClose_ = false;
+  // Last, so that it closes before the terminal and the directory go.
+  TSerialPort port_;
+};
+
+TEST_F(SerialPortTest, OpenWithoutAPortNameDoesNothing) {
+  port_.SetPort(spNone);
+  EXPECT_NO_THROW(port_.Open());
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(SerialPortTest, OpenConnectsOnceAndCloseDisconnectsInsideClose) {
+  port_.Open();
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+  port_.Open();
+  CloseMarked();
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect in Close COM7"));
+}
+
+TEST_F(SerialPortTest, OpeningAnotherPortClosesTheFirstBeforehand) {
+  TPseudoTerminal other;
+  directory_.Link("vcom1", other.SlavePath());
+  port_.Open();
+  port_.SetPort(spCustom);
+  port_.Open();
+  EXPECT_EQ(port_.ConnectedPort(), spCustom);
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect COM7", "connect custom"));
+  // The first device really is free again.
+  TSerialPort second;
+  second.SetPort(spCOM7);
+  EXPECT_NO_THROW(second.Open());
+}
+
+TEST_F(SerialPortTest, MissingPortRaisesAndLeavesTheObjectClosed) {
+  port_.SetPort(spCOM200);
+  port_.SetDelay(20);
+  try {
+    port_.Open();
+    FAIL() << "no exception";
+  } catch (const ESerialPortException& error) {
+    EXPECT_STREQ(error.what(), "Cannot connect to COM200. No such file or directory");
+  }
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_FALSE(port_.HoldsTimerResolution());
+  EXPECT_THROW(port_.SendString("x"), ESerialPortException);
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(SerialPortTest, SecondUserOfAPortIsToldWhoHoldsIt) {
+  port_.Open();
+  TSerialPort second;
+  second.SetPort(spCOM7);
+  try {
+    second.Open();
+    FAIL() << "no exception";
+  } catch (const ESerialPortException& error) {
+    EXPECT_THAT(error.what(), StartsWith("Cannot connect to COM7. Device or resource busy (in use by "));
+    EXPECT_THAT(error.what(), HasSubstr("process " + std::to_string(::getpid()) + ")"));
+  }
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+TEST_F(SerialPortTest, BytesArrivingBetweenPassesComeAsOneChunkWithTheirNulBytes) {
+  port_.OnReceive = [this](TSerialPort*, const std::string& buffer) {
+    received_.push_back(buffer);
+    // The receive thread waits for this handler, so both writes land before its next pass.
+    if (received_.size() == 1) {
+      terminal_.Write(std::string("AB\0C", 4));
+      terminal_.Write("D\r\n");
+    }
+  };
+  port_.Open();
+  terminal_.Write("go");
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_THAT(received_, ElementsAre("go", std::string("AB\0CD\r\n", 7)));
+  EXPECT_EQ(port_.LastReceived(), std::string("AB\0CD\r\n", 7));
+}
+
+TEST_F(SerialPortTest, AnnounceModeAnnouncesOnlyGrowingCounts) {
+  port_.SetDelay(50);
+  port_.SetAutoReceive(false);
+  port_.Open();
+  terminal_.Write("12345");
+  ASSERT_TRUE(WaitForReceived(1));
+  EXPECT_EQ(received_[0], "");
+  EXPECT_EQ(port_.AnnouncedCount(), 5u);
+  // Several passes see the same five bytes; none of them may announce again.
+  ui_.WaitUntil([] { return false; }, 200ms);
+  terminal_.Write("67");
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_THAT(received_, ElementsAre("", ""));
+  EXPECT_EQ(port_.AnnouncedCount(), 7u);
+
+  port_.SetAutoReceive(true);
+  EXPECT_EQ(port_.AnnouncedCount(), 0u);
+  ASSERT_TRUE(WaitForReceived(3));
+  EXPECT_EQ(received_[2], "1234567");
+}
+
+TEST_F(SerialPortTest, AnnouncedCountStartsAgainAfterReopening) {
+  port_.SetAutoReceive(false);
+  port_.Open();
+  terminal_.Write("abc");
+  ASSERT_TRUE(WaitForReceived(1));
+  port_.Close();
+  EXPECT_EQ(port_.AnnouncedCount(), 0u);
+  // Closing discarded the three bytes; two new ones are fewer, and still announced.
+  port_.Open();
+  terminal_.Write("de");
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_EQ(port_.AnnouncedCount(), 2u);
+}
+
+TEST_F(SerialPortTest, EntireBufferKeepsEveryChunkSinceOpen) {
+  port_.SetKeepEntireBuffer(true);
+  port_.OnReceive = [this](TSerialPort*, const std::string& buffer) {
+    received_.push_back(buffer);
+    if (received_.size() == 1) terminal_.Write("second");
+  };
+  port_.Open();
+  terminal_.Write("first,");
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_EQ(port_.EntireBuffer(), "first,second");
+  port_.Close();
+  port_.Open();
+  EXPECT_EQ(port_.EntireBuffer(), "");
+}
+
+class SerialPortLogTest : public SerialPortTest {
+ protected:
+  SerialPortLogTest() : logPath_(directory_.Path() + "/receive.log") {
+    port_.SetLogFile(logPath_);
+    port_.SetLogInput(true);
+    port_.OnReceive = [this](TSerialPort*, const std::string& buffer) {
+      received_.push_back(buffer);
+      if (received_.size() == 1) terminal_.Write("CD");
+    };
+  }
+  std::string LogText() const {
+    std::ifstream file(logPath_, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  const std::string logPath_;
+};
+
+TEST_F(SerialPortLogTest, WithoutDateAndTimeTheChunksFollowOneAnother) {
+  port_.Open();
+  terminal_.Write(std::string("A\0B", 3));
+  ASSERT_TRUE(WaitForReceived(2));
+  ASSERT_TRUE(ui_.WaitUntil([&] { return LogText().size() == 5; }));
+  EXPECT_EQ(LogText(), std::string("A\0BCD", 5));
+}
+
+TEST_F(SerialPortLogTest, WithDateAndTimeEachChunkIsOneLine) {
+  port_.SetLogDateTime(true);
+  port_.Open();
+  terminal_.Write("AB");
+  ASSERT_TRUE(WaitForReceived(2));
+  const std::regex entry(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d )");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return LogText().find("CD\r\n") != std::string::npos; }));
+  const std::string log = LogText();
+  EXPECT_TRUE(std::regex_match(log, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d AB\r\n)"
+                                               R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d CD\r\n)")))
+      << log;
+}
+
+TEST_F(SerialPortLogTest, AnUnusableLogFileDoesNotStopReception) {
+  port_.SetLogFile(directory_.Path() + "/no-such-folder/receive.log");
+  port_.Open();
+  terminal_.Write("AB");
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_THAT(received_, ElementsAre("AB", "CD"));
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+TEST_F(SerialPortTest, RaisingReceiveHandlerDoesNotStopReception) {
+  port_.OnReceive = [this](TSerialPort*, const std::string& buffer) {
+    received_.push_back(buffer);
+    if (received_.size() == 1) {
+      terminal_.Write("next");
+      throw std::runtime_error("handler failed");
+    }
+  };
+  port_.Open();
+  terminal_.Write("first");
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_THAT(received_, ElementsAre("first", "next"));
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+TEST_F(SerialPortTest, SendStringWritesUpToTheFirstNulAndReportsThatPart) {
+  std::vector<std::string> sent;
+  port_.OnSend = [&](TSerialPort*, const std::string& buffer) { sent.push_back(buffer); };
+  port_.Open();
+  EXPECT_EQ(port_.SendString("ATU?\r\n"), 6u);
+  EXPECT_EQ(port_.SendString(std::string("SW\0RX", 5)), 2u);
+  EXPECT_EQ(port_.SendString(std::string("\0RX", 3)), 0u);
+  EXPECT_EQ(terminal_.Read(), "ATU?\r\nSW");
+  EXPECT_THAT(sent, ElementsAre("ATU?\r\n", "SW"));
+  EXPECT_FALSE(port_.Sending());
+}
+
+TEST_F(SerialPortTest, RaisingSendHandlerBecomesTheNotOpenError) {
+  port_.OnSend = [](TSerialPort*, const std::string&) { throw std::runtime_error("oops"); };
+  port_.Open();
+  try {
+    port_.SendString("TUNE\r\n");
+    FAIL() << "no exception";
+  } catch (const ESerialPortException& error) {
+    EXPECT_STREQ(error.what(), "COM7 is not open. Serial port is not connected.");
+  }
+  EXPECT_EQ(terminal_.Read(), "TUNE\r\n");
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+  EXPECT_FALSE(port_.Sending());
+}
+
+TEST_F(SerialPortTest, WriteGivesUpWhenTheWriteTimeOutRunsOut) {
+  // Nobody reads the far end, so the terminal's queue fills up and stays full.
+  port_.SetWriteTotalTimeoutMultiplier(0);
+  port_.SetWriteTotalTimeoutConstant(100);
+  port_.Open();
+  const std::string text(4 << 20, 'x');
+  const std::uint32_t written = port_.SendString(text);
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, text.size());
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+TEST_F(SerialPortTest, VanishedPortFaultsThenDisconnectsAtDelay100) {
+  port_.Open();
+  directory_.Remove("COM7");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7", "disconnect COM7"));
+  EXPECT_TRUE(port_.Faulted());
+}
+
+TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
+  port_.OnFault = [this](TSerialPort*, TCommPort port) {
+    events_.push_back("fault " + PortText(port));
+    port_.Close();
+  };
+  port_.Open();
+  terminal_.CloseSlave();
+  directory_.Remove("COM7");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return terminal_.SlaveReleased(); }));
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7"));
+  EXPECT_TRUE(port_.Faulted());
+}
+
+TEST_F(SerialPortTest, FarEndGoingAwayIsAVanishedPort) {
+  port_.Open();
+  terminal_.CloseMaster();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7", "disconnect COM7"));
+}
+
+TEST_F(SerialPortTest, ShortDelayNeverDeclaresAFault) {
+  port_.SetDelay(20);
+  port_.Open();
+  EXPECT_TRUE(port_.HoldsTimerResolution());
+  directory_.Remove("COM7");
+  // Passes at Delay 20 with the link gone; then data proves that the port still polls.
+  ui_.WaitUntil([] { return false; }, 150ms);
+  terminal_.Write("still here");
+  ASSERT_TRUE(WaitForReceived(1));
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+  EXPECT_FALSE(port_.Faulted());
+  EXPECT_THAT(events_, ElementsAre("connect COM7"));
+  port_.Close();
+  EXPECT_FALSE(port_.HoldsTimerResolution());
+}
+
+TEST_F(SerialPortTest, DelayShortenedWhileOpenRequestsNoTimerResolution) {
+  port_.Open();
+  port_.SetDelay(20);
+  EXPECT_FALSE(port_.HoldsTimerResolution());
+  port_.Close();
+  port_.SetDelay(100);
+  port_.SetDelay(30);
+  port_.Open();
+  port_.SetDelay(100);
+  EXPECT_TRUE(port_.HoldsTimerResolution());
+  port_.Close();
+  EXPECT_FALSE(port_.HoldsTimerResolution());
+}
+
+TEST_F(SerialPortTest, SendStringOnAVanishedPortFaultsAndClosesOnTheCallersThread) {
+  // The receive thread's first pass finds the port; then it sleeps and the write finds the
+  // fault.
+  port_.SetDelay(60000);
+  port_.Open();
+  directory_.Remove("COM7");
+  insideClose_ = true;
+  port_.SendString("x");
+  insideClose_ = false;
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7", "disconnect in Close COM7"));
+}
+
+TEST_F(SerialPortTest, CloseInsideAHandlerReturnsAtOnceAndTheThreadEndsByItself) {
+  int pollsInsideClose = -1;
+  port_.OnReceive = [&](TSerialPort*, const std::string& buffer) {
+    received_.push_back(buffer);
+    const int before = ui_.ProcessCalls();
+    port_.Close();
+    pollsInsideClose = ui_.ProcessCalls() - before;
+    // The thread waits for this handler, so it cannot have ended yet.
+    EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+  };
+  port_.Open();
+  terminal_.CloseSlave();
+  terminal_.Write("bye");
+  ASSERT_TRUE(WaitForReceived(1));
+  EXPECT_EQ(pollsInsideClose, 0);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
+  ASSERT_TRUE(ui_.WaitUntil([&] { return terminal_.SlaveReleased(); }));
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect COM7"));
+  EXPECT_THROW(port_.SendString("x"), ESerialPortException);
+}
+
+TEST_F(SerialPortTest, ClosePortClickWhileTheReceiveHandlerLetsEventsRun) {
+  int pollsInsideClose = -1;
+  port_.OnReceive = [&](TSerialPort*, const std::string& buffer) {
+    received_.push_back(buffer);
+    ui_.Post([&] {
+      const int before = ui_.ProcessCalls();
+      port_.Close();
+      pollsInsideClose = ui_.ProcessCalls() - before;
+    });
+    ui_.ProcessPendingEvents();
+  };
+  port_.Open();
+  terminal_.Write("line\r\n");
+  ASSERT_TRUE(WaitForReceived(1));
+  EXPECT_EQ(pollsInsideClose, 0);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
+  // Opening again right away gets the device: the old thread has let it go.
+  port_.Open();
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+TEST_F(SerialPortTest, EventsRunOnTheReceiveThreadWithoutHandOver) {
+  port_.SetSynchronizeEvents(false);
+  port_.OnDisconnect = nullptr;
+  std::atomic<bool> onUiThread = true;
+  std::atomic<int> chunks = 0;
+  port_.OnReceive = [&](TSerialPort*, const std::string&) {
+    onUiThread = ui_.InUiThread();
+    ++chunks;
+  };
+  port_.Open();
+  terminal_.Write("x");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return chunks > 0; }));
+  EXPECT_FALSE(onUiThread);
+}
+
+TEST_F(SerialPortTest, PseudoTerminalHasNoModemLines) {
+  std::atomic<int> changes = 0;
+  port_.OnLineStatusChange = [&](TSerialPort*, TLineStatusSet) { ++changes; };
+  port_.Open();
+  terminal_.Write("x");
+  ASSERT_TRUE(WaitForReceived(1));
+  EXPECT_TRUE(port_.LineStatus().Empty());
+  EXPECT_EQ(changes, 0);
+}
+
+// A setter on an open port and what the device holds afterwards.
+struct TReapplyCase {
+  const char* name;
+  std::function<void(TSerialPort&)> change;
+  std::function<void(const TProbedSettings&)> check;
+};
+
+class SerialPortReapplyTest : public SerialPortTest,
+                              public testing::WithParamInterface<TReapplyCase> {};
+
+TEST_P(SerialPortReapplyTest, DeviceTakesTheNewSetting) {
+  port_.SetBaudRate(br009600);
+  port_.Open();
+  const TProbedSettings before = ProbeSettings(terminal_.Slave());
+  EXPECT_EQ(before.outputSpeed, 9600u);
+  EXPECT_EQ(before.cflag & CSIZE, static_cast<unsigned>(CS8));
+  GetParam().change(port_);
+  GetParam().check(ProbeSettings(terminal_.Slave()));
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Setters, SerialPortReapplyTest,
+    testing::Values(
+        TReapplyCase{"BaudRate", [](TSerialPort& p) { p.SetBaudRate(br115200); },
+                     [](const TProbedSettings& s) { EXPECT_EQ(s.outputSpeed, 115200u); }},
+        TReapplyCase{"SpeedWithoutALinuxCode", [](TSerialPort& p) { p.SetBaudRate(br014400); },
+                     [](const TProbedSettings& s) { EXPECT_EQ(s.outputSpeed, 14400u); }},
+        TReapplyCase{"CustomBaudRate",
+                     [](TSerialPort& p) {
+                       p.SetCustomBaudRate(250000);
+                       p.SetBaudRate(brCustom);
+                     },
+                     [](const TProbedSettings& s) { EXPECT_EQ(s.outputSpeed, 250000u); }},
+        // A pseudo-terminal keeps the parity flags except PARENB (it forces 8 bits, no parity).
+        TReapplyCase{"OddParity", [](TSerialPort& p) { p.SetParity(pbOdd); },
+                     [](const TProbedSettings& s) {
+                       EXPECT_EQ(s.cflag & (PARODD | CMSPAR), unsigned(PARODD));
+                     }},
+        TReapplyCase{"MarkParity", [](TSerialPort& p) { p.SetParity(pbMark); },
+                     [](const TProbedSettings& s) {
+                       EXPECT_EQ(s.cflag & (PARODD | CMSPAR), unsigned(PARODD | CMSPAR));
+                     }},
+        TReapplyCase{"SpaceParity", [](TSerialPort& p) { p.SetParity(pbSpace); },
+                     [](const TProbedSettings& s) {
+                       EXPECT_EQ(s.cflag & (PARODD | CMSPAR), unsigned(CMSPAR));
+                     }},
+        TReapplyCase{"TwoStopBits", [](TSerialPort& p) { p.SetStopBits(sb2Bits); },
+                     [](const TProbedSettings& s) { EXPECT_TRUE(s.cflag & CSTOPB); }},
+        TReapplyCase{"RtsCts", [](TSerialPort& p) { p.SetHwFlowControl(hfRTSCTS); },
+                     [](const TProbedSettings& s) { EXPECT_TRUE(s.cflag & CRTSCTS); }},
+        TReapplyCase{"XonXoffWithItsCharacters",
+                     [](TSerialPort& p) {
+                       p.SetXonChar('Q');
+                       p.SetXoffChar('S');
+                       p.SetSwFlowControl(sfXONXOFF);
+                     },
+                     [](const TProbedSettings& s) {
+                       EXPECT_EQ(s.iflag & (IXON | IXOFF), unsigned(IXON | IXOFF));
+                       EXPECT_EQ(s.startChar, 'Q');
+                       EXPECT_EQ(s.stopChar, 'S');
+                     }},
+        TReapplyCase{"ParityCheck", [](TSerialPort& p) { p.SetParityCheck(true); },
+                     [](const TProbedSettings& s) { EXPECT_TRUE(s.iflag & INPCK); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialPortTest, SettingsTheDeviceRefusesCloseTheOpenPort) {
+  port_.SetDataWidth(dw5Bits);
+  port_.Open();
+  // Five data bits with one and a half stop bits pass the object's rule; Linux cannot do it.
+  insideClose_ = true;
+  port_.SetStopBits(sb1_5Bits);
+  insideClose_ = false;
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect in Close COM7"));
+}
+
+TEST_F(SerialPortTest, SettingsTheDeviceRefusesFailTheOpen) {
+  port_.SetDataWidth(dw5Bits);
+  port_.SetStopBits(sb1_5Bits);
+  try {
+    port_.Open();
+    FAIL() << "no exception";
+  } catch (const ESerialPortException& error) {
+    EXPECT_STREQ(error.what(), "Cannot connect to COM7. Invalid argument");
+  }
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_TRUE(events_.empty());
+  port_.SetStopBits(sb1Bit);
+  EXPECT_NO_THROW(port_.Open());
+}
+
+TEST_F(SerialPortTest, DestroyingAnOpenPortReleasesTheDevice) {
+  auto port = std::make_unique<TSerialPort>();
+  port->SetUiHandOver(&ui_);
+  port->SetPort(spCOM7);
+  port->Open();
+  terminal_.CloseSlave();
+  port.reset();
+  EXPECT_TRUE(terminal_.SlaveReleased());
+}
+
+}  // namespace
