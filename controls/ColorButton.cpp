@@ -53,6 +53,44 @@ TColorButton::TColorButton(QWidget* parent) : QWidget(parent) {
 
 TColorButton::~TColorButton() = default;
 
+void TColorButton::SetAlign(TAlign value) {
+  if (value == FAlign) return;
+  FAlign = value;
+  if (parentWidget() != nullptr) parentWidget()->installEventFilter(this);
+  ApplyAlign();
+}
+
+void TColorButton::ApplyAlign() {
+  const QWidget* parent = parentWidget();
+  if (parent == nullptr) return;
+  const int w = parent->width();
+  const int h = parent->height();
+  switch (FAlign) {
+    case alNone:
+      break;
+    case alTop:
+      setGeometry(0, 0, w, height());
+      break;
+    case alBottom:
+      setGeometry(0, h - height(), w, height());
+      break;
+    case alLeft:
+      setGeometry(0, 0, width(), h);
+      break;
+    case alRight:
+      setGeometry(w - width(), 0, width(), h);
+      break;
+    case alClient:
+      setGeometry(0, 0, w, h);
+      break;
+  }
+}
+
+bool TColorButton::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == parentWidget() && event->type() == QEvent::Resize) ApplyAlign();
+  return false;
+}
+
 void TColorButton::SetAlignment(TAlignment value) {
   if (value == FAlignment) return;
   FAlignment = value;
@@ -200,6 +238,13 @@ bool TColorButton::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip && !FShowHint) {
     event->ignore();
     return true;
+  }
+  if (event->type() == QEvent::ParentAboutToChange && parentWidget() != nullptr) {
+    parentWidget()->removeEventFilter(this);
+  } else if (event->type() == QEvent::ParentChange && FAlign != alNone &&
+             parentWidget() != nullptr) {
+    parentWidget()->installEventFilter(this);
+    ApplyAlign();
   }
   return QWidget::event(event);
 }

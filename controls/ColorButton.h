@@ -12,11 +12,18 @@
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
+// Placement along the parent's edges. An aligned button takes the whole width (top,
+// bottom) or height (left, right) of its parent, or all of it (client), and follows the
+// parent's resizing; other aligned siblings are not taken into account.
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
 class TColorButton : public QWidget {
  public:
   explicit TColorButton(QWidget* parent = nullptr);
   ~TColorButton() override;
 
+  TAlign Align() const { return FAlign; }
+  void SetAlign(TAlign value);
   TAlignment Alignment() const { return FAlignment; }
   void SetAlignment(TAlignment value);
   const QImage& BackBitmap() const { return FBackBitmap; }
@@ -64,6 +71,7 @@ class TColorButton : public QWidget {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void changeEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
@@ -75,7 +83,9 @@ class TColorButton : public QWidget {
  private:
   void GrowToFit();
   void BackBitmapChanged();
+  void ApplyAlign();
 
+  TAlign FAlign = alNone;
   TAlignment FAlignment = taCenter;
   QImage FBackBitmap;
   QString FCaption;

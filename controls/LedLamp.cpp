@@ -65,16 +65,10 @@ TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent) {
 
 TLedLamp::~TLedLamp() { StopBlink(); }
 
-const char* TLedLamp::PictureName(TLEDStyle style, bool bordered) {
-  return bordered ? Info(style).framed : Info(style).plain;
-}
-
-QSize TLedLamp::PictureSize(TLEDStyle style) { return {Info(style).width, Info(style).height}; }
-
 void TLedLamp::RebuildPictures() {
-  const QSize size = PictureSize(FLEDStyle);
-  resize(size);
-  const QImage loaded(QStringLiteral(":/lamps/") + QLatin1String(PictureName(FLEDStyle, FBordered)),
+  const StyleInfo& info = Info(FLEDStyle);
+  resize(info.width, info.height);
+  const QImage loaded(QStringLiteral(":/lamps/") + QLatin1String(FBordered ? info.framed : info.plain),
                       "BMP");
   LitPicture = loaded.convertToFormat(QImage::Format_RGB32);
   UnlitPicture = LitPicture.copy();

@@ -42,10 +42,6 @@ class TLedLamp : public QWidget {
   std::function<void(QObject* Sender)> OnMouseEnter;
   std::function<void(QObject* Sender)> OnMouseLeave;
 
-  // The resource name of a style's picture ("BSM", "NSM", ...) and its size in pixels.
-  static const char* PictureName(TLEDStyle style, bool bordered);
-  static QSize PictureSize(TLEDStyle style);
-
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;

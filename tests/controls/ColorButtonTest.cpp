@@ -3,9 +3,12 @@
 // sequences driven through the window as a user would.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <stdexcept>
 
 #include "ColorButton.h"
@@ -476,6 +479,48 @@ TEST(ColorButton, DownAssignedInsideOnclickIsToggledByTheRelease) {
   button.onclick = [&](QObject*) { button.SetDown(true); };
   Click(button, Qt::LeftButton, kInside);
   EXPECT_FALSE(button.Down());
+}
+
+TEST(ColorButton, AlignFollowsTheParentsEdges) {
+  struct AlignCase {
+    TAlign align;
+    QRect geometry;  // in a 200 x 100 parent, for a 40 x 20 button
+    QRect after;     // once the parent is 300 x 150
+  };
+  const AlignCase cases[] = {
+      {alNone, {5, 6, 40, 20}, {5, 6, 40, 20}},
+      {alTop, {0, 0, 200, 20}, {0, 0, 300, 20}},
+      {alBottom, {0, 80, 200, 20}, {0, 130, 300, 20}},
+      {alLeft, {0, 0, 40, 100}, {0, 0, 40, 150}},
+      {alRight, {160, 0, 40, 100}, {260, 0, 40, 150}},
+      {alClient, {0, 0, 200, 100}, {0, 0, 300, 150}},
+  };
+  for (const AlignCase& c : cases) {
+    HostWindow parent(QSize(200, 100));
+    TColorButton button(&parent);
+    button.setGeometry(5, 6, 40, 20);
+    button.SetAlign(c.align);
+    EXPECT_EQ(button.geometry(), c.geometry) << c.align;
+    parent.resize(300, 150);
+    EXPECT_EQ(button.geometry(), c.after) << c.align;
+  }
+}
+
+TEST(ColorButton, ShowHintSwitchesTheTooltipOnAndOff) {
+  ButtonHost host;
+  TColorButton button(&host);
+  button.SetHint(QStringLiteral("Opens the port"));
+  button.show();
+  for (const bool show : {false, true}) {
+    QToolTip::hideText();
+    button.SetShowHint(show);
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button.mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(&button, &help);
+    EXPECT_EQ(QToolTip::isVisible(), show);
+    EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(),
+              show ? QStringLiteral("Opens the port") : QString());
+  }
+  QToolTip::hideText();
 }
 
 // Calls the mouse handlers directly, so that an exception from onclick does not have to
