@@ -401,11 +401,18 @@ void TForm2::LayOutControls() {
 void TForm2::AppendEntry(QPlainTextEdit* memo, const QString& text, bool fieldHasLines) {
   ProgramEdit = true;
   const ScopeExit done([this] { ProgramEdit = false; });
-  QTextCursor cursor(memo->document());
-  cursor.movePosition(QTextCursor::End);
-  if (fieldHasLines) cursor.insertBlock();
-  cursor.insertText(text);
-  memo->setTextCursor(cursor);
+  if (fieldHasLines && memo->document()->isEmpty()) {
+    // The field holds one empty line, which appendPlainText would take for no line at all.
+    QTextCursor cursor(memo->document());
+    cursor.insertBlock();
+    cursor.insertText(text);
+  } else {
+    // appendPlainText spares the editor a full relayout and repaint of its view.
+    memo->appendPlainText(text);
+  }
+  QTextCursor end = memo->textCursor();
+  end.movePosition(QTextCursor::End);
+  memo->setTextCursor(end);
 }
 
 void TForm2::EmptyField(QPlainTextEdit* memo) {

@@ -423,7 +423,8 @@ TEST_F(Form2SaveTest, SavingWhileFrozenWritesTheLiveLog) {
 TEST_F(Form2SaveTest, EveryByteIsWrittenBackAsItCame) {
   std::string everyByte;
   for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
-  const std::vector<std::string> lines = {"+ " + everyByte, "", std::string(1, '\0'),
+  // The first entry is empty, so the second one must open a line of its own.
+  const std::vector<std::string> lines = {"", "+ " + everyByte, "", std::string(1, '\0'),
                                           "\r\n", "+ \x80\x81\x8d\x8f\x90\x9d\xa0\xff"};
   form->show();
   for (const std::string& line : lines) form->AppendLog(line);
