@@ -1,9 +1,9 @@
 // The output splitter of --split: nothing lost, nothing added, and the awkward cuts happen.
-#include "ChunkSplitter.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "ChunkSplitter.h"
 
 namespace {
 

@@ -1,6 +1,4 @@
 // The matching model against textbook L-network results, computed here independently.
-#include "LNetwork.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "LNetwork.h"
 #include "StatusFormat.h"
 
 namespace {
@@ -71,9 +70,9 @@ TEST(LNetworkTest, NoNeighbouringSettingDoesBetter) {
         int l = best.l_code + dl;
         int c = best.c_code + dc;
         if (l < 0 || l > 255 || c < 0 || c > 255) continue;
-        EXPECT_GE(network.Swr(static_cast<std::uint8_t>(l), static_cast<std::uint8_t>(c),
-                              best.side),
-                  best.swr - 1e-9)
+        EXPECT_GE(
+            network.Swr(static_cast<std::uint8_t>(l), static_cast<std::uint8_t>(c), best.side),
+            best.swr - 1e-9)
             << load.name;
       }
     }
@@ -102,7 +101,7 @@ TEST(LNetworkTest, SwrTenthsRoundAndMarkReadingsOutOfRange) {
   struct Case {
     double swr;
     int tenths;
-  } cases[] = {{1.0, 10},  {1.04, 10}, {1.05, 11}, {1.549, 15}, {9.94, 99},
+  } cases[] = {{1.0, 10},   {1.04, 10}, {1.05, 11},      {1.549, 15}, {9.94, 99},
                {9.95, 255}, {42, 255},  {INFINITY, 255}, {NAN, 255}};
   for (const Case& c : cases) EXPECT_EQ(SwrTenths(c.swr), c.tenths) << c.swr;
   EXPECT_EQ(SwrValue(15), "15");

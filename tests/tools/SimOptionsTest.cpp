@@ -1,13 +1,13 @@
 // The simulator's command line: every option reaches its setting, and mistakes are refused with
 // a message that names them.
-#include "SimOptions.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "SimOptions.h"
 
 namespace {
 

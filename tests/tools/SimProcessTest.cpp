@@ -1,13 +1,12 @@
 // The built simulator on a real pseudo-terminal, driven from outside as the program drives it:
 // through the link in a temporary port directory.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -130,9 +129,9 @@ TEST(SimProcessTest, IdentifiesReportsAndRemovesItsLinkOnSigterm) {
   EXPECT_TRUE(ReadUntil(port, "\r\n").starts_with("ATU_KORAX"));
   ASSERT_EQ(write(port, "????\r\n", 6), 6);
   const std::string report = ReadUntil(port, "FWD: 000\r\n");
-  for (const char* line : {"SWR: 255\r\n", "Port L: 00000000\r\n", "Port C: 00000000\r\n",
-                           "K: 0\r\n", "RED: OFF\r\n", "GREEN: OFF\r\n", "YELLOW: OFF\r\n",
-                           "SWRmin: 15\r\n", "PA_CTRL OFF\r\n", "FWD: 000\r\n"}) {
+  for (const char* line :
+       {"SWR: 255\r\n", "Port L: 00000000\r\n", "Port C: 00000000\r\n", "K: 0\r\n", "RED: OFF\r\n",
+        "GREEN: OFF\r\n", "YELLOW: OFF\r\n", "SWRmin: 15\r\n", "PA_CTRL OFF\r\n", "FWD: 000\r\n"}) {
     EXPECT_NE(report.find(line), std::string::npos) << line;
   }
   close(port);

@@ -1,7 +1,5 @@
 // The simulated tuner's protocol: what it answers, the grammar of every line it sends, the
 // tuning cycle and its faults, all on a clock the test drives.
-#include "TunerSim.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +8,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "TunerSim.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ using ::testing::ElementsAreArray;
 constexpr milliseconds kLater(60000);
 
 // The prefixes that the program's receiver acts on.
-const char* const kStatusPrefixes[] = {"PA_CTRL ", "RED: ",   "GREEN: ",   "YELLOW: ", "SWRmin: ",
-                                       "FWD: ",    "END_L: ", "Port L:",   "END_C: ",  "Port C:",
-                                       "END_SWR: ", "SWR: ",  "K: ",       "END_K: "};
+const char* const kStatusPrefixes[] = {
+    "PA_CTRL ", "RED: ",   "GREEN: ", "YELLOW: ",  "SWRmin: ", "FWD: ", "END_L: ",
+    "Port L:",  "END_C: ", "Port C:", "END_SWR: ", "SWR: ",    "K: ",   "END_K: "};
 
 // Cuts what the tuner sent into lines; every line must end in CR LF.
 std::vector<std::string> Lines(const std::string& bytes) {
@@ -102,8 +102,8 @@ TEST(TunerSimTest, ReportsItsWholeState) {
   TunerSim tuner = Tuner();
   EXPECT_THAT(Ask(tuner, "Port_L 11\r\nPort_C 100\r\nSWRmin 16\r\n????\r\n"),
               ElementsAre("Port L: 00000011", "Port C: 00000100", "SWRmin: 16", "SWR: 255",
-                          "Port L: 00000011", "Port C: 00000100", "K: 0", "RED: OFF",
-                          "GREEN: OFF", "YELLOW: OFF", "SWRmin: 16", "PA_CTRL OFF", "FWD: 000"));
+                          "Port L: 00000011", "Port C: 00000100", "K: 0", "RED: OFF", "GREEN: OFF",
+                          "YELLOW: OFF", "SWRmin: 16", "PA_CTRL OFF", "FWD: 000"));
 }
 
 TEST(TunerSimTest, CommandsArriveInPieces) {
@@ -147,8 +147,8 @@ TEST(TunerSimTest, EveryLineSentFollowsTheGrammar) {
   struct Case {
     const char* antenna;
     int flood;
-  } cases[] = {{"vertical20", 0}, {"dipole40", 0}, {"endfed160", 0},
-               {"dummy", 0},      {"mobile10", 200}};
+  } cases[] = {
+      {"vertical20", 0}, {"dipole40", 0}, {"endfed160", 0}, {"dummy", 0}, {"mobile10", 200}};
   for (const Case& c : cases) {
     TunerFaults faults;
     faults.flood_per_second = c.flood;
@@ -191,7 +191,8 @@ std::vector<std::string> WithPrefix(const std::vector<std::string>& lines, const
 TEST(TunerSimTest, TuningCycleStepsTheRelaysToTheBestSetting) {
   const std::vector<std::string> lines = TuningCycle("dipole40", 15);
   ASSERT_GE(lines.size(), 4u);
-  EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 2), ElementsAre("PA_CTRL ON", "YELLOW: ON"));
+  EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 2),
+              ElementsAre("PA_CTRL ON", "YELLOW: ON"));
   EXPECT_EQ(lines.back(), "PA_CTRL OFF");
 
   const Match best = LNetwork(*FindBuiltInLoad("dipole40")).Best();
@@ -218,8 +219,10 @@ TEST(TunerSimTest, TheThresholdDecidesGreenOrRed) {
     const char* antenna;  // best SWR: mobile10 1.2, dummy 1.0, endfed160 out of range
     int threshold;
     const char* lamp;
-  } cases[] = {{"mobile10", 15, "GREEN: ON"}, {"mobile10", 12, "GREEN: ON"},
-               {"mobile10", 11, "RED: ON"},   {"dummy", 11, "GREEN: ON"},
+  } cases[] = {{"mobile10", 15, "GREEN: ON"},
+               {"mobile10", 12, "GREEN: ON"},
+               {"mobile10", 11, "RED: ON"},
+               {"dummy", 11, "GREEN: ON"},
                {"endfed160", 17, "RED: ON"}};
   for (const Case& c : cases) {
     const std::vector<std::string> lines = TuningCycle(c.antenna, c.threshold);
@@ -252,9 +255,8 @@ TEST(TunerSimTest, MemoryClearForgetsTheTunedSettingButNotTheThreshold) {
   EXPECT_NE(tuner.State().l_code, 0);
   EXPECT_TRUE(tuner.State().green);
   EXPECT_THAT(Ask(tuner, "CMEM\r\n????\r\n"),
-              ElementsAre("SWR: 255", "Port L: 00000000", "Port C: 00000000", "K: 0",
-                          "RED: OFF", "GREEN: OFF", "YELLOW: OFF", "SWRmin: 14", "PA_CTRL OFF",
-                          "FWD: 000"));
+              ElementsAre("SWR: 255", "Port L: 00000000", "Port C: 00000000", "K: 0", "RED: OFF",
+                          "GREEN: OFF", "YELLOW: OFF", "SWRmin: 14", "PA_CTRL OFF", "FWD: 000"));
 }
 
 TEST(TunerSimTest, FloodSendsStatusLinesAtTheSetRate) {

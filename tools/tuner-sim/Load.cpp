@@ -20,9 +20,8 @@ const std::vector<Load>& BuiltInLoads() {
   // Typical feed-point impedances: some the network matches well, some only roughly, and one
   // beyond its range, so that every lamp and both network sides can be seen.
   static const std::vector<Load> loads = {
-      {"vertical20", 22, -35, 14.2},  {"dipole40", 68, 24, 7.1},
-      {"loop15", 115, -60, 21.2},     {"longwire80", 420, 380, 3.6},
-      {"mobile10", 9, -140, 28.5},    {"endfed160", 2600, -1900, 1.85},
+      {"vertical20", 22, -35, 14.2}, {"dipole40", 68, 24, 7.1},   {"loop15", 115, -60, 21.2},
+      {"longwire80", 420, 380, 3.6}, {"mobile10", 9, -140, 28.5}, {"endfed160", 2600, -1900, 1.85},
       {"dummy", 50, 0, 14.2},
   };
   return loads;

@@ -9,8 +9,7 @@
 
 namespace fs = std::filesystem;
 
-PortLink::PortLink(const std::string& directory, const std::string& name,
-                   const std::string& target)
+PortLink::PortLink(const std::string& directory, const std::string& name, const std::string& target)
     : path_(directory + "/" + name), target_(target) {
   std::error_code error;
   fs::create_directories(directory, error);
@@ -40,7 +39,9 @@ PortLink::PortLink(const std::string& directory, const std::string& name,
   present_ = true;
 }
 
-PortLink::~PortLink() { Remove(); }
+PortLink::~PortLink() {
+  Remove();
+}
 
 void PortLink::Remove() {
   if (!present_) return;

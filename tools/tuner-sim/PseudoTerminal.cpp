@@ -48,7 +48,9 @@ PseudoTerminal::PseudoTerminal() {
   }
 }
 
-PseudoTerminal::~PseudoTerminal() { Close(); }
+PseudoTerminal::~PseudoTerminal() {
+  Close();
+}
 
 void PseudoTerminal::ReleaseExclusive() {
   // A program that set TIOCEXCL and closed without TIOCNXCL leaves the flag on the terminal as

@@ -114,7 +114,8 @@ std::string HelpText() {
       "and removes the link again when it ends.\n"
       "\n"
       "The tuner answers \"ATU?\" with \"ATU_KORAX 2.0\"; \"????\" with a full status report;\n"
-      "\"TUNE ON\" with a tuning cycle of about three seconds; \"SWRmin 11\" to \"SWRmin 17\" with\n"
+      "\"TUNE ON\" with a tuning cycle of about three seconds; \"SWRmin 11\" to \"SWRmin 17\" "
+      "with\n"
       "\"SWRmin: NN\"; \"CMEM\" clears the stored L, C, side and SWR. \"Port_L\", \"Port_C\"\n"
       "(up to 8 binary digits), \"SWRmin\", \"MaxFWD\" (up to 3 digits) and \"RDelay\" (up to 2\n"
       "digits, milliseconds), each followed by a blank and \"?\" or a value, report or set that\n"
@@ -151,7 +152,7 @@ std::string HelpText() {
   }
   text +=
       "\n"
-      "It ends on SIGINT or SIGTERM. Exit status: 0 at a normal end, 1 when the pseudo-terminal\n"
-      "or the link cannot be made, 2 for a wrong command line.\n";
+      "It ends on SIGINT, SIGTERM or SIGHUP. Exit status: 0 at a normal end, 1 when the\n"
+      "pseudo-terminal or the link cannot be made, 2 for a wrong command line.\n";
   return text;
 }

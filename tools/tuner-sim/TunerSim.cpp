@@ -8,9 +8,13 @@
 
 namespace {
 
-std::string OnOff(bool on) { return on ? "ON" : "OFF"; }
+std::string OnOff(bool on) {
+  return on ? "ON" : "OFF";
+}
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
@@ -97,7 +101,9 @@ std::optional<TunerSim::Millis> TunerSim::NextDue() const {
   return due;
 }
 
-void TunerSim::Answer(Millis due, LineMaker make) { pending_.emplace(due, std::move(make)); }
+void TunerSim::Answer(Millis due, LineMaker make) {
+  pending_.emplace(due, std::move(make));
+}
 
 void TunerSim::Handle(std::string_view received, Millis now) {
   const Millis due = now + faults_.delay;
@@ -254,14 +260,22 @@ void TunerSim::StartTuning(Millis start) {
 std::string TunerSim::FloodLine() {
   const TunerState& s = state_;
   switch (flood_index_++ % 8) {
-    case 0: return "SWR: " + SwrValue(s.swr_tenths);
-    case 1: return "FWD: " + ZeroPadded(s.forward, 3);
-    case 2: return "Port L: " + BinaryValue(s.l_code);
-    case 3: return "Port C: " + BinaryValue(s.c_code);
-    case 4: return "K: " + std::to_string(s.side);
-    case 5: return "YELLOW: " + OnOff(s.yellow);
-    case 6: return "RED: " + OnOff(s.red);
-    default: return "GREEN: " + OnOff(s.green);
+    case 0:
+      return "SWR: " + SwrValue(s.swr_tenths);
+    case 1:
+      return "FWD: " + ZeroPadded(s.forward, 3);
+    case 2:
+      return "Port L: " + BinaryValue(s.l_code);
+    case 3:
+      return "Port C: " + BinaryValue(s.c_code);
+    case 4:
+      return "K: " + std::to_string(s.side);
+    case 5:
+      return "YELLOW: " + OnOff(s.yellow);
+    case 6:
+      return "RED: " + OnOff(s.red);
+    default:
+      return "GREEN: " + OnOff(s.green);
   }
 }
 

@@ -54,6 +54,16 @@ std::string Printable(const std::string& line) {
   return text;
 }
 
+// SIGHUP too, so that closing the terminal it runs in also removes the link.
+sigset_t StopSignals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGHUP);
+  return stops;
+}
+
 struct Chunk {
   Millis due;
   std::string bytes;
@@ -81,9 +91,7 @@ class Session {
     return directory;
   }
 
-  Millis Now() const {
-    return std::chrono::duration_cast<Millis>(SteadyClock::now() - start_);
-  }
+  Millis Now() const { return std::chrono::duration_cast<Millis>(SteadyClock::now() - start_); }
   void Log(const std::string& text) const {
     if (options_.verbose) std::cerr << "orvel-tuner-sim: " << text << std::endl;
   }
@@ -192,13 +200,9 @@ int Session::Timeout(Millis now, bool blocked_output) const {
 
 int Session::Run() {
   std::cout << options_.name << ' ' << terminal_.SlavePath() << std::endl;
-  Log("link " + link_.Path() + " -> " + terminal_.SlavePath() + ", antenna " +
-      options_.load.name);
+  Log("link " + link_.Path() + " -> " + terminal_.SlavePath() + ", antenna " + options_.load.name);
 
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
+  const sigset_t stops = StopSignals();
   const int signals = signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
   if (signals < 0) throw std::runtime_error(std::string("signalfd: ") + strerror(errno));
 
@@ -269,10 +273,7 @@ int main(int argc, char** argv) {
 
   // Blocked before anything is created, so that a stop arriving during start-up waits in the
   // signal descriptor instead of killing the process with its link left behind.
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
+  const sigset_t stops = StopSignals();
   sigprocmask(SIG_BLOCK, &stops, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
