@@ -288,7 +288,7 @@ TEST(TunerSimTest, GarbageComesAsLinesOfItsOwnThatPassForNothing) {
       ++junk;
       EXPECT_FALSE(HasStatusPrefix(line));
       EXPECT_FALSE(line.starts_with("ATU_KORAX"));
-      EXPECT_EQ(line.find('\r'), std::string::npos);
+      EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
     }
   }
   EXPECT_GT(junk, 10);

@@ -281,14 +281,16 @@ std::string TunerSim::FloodLine() {
 
 std::string TunerSim::GarbageLine() {
   // Begins with a byte above 7F so that it can never pass for a status line or the
-  // identification, and holds no CR, which would end it early.
+  // identification, and holds no CR or LF, so that every reader sees exactly one line.
   std::uniform_int_distribution<int> length(1, 16);
   std::uniform_int_distribution<int> high(0x80, 0xFF);
   std::uniform_int_distribution<int> any(0, 0xFF);
   std::string junk(1, static_cast<char>(high(random_)));
-  for (int n = length(random_); n > 1; --n) {
-    char c = static_cast<char>(any(random_));
-    junk += c == '\r' ? '\n' : c;
+  for (int n = length(random_); n > 1;) {
+    const char c = static_cast<char>(any(random_));
+    if (c == '\r' || c == '\n') continue;
+    junk += c;
+    --n;
   }
   return junk + "\r\n";
 }
