@@ -20,6 +20,7 @@ static_assert(std::size(StandardBaudRates) == brCustom);
 
 constexpr int ClosePolls = 500;
 constexpr auto LaterPollPause = std::chrono::milliseconds(10);
+constexpr auto HandOverPollPause = std::chrono::milliseconds(1);
 // Below this Delay the presence test is skipped and the timer resolution is raised.
 constexpr std::uint32_t ShortDelay = 50;
 
@@ -472,15 +473,20 @@ void TSerialPort::WaitUntilClosed() {
   TUiHandOver* handOver = handOver_;
   std::unique_lock lock(waitMutex_);
   std::uint64_t seen = wakeups_;
+  bool woken = false;
   for (int poll = 0; poll < ClosePolls && ConnectedPort() != spNone; ++poll) {
     if (handOver && handOver->InUiThread()) {
       lock.unlock();
       handOver->ProcessPendingEvents();
       lock.lock();
     }
-    const auto pause = poll == 0 ? std::chrono::milliseconds(Delay()) : LaterPollPause;
-    waitCondition_.wait_for(lock, pause,
-                            [&] { return wakeups_ != seen || ConnectedPort() == spNone; });
+    // The thread wakes this wait just before it hands an event over, which may not be queued
+    // yet: look again soon rather than a whole pause later.
+    auto pause = poll == 0 ? std::chrono::milliseconds(Delay()) : LaterPollPause;
+    if (woken) pause = std::min(pause, HandOverPollPause);
+    woken = waitCondition_.wait_for(lock, pause, [&] {
+      return wakeups_ != seen || ConnectedPort() == spNone;
+    });
     seen = wakeups_;
   }
 }

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <cstring>
 
 #include "CommPort.h"
@@ -46,7 +49,7 @@ int DeviceIndex(std::string_view name, std::string_view prefix) {
 
 // An 8250-style driver creates ttyS nodes for UARTs that are not there; sysfs gives those
 // the type 0.
-bool UartPresent(const std::string& name) {
+bool ReadUartPresent(const std::string& name) {
   const std::string path = "/sys/class/tty/" + name + "/type";
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -54,6 +57,22 @@ bool UartPresent(const std::string& name) {
   const ssize_t count = ::read(fd, text, sizeof text - 1);
   ::close(fd);
   return count > 0 && std::atoi(text) != 0;
+}
+
+// A desktop has 32 ttyS nodes, and the presence test lists the ports ten times a second: the
+// answers are kept for a few seconds (a UART's type changes only through setserial).
+bool UartPresent(const std::string& name) {
+  using TClock = std::chrono::steady_clock;
+  constexpr auto KeepFor = std::chrono::seconds(5);
+  static std::mutex mutex;
+  static std::map<std::string, std::pair<bool, TClock::time_point>> known;
+  const TClock::time_point now = TClock::now();
+  std::lock_guard lock(mutex);
+  auto found = known.find(name);
+  if (found != known.end() && now - found->second.second < KeepFor) return found->second.first;
+  const bool present = ReadUartPresent(name);
+  known[name] = {present, now};
+  return present;
 }
 
 std::string LinkTarget(const std::string& directory, const std::string& link) {
