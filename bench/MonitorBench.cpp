@@ -19,7 +19,7 @@ namespace {
 
 // What a tuner sends while tuning, with a command now and then.
 std::vector<std::string> Traffic(int count) {
-  const char* const pattern[] = {"+ SWR: 15",  "+ L: 1234", "+ C: 567", "+ FWD: 712",
+  const char* const pattern[] = {"+ SWR: 15",  "+ L: 1234", "+ C: 567",  "+ FWD: 712",
                                  "+ LED: 101", "+ SWR: 12", "- TUNE ON", "+ TUNE OFF"};
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));

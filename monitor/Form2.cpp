@@ -322,7 +322,9 @@ void TForm2::Clear1Click() {
   FrozenHoldsLines = false;
 }
 
-void TForm2::Send1Click() { SendCommand("???"); }
+void TForm2::Send1Click() {
+  SendCommand("???");
+}
 
 void TForm2::Savealltofile1Click() {
   std::string content;

@@ -135,7 +135,7 @@ TEST_F(Form2Test, EachLineTogglesTheLampOfItsDirection) {
     bool sentLine;
   };
   const Case cases[] = {
-      {"- TUNE ON", true}, {"+ SWR: 15", false}, {"", false},     {"????", false},
+      {"- TUNE ON", true}, {"+ SWR: 15", false}, {"", false},    {"????", false},
       {"-", true},         {" - x", false},      {"+ -", false},
   };
   for (const Case& c : cases) {
@@ -318,7 +318,8 @@ TEST_F(Form2Test, RevealWordsShowTheForwardPower) {
 }
 
 TEST_F(Form2Test, AnyOtherTextIsSentAsTyped) {
-  const QString texts[] = {"help", "Vorpalitis", "HELP ", " TUNE ", "   ", "SWRmin 15", "\u00c4\u20ac"};
+  const QString texts[] = {"help", "Vorpalitis", "HELP ",       " TUNE ",
+                           "   ",  "SWRmin 15",  "\u00c4\u20ac"};
   for (const QString& text : texts) {
     SCOPED_TRACE(text.toStdString());
     sent.clear();
@@ -424,8 +425,8 @@ TEST_F(Form2SaveTest, EveryByteIsWrittenBackAsItCame) {
   std::string everyByte;
   for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
   // The first entry is empty, so the second one must open a line of its own.
-  const std::vector<std::string> lines = {"", "+ " + everyByte, "", std::string(1, '\0'),
-                                          "\r\n", "+ \x80\x81\x8d\x8f\x90\x9d\xa0\xff"};
+  const std::vector<std::string> lines = {
+      "", "+ " + everyByte, "", std::string(1, '\0'), "\r\n", "+ \x80\x81\x8d\x8f\x90\x9d\xa0\xff"};
   form->show();
   for (const std::string& line : lines) form->AppendLog(line);
   EXPECT_EQ(Lines(form->Memo1).size(), lines.size());
@@ -444,7 +445,9 @@ TEST_F(Form2SaveTest, AnEntryTheOperatorEditedIsSavedAsEdited) {
   form->Memo1->setTextCursor(cursor);
   QTest::keyClicks(form->Memo1, "5");
   form->Savealltofile1Click();
-  EXPECT_EQ(Saved(), "+ SWR: 1\x01" "5\r\n+ L: 12\r\n");
+  EXPECT_EQ(Saved(),
+            "+ SWR: 1\x01"
+            "5\r\n+ L: 12\r\n");
 }
 
 TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
