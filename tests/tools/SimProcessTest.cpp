@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -187,6 +189,38 @@ TEST(SimProcessTest, UnplugHangsUpTheProgramsSideAndRemovesTheLink) {
   close(port);
   EXPECT_EQ(sim.Exit(), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(sim.Link())));
+}
+
+TEST(SimProcessTest, AnExclusiveUseLeftBehindByTheLastProgramIsLifted) {
+  // Root ignores TIOCEXCL, so the program's part is played by an ordinary user.
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  Simulator sim({});
+  const std::string announced = sim.Announcement();
+  const std::string device = announced.substr(7, announced.size() - 8);
+  ASSERT_EQ(chmod(device.c_str(), 0666), 0);
+  pid_t program = fork();
+  if (program == 0) {
+    if (setuid(65534) != 0) _exit(10);
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) _exit(11);
+    ioctl(fd, TIOCEXCL);
+    close(fd);
+    // Busy until the simulator has seen the close and lifted the flag.
+    const auto deadline = Clock::now() + kDeadline;
+    while (Clock::now() < deadline) {
+      fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+      if (fd >= 0) _exit(0);
+      if (errno != EBUSY) _exit(12);
+      poll(nullptr, 0, 10);
+    }
+    _exit(13);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(program, &status, 0), program);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Exit(), 0);
 }
 
 TEST(SimProcessTest, RefusesANameInUseAndReplacesAStaleLink) {

@@ -25,12 +25,13 @@ OpenerWatch::~OpenerWatch() {
 }
 
 bool OpenerWatch::Update() {
-  const int before = openers_;
+  bool taken = false;
   alignas(inotify_event) char buffer[4096];
   for (;;) {
     ssize_t got = read(fd_, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
+    taken = true;
     for (char* at = buffer; at < buffer + got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(at);
       if (event->mask & IN_OPEN) {
@@ -41,5 +42,5 @@ bool OpenerWatch::Update() {
       at += sizeof(inotify_event) + event->len;
     }
   }
-  return openers_ != before;
+  return taken;
 }

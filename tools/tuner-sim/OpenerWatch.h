@@ -15,7 +15,8 @@ class OpenerWatch {
   // Descriptor that becomes readable when there are notices to take.
   int Fd() const { return fd_; }
 
-  // Takes the pending notices; true when the count of openers changed.
+  // Takes the pending notices; true when there were any. An open and its close can come in
+  // one batch, leaving the count as it was.
   bool Update();
 
   int Openers() const { return openers_; }
