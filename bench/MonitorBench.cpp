@@ -34,6 +34,7 @@ double MonitorRate(const std::vector<std::string>& lines, bool withLamps) {
   auto* rxLED = new TLedLamp(&mainWindow);
   auto* txled = new TLedLamp(&mainWindow);
   txled->move(0, 20);
+  txled->SetBlink(false);  // as on the main window: only the receive lamp blinks
   mainWindow.resize(60, 60);
   mainWindow.show();
   TForm2Links links;

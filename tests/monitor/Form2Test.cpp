@@ -66,7 +66,7 @@ std::string ReadFile(const QString& path) {
 class Form2Test : public ::testing::Test {
  protected:
   Form2Test() {
-    rxLED->SetBlink(false);
+    txled->SetBlink(false);  // as on the main window
     Label6->hide();
     Label7->setText("12");
     Label7->hide();
