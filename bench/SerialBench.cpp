@@ -59,8 +59,9 @@ void IdleCpu(const TPseudoTerminal&) {
   std::this_thread::sleep_for(10s);
   const double cpu = ProcessCpuSeconds() - cpuBefore;
   const double wall = std::chrono::duration<double>(TClock::now() - start).count();
-  std::printf("idle open port, Delay %u, %.1f s: CPU %.4f s = %.3f%% of one core (target < 0.3%%)\n",
-              SystemDelay, wall, cpu, 100.0 * cpu / wall);
+  std::printf(
+      "idle open port, Delay %u, %.1f s: CPU %.4f s = %.3f%% of one core (target < 0.3%%)\n",
+      SystemDelay, wall, cpu, 100.0 * cpu / wall);
   port.Close();
 }
 
@@ -72,10 +73,10 @@ void ListingCost() {
   int listed = 0;
   for (int call = 0; call < Calls; ++call) listed += port.IsPortListed("COM7") ? 1 : 0;
   const double cpu = ProcessCpuSeconds() - cpuBefore;
-  std::printf("presence test (whole port list): %.1f us wall, %.1f us CPU per call (%d of %d "
-              "found)\n",
-              Milliseconds(TClock::now() - start) * 1000.0 / Calls, cpu * 1e6 / Calls, listed,
-              Calls);
+  std::printf(
+      "presence test (whole port list): %.1f us wall, %.1f us CPU per call (%d of %d "
+      "found)\n",
+      Milliseconds(TClock::now() - start) * 1000.0 / Calls, cpu * 1e6 / Calls, listed, Calls);
 }
 
 void ReceiveLatency(TPseudoTerminal& terminal, int lines) {
@@ -103,10 +104,11 @@ void ReceiveLatency(TPseudoTerminal& terminal, int lines) {
     }
     latencies.push_back(Milliseconds(arrived - sent));
   }
-  std::printf("write to OnReceive, Delay %u, %d lines: median %.2f ms, 99th percentile %.2f ms, "
-              "max %.2f ms (target p99 <= %u ms)\n",
-              SystemDelay, lines, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
-              Percentile(latencies, 1.0), SystemDelay + 2);
+  std::printf(
+      "write to OnReceive, Delay %u, %d lines: median %.2f ms, 99th percentile %.2f ms, "
+      "max %.2f ms (target p99 <= %u ms)\n",
+      SystemDelay, lines, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
+      Percentile(latencies, 1.0), SystemDelay + 2);
   port.Close();
 }
 
@@ -145,15 +147,16 @@ void CloseDurations(TPseudoTerminal& terminal) {
     ui.WaitUntil([&] { return done && port.ConnectedPort() == spNone; }, 10s);
     handlerUntilReleased.push_back(Milliseconds(TClock::now() - closed));
   }
-  std::printf("Close from the user-interface thread, Delay %u, %d rounds: median %.2f ms, "
-              "max %.2f ms (target <= %u ms)\n",
-              SystemDelay, Rounds, Percentile(fromUi, 0.5), Percentile(fromUi, 1.0),
-              SystemDelay + 20);
-  std::printf("Close from inside OnReceive, %d rounds: median %.3f ms, max %.3f ms; device "
-              "released after the handler: median %.2f ms, max %.2f ms (target <= %u ms)\n",
-              Rounds, Percentile(fromHandler, 0.5), Percentile(fromHandler, 1.0),
-              Percentile(handlerUntilReleased, 0.5), Percentile(handlerUntilReleased, 1.0),
-              SystemDelay + 20);
+  std::printf(
+      "Close from the user-interface thread, Delay %u, %d rounds: median %.2f ms, "
+      "max %.2f ms (target <= %u ms)\n",
+      SystemDelay, Rounds, Percentile(fromUi, 0.5), Percentile(fromUi, 1.0), SystemDelay + 20);
+  std::printf(
+      "Close from inside OnReceive, %d rounds: median %.3f ms, max %.3f ms; device "
+      "released after the handler: median %.2f ms, max %.2f ms (target <= %u ms)\n",
+      Rounds, Percentile(fromHandler, 0.5), Percentile(fromHandler, 1.0),
+      Percentile(handlerUntilReleased, 0.5), Percentile(handlerUntilReleased, 1.0),
+      SystemDelay + 20);
 }
 
 }  // namespace

@@ -55,9 +55,13 @@ void TComThread::Stop() {
   pauseCondition_.notify_all();
 }
 
-bool TComThread::IsCurrentThread() const { return runningThread == this; }
+bool TComThread::IsCurrentThread() const {
+  return runningThread == this;
+}
 
-TComThread* TComThread::Running() { return runningThread; }
+TComThread* TComThread::RunningFor(const TSerialPort& owner) {
+  return runningThread && &runningThread->owner_ == &owner ? runningThread : nullptr;
+}
 
 void TComThread::EndWithoutLoop() {
   stop_ = true;

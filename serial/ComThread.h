@@ -17,8 +17,7 @@ class TSerialPort;
 class TComThread {
  public:
   // Takes over an open, configured device. The loop starts with Start.
-  TComThread(TSerialPort& owner, std::unique_ptr<TSerialDevice> device,
-             std::uint64_t generation);
+  TComThread(TSerialPort& owner, std::unique_ptr<TSerialDevice> device, std::uint64_t generation);
   // Joins the thread unless it is the one being destroyed from.
   ~TComThread();
   TComThread(const TComThread&) = delete;
@@ -32,8 +31,8 @@ class TComThread {
   // The ending sequence has run; nothing of the owner is touched any more.
   bool Finished() const { return finished_; }
   bool IsCurrentThread() const;
-  // The receive thread running on the calling thread; null on any other thread.
-  static TComThread* Running();
+  // The receive thread of that owner running on the calling thread; null on any other thread.
+  static TComThread* RunningFor(const TSerialPort& owner);
   // For a thread that never started: the ending sequence on the calling thread.
   void EndWithoutLoop();
   void Join();

@@ -14,8 +14,8 @@
 namespace {
 
 constexpr std::int32_t StandardBaudRates[] = {
-    75,    110,   134,   150,   300,    600,    1200,   1800,   2400,   4800,   7200,
-    9600,  14400, 19200, 38400, 57600,  115200, 128000, 230400, 256000, 460800, 921600};
+    75,   110,   134,   150,   300,   600,    1200,   1800,   2400,   4800,   7200,
+    9600, 14400, 19200, 38400, 57600, 115200, 128000, 230400, 256000, 460800, 921600};
 static_assert(std::size(StandardBaudRates) == brCustom);
 
 constexpr int ClosePolls = 500;
@@ -71,7 +71,9 @@ TSerialPort::~TSerialPort() {
   ReapThreads(-1);
 }
 
-void TSerialPort::SetUiHandOver(TUiHandOver* handOver) { handOver_ = handOver; }
+void TSerialPort::SetUiHandOver(TUiHandOver* handOver) {
+  handOver_ = handOver;
+}
 
 void TSerialPort::Open() {
   const std::string name = PortName();
@@ -79,7 +81,7 @@ void TSerialPort::Open() {
   if (target == ConnectedPort()) return;
   if (CurrentThread()) Close();
   // A thread that an earlier Close could not wait for may still hold the device.
-  if (!InsideDeliveredHandler() && !TComThread::Running()) ReapThreads(ClosePolls);
+  if (!InsideDeliveredHandler() && !TComThread::RunningFor(*this)) ReapThreads(ClosePolls);
   if (Delay() < ShortDelay) {
     platform_.RequestTimerResolution();
     timerRequested_ = true;
@@ -134,7 +136,7 @@ void TSerialPort::Close() {
   if (!thread) {
     std::lock_guard lock(threadMutex_);
     // A receive thread forgotten earlier must not end a connection opened after it.
-    const TComThread* caller = TComThread::Running();
+    const TComThread* caller = TComThread::RunningFor(*this);
     if (!caller || caller->Generation() == generation_) connectedPort_ = spNone;
     return;
   }
@@ -239,14 +241,18 @@ std::string TSerialPort::ListedNameOfDevice(std::string_view path) const {
   return {};
 }
 
-TCommPort TSerialPort::Port() const { return ::CommPortFromName(PortName()); }
+TCommPort TSerialPort::Port() const {
+  return ::CommPortFromName(PortName());
+}
 
 void TSerialPort::SetPort(TCommPort value) {
   std::lock_guard lock(textMutex_);
   if (value != ::CommPortFromName(portName_)) portName_ = ::CommPortToName(value, customPortName_);
 }
 
-TBaudRate TSerialPort::BaudRate() const { return BaudRateFromNumber(baudNumber_); }
+TBaudRate TSerialPort::BaudRate() const {
+  return BaudRateFromNumber(baudNumber_);
+}
 
 void TSerialPort::SetBaudRate(TBaudRate value) {
   baudNumber_ = BaudRateToNumber(value);
@@ -385,7 +391,9 @@ bool TSerialPort::ApplyLineSettings(TSerialDevice& device, std::string& reason) 
   return device.ApplyLineSettings(LineSettings(), reason);
 }
 
-void TSerialPort::ApplyTimeouts(TSerialDevice& device) { device.ApplyTimeouts(timeouts_); }
+void TSerialPort::ApplyTimeouts(TSerialDevice& device) {
+  device.ApplyTimeouts(timeouts_);
+}
 
 void TSerialPort::ApplyBufferSizes(TSerialDevice& device) {
   device.ApplyBufferSizes(inputBuffer_, outputBuffer_);
@@ -403,8 +411,7 @@ void TSerialPort::Reapply() {
   PurgeInput();
   bool accepted = true;
   std::string reason;
-  thread->WithDevice(
-      [&](TSerialDevice& device) { accepted = ApplyLineSettings(device, reason); });
+  thread->WithDevice([&](TSerialDevice& device) { accepted = ApplyLineSettings(device, reason); });
   if (!accepted) Close();
 }
 
@@ -412,7 +419,7 @@ void TSerialPort::CheckPresence() {
   if (Delay() < ShortDelay) return;
   // Once the port is closed there is nothing left to declare faulted: without this a failing
   // handler would report the same vanished port twice.
-  const TComThread* caller = TComThread::Running();
+  const TComThread* caller = TComThread::RunningFor(*this);
   const std::shared_ptr<TComThread> current = CurrentThread();
   if (caller ? current.get() != caller : !current) return;
   if (IsPortListed(CommPortToName(Port()))) return;
@@ -484,9 +491,8 @@ void TSerialPort::WaitUntilClosed() {
     // yet: look again soon rather than a whole pause later.
     auto pause = poll == 0 ? std::chrono::milliseconds(Delay()) : LaterPollPause;
     if (woken) pause = std::min(pause, HandOverPollPause);
-    woken = waitCondition_.wait_for(lock, pause, [&] {
-      return wakeups_ != seen || ConnectedPort() == spNone;
-    });
+    woken = waitCondition_.wait_for(lock, pause,
+                                    [&] { return wakeups_ != seen || ConnectedPort() == spNone; });
     seen = wakeups_;
   }
 }

@@ -26,6 +26,7 @@ class ESerialPortException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// clang-format off
 enum TBaudRate : std::uint8_t {
   br000075, br000110, br000134, br000150, br000300, br000600, br001200, br001800, br002400,
   br004800, br007200, br009600, br014400, br019200, br038400, br057600, br115200, br128000,
@@ -39,6 +40,7 @@ enum TSwFlowControl : std::uint8_t { sfNONE, sfXONXOFF };
 enum TThreadPriority : std::uint8_t {
   tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
 };
+// clang-format on
 enum TLineStatus : std::uint8_t { lsCTS, lsDSR, lsRING, lsRLSD };
 
 // A set of TLineStatus in one byte: bit 1 << value for each member.
@@ -144,9 +146,7 @@ class TSerialPort {
   std::uint32_t ReadIntervalTimeout() const { return timeouts_.ReadInterval; }
   void SetReadIntervalTimeout(std::uint32_t value) { timeouts_.ReadInterval = value; }
   std::uint32_t ReadTotalTimeoutMultiplier() const { return timeouts_.ReadTotalMultiplier; }
-  void SetReadTotalTimeoutMultiplier(std::uint32_t value) {
-    timeouts_.ReadTotalMultiplier = value;
-  }
+  void SetReadTotalTimeoutMultiplier(std::uint32_t value) { timeouts_.ReadTotalMultiplier = value; }
   std::uint32_t ReadTotalTimeoutConstant() const { return timeouts_.ReadTotalConstant; }
   void SetReadTotalTimeoutConstant(std::uint32_t value) { timeouts_.ReadTotalConstant = value; }
   std::uint32_t WriteTotalTimeoutMultiplier() const { return timeouts_.WriteTotalMultiplier; }

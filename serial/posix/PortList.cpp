@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <mutex>
-#include <cstring>
 
 #include "CommPort.h"
 

@@ -20,20 +20,29 @@ using TClock = std::chrono::steady_clock;
 
 tcflag_t DataBitsFlag(std::uint8_t dataBits) {
   switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
   }
 }
 
 tcflag_t ParityFlags(std::uint8_t parityCode) {
   switch (parityCode) {
-    case 1: return PARENB | PARODD;
-    case 2: return PARENB;
-    case 3: return PARENB | CMSPAR | PARODD;
-    case 4: return PARENB | CMSPAR;
-    default: return 0;
+    case 1:
+      return PARENB | PARODD;
+    case 2:
+      return PARENB;
+    case 3:
+      return PARENB | CMSPAR | PARODD;
+    case 4:
+      return PARENB | CMSPAR;
+    default:
+      return 0;
   }
 }
 
@@ -46,8 +55,8 @@ tcflag_t ParityFlags(std::uint8_t parityCode) {
 
 termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned speedCode) {
   termios t{};
-  t.c_cflag = CREAD | CLOCAL | HUPCL | DataBitsFlag(settings.DataBits) |
-              ParityFlags(settings.ParityCode);
+  t.c_cflag =
+      CREAD | CLOCAL | HUPCL | DataBitsFlag(settings.DataBits) | ParityFlags(settings.ParityCode);
   if (settings.StopBitsCode == 2) t.c_cflag |= CSTOPB;
   if (settings.OutxCtsFlow) t.c_cflag |= CRTSCTS;
   if (settings.ParityCheck) {
@@ -99,7 +108,9 @@ std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& 
 TPosixSerialDevice::TPosixSerialDevice(int fd, std::string path)
     : fd_(fd), path_(std::move(path)) {}
 
-TPosixSerialDevice::~TPosixSerialDevice() { Close(); }
+TPosixSerialDevice::~TPosixSerialDevice() {
+  Close();
+}
 
 bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, std::string& reason) {
   // One and a half stop bits: Linux has no way to ask for them.
@@ -146,7 +157,9 @@ void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
   // Linux has no call for the driver's queue sizes.
 }
 
-void TPosixSerialDevice::PurgeInput() { tcflush(fd_, TCIFLUSH); }
+void TPosixSerialDevice::PurgeInput() {
+  tcflush(fd_, TCIFLUSH);
+}
 
 std::optional<std::size_t> TPosixSerialDevice::BytesWaiting() {
   int waiting = 0;
@@ -163,9 +176,9 @@ std::size_t TPosixSerialDevice::Read(char* buffer, std::size_t size) {
 }
 
 std::size_t TPosixSerialDevice::Write(const char* data, std::size_t size) {
-  const auto allowed = std::chrono::milliseconds(
-      static_cast<std::int64_t>(writeMultiplier_) * static_cast<std::int64_t>(size) +
-      writeConstant_);
+  const auto allowed = std::chrono::milliseconds(static_cast<std::int64_t>(writeMultiplier_) *
+                                                     static_cast<std::int64_t>(size) +
+                                                 writeConstant_);
   const TClock::time_point deadline = TClock::now() + allowed;
   std::size_t written = 0;
   while (written < size) {

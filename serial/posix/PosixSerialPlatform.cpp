@@ -17,8 +17,7 @@ constexpr int NiceValues[] = {19, 10, 5, 0, -5, -10, -20};
 
 class TPosixSerialPlatform final : public TSerialPlatform {
  public:
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path,
-                                            std::string& reason) override {
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override {
     return TPosixSerialDevice::Open(path, reason);
   }
 

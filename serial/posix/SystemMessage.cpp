@@ -50,8 +50,7 @@ bool ProcessHolds(const std::string& pid, dev_t device) {
     if (!IsNumber(entry->d_name)) continue;
     struct stat status {};
     const std::string link = fdDirectory + "/" + entry->d_name;
-    if (::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
-        status.st_rdev == device) {
+    if (::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == device) {
       holds = true;
       break;
     }

@@ -14,8 +14,8 @@ struct TNameCase {
 class CommPortFromNameTest : public testing::TestWithParam<TNameCase> {};
 
 TEST_P(CommPortFromNameTest, GivesTheIdentifier) {
-  EXPECT_EQ(CommPortFromName(GetParam().name), GetParam().expected) << '"' << GetParam().name
-                                                                   << '"';
+  EXPECT_EQ(CommPortFromName(GetParam().name), GetParam().expected)
+      << '"' << GetParam().name << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -45,11 +45,9 @@ TEST_P(CommPortToNameTest, GivesTheName) {
 INSTANTIATE_TEST_SUITE_P(
     Identifiers, CommPortToNameTest,
     testing::Values(TToNameCase{spNone, "vcom1", ""}, TToNameCase{spCOM1, "vcom1", "COM1"},
-                    TToNameCase{spCOM254, "x", "COM254"},
-                    TToNameCase{spCustom, "vcom7", "vcom7"},
-                    TToNameCase{spCustom, "  tuner ", "tuner"},
-                    TToNameCase{spCustom, "", "vcom1"}, TToNameCase{spCustom, " \t", "vcom1"},
-                    TToNameCase{spCustom, "COM5", "COM5"}));
+                    TToNameCase{spCOM254, "x", "COM254"}, TToNameCase{spCustom, "vcom7", "vcom7"},
+                    TToNameCase{spCustom, "  tuner ", "tuner"}, TToNameCase{spCustom, "", "vcom1"},
+                    TToNameCase{spCustom, " \t", "vcom1"}, TToNameCase{spCustom, "COM5", "COM5"}));
 
 TEST(SerialPortNames, PortWritesPortNameOnlyWhenTheIdentifierChanges) {
   TSerialPort port;

@@ -19,7 +19,9 @@ void TFakeUiThread::Synchronize(const std::function<void()>& call) {
   done.get();
 }
 
-bool TFakeUiThread::InUiThread() const { return std::this_thread::get_id() == uiThread_; }
+bool TFakeUiThread::InUiThread() const {
+  return std::this_thread::get_id() == uiThread_;
+}
 
 void TFakeUiThread::ProcessPendingEvents() {
   ++processCalls_;

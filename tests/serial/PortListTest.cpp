@@ -1,8 +1,8 @@
 // The port list: the port directory's links, how names resolve to devices and back, and the
 // operator's reasons for a device that does not open.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,20 +116,19 @@ TEST_P(SystemMessageTest, SaysWhyInTheOperatorsWords) {
   EXPECT_EQ(SystemMessage(GetParam().error, terminal.SlavePath()), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, SystemMessageTest,
-    testing::Values(TMessageCase{ENOENT, "No such file or directory", false},
-                    TMessageCase{EACCES, "Permission denied", true},
-                    TMessageCase{EPERM, "Operation not permitted", true},
-                    TMessageCase{EINVAL, "Invalid argument", false}));
+INSTANTIATE_TEST_SUITE_P(Errors, SystemMessageTest,
+                         testing::Values(TMessageCase{ENOENT, "No such file or directory", false},
+                                         TMessageCase{EACCES, "Permission denied", true},
+                                         TMessageCase{EPERM, "Operation not permitted", true},
+                                         TMessageCase{EINVAL, "Invalid argument", false}));
 
 TEST(SystemMessage, BusyNamesTheProgramThatHoldsTheDevice) {
   TPseudoTerminal terminal;  // This process holds the slave side open.
   std::string name;
   std::getline(std::ifstream("/proc/self/comm"), name);
-  EXPECT_EQ(SystemMessage(EBUSY, terminal.SlavePath()),
-            "Device or resource busy (in use by " + name + ", process " +
-                std::to_string(::getpid()) + ")");
+  EXPECT_EQ(SystemMessage(EBUSY, terminal.SlavePath()), "Device or resource busy (in use by " +
+                                                            name + ", process " +
+                                                            std::to_string(::getpid()) + ")");
 }
 
 }  // namespace

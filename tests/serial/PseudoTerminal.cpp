@@ -33,8 +33,7 @@ void TPseudoTerminal::Write(std::string_view bytes) {
 std::string TPseudoTerminal::Read(std::chrono::milliseconds quiet) {
   std::string received;
   pollfd readable{master_, POLLIN, 0};
-  while (::poll(&readable, 1, static_cast<int>(quiet.count())) > 0 &&
-         (readable.revents & POLLIN)) {
+  while (::poll(&readable, 1, static_cast<int>(quiet.count())) > 0 && (readable.revents & POLLIN)) {
     char buffer[4096];
     const ssize_t count = ::read(master_, buffer, sizeof buffer);
     if (count <= 0) break;

@@ -69,14 +69,13 @@ TEST_P(BaudRateNumbersTest, ConvertBothWays) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, BaudRateNumbersTest,
-    testing::Values(TBaudCase{75, br000075}, TBaudCase{134, br000134}, TBaudCase{7200, br007200},
-                    TBaudCase{9600, br009600}, TBaudCase{14400, br014400},
-                    TBaudCase{128000, br128000}, TBaudCase{256000, br256000},
-                    TBaudCase{921600, br921600}, TBaudCase{0, brCustom},
-                    TBaudCase{9601, brCustom}, TBaudCase{-9600, brCustom},
-                    TBaudCase{250000, brCustom}));
+INSTANTIATE_TEST_SUITE_P(Rates, BaudRateNumbersTest,
+                         testing::Values(TBaudCase{75, br000075}, TBaudCase{134, br000134},
+                                         TBaudCase{7200, br007200}, TBaudCase{9600, br009600},
+                                         TBaudCase{14400, br014400}, TBaudCase{128000, br128000},
+                                         TBaudCase{256000, br256000}, TBaudCase{921600, br921600},
+                                         TBaudCase{0, brCustom}, TBaudCase{9601, brCustom},
+                                         TBaudCase{-9600, brCustom}, TBaudCase{250000, brCustom}));
 
 TEST(SerialPortProperties, CustomBaudRateThatIsStandardReadsAsTheStandardValue) {
   TSerialPort port;
@@ -143,32 +142,32 @@ TEST_P(DataWidthStopBitsTest, RefusesTheImpossibleCombinations) {
 
 INSTANTIATE_TEST_SUITE_P(
     Combinations, DataWidthStopBitsTest,
-    testing::Values(
-        TWidthStopCase{"OneAndAHalfWithEightBits", {{false, sb1_5Bits, true, dw8Bits, sb1Bit}}},
-        TWidthStopCase{"OneAndAHalfWithFiveBits",
-                       {{true, dw5Bits, false, dw5Bits, sb1Bit},
-                        {false, sb1_5Bits, false, dw5Bits, sb1_5Bits},
-                        {true, dw6Bits, true, dw5Bits, sb1_5Bits},
-                        {true, dw8Bits, true, dw5Bits, sb1_5Bits}}},
-        TWidthStopCase{"FiveBitsWithTwoStopBits",
-                       {{false, sb2Bits, false, dw8Bits, sb2Bits},
-                        {true, dw5Bits, true, dw8Bits, sb2Bits},
-                        {true, dw7Bits, false, dw7Bits, sb2Bits}}},
-        TWidthStopCase{"TwoStopBitsWithFiveBits",
-                       {{true, dw5Bits, false, dw5Bits, sb1Bit},
-                        {false, sb2Bits, true, dw5Bits, sb1Bit}}},
-        TWidthStopCase{"FromFiveAndAHalfToEightAndTwoGoesThroughOne",
-                       {{true, dw5Bits, false, dw5Bits, sb1Bit},
-                        {false, sb1_5Bits, false, dw5Bits, sb1_5Bits},
-                        {false, sb1Bit, false, dw5Bits, sb1Bit},
-                        {true, dw8Bits, false, dw8Bits, sb1Bit},
-                        {false, sb2Bits, false, dw8Bits, sb2Bits}}},
-        TWidthStopCase{"WidthOutsideTheEnumerationIsEightBits",
-                       {{true, dw6Bits, false, dw6Bits, sb1Bit},
-                        {true, 9, false, dw8Bits, sb1Bit}}},
-        TWidthStopCase{"StopBitsOutsideTheEnumerationChangeNothing",
-                       {{false, sb2Bits, false, dw8Bits, sb2Bits},
-                        {false, 7, false, dw8Bits, sb2Bits}}}),
+    testing::Values(TWidthStopCase{"OneAndAHalfWithEightBits",
+                                   {{false, sb1_5Bits, true, dw8Bits, sb1Bit}}},
+                    TWidthStopCase{"OneAndAHalfWithFiveBits",
+                                   {{true, dw5Bits, false, dw5Bits, sb1Bit},
+                                    {false, sb1_5Bits, false, dw5Bits, sb1_5Bits},
+                                    {true, dw6Bits, true, dw5Bits, sb1_5Bits},
+                                    {true, dw8Bits, true, dw5Bits, sb1_5Bits}}},
+                    TWidthStopCase{"FiveBitsWithTwoStopBits",
+                                   {{false, sb2Bits, false, dw8Bits, sb2Bits},
+                                    {true, dw5Bits, true, dw8Bits, sb2Bits},
+                                    {true, dw7Bits, false, dw7Bits, sb2Bits}}},
+                    TWidthStopCase{"TwoStopBitsWithFiveBits",
+                                   {{true, dw5Bits, false, dw5Bits, sb1Bit},
+                                    {false, sb2Bits, true, dw5Bits, sb1Bit}}},
+                    TWidthStopCase{"FromFiveAndAHalfToEightAndTwoGoesThroughOne",
+                                   {{true, dw5Bits, false, dw5Bits, sb1Bit},
+                                    {false, sb1_5Bits, false, dw5Bits, sb1_5Bits},
+                                    {false, sb1Bit, false, dw5Bits, sb1Bit},
+                                    {true, dw8Bits, false, dw8Bits, sb1Bit},
+                                    {false, sb2Bits, false, dw8Bits, sb2Bits}}},
+                    TWidthStopCase{"WidthOutsideTheEnumerationIsEightBits",
+                                   {{true, dw6Bits, false, dw6Bits, sb1Bit},
+                                    {true, 9, false, dw8Bits, sb1Bit}}},
+                    TWidthStopCase{"StopBitsOutsideTheEnumerationChangeNothing",
+                                   {{false, sb2Bits, false, dw8Bits, sb2Bits},
+                                    {false, 7, false, dw8Bits, sb2Bits}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerialPortProperties, ParityOutsideTheEnumerationChangesNothing) {
@@ -227,14 +226,12 @@ TEST_P(ModemLinesTest, HandshakeTakesItsLineOverWhateverTheEnableFlagSays) {
 using enum TLineControl;
 INSTANTIATE_TEST_SUITE_P(
     Lines, ModemLinesTest,
-    testing::Values(TLineCase{"NoHandshakeBothRaised", hfNONE, true, true, Raised, Raised, false,
-                              false},
-                    TLineCase{"NoHandshakeBothLowered", hfNONE, false, false, Lowered, Lowered,
-                              false, false},
-                    TLineCase{"RtsCts", hfRTSCTS, true, true, Raised, Handshake, true, false},
-                    TLineCase{"RtsCtsDtrLowered", hfRTSCTS, false, true, Lowered, Handshake, true,
-                              false},
-                    TLineCase{"DtrDsr", hfDTRDSR, true, false, Handshake, Lowered, false, true}),
+    testing::Values(
+        TLineCase{"NoHandshakeBothRaised", hfNONE, true, true, Raised, Raised, false, false},
+        TLineCase{"NoHandshakeBothLowered", hfNONE, false, false, Lowered, Lowered, false, false},
+        TLineCase{"RtsCts", hfRTSCTS, true, true, Raised, Handshake, true, false},
+        TLineCase{"RtsCtsDtrLowered", hfRTSCTS, false, true, Lowered, Handshake, true, false},
+        TLineCase{"DtrDsr", hfDTRDSR, true, false, Handshake, Lowered, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SerialPortProperties, SendStringOnAClosedPortRaises) {

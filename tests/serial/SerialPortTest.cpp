@@ -24,7 +24,9 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::StartsWith;
 
-std::string PortText(TCommPort port) { return CommPortToName(port, "custom"); }
+std::string PortText(TCommPort port) {
+  return CommPortToName(port, "custom");
+}
 
 class SerialPortTest : public testing::Test {
  protected:
@@ -39,8 +41,7 @@ class SerialPortTest : public testing::Test {
     port_.OnDisconnect = [this](TSerialPort* sender, TCommPort port) {
       EXPECT_EQ(sender, &port_);
       EXPECT_TRUE(ui_.InUiThread());
-      events_.push_back((insideClose_ ? "disconnect in Close " : "disconnect ") +
-                        PortText(port));
+      events_.push_back((insideClose_ ? "disconnect in Close " : "disconnect ") + PortText(port));
     };
     port_.OnFault = [this](TSerialPort* sender, TCommPort port) {
       EXPECT_EQ(sender, &port_);
@@ -103,6 +104,27 @@ TEST_F(SerialPortTest, OpeningAnotherPortClosesTheFirstBeforehand) {
   EXPECT_NO_THROW(second.Open());
 }
 
+TEST_F(SerialPortTest, ReopeningACustomPortUnderANewNameDoesNothing) {
+  directory_.Link("vcom1", terminal_.SlavePath());
+  port_.SetPort(spCustom);
+  port_.Open();
+  port_.SetCustomPortName("vcom9");
+  EXPECT_EQ(port_.PortName(), "vcom9");
+  port_.Open();
+  EXPECT_EQ(port_.ConnectedPort(), spCustom);
+  EXPECT_THAT(events_, ElementsAre("connect custom"));
+}
+
+TEST_F(SerialPortTest, RaisingConnectHandlerFailsTheOpenAndReleasesTheDevice) {
+  port_.OnConnect = [](TSerialPort*, TCommPort) { throw std::runtime_error("not now"); };
+  EXPECT_THROW(port_.Open(), std::runtime_error);
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_THAT(events_, ElementsAre("disconnect COM7"));
+  TSerialPort second;
+  second.SetPort(spCOM7);
+  EXPECT_NO_THROW(second.Open());
+}
+
 TEST_F(SerialPortTest, MissingPortRaisesAndLeavesTheObjectClosed) {
   port_.SetPort(spCOM200);
   port_.SetDelay(20);
@@ -126,7 +148,8 @@ TEST_F(SerialPortTest, SecondUserOfAPortIsToldWhoHoldsIt) {
     second.Open();
     FAIL() << "no exception";
   } catch (const ESerialPortException& error) {
-    EXPECT_THAT(error.what(), StartsWith("Cannot connect to COM7. Device or resource busy (in use by "));
+    EXPECT_THAT(error.what(),
+                StartsWith("Cannot connect to COM7. Device or resource busy (in use by "));
     EXPECT_THAT(error.what(), HasSubstr("process " + std::to_string(::getpid()) + ")"));
   }
   EXPECT_EQ(port_.ConnectedPort(), spCOM7);
