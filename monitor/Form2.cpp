@@ -89,7 +89,10 @@ QFont LogFont() {
 }
 
 QFont WindowFont() {
-  QFont font("MS Sans Serif");
+  QFont font;
+  // Where the window font is missing, a face with Arial's metrics keeps the captions within
+  // their design sizes; the platform's default sans face runs wider.
+  font.setFamilies({"MS Sans Serif", "Arial", "Liberation Sans"});
   font.setPixelSize(11);
   font.setStyleHint(QFont::SansSerif);
   return font;
@@ -186,12 +189,14 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
   Edit1->setGeometry(80, 8, 129, 21);
   Edit1->setMaxLength(std::numeric_limits<int>::max());
   CheckBox1 = new QCheckBox("Autoscroll", Panel1);
-  CheckBox1->setGeometry(8, 8, 65, 17);
   CheckBox1->setChecked(true);
   StaticText1 = new QLabel("Lines with '-'  - sent to PA", Panel1);
-  StaticText1->setGeometry(8, 32, 122, 17);
   StaticText2 = new QLabel("Lines with '+' - received from PA", Panel1);
-  StaticText2->setGeometry(8, 48, 154, 17);
+  // The substitute font and the style's check mark may need a few pixels more than the design
+  // sizes: the check box may grow up to the command field, the static texts fit their captions.
+  CheckBox1->setGeometry(8, 8, std::clamp(CheckBox1->sizeHint().width(), 65, 72), 17);
+  StaticText1->setGeometry(8, 32, std::max(122, StaticText1->sizeHint().width()), 17);
+  StaticText2->setGeometry(8, 48, std::max(154, StaticText2->sizeHint().width()), 17);
 
   QWidget::setTabOrder(Button2, Edit1);
   QWidget::setTabOrder(Edit1, CheckBox1);
