@@ -111,7 +111,7 @@ void TComThread::UpdateLineStatus() {
   if (bits == owner_.lineStatus_) return;
   owner_.lineStatus_ = bits;
   try {
-    owner_.Deliver([this] {
+    owner_.Deliver(static_cast<bool>(owner_.OnLineStatusChange), [this] {
       if (owner_.OnLineStatusChange) owner_.OnLineStatusChange(&owner_, owner_.LineStatus());
     });
   } catch (...) {
@@ -143,7 +143,7 @@ void TComThread::Receive() {
             }
           }
         }
-        owner_.Deliver([this, &chunk] {
+        owner_.Deliver(static_cast<bool>(owner_.OnReceive), [this, &chunk] {
           if (owner_.OnReceive) owner_.OnReceive(&owner_, chunk);
         });
         if (owner_.logInput_) owner_.WriteLogEntry(chunk);
@@ -154,7 +154,7 @@ void TComThread::Receive() {
           std::min<std::size_t>(waiting, std::numeric_limits<std::uint32_t>::max()));
       if (count > owner_.announcedCount_) {
         owner_.announcedCount_ = count;
-        owner_.Deliver([this] {
+        owner_.Deliver(static_cast<bool>(owner_.OnReceive), [this] {
           if (owner_.OnReceive) owner_.OnReceive(&owner_, std::string());
         });
       }
@@ -178,7 +178,7 @@ void TComThread::Pause() {
 void TComThread::EndingSequence() {
   try {
     if (owner_.IsLatestGeneration(generation_) && owner_.ConnectedPort() != spNone) {
-      owner_.Deliver([this] {
+      owner_.Deliver(static_cast<bool>(owner_.OnDisconnect), [this] {
         const TCommPort port = owner_.ConnectedPort();
         if (port != spNone && owner_.OnDisconnect) owner_.OnDisconnect(&owner_, port);
       });

@@ -428,7 +428,7 @@ void TSerialPort::CheckPresence() {
     if (caller) {
       // A Close on the user-interface thread (a write that found the fault first) may have
       // begun while this waited for its turn: the port is then reported once, not twice.
-      Deliver([this, caller] {
+      Deliver(static_cast<bool>(OnFault), [this, caller] {
         if (OnFault && !caller->StopRequested()) OnFault(this, ConnectedPort());
       });
     } else if (OnFault) {
@@ -457,7 +457,10 @@ std::shared_ptr<TComThread> TSerialPort::CurrentThread() const {
   return thread_;
 }
 
-void TSerialPort::Deliver(const std::function<void()>& call) {
+void TSerialPort::Deliver(bool assigned, const std::function<void()>& call) {
+  // An event without a handler needs no hand-over: closing never waits on the user-interface
+  // thread for nothing (at program exit it may no longer serve hand-overs).
+  if (!assigned) return;
   TUiHandOver* handOver = handOver_;
   if (!synchronizeEvents_ || !handOver || handOver->InUiThread()) {
     call();

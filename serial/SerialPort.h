@@ -202,6 +202,7 @@ class TSerialPort {
   // The settings the device is given at the next application.
   TLineSettings LineSettings() const;
 
+  // Assigned while no port is open (or from a handler): the receive thread reads them.
   TSendReceiveEvent OnReceive, OnSend;
   TConnectEvent OnConnect, OnDisconnect, OnFault;
   TLineStatusEvent OnLineStatusChange;
@@ -225,8 +226,9 @@ class TSerialPort {
   void Reapply();
   std::shared_ptr<TComThread> CurrentThread() const;
   // Runs an event by the delivery rule: on the user-interface thread when one is plugged in
-  // and SynchronizeEvents is set, else on the calling thread.
-  void Deliver(const std::function<void()>& call);
+  // and SynchronizeEvents is set, else on the calling thread; nothing when `assigned` (the
+  // event's handler as the receive thread sees it) is false. `call` tests the handler again.
+  void Deliver(bool assigned, const std::function<void()>& call);
   bool InsideDeliveredHandler() const;
   void WaitUntilClosed();
   // Joins the receive threads that have ended, first waiting up to maxPolls 10 ms polls
