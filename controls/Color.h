@@ -25,7 +25,9 @@ constexpr TColor clNavy = ColorFromRgb(0x00, 0x00, 0x80);
 // A system colour reference: top byte 80 hex, lowest byte the system colour's index.
 constexpr TColor clBtnFace = 0x8000000F;
 
-constexpr bool IsSystemColor(TColor color) { return (color & 0xFF000000u) == 0x80000000u; }
+constexpr bool IsSystemColor(TColor color) {
+  return (color & 0xFF000000u) == 0x80000000u;
+}
 
 // RGB colours map directly; system colours take the current application palette's value
 // at the time of the call (button face is QPalette::Button). Any other top byte is read

@@ -102,7 +102,9 @@ void TColorButton::SetBackBitmap(const QImage& value) {
   BackBitmapChanged();
 }
 
-void TColorButton::BackBitmapChanged() { update(); }
+void TColorButton::BackBitmapChanged() {
+  update();
+}
 
 void TColorButton::SetCaption(const QString& value) {
   if (value == FCaption) return;
@@ -186,11 +188,10 @@ void TColorButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setFont(font());
   const QRect full = rect();
-  QRect text = FWordWrap ? QRect(FMarginHorizontal, FMarginVertical,
-                                 full.width() - 2 * FMarginHorizontal,
-                                 full.height() - 2 * FMarginVertical)
-                         : QRect(FMarginHorizontal, 0, full.width() - 2 * FMarginHorizontal,
-                                 full.height());
+  QRect text =
+      FWordWrap ? QRect(FMarginHorizontal, FMarginVertical, full.width() - 2 * FMarginHorizontal,
+                        full.height() - 2 * FMarginVertical)
+                : QRect(FMarginHorizontal, 0, full.width() - 2 * FMarginHorizontal, full.height());
 
   QColor background;
   QColor caption;
@@ -226,9 +227,9 @@ void TColorButton::paintEvent(QPaintEvent*) {
   if (frame == Frame::Raised) DrawFrame(painter, full, QColor(kWhite), QColor(kGray));
   if (frame == Frame::Sunken) DrawFrame(painter, full, QColor(kGray), QColor(kWhite));
 
-  const int flags = Qt::TextShowMnemonic | Horizontal(FAlignment) |
-                    (FWordWrap ? Qt::TextWordWrap | Qt::AlignTop
-                               : Qt::TextSingleLine | Qt::AlignVCenter);
+  const int flags =
+      Qt::TextShowMnemonic | Horizontal(FAlignment) |
+      (FWordWrap ? Qt::TextWordWrap | Qt::AlignTop : Qt::TextSingleLine | Qt::AlignVCenter);
   painter.setClipRect(text);
   painter.setPen(caption);
   painter.drawText(text, flags, FCaption);

@@ -52,7 +52,9 @@ void FillSurface(QImage& image, QPoint start, QRgb match, QRgb fill) {
   }
 }
 
-QRgb Opaque(TColor color) { return ColorToQColor(color).rgb() | 0xFF000000; }
+QRgb Opaque(TColor color) {
+  return ColorToQColor(color).rgb() | 0xFF000000;
+}
 
 }  // namespace
 
@@ -63,13 +65,15 @@ TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent) {
   RebuildPictures();
 }
 
-TLedLamp::~TLedLamp() { StopBlink(); }
+TLedLamp::~TLedLamp() {
+  StopBlink();
+}
 
 void TLedLamp::RebuildPictures() {
   const StyleInfo& info = Info(FLEDStyle);
   resize(info.width, info.height);
-  const QImage loaded(QStringLiteral(":/lamps/") + QLatin1String(FBordered ? info.framed : info.plain),
-                      "BMP");
+  const QImage loaded(
+      QStringLiteral(":/lamps/") + QLatin1String(FBordered ? info.framed : info.plain), "BMP");
   LitPicture = loaded.convertToFormat(QImage::Format_RGB32);
   UnlitPicture = LitPicture.copy();
   // The picture's own centre, which is the control's once the size above took effect; it
@@ -144,9 +148,15 @@ void TLedLamp::ChangeColor(TColor& field, TColor value) {
   repaint();
 }
 
-void TLedLamp::SetTrueColor(TColor value) { ChangeColor(FTrueColor, value); }
-void TLedLamp::SetFalseColor(TColor value) { ChangeColor(FFalseColor, value); }
-void TLedLamp::SetBorderColor(TColor value) { ChangeColor(FBorderColor, value); }
+void TLedLamp::SetTrueColor(TColor value) {
+  ChangeColor(FTrueColor, value);
+}
+void TLedLamp::SetFalseColor(TColor value) {
+  ChangeColor(FFalseColor, value);
+}
+void TLedLamp::SetBorderColor(TColor value) {
+  ChangeColor(FBorderColor, value);
+}
 
 void TLedLamp::SetBlink(bool value) {
   if (value == FBlink) return;

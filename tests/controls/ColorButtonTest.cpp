@@ -345,8 +345,8 @@ TEST(ColorButton, WordWrapGrowsOnlyInHeight) {
   const QString caption = QStringLiteral("one two three four five");
   button.SetCaption(caption);
   const QFontMetrics metrics(SharpFont());
-  const QRect laid =
-      metrics.boundingRect(QRect(8, 4, 60 - 16, 20 - 4), Qt::TextWordWrap | Qt::AlignHCenter, caption);
+  const QRect laid = metrics.boundingRect(QRect(8, 4, 60 - 16, 20 - 4),
+                                          Qt::TextWordWrap | Qt::AlignHCenter, caption);
   EXPECT_GT(laid.height(), metrics.height());  // more than one line
   EXPECT_EQ(button.width(), 60);
   EXPECT_EQ(button.height(), laid.height() + 4 + 1);
@@ -406,6 +406,10 @@ struct MouseCase {
   bool down_after;
 };
 
+void PrintTo(const MouseCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class ColorButtonMouse : public ::testing::TestWithParam<MouseCase> {};
 
 TEST_P(ColorButtonMouse, LatchAndOnclickFollowThePressesAndReleases) {
@@ -435,8 +439,8 @@ const QPoint kInside(10, 10);
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ColorButtonMouse,
     ::testing::Values(
-        MouseCase{"LeftClick", true, true, [](TColorButton& b) { Click(b, Qt::LeftButton, kInside); },
-                  1, true},
+        MouseCase{"LeftClick", true, true,
+                  [](TColorButton& b) { Click(b, Qt::LeftButton, kInside); }, 1, true},
         MouseCase{"DraggedOff", true, true,
                   [](TColorButton& b) {
                     Press(b, Qt::LeftButton, kInside);

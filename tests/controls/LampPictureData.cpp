@@ -70,7 +70,8 @@ LetterPicture Framed(const std::string& shape) {
   if (shape == "SQLG") {
     return Rectangle(22, 22, "RSKDK", {{6, 8, 9}, {7, 7, 8}, {8, 6, 7}, {9, 6, 6}});
   }
-  if (shape == "VT") return Rectangle(16, 22, "RSKDK", {{6, 7, 8}, {7, 6, 7}, {8, 6, 6}, {9, 6, 6}});
+  if (shape == "VT")
+    return Rectangle(16, 22, "RSKDK", {{6, 7, 8}, {7, 6, 7}, {8, 6, 6}, {9, 6, 6}});
   if (shape == "HZ") return Rectangle(22, 16, "RSKDK", {{6, 7, 9}, {7, 6, 7}, {8, 6, 6}});
   throw std::invalid_argument("no lamp shape " + shape);
 }
@@ -83,7 +84,8 @@ void FillRegion(QImage& image, QPoint start, QRgb fill) {
   while (!pending.empty()) {
     const QPoint p = pending.back();
     pending.pop_back();
-    for (const QPoint n : {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
+    for (const QPoint n :
+         {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
       if (image.valid(n) && image.pixel(n) == match) {
         image.setPixel(n, fill);
         pending.push_back(n);

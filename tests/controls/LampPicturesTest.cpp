@@ -21,6 +21,10 @@ struct PictureCase {
   bool round;
 };
 
+void PrintTo(const PictureCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 const PictureCase kPictures[] = {
     {"BSM", 16, 16, QRect(QPoint(4, 4), QPoint(11, 11)), true},
     {"NSM", 16, 16, QRect(QPoint(4, 4), QPoint(11, 11)), true},
@@ -108,9 +112,9 @@ TEST_P(LampPictures, CommittedFileIsA4BitBmpWithTheStandardPalette) {
   EXPECT_EQ(Le(bytes, 14, 4), 40u);
   EXPECT_EQ(static_cast<int>(Le(bytes, 18, 4)), c.width);
   EXPECT_EQ(static_cast<int>(Le(bytes, 22, 4)), c.height);
-  EXPECT_EQ(Le(bytes, 26, 2), 1u);   // planes
-  EXPECT_EQ(Le(bytes, 28, 2), 4u);   // bits per pixel
-  EXPECT_EQ(Le(bytes, 30, 4), 0u);   // no compression
+  EXPECT_EQ(Le(bytes, 26, 2), 1u);  // planes
+  EXPECT_EQ(Le(bytes, 28, 2), 4u);  // bits per pixel
+  EXPECT_EQ(Le(bytes, 30, 4), 0u);  // no compression
   const std::uint32_t colours = Le(bytes, 46, 4);
   EXPECT_TRUE(colours == 0 || colours == 16);
   for (std::size_t i = 0; i < kStandardPalette.size(); ++i) {
@@ -149,8 +153,8 @@ TEST_P(LampPictures, GlassIsOneEdgeConnectedLimeRegionAroundTheCentre) {
     for (int x = 0; x < c.width; ++x) {
       if (picture[y][x] != 'L') continue;
       ++lime;
-      EXPECT_TRUE(c.glass.contains(x, y)) << c.name << " lime outside the glass at " << x << ","
-                                          << y;
+      EXPECT_TRUE(c.glass.contains(x, y))
+          << c.name << " lime outside the glass at " << x << "," << y;
     }
   }
   EXPECT_EQ(glass.size(), lime) << c.name << ": lime outside the centre's region";

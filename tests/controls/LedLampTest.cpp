@@ -50,6 +50,10 @@ struct DrawCase {
   const char* plain;
 };
 
+void PrintTo(const DrawCase& c, std::ostream* out) {
+  *out << c.framed;
+}
+
 class LedLampDrawing : public ::testing::TestWithParam<DrawCase> {};
 
 // Every style, framed and plain, lit and unlit, with colours that occur nowhere in the
@@ -74,12 +78,14 @@ TEST_P(LedLampDrawing, ShowsThePictureWithGlassAndSurroundRecoloured) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllStyles, LedLampDrawing,
-    ::testing::Values(DrawCase{LEDSmall, "BSM", "NSM"}, DrawCase{LEDLarge, "BLG", "NLG"},
-                      DrawCase{LEDSqSmall, "BSQSM", "NSQSM"}, DrawCase{LEDSqLarge, "BSQLG", "NSQLG"},
-                      DrawCase{LEDVertical, "BVT", "NVT"}, DrawCase{LEDHorizontal, "BHZ", "NHZ"}),
-    [](const auto& info) { return std::string(info.param.framed); });
+INSTANTIATE_TEST_SUITE_P(AllStyles, LedLampDrawing,
+                         ::testing::Values(DrawCase{LEDSmall, "BSM", "NSM"},
+                                           DrawCase{LEDLarge, "BLG", "NLG"},
+                                           DrawCase{LEDSqSmall, "BSQSM", "NSQSM"},
+                                           DrawCase{LEDSqLarge, "BSQLG", "NSQLG"},
+                                           DrawCase{LEDVertical, "BVT", "NVT"},
+                                           DrawCase{LEDHorizontal, "BHZ", "NHZ"}),
+                         [](const auto& info) { return std::string(info.param.framed); });
 
 TEST(LedLamp, UnlitGlassInSilverStaysApartFromAPlainLampsSurround) {
   // The default unlit glass is silver like the surround; the fill of the surround must not
@@ -87,7 +93,8 @@ TEST(LedLamp, UnlitGlassInSilverStaysApartFromAPlainLampsSurround) {
   TLedLamp lamp;
   lamp.SetBordered(false);
   lamp.SetBorderColor(clRed);
-  for (const TLEDStyle style : {LEDSmall, LEDLarge, LEDSqSmall, LEDSqLarge, LEDVertical, LEDHorizontal}) {
+  for (const TLEDStyle style :
+       {LEDSmall, LEDLarge, LEDSqSmall, LEDSqLarge, LEDVertical, LEDHorizontal}) {
     lamp.SetLEDStyle(style);
     const QImage image = Grab(lamp);
     EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), kSilverRgb) << style;
@@ -123,8 +130,9 @@ TEST(LedLamp, StyleSetsTheSize) {
     TLEDStyle style;
     QSize size;
   };
-  const SizeCase cases[] = {{LEDLarge, {22, 22}},   {LEDSqSmall, {16, 16}}, {LEDSqLarge, {22, 22}},
-                            {LEDVertical, {16, 22}}, {LEDHorizontal, {22, 16}}, {LEDSmall, {16, 16}}};
+  const SizeCase cases[] = {{LEDLarge, {22, 22}},      {LEDSqSmall, {16, 16}},
+                            {LEDSqLarge, {22, 22}},    {LEDVertical, {16, 22}},
+                            {LEDHorizontal, {22, 16}}, {LEDSmall, {16, 16}}};
   TLedLamp lamp;
   for (const SizeCase& c : cases) {
     lamp.resize(50, 50);
@@ -340,15 +348,27 @@ TEST(LedLamp, ClickIsALeftPressAndReleaseInsideTheLamp) {
     int clicks;
   };
   const ClickCase cases[] = {
-      {"left click", [](TLedLamp& l) { Click(l, Qt::LeftButton, {8, 8}); }, 1},
-      {"right click", [](TLedLamp& l) { Click(l, Qt::RightButton, {8, 8}); }, 0},
+      {"left click",
+       [](TLedLamp& l) {
+         Click(l, Qt::LeftButton, {8, 8});
+       },
+       1},
+      {"right click",
+       [](TLedLamp& l) {
+         Click(l, Qt::RightButton, {8, 8});
+       },
+       0},
       {"released outside",
        [](TLedLamp& l) {
          Press(l, Qt::LeftButton, {8, 8});
          Release(l, Qt::LeftButton, {60, 8});
        },
        0},
-      {"double click", [](TLedLamp& l) { DoubleClick(l, {8, 8}); }, 1},
+      {"double click",
+       [](TLedLamp& l) {
+         DoubleClick(l, {8, 8});
+       },
+       1},
   };
   for (const ClickCase& c : cases) {
     HostWindow host;

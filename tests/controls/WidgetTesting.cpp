@@ -32,7 +32,9 @@ bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
   return true;
 }
 
-PaintCounter::PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+PaintCounter::PaintCounter(QWidget& widget) {
+  widget.installEventFilter(this);
+}
 
 bool PaintCounter::eventFilter(QObject*, QEvent* event) {
   if (event->type() == QEvent::Paint) ++count;
@@ -41,9 +43,13 @@ bool PaintCounter::eventFilter(QObject*, QEvent* event) {
 
 namespace {
 
-QWindow* WindowOf(QWidget& widget) { return widget.window()->windowHandle(); }
+QWindow* WindowOf(QWidget& widget) {
+  return widget.window()->windowHandle();
+}
 
-QPoint InWindow(QWidget& widget, QPoint at) { return widget.mapTo(widget.window(), at); }
+QPoint InWindow(QWidget& widget, QPoint at) {
+  return widget.mapTo(widget.window(), at);
+}
 
 }  // namespace
 

@@ -61,8 +61,7 @@ void AddLamps(QWidget* panel) {
   }
 }
 
-TColorButton* AddButton(QWidget* panel, int x, int y, const QString& caption,
-                        const QString& note) {
+TColorButton* AddButton(QWidget* panel, int x, int y, const QString& caption, const QString& note) {
   auto* button = new TColorButton(panel);
   button->move(x, y);
   button->resize(80, 24);
@@ -87,16 +86,16 @@ void AddButtons(QWidget* panel) {
   AddButton(panel, 8, top, QStringLiteral("&Normal"), QStringLiteral("flat"));
   AddButton(panel, 98, top, QStringLiteral("Raised"), QStringLiteral("not flat"))->SetFlat(false);
   MakeHot(AddButton(panel, 188, top, QStringLiteral("Hot"), QStringLiteral("hot")));
-  TColorButton* no_track = AddButton(panel, 278, top, QStringLiteral("No track"),
-                                     QStringLiteral("hot, no HotTrack"));
+  TColorButton* no_track =
+      AddButton(panel, 278, top, QStringLiteral("No track"), QStringLiteral("hot, no HotTrack"));
   no_track->SetHotTrack(false);
   MakeHot(no_track);
   HoldMouse(AddButton(panel, 398, top, QStringLiteral("Held"), QStringLiteral("pressed")));
   AddButton(panel, 488, top, QStringLiteral("Down"), QStringLiteral("Down"))->SetDown(true);
 
   const int second = top + 56;
-  TColorButton* disabled = AddButton(panel, 8, second, QStringLiteral("Disabled"),
-                                     QStringLiteral("disabled, hot"));
+  TColorButton* disabled =
+      AddButton(panel, 8, second, QStringLiteral("Disabled"), QStringLiteral("disabled, hot"));
   disabled->SetEnabled(false);
   MakeHot(disabled);
   QImage tile(10, 10, QImage::Format_RGB32);
@@ -104,12 +103,12 @@ void AddButtons(QWidget* panel) {
   for (int i = 0; i < 10; ++i) tile.setPixel(i, i, qRgb(0x00, 0x00, 0x80));
   AddButton(panel, 98, second, QStringLiteral("Picture"), QStringLiteral("back picture"))
       ->SetBackBitmap(tile);
-  TColorButton* left = AddButton(panel, 188, second, QStringLiteral("Left"),
-                                 QStringLiteral("left, raised"));
+  TColorButton* left =
+      AddButton(panel, 188, second, QStringLiteral("Left"), QStringLiteral("left, raised"));
   left->SetAlignment(taLeftJustify);
   left->SetFlat(false);
-  TColorButton* right = AddButton(panel, 278, second, QStringLiteral("Right"),
-                                  QStringLiteral("right, raised"));
+  TColorButton* right =
+      AddButton(panel, 278, second, QStringLiteral("Right"), QStringLiteral("right, raised"));
   right->SetAlignment(taRightJustify);
   right->SetFlat(false);
   TColorButton* wrapped = AddButton(panel, 398, second, QString(), QString());
@@ -120,7 +119,8 @@ void AddButtons(QWidget* panel) {
 
   // The three buttons of the main window as it starts, and TUNE down.
   const int third = second + 76;
-  Label(panel, 8, third - 16, QStringLiteral("main window: TUNE up and down, Open Port, Close Port"));
+  Label(panel, 8, third - 16,
+        QStringLiteral("main window: TUNE up and down, Open Port, Close Port"));
   for (const bool down : {false, true}) {
     auto* tune = new TColorButton(panel);
     tune->move(down ? 70 : 8, third);
@@ -164,8 +164,8 @@ void AddButtons(QWidget* panel) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                 : QStringLiteral("orvel-controls-gallery.png");
+  const QString path =
+      argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("orvel-controls-gallery.png");
 
   QWidget panel;
   panel.resize(580, 400);
@@ -179,8 +179,8 @@ int main(int argc, char** argv) {
   QCoreApplication::processEvents();
 
   const QImage shot = panel.grab().toImage();
-  const QImage large = shot.scaled(shot.size() * kScale, Qt::IgnoreAspectRatio,
-                                   Qt::FastTransformation);
+  const QImage large =
+      shot.scaled(shot.size() * kScale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
   if (!large.save(path, "PNG")) {
     std::fprintf(stderr, "orvel_gallery: cannot write %s\n", qPrintable(path));
     return 1;
