@@ -46,13 +46,18 @@ tcflag_t ParityFlags(std::uint8_t parityCode) {
   }
 }
 
+bool Refuse(int error, const std::string& path, std::string& reason) {
+  reason = SystemMessage(error, path);
+  return false;
+}
+
+}  // namespace
+
 // Linux has nothing for the DSR handshake, DSR sensitivity, NUL discarding, the XON and XOFF
 // limits, continuing after its own XOFF and the event and end-of-data characters: those
 // settings are accepted and have no effect. A parity error reads as NUL when replacement is
 // asked for (the only replacement the line discipline knows) and the byte is dropped
 // otherwise.
-}  // namespace
-
 termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned speedCode) {
   termios t{};
   t.c_cflag =
@@ -73,15 +78,6 @@ termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned spee
   cfsetospeed(&t, speedCode);
   return t;
 }
-
-namespace {
-
-bool Refuse(int error, const std::string& path, std::string& reason) {
-  reason = SystemMessage(error, path);
-  return false;
-}
-
-}  // namespace
 
 std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& path,
                                                              std::string& reason) {
