@@ -1,0 +1,20 @@
+// The program's error display: a modal box for an error that escaped an operator's action.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <string>
+
+// The message as the box shows it: a full stop is added unless the message ends in one.
+QString ErrorText(const std::string& message);
+
+// Routes every escaping exception (controls/UserAction.h) to the error box.
+void InstallErrorDisplay();
+
+// The application object: every event's delivery is guarded too, so that an exception that a
+// handler failed to keep to itself is shown and never unwinds further into Qt's event loop.
+class TApplication : public QApplication {
+ public:
+  TApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+};

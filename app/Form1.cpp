@@ -1,0 +1,479 @@
+// The main window: layout, controller and the line protocol's display.
+#include "Form1.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
+
+#include "ColorButton.h"
+#include "Cp1252.h"
+#include "Form2.h"
+#include "Image.h"
+#include "IniFile.h"
+#include "LedLamp.h"
+#include "QtUiHandOver.h"
+#include "TunerCommands.h"
+#include "UserAction.h"
+
+namespace {
+
+constexpr int kClientWidth = 406;
+constexpr int kClientHeight = 246;
+
+// "MS Sans Serif" where the desktop has it, else a plain sans-serif face of the same pixel height.
+QFont SansFont(int pixels, bool bold) {
+  QFont font;
+  font.setFamilies({"MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Arial"});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
+                  const QColor& color) {
+  auto* label = new QLabel(caption, parent);
+  label->setFont(font);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, color);
+  label->setPalette(palette);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+TLedLamp* MakeLamp(QWidget* parent, int left, int top, TLEDStyle style, TColor lit, bool blink) {
+  auto* lamp = new TLedLamp(parent);
+  lamp->SetBordered(false);
+  lamp->SetLEDStyle(style);
+  lamp->SetTrueColor(lit);
+  lamp->SetBlink(blink);
+  lamp->move(left, top);
+  return lamp;
+}
+
+TColorButton* MakeButton(QWidget* parent, QRect geometry, const QString& caption, int margin,
+                         int maxWidth, TColor downColor, TColor downFontColor) {
+  auto* button = new TColorButton(parent);
+  TSizeConstraints limits;
+  limits.MaxWidth = maxWidth;
+  button->SetConstraints(limits);
+  button->setGeometry(geometry);
+  button->SetLatching(true);
+  button->SetFlat(false);
+  button->SetAlignment(taCenter);
+  button->SetWordWrap(false);
+  button->SetColor(clBtnFace);
+  button->SetHotTrack(true);
+  button->SetHotColor(clYellow);
+  button->SetHotFontColor(clRed);
+  button->SetDownColor(downColor);
+  button->SetDownFontColor(downFontColor);
+  button->SetMarginVertical(4);
+  button->SetMarginHorizontal(margin);
+  button->SetCaption(caption);
+  return button;
+}
+
+}  // namespace
+
+TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
+    : QMainWindow(parent),
+      SerialPort(std::make_unique<TSerialPort>()),
+      settingsDirectory_(settingsDirectory),
+      protocol_(*this),
+      handOver_(std::make_unique<TQtUiHandOver>(this)) {
+  setWindowTitle("Orvel");
+  setWindowIcon(QIcon(":/resources/orvel.svg"));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFont(SansFont(11, false));
+  QPalette palette = this->palette();
+  const QColor purple = ColorToQColor(clPurple);
+  palette.setColor(QPalette::WindowText, purple);
+  palette.setColor(QPalette::Text, purple);
+  palette.setColor(QPalette::ButtonText, purple);
+  palette.setColor(QPalette::Window, ColorToQColor(clBtnFace));
+  setPalette(palette);
+
+  SerialPort->SetBaudRate(br009600);
+  SerialPort->SetCustomPortName("vcom1");
+  SerialPort->SetAutoReceive(true);
+  SerialPort->SetNewLine("\r\n");
+  SerialPort->SetUiHandOver(handOver_.get());
+  SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
+    SerialPortReceive(sender, buffer);
+  };
+  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) { SerialPortFault(sender, port); };
+
+  CreateControls();
+  CreateMenu();
+  FormCreate();
+
+  // The client area keeps its design size below the menu bar.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  move(822, 264);
+}
+
+TForm1::~TForm1() {
+  // The serial object goes first, while the controls and the hand-over it delivers through
+  // still exist: its receive thread may be handing an event over.
+  SerialPort.reset();
+}
+
+void TForm1::CreateControls() {
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  const QColor navy = ColorToQColor(clNavy);
+  const QColor purple = ColorToQColor(clPurple);
+  Label5 = MakeLabel(client, 40, 120, "SWR:", SansFont(16, true), navy);
+  Label1 = MakeLabel(client, 40, 152, "L:", SansFont(16, true), navy);
+  Label2 = MakeLabel(client, 40, 184, "C:", SansFont(16, true), navy);
+  Label6 = MakeLabel(client, 40, 216, "FWD:", SansFont(16, false), purple);
+  Label3 = MakeLabel(client, 96, 120, "1.8", SansFont(16, true), purple);
+  Label4 = MakeLabel(client, 72, 152, "Label4", SansFont(16, true), purple);
+  Label8 = MakeLabel(client, 72, 184, "Label8", SansFont(16, true), purple);
+  Label7 = MakeLabel(client, 96, 216, "Label7", SansFont(16, false), purple);
+
+  YellowLED = MakeLamp(client, 107, 48, LEDLarge, clYellow, false);
+  RedLed = MakeLamp(client, 139, 48, LEDLarge, clRed, false);
+  GreenLED = MakeLamp(client, 171, 48, LEDLarge, clLime, false);
+
+  tune1 = MakeButton(client, {32, 40, 52, 41}, "TUNE", 2, 65, clLime, clBlack);
+  tune1->SetFont(SansFont(11, true));
+  tune1->onclick = [this](QObject*) { tune1click(); };
+
+  GroupBox1 = new QGroupBox("COM Ports", client);
+  GroupBox1->setGeometry(224, 8, 169, 97);
+  GroupBox1->setFocusPolicy(Qt::NoFocus);
+
+  ComboBox1 = new QComboBox(GroupBox1);
+  ComboBox1->setEditable(true);
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+  ComboBox1->setGeometry(16, 24, 65, 21);
+  ComboBox1->setEditText("ComboBox1");
+  ComboBox1->installEventFilter(this);
+  ComboBox1->lineEdit()->installEventFilter(this);
+
+  openport = MakeButton(GroupBox1, {88, 25, 65, 24}, "Open Port", 2, 65, clLime, clBlack);
+  openport->onclick = [this](QObject*) { openportclick(); };
+  closeport = MakeButton(GroupBox1, {88, 57, 65, 24}, "Close Port", 8, 0, clRed, clWhite);
+  closeport->onclick = [this](QObject*) { closeportclick(); };
+
+  txled = MakeLamp(GroupBox1, 17, 49, LEDSmall, clRed, false);
+  rxLED = MakeLamp(GroupBox1, 17, 65, LEDSmall, clLime, true);
+  rxLED->OnClick = [this](QObject*) { PortMonitor1Click(); };
+  Label12 = MakeLabel(GroupBox1, 37, 52, "TxD", font(), purple);
+  Label11 = MakeLabel(GroupBox1, 36, 68, "RxD", font(), purple);
+
+  Image0 = new TImage(":/resources/Image0.svg", client);
+  Image0->setGeometry(224, 120, 169, 97);
+  Image1 = new TImage(":/resources/Image1.svg", client);
+  Image1->setGeometry(224, 120, 169, 97);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer1Timer(); }); });
+  Timer2 = new QTimer(this);
+  Timer2->setInterval(1000);
+  connect(Timer2, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer2Timer(); }); });
+  Timer2->start();
+
+  // Only the port list takes the keyboard focus; the window itself gets the other keys.
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (child != ComboBox1 && child != ComboBox1->lineEdit()) child->setFocusPolicy(Qt::NoFocus);
+  }
+}
+
+void TForm1::CreateMenu() {
+  auto guarded = [this](QAction* action, void (TForm1::*handler)()) {
+    connect(action, &QAction::triggered, this, [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
+  };
+  QMenuBar* bar = menuBar();
+  File1 = bar->addMenu("File");
+  PortMonitor1 = File1->addAction("Port Monitor");
+  guarded(PortMonitor1, &TForm1::PortMonitor1Click);
+  File1->addSeparator();
+  Exit1 = File1->addAction("Exit");
+  guarded(Exit1, &TForm1::Exit1Click);
+
+  Setup1 = bar->addMenu("Setup");
+  SWRmin1 = Setup1->addMenu("SWR min");
+  auto* group = new QActionGroup(this);
+  group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+  QAction** items[] = {&SWR11, &SWR12, &SWR13, &SWR14, &SWR15, &SWR16, &SWR17};
+  void (TForm1::*handlers[])() = {&TForm1::SWR11Click, &TForm1::SWR12Click, &TForm1::SWR13Click,
+                                   &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
+                                   &TForm1::SWR17Click};
+  for (int i = 0; i < 7; ++i) {
+    QAction* item = SWRmin1->addAction(QString("1.%1").arg(i + 1));
+    item->setCheckable(true);
+    group->addAction(item);
+    guarded(item, handlers[i]);
+    *items[i] = item;
+  }
+  Setup1->addSeparator();
+  MemoryClear1 = Setup1->addAction("Memory Clear");
+  guarded(MemoryClear1, &TForm1::MemoryClear1Click);
+
+  About1 = bar->addAction("About");
+  guarded(About1, &TForm1::About1Click);
+}
+
+TForm2Links TForm1::MonitorLinks() {
+  TForm2Links links;
+  links.SendString = [this](const std::string& text) { SerialPort->SendString(text); };
+  links.rxLED = rxLED;
+  links.txled = txled;
+  links.Label6 = Label6;
+  links.Label7 = Label7;
+  return links;
+}
+
+void TForm1::FillPortList() {
+  std::vector<std::string> names;
+  SerialPort->ListPortNames(names);
+  // The list is kept sorted: "COM10" comes before "COM2".
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    ComboBox1->addItem(FromCp1252(name));
+    ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(SerialPort->DevicePathOf(name)),
+                           Qt::ToolTipRole);
+  }
+}
+
+bool TForm1::SelectPort(const std::string& nameOrDevice) {
+  std::string name = nameOrDevice;
+  if (name.starts_with('/')) name = SerialPort->ListedNameOfDevice(name);
+  const int index = name.empty() ? -1 : ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString);
+  ComboBox1->setCurrentIndex(index);
+  return index >= 0;
+}
+
+QString TForm1::SelectedPortName() const {
+  // The operator may have typed over the selection: only a listed name counts.
+  const int index = ComboBox1->findText(ComboBox1->currentText(), Qt::MatchFixedString);
+  return index >= 0 ? ComboBox1->itemText(index) : QString();
+}
+
+void TForm1::SetCaption(QLabel* label, const std::string& text) {
+  label->setText(FromCp1252(text));
+  label->adjustSize();
+}
+
+void TForm1::FormCreate() {
+  FillPortList();
+  if (ComboBox1->count() > 0) ComboBox1->setCurrentIndex(0);
+  closeport->SetDown(true);
+  openport->SetDown(false);
+
+  const QString settings = settingsDirectory_ + "/Orvel.ini";
+  if (QFileInfo::exists(settings)) {
+    const std::string port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+    if (ComboBox1->currentIndex() >= 0) SelectPort(port);
+  }
+
+  Image0->hide();
+  Image1->hide();
+  SetCaption(Label3, "");
+  SetCaption(Label4, "");
+  SetCaption(Label8, "");
+  Label7->hide();
+  Label6->hide();
+  Timer1->stop();
+}
+
+void TForm1::openportclick() {
+  ComboBox1->setEnabled(false);
+  const std::string name = ToCp1252(SelectedPortName());
+  const TCommPort port = SerialPort->CommPortFromName(name);
+  // A listed name that is not COM1..COM254 is opened as itself, not as the design's custom name.
+  if (port == spCustom) SerialPort->SetCustomPortName(name);
+  SerialPort->SetPort(port);
+  SerialPort->SetBaudRate(SerialPort->BaudRateFromNumber(9600));
+  SerialPort->SetDataWidth(dw8Bits);
+  SerialPort->SetParity(pbNone);
+  SerialPort->SetStopBits(sb1Bit);
+  SerialPort->SetHwFlowControl(hfNONE);
+  SerialPort->SetSwFlowControl(sfNONE);
+  SerialPort->SetSynchronizeEvents(true);
+  protocol_.ResetFraming();
+  SerialPort->Open();
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+  Timer1->start();
+  ProbeTicks_ = 0;
+}
+
+void TForm1::ClosedState() {
+  Timer1->stop();
+  ProbeTicks_ = 0;
+  SerialPort->Close();
+  ComboBox1->setEnabled(true);
+  openport->SetDown(false);
+  openport->SetCaption("Open port");
+  openport->SetEnabled(true);
+  closeport->SetEnabled(false);
+}
+
+void TForm1::closeportclick() { ClosedState(); }
+
+void TForm1::SerialPortFault(TSerialPort*, TCommPort) { ClosedState(); }
+
+void TForm1::Timer1Timer() {
+  ++ProbeTicks_;
+  if (ProbeTicks_ <= 10) return;
+  Timer1->stop();
+  ProbeTicks_ = 0;
+  closeportclick();
+  QMessageBox::critical(this, "Error", "Sorry, ATU not found on " + SelectedPortName());
+}
+
+// Kept running from start to end; a tick has nothing to do.
+void TForm1::Timer2Timer() {}
+
+void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) { protocol_.Receive(Buffer); }
+
+void TForm1::tune1click() {
+  if (protocol_.AtuConnected()) protocol_.Send(TunerCommands::TuneOn);
+}
+
+void TForm1::MemoryClear1Click() { protocol_.Send(TunerCommands::MemoryClear); }
+
+QAction* TForm1::SwrMinItem(int tenths) const {
+  QAction* const items[] = {SWR11, SWR12, SWR13, SWR14, SWR15, SWR16, SWR17};
+  return items[tenths - TunerCommands::SwrMinLowest];
+}
+
+void TForm1::SwrMinClick(int tenths) {
+  CheckSwrMin(tenths);
+  protocol_.Send(TunerCommands::SwrMin(tenths));
+}
+
+void TForm1::SWR11Click() { SwrMinClick(11); }
+void TForm1::SWR12Click() { SwrMinClick(12); }
+void TForm1::SWR13Click() { SwrMinClick(13); }
+void TForm1::SWR14Click() { SwrMinClick(14); }
+void TForm1::SWR15Click() { SwrMinClick(15); }
+void TForm1::SWR16Click() { SwrMinClick(16); }
+void TForm1::SWR17Click() { SwrMinClick(17); }
+
+void TForm1::PortMonitor1Click() {
+  if (Form2) Form2->ShowModeless();
+}
+
+bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  const bool keypadMinus = key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier);
+  if (!keypadMinus || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+    return false;
+  }
+  if (Form2) Form2->ShowModal();
+  return true;
+}
+
+bool TForm1::ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (key != Qt::Key_Space || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+    return false;
+  }
+  PortMonitor1Click();
+  return true;
+}
+
+void TForm1::ComboBox1DblClick() {
+  ComboBox1->clear();
+  FillPortList();
+  ComboBox1->setCurrentIndex(-1);
+}
+
+void TForm1::About1Click() {
+  QMessageBox::information(
+      this, "About...",
+      "Orvel remote-controls the 1.2 kW automatic antenna tuner over a serial port.\n\n"
+      "It shows what the tuner reports (SWR, inductance, capacitance, the side of the "
+      "L-network, its status lamps) and sends the tuning, SWR threshold and memory commands.\n\n"
+      "Version 1.2");
+}
+
+void TForm1::Exit1Click() {
+  SerialPort->Close();
+  QCoreApplication::quit();
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  bool handled = false;
+  RunUserAction([&] { handled = FormKeyDown(event->key(), event->modifiers()); });
+  if (!handled) QMainWindow::keyPressEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    bool handled = false;
+    RunUserAction([&] { handled = ComboBox1KeyDown(key->key(), key->modifiers()); });
+    if (handled) return true;
+  } else if (event->type() == QEvent::MouseButtonDblClick && watched == ComboBox1->lineEdit()) {
+    RunUserAction([this] { ComboBox1DblClick(); });
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // The main window ends the program even while the port monitor is still shown.
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void TForm1::WriteCommand(const std::string& text) { SerialPort->SendString(text); }
+
+void TForm1::AppendLog(const std::string& line) {
+  if (Form2) Form2->AppendLog(line);
+}
+
+void TForm1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+void TForm1::SetSwrText(const std::string& text) { SetCaption(Label3, text); }
+void TForm1::SetInductanceText(const std::string& text) { SetCaption(Label4, text); }
+void TForm1::SetCapacitanceText(const std::string& text) { SetCaption(Label8, text); }
+void TForm1::SetForwardPowerText(const std::string& text) { SetCaption(Label7, text); }
+void TForm1::SetRedLamp(bool lit) { RedLed->SetValue(lit); }
+void TForm1::SetGreenLamp(bool lit) { GreenLED->SetValue(lit); }
+void TForm1::SetYellowLamp(bool lit) { YellowLED->SetValue(lit); }
+void TForm1::SetTuneDown(bool down) { tune1->SetDown(down); }
+
+void TForm1::CheckSwrMin(int tenths) {
+  for (int item = TunerCommands::SwrMinLowest; item <= TunerCommands::SwrMinHighest; ++item) {
+    SwrMinItem(item)->setChecked(item == tenths);
+  }
+}
+
+void TForm1::ShowNetworkPicture(int picture) {
+  Image0->setVisible(picture == 0);
+  Image1->setVisible(picture != 0);
+}
+
+void TForm1::SetOpenPortCaption(const std::string& caption) { openport->SetCaption(FromCp1252(caption)); }
+
+void TForm1::StopProbe() {
+  Timer1->stop();
+  ProbeTicks_ = 0;
+}

@@ -1,0 +1,123 @@
+// TForm1: the main window. It lays out the controls, runs the connection to the tuner (open,
+// probe, identification, close, fault), sends the operator's commands and shows what the
+// tuner reports through the line protocol.
+#pragma once
+
+#include <QMainWindow>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "SerialPort.h"
+#include "TunerHost.h"
+#include "TunerProtocol.h"
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QTimer;
+class TColorButton;
+class TForm2;
+class TImage;
+class TLedLamp;
+class TQtUiHandOver;
+struct TForm2Links;
+
+class TForm1 : public QMainWindow, private TTunerHost {
+ public:
+  // Runs FormCreate. `settingsDirectory` is where "Orvel.ini" is looked for (the program's
+  // own directory; tests give another).
+  explicit TForm1(const QString& settingsDirectory, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // What the port monitor reaches on this window.
+  TForm2Links MonitorLinks();
+  // The port monitor window, created after this one; its log receives every protocol line.
+  void AttachPortMonitor(TForm2* monitor) { Form2 = monitor; }
+
+  // Selects the listed port with this name (letter case ignored) or behind this device path;
+  // no port is selected when there is none. Returns whether one was found.
+  bool SelectPort(const std::string& nameOrDevice);
+
+  bool AtuConnected() const { return protocol_.AtuConnected(); }
+  std::uint8_t ProbeTicks() const { return ProbeTicks_; }
+
+  // Handlers, named after their control and event.
+  void FormCreate();
+  void openportclick();
+  void closeportclick();
+  void Timer1Timer();
+  void Timer2Timer();
+  void SerialPortReceive(TSerialPort* Sender, const std::string& Buffer);
+  void SerialPortFault(TSerialPort* Sender, TCommPort Port);
+  void tune1click();
+  void MemoryClear1Click();
+  void SWR11Click();
+  void SWR12Click();
+  void SWR13Click();
+  void SWR14Click();
+  void SWR15Click();
+  void SWR16Click();
+  void SWR17Click();
+  void PortMonitor1Click();
+  void ComboBox1DblClick();
+  void About1Click();
+  void Exit1Click();
+  // Ctrl+Alt+keypad minus (FormKeyDown) and Ctrl+Alt+Space in the port list (ComboBox1KeyDown).
+  bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  bool ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+  // The controls, named as on the window.
+  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8;
+  QLabel *Label11, *Label12;
+  TLedLamp *YellowLED, *RedLed, *GreenLED, *txled, *rxLED;
+  TColorButton *tune1, *openport, *closeport;
+  QGroupBox* GroupBox1;
+  QComboBox* ComboBox1;
+  TImage *Image0, *Image1;
+  QMenu *File1, *Setup1, *SWRmin1;
+  QAction *PortMonitor1, *Exit1, *MemoryClear1, *About1;
+  QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
+  QTimer *Timer1, *Timer2;
+  std::unique_ptr<TSerialPort> SerialPort;
+  TForm2* Form2 = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenu();
+  void FillPortList();
+  QString SelectedPortName() const;
+  void SetCaption(QLabel* label, const std::string& text);
+  void ClosedState();
+  void SwrMinClick(int tenths);
+  QAction* SwrMinItem(int tenths) const;
+
+  // The line protocol's view of this window.
+  void WriteCommand(const std::string& text) override;
+  void AppendLog(const std::string& line) override;
+  void ProcessPendingEvents() override;
+  void SetSwrText(const std::string& text) override;
+  void SetInductanceText(const std::string& text) override;
+  void SetCapacitanceText(const std::string& text) override;
+  void SetForwardPowerText(const std::string& text) override;
+  void SetRedLamp(bool lit) override;
+  void SetGreenLamp(bool lit) override;
+  void SetYellowLamp(bool lit) override;
+  void SetTuneDown(bool down) override;
+  void CheckSwrMin(int tenths) override;
+  void ShowNetworkPicture(int picture) override;
+  void SetOpenPortCaption(const std::string& caption) override;
+  void StopProbe() override;
+
+  QString settingsDirectory_;
+  TTunerProtocol protocol_;
+  std::unique_ptr<TQtUiHandOver> handOver_;
+  std::uint8_t ProbeTicks_ = 0;
+};

@@ -1,0 +1,17 @@
+// TImage: a picture control that stretches a scalable drawing over its whole area.
+#pragma once
+
+#include <QSvgRenderer>
+#include <QWidget>
+
+class TImage : public QWidget {
+ public:
+  // `resource` names an SVG drawing built into the program (":/resources/Image0.svg").
+  TImage(const QString& resource, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QSvgRenderer renderer_;
+};

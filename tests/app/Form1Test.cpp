@@ -1,0 +1,399 @@
+// The main window against the real serial component, with the tuner played on a
+// pseudo-terminal: connecting, status display, commands, the probe time-out, faults, settings.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "ColorButton.h"
+#include "Cp1252.h"
+#include "ErrorDisplay.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "Image.h"
+#include "LedLamp.h"
+#include "ModalWatcher.h"
+#include "TunerPty.h"
+#include "UserAction.h"
+
+namespace {
+
+class Form1Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    portsDir_ = dir_.filePath("ports").toStdString();
+    settingsDir_ = dir_.filePath("settings");
+    QDir().mkpath(settingsDir_);
+    std::filesystem::create_directories(portsDir_);
+    ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
+    QApplication::setApplicationDisplayName("Orvel");
+    InstallErrorDisplay();
+  }
+
+  void TearDown() override {
+    form2_.reset();
+    form1_.reset();
+  }
+
+  void WriteSettings(const std::string& text) {
+    std::ofstream(settingsDir_.toStdString() + "/Orvel.ini") << text;
+  }
+
+  // The machine may have serial ports of its own (a UART as COM1): tests that open a port
+  // select the pseudo-terminal's name.
+  TForm1& Start(const std::string& select = {}) {
+    form1_ = std::make_unique<TForm1>(settingsDir_);
+    form2_ = std::make_unique<TForm2>(form1_->MonitorLinks());
+    form1_->AttachPortMonitor(form2_.get());
+    if (!select.empty()) {
+      EXPECT_TRUE(form1_->SelectPort(select)) << select;
+    }
+    return *form1_;
+  }
+
+  std::vector<std::string> Log() const {
+    std::vector<std::string> lines;
+    for (const QString& line : form2_->Memo1->toPlainText().split('\n')) {
+      if (!line.isEmpty()) lines.push_back(ToCp1252(line));
+    }
+    return lines;
+  }
+
+  // The tuner answers the probe: the window is connected once "????" has come back.
+  void Connect(TForm1& form, TTunerPty& tuner) {
+    form.openportclick();
+    ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+    tuner.Write("ATU_KORAX\r\n");
+    ASSERT_TRUE(tuner.WaitFor("????\r\n"));
+  }
+
+  QTemporaryDir dir_;
+  std::string portsDir_;
+  QString settingsDir_;
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<TForm2> form2_;
+};
+
+struct ExpectedState {
+  const char* name;
+  bool comboEnabled;
+  bool openEnabled, openDown;
+  const char* openCaption;
+  bool closeEnabled, closeDown;
+  bool timer;
+};
+
+void ExpectState(TForm1& form, const ExpectedState& s) {
+  SCOPED_TRACE(s.name);
+  EXPECT_EQ(form.ComboBox1->isEnabled(), s.comboEnabled);
+  EXPECT_EQ(form.openport->isEnabled(), s.openEnabled);
+  EXPECT_EQ(form.openport->Down(), s.openDown);
+  EXPECT_EQ(form.openport->Caption().toStdString(), s.openCaption);
+  EXPECT_EQ(form.closeport->isEnabled(), s.closeEnabled);
+  EXPECT_EQ(form.closeport->Down(), s.closeDown);
+  EXPECT_EQ(form.Timer1->isActive(), s.timer);
+}
+
+const ExpectedState kClosedAtStart{"closed at start", true, true, false, "Open Port", true, true, false};
+const ExpectedState kConnected{"connected", false, false, true, "ATU conn", true, false, false};
+
+TEST_F(Form1Test, StartState) {
+  TTunerPty com3, com10;
+  com3.LinkAs(portsDir_, "COM3");
+  com10.LinkAs(portsDir_, "COM10");
+  TForm1& form = Start();
+  ExpectState(form, kClosedAtStart);
+  const int com10Index = form.ComboBox1->findText("COM10");
+  const int com3Index = form.ComboBox1->findText("COM3");
+  ASSERT_GE(com10Index, 0);
+  EXPECT_LT(com10Index, com3Index) << "the list is sorted: COM10 before COM3";
+  EXPECT_EQ(form.ComboBox1->currentIndex(), 0) << "the first port is selected";
+  EXPECT_EQ(form.ComboBox1->itemData(com3Index, Qt::ToolTipRole).toString().toStdString(),
+            com3.DevicePath());
+  EXPECT_TRUE(form.Image0->isHidden());
+  EXPECT_TRUE(form.Image1->isHidden());
+  EXPECT_TRUE(form.Label6->isHidden());
+  EXPECT_TRUE(form.Label7->isHidden());
+  EXPECT_EQ(form.Label3->text(), "");
+  EXPECT_EQ(form.Label4->text(), "");
+  EXPECT_EQ(form.Label8->text(), "");
+  EXPECT_FALSE(form.AtuConnected());
+  EXPECT_EQ(form.windowTitle(), "Orvel");
+  EXPECT_EQ(form.centralWidget()->size(), QSize(406, 246));
+  EXPECT_EQ(form.GroupBox1->geometry(), QRect(224, 8, 169, 97));
+  EXPECT_EQ(form.focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(form.tune1->focusPolicy(), Qt::NoFocus);
+  EXPECT_NE(form.ComboBox1->focusPolicy(), Qt::NoFocus);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(Form1Test, SettingsFileSelectsThePort) {
+  TTunerPty com1, com3, com10;
+  com1.LinkAs(portsDir_, "COM1");
+  com3.LinkAs(portsDir_, "COM3");
+  com10.LinkAs(portsDir_, "COM10");
+  struct Case {
+    const char* name;
+    std::string settings;  // empty: no file
+    QString selected;
+  };
+  const std::vector<Case> cases = {
+      {"no file", "", "COM1"},
+      {"lower case", "[Configuration]\nPort=com3\n", "COM3"},
+      {"names compared without case", "[configuration]\r\nPORT = COM10\r\n", "COM10"},
+      {"not listed", "[Configuration]\nPort=COM7\n", ""},
+      {"key missing", "[Configuration]\nSpeed=9600\n", ""},
+      {"device path", "[Configuration]\nPort=" + com3.DevicePath() + "\n", "COM3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(settingsDir_ + "/Orvel.ini");
+    if (!c.settings.empty()) WriteSettings(c.settings);
+    TForm1& form = Start();
+    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(), c.selected);
+    form2_.reset();
+    form1_.reset();
+  }
+  EXPECT_EQ(std::ifstream(settingsDir_.toStdString() + "/Orvel.ini").good(), true)
+      << "the last case's file is still there, unchanged";
+}
+
+TEST_F(Form1Test, EmptyPortDirectoryListsOnlyTheMachinesOwnPorts) {
+  WriteSettings("[Configuration]\nPort=COM250\n");
+  std::vector<std::string> detected;
+  TSerialPort().ListPortNames(detected);
+  TForm1& form = Start();
+  EXPECT_EQ(form.ComboBox1->count(), static_cast<int>(detected.size()));
+  if (detected.empty()) {
+    EXPECT_EQ(form.ComboBox1->currentText(), "ComboBox1") << "the design text stays";
+  } else {
+    EXPECT_EQ(form.ComboBox1->currentIndex(), -1) << "the stored port is not listed";
+  }
+}
+
+TEST_F(Form1Test, ConnectingAndIdentification) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  form.openportclick();
+  form.openport->SetDown(!form.openport->Down());  // the clicked button's own latch
+  ExpectState(form, {"connecting", false, false, true, "Connecting...", true, false, true});
+  ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  EXPECT_EQ(tuner.Drain(300), "") << "nothing but the probe before the identification";
+  EXPECT_TRUE(Log().empty()) << "the probe is not logged";
+
+  form.tune1click();
+  EXPECT_EQ(tuner.Drain(200), "") << "TUNE before the identification writes nothing";
+
+  tuner.Write("ATU_KORAX\r\n");
+  ASSERT_TRUE(tuner.WaitFor("????\r\n"));
+  ExpectState(form, kConnected);
+  EXPECT_TRUE(form.AtuConnected());
+  EXPECT_EQ(Log(), (std::vector<std::string>{"+ ATU_KORAX", "- ????"}));
+}
+
+TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  tuner.Write("SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
+              "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
+  QTRY_COMPARE_WITH_TIMEOUT(form.Image0->isVisible() || !form.Image0->isHidden(), true, 3000);
+  EXPECT_EQ(form.Label3->text(), "1.5");
+  EXPECT_EQ(form.Label4->text(), QString("5") + QLocale::system().decimalPoint() + "08 \u00B5H");
+  EXPECT_EQ(form.Label8->text(), "25 pF");
+  EXPECT_EQ(form.Label7->text(), "123");
+  EXPECT_TRUE(form.RedLed->Value());
+  EXPECT_TRUE(form.GreenLED->Value());
+  EXPECT_TRUE(form.YellowLED->Value());
+  EXPECT_TRUE(form.tune1->Down());
+  EXPECT_TRUE(form.SWR13->isChecked());
+  EXPECT_FALSE(form.SWR12->isChecked());
+  EXPECT_TRUE(form.Image1->isHidden());
+  EXPECT_EQ(Log().size(), 12u);
+}
+
+TEST_F(Form1Test, CommandsWriteAndLog) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  struct Case {
+    std::function<void()> click;
+    std::string wire;
+    std::string logged;
+  };
+  const std::vector<Case> cases = {
+      {[&] { form.SWR15Click(); }, "SWRmin 15\r\n", "- SWRmin 15"},
+      {[&] { form.SWR11Click(); }, "SWRmin 11\r\n", "- SWRmin 11"},
+      {[&] { form.SWR17Click(); }, "SWRmin 17\r\n", "- SWRmin 17"},
+      {[&] { form.MemoryClear1Click(); }, "CMEM\r\n", "- CMEM"},
+      {[&] { form.tune1click(); }, "TUNE ON\r\n", "- TUNE ON"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wire);
+    tuner.Received().clear();
+    c.click();
+    EXPECT_TRUE(tuner.WaitFor(c.wire));
+    EXPECT_EQ(Log().back(), c.logged);
+  }
+  EXPECT_TRUE(form.SWR17->isChecked());
+  for (QAction* other : {form.SWR11, form.SWR12, form.SWR13, form.SWR14, form.SWR15, form.SWR16}) {
+    EXPECT_FALSE(other->isChecked());
+  }
+}
+
+TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
+  TForm1& form = Start();
+  TModalWatcher watcher;
+  EXPECT_FALSE(RunUserAction([&] { form.SWR14Click(); }));
+  EXPECT_TRUE(form.SWR14->isChecked()) << "the check mark has already moved";
+  EXPECT_TRUE(Log().empty());
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_EQ(watcher.Boxes()[0].Title, "Orvel");
+  EXPECT_EQ(watcher.Boxes()[0].Text, " is not open. Serial port is not connected.");
+  EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
+}
+
+TEST_F(Form1Test, OpenFailureShowsTheReasonAndKeepsTheListDisabled) {
+  // A listed port whose device is no terminal: it opens, but refuses the line settings.
+  const std::string notATerminal = dir_.filePath("plain-file").toStdString();
+  std::ofstream(notATerminal) << "";
+  std::filesystem::create_symlink(notATerminal, portsDir_ + "/COM2");
+  TForm1& form = Start("COM2");
+  TModalWatcher watcher;
+  EXPECT_FALSE(RunUserAction([&] { form.openportclick(); }));
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u) << watcher.Boxes()[0].Text;
+  EXPECT_EQ(watcher.Boxes()[0].Text.back(), '.');
+  EXPECT_FALSE(form.ComboBox1->isEnabled());
+  EXPECT_EQ(form.openport->Caption(), "Open Port");
+  EXPECT_TRUE(form.openport->isEnabled());
+  EXPECT_FALSE(form.Timer1->isActive());
+  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+}
+
+TEST_F(Form1Test, ProbeTimeOutOnTheEleventhTick) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM3");
+  TForm1& form = Start("COM3");
+  form.openportclick();
+  ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  TModalWatcher watcher;
+  for (int tick = 1; tick <= 10; ++tick) form.Timer1Timer();
+  EXPECT_EQ(form.ProbeTicks(), 10);
+  EXPECT_TRUE(watcher.Boxes().empty());
+  EXPECT_EQ(tuner.Drain(100), "") << "the ticks do not repeat the probe";
+  form.Timer1Timer();
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_EQ(watcher.Boxes()[0].Title, "Error");
+  EXPECT_EQ(watcher.Boxes()[0].Text, "Sorry, ATU not found on COM3");
+  EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
+  ExpectState(form, {"closed after the time-out", true, true, false, "Open port", false, false, false});
+  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+}
+
+TEST_F(Form1Test, CloseAndReopenAppliesStatusAtOnce) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  form.closeportclick();
+  form.closeport->SetDown(!form.closeport->Down());
+  ExpectState(form, {"closed by the operator", true, true, false, "Open port", false, true, false});
+  tuner.Received().clear();
+  form.openportclick();
+  ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  tuner.Write("GREEN: ON\r\n");
+  QTRY_VERIFY_WITH_TIMEOUT(form.GreenLED->Value(), 3000);
+}
+
+TEST_F(Form1Test, VanishedPortClosesSilently) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  TModalWatcher watcher;
+  std::filesystem::remove(portsDir_ + "/COM7");
+  QTRY_COMPARE_WITH_TIMEOUT(form.SerialPort->ConnectedPort(), spNone, 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(form.openport->isEnabled(), 3000);
+  ExpectState(form, {"closed by a fault", true, true, false, "Open port", false, false, false});
+  EXPECT_TRUE(watcher.Boxes().empty());
+}
+
+TEST_F(Form1Test, ReceiveHandlerLetsAClosePortClickRun) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  // The operator closes the port while a long chunk is half handled: no freeze, and the rest
+  // of the chunk is still logged.
+  bool clicked = false;
+  QObject::connect(form.Timer2, &QTimer::timeout, &form, [&] {
+    if (!clicked && form.SerialPort->ConnectedPort() != spNone && Log().size() > 3) {
+      clicked = true;
+      form.closeportclick();
+    }
+  });
+  form.Timer2->setInterval(1);
+  std::string burst;
+  for (int i = 0; i < 200; ++i) burst += "SWR: 1" + std::to_string(i % 10) + "\r\n";
+  tuner.Write(burst);
+  QTRY_VERIFY_WITH_TIMEOUT(clicked, 5000);
+  QTRY_COMPARE_WITH_TIMEOUT(form.SerialPort->ConnectedPort(), spNone, 3000);
+  EXPECT_TRUE(form.ComboBox1->isEnabled());
+}
+
+TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start();
+  TTunerPty second;
+  second.LinkAs(portsDir_, "COM8");
+  const int before = form.ComboBox1->count();
+  form.ComboBox1DblClick();
+  EXPECT_EQ(form.ComboBox1->count(), before + 1);
+  EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
+
+  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
+                                                   Qt::KeypadModifier));
+  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier));
+  EXPECT_FALSE(form2_->isVisible());
+  bool wasModal = false;
+  QTimer::singleShot(50, [&] {
+    wasModal = form2_->isModal() || QApplication::activeModalWidget() == form2_.get();
+    form2_->close();
+  });
+  EXPECT_TRUE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier));
+  EXPECT_TRUE(wasModal);
+
+  EXPECT_FALSE(form.ComboBox1KeyDown(Qt::Key_Space, Qt::ControlModifier));
+  EXPECT_TRUE(form.ComboBox1KeyDown(Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier));
+  EXPECT_TRUE(form2_->isVisible());
+  EXPECT_FALSE(form2_->isModal());
+  form2_->hide();
+
+  QTest::mouseClick(form.rxLED, Qt::LeftButton);
+  EXPECT_TRUE(form2_->isVisible());
+}
+
+TEST(ErrorDisplayTest, FullStopIsAddedOnce) {
+  EXPECT_EQ(ErrorText("Cannot create file PortMonitor.txt"), "Cannot create file PortMonitor.txt.");
+  EXPECT_EQ(ErrorText("COM3 is not open. Serial port is not connected."),
+            "COM3 is not open. Serial port is not connected.");
+  EXPECT_EQ(ErrorText("Cannot connect to X\xB5. Busy"), "Cannot connect to X\u00B5. Busy.");
+}
+
+}  // namespace

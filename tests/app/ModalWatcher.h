@@ -1,0 +1,41 @@
+// Answers the modal boxes that a handler opens, recording their titles and texts.
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class TModalWatcher {
+ public:
+  struct Box {
+    std::string Title;
+    std::string Text;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  };
+
+  TModalWatcher() {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      Box box;
+      box.Title = modal->windowTitle().toStdString();
+      if (auto* message = qobject_cast<QMessageBox*>(modal)) {
+        box.Text = message->text().toStdString();
+        box.Icon = message->icon();
+      }
+      boxes_.push_back(box);
+      modal->close();
+    });
+    timer_.start();
+  }
+
+  const std::vector<Box>& Boxes() const { return boxes_; }
+
+ private:
+  QTimer timer_;
+  std::vector<Box> boxes_;
+};
