@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "UserAction.h"
+
 namespace {
 
 enum class Frame { None, Raised, Sunken };
@@ -290,14 +292,12 @@ void TColorButton::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && ClickArmed) {
     ClickArmed = false;
     if (rect().contains(event->position().toPoint()) && Pressed && onclick) {
-      try {
-        onclick(this);
-      } catch (...) {
-        // A failed command leaves the latch as it was, but the button must not stay
-        // drawn pressed until the next mouse press.
+      // A failed command is reported and leaves the latch as it was; the button must not
+      // stay drawn pressed until the next mouse press.
+      if (!RunUserAction([this] { onclick(this); })) {
         Pressed = false;
         repaint();
-        throw;
+        return;
       }
     }
   }

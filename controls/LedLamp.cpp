@@ -8,6 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "UserAction.h"
+
 namespace {
 
 struct StyleInfo {
@@ -58,16 +60,15 @@ QRgb Opaque(TColor color) {
 
 }  // namespace
 
-TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent) {
+TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent), BlinkTimer(new QTimer(this)) {
+  connect(BlinkTimer, &QTimer::timeout, this, [this] { BlinkTick(); });
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(16, 16);
   RebuildPictures();
 }
 
-TLedLamp::~TLedLamp() {
-  StopBlink();
-}
+TLedLamp::~TLedLamp() = default;
 
 void TLedLamp::RebuildPictures() {
   const StyleInfo& info = Info(FLEDStyle);
@@ -106,20 +107,18 @@ void TLedLamp::ShowUnlit() {
 }
 
 void TLedLamp::StartBlink() {
-  if (BlinkTimer != nullptr) return;
+  if (Blinking) return;
+  Blinking = true;
   ShownPhase = 0;
-  BlinkTimer = new QTimer(this);
-  connect(BlinkTimer, &QTimer::timeout, this, [this] { BlinkTick(); });
   ApplyInterval();
 }
 
+// One timer serves the lamp for its whole life: an activity lamp starts and stops blinking
+// for every logged line. Stopping is safe from inside the timer's own tick (OnTimer may switch
+// the lamp off).
 void TLedLamp::StopBlink() {
-  if (BlinkTimer == nullptr) return;
-  // OnTimer may switch the lamp off from inside the timer's own tick, so the timer is
-  // stopped now and freed once that tick has returned.
+  Blinking = false;
   BlinkTimer->stop();
-  BlinkTimer->deleteLater();
-  BlinkTimer = nullptr;
 }
 
 void TLedLamp::BlinkTick() {
@@ -131,7 +130,7 @@ void TLedLamp::BlinkTick() {
 void TLedLamp::ApplyInterval() {
   // A zero interval would make a Qt timer fire on every pass of the event loop; here it
   // means the lamp never changes phase. A negative one is treated the same way.
-  if (FInterval <= 0) {
+  if (!Blinking || FInterval <= 0) {
     BlinkTimer->stop();
   } else if (!BlinkTimer->isActive() || BlinkTimer->interval() != FInterval) {
     BlinkTimer->start(FInterval);
@@ -194,7 +193,7 @@ void TLedLamp::SetValue(bool value) {
 
 void TLedLamp::SetInterval(int value) {
   FInterval = value;
-  if (BlinkTimer != nullptr) ApplyInterval();
+  ApplyInterval();
 }
 
 void TLedLamp::SetLEDStyle(TLEDStyle value) {
@@ -235,5 +234,7 @@ void TLedLamp::mouseDoubleClickEvent(QMouseEvent* event) {
 void TLedLamp::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !ClickArmed) return;
   ClickArmed = false;
-  if (rect().contains(event->position().toPoint()) && OnClick) OnClick(this);
+  if (rect().contains(event->position().toPoint()) && OnClick) {
+    RunUserAction([this] { OnClick(this); });
+  }
 }

@@ -74,6 +74,7 @@ class TLedLamp : public QWidget {
   QImage LitPicture;
   QImage UnlitPicture;
   int ShownPhase = 1;
-  QTimer* BlinkTimer = nullptr;
+  QTimer* BlinkTimer;
+  bool Blinking = false;
   bool ClickArmed = false;
 };

@@ -18,7 +18,6 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <algorithm>
-#include <exception>
 #include <fstream>
 #include <limits>
 #include <stdexcept>
@@ -27,6 +26,8 @@
 
 #include "Cp1252.h"
 #include "LedLamp.h"
+#include "TunerCommands.h"
+#include "UserAction.h"
 
 namespace {
 
@@ -147,19 +148,6 @@ class ScopeExit {
   F Action;
 };
 
-// Carries an error out of a control's signal to the window's own event, so that it leaves
-// through the application's event delivery (where the program shows it) rather than unwinding
-// through the toolkit's button, menu and line-edit code.
-class TRaisedEvent : public QEvent {
- public:
-  explicit TRaisedEvent(std::exception_ptr error) : QEvent(Type()), Error(std::move(error)) {}
-  static QEvent::Type Type() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-  }
-  std::exception_ptr Error;
-};
-
 }  // namespace
 
 TForm2::TForm2(TForm2Links links, QWidget* parent)
@@ -210,15 +198,9 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
   N2 = PopupMenu1->addSeparator();
   Savealltofile1 = PopupMenu1->addAction("Save all to file");
 
-  // Handlers that can fail run through this, see TRaisedEvent.
-  auto raising = [this](void (TForm2::*handler)()) {
-    return [this, handler] {
-      try {
-        (this->*handler)();
-      } catch (...) {
-        QCoreApplication::postEvent(this, new TRaisedEvent(std::current_exception()));
-      }
-    };
+  // Handlers that can fail report through the program's error display.
+  auto guarded = [this](void (TForm2::*handler)()) {
+    return [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); };
   };
   connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { OperatorEditedLive(); });
   connect(Memo2, &QPlainTextEdit::textChanged, this, [this] { OperatorEditedFrozen(); });
@@ -230,8 +212,8 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
   connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Clear1Click(); });
   connect(Clear1, &QAction::triggered, this, [this] { Clear1Click(); });
-  connect(Send1, &QAction::triggered, this, raising(&TForm2::Send1Click));
-  connect(Savealltofile1, &QAction::triggered, this, raising(&TForm2::Savealltofile1Click));
+  connect(Send1, &QAction::triggered, this, guarded(&TForm2::Send1Click));
+  connect(Savealltofile1, &QAction::triggered, this, guarded(&TForm2::Savealltofile1Click));
   Edit1->installEventFilter(this);
 
   move(524, 263);
@@ -327,9 +309,7 @@ void TForm2::Clear1Click() {
   FrozenHoldsLines = false;
 }
 
-void TForm2::Send1Click() {
-  SendCommand("???");
-}
+void TForm2::Send1Click() { SendCommand(std::string(TunerCommands::Query)); }
 
 void TForm2::Savealltofile1Click() {
   std::string content;
@@ -377,21 +357,10 @@ void TForm2::hideEvent(QHideEvent* event) {
   if (ModalLoop != nullptr) ModalLoop->quit();
 }
 
-bool TForm2::event(QEvent* event) {
-  if (event->type() == TRaisedEvent::Type()) {
-    std::rethrow_exception(static_cast<TRaisedEvent*>(event)->Error);
-  }
-  return QWidget::event(event);
-}
-
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Edit1 && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    try {
-      Edit1KeyDown(key->key(), key->modifiers());
-    } catch (...) {
-      QCoreApplication::postEvent(this, new TRaisedEvent(std::current_exception()));
-    }
+    RunUserAction([this, key] { Edit1KeyDown(key->key(), key->modifiers()); });
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -461,6 +430,6 @@ void TForm2::OperatorEditedFrozen() {
 }
 
 void TForm2::SendCommand(const std::string& command) {
-  Links.SendString(command + "\r\n");
-  AppendLog("- " + command);
+  Links.SendString(TunerCommands::WireForm(command));
+  AppendLog(TunerCommands::SentLogLine(command));
 }

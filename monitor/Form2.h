@@ -73,7 +73,6 @@ class TForm2 : public QWidget {
   void hideEvent(QHideEvent* event) override;
   // An error raised by a handler that a control triggered is rethrown here, from the window's
   // own posted event, so that it reaches the application's error display.
-  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

@@ -22,6 +22,7 @@
 
 #include "Form2.h"
 #include "LedLamp.h"
+#include "UserAction.h"
 
 namespace {
 
@@ -360,12 +361,13 @@ TEST_F(Form2Test, CommandsWhileThePortIsClosedKeepTheText) {
   EXPECT_EQ(form->Edit1->text(), "TUNE");
   EXPECT_TRUE(Lines(form->Memo1).isEmpty());
 
-  // From the controls, the error leaves through the window's event, where the program's
-  // error display catches it.
+  // From the controls, the error goes to the program's error display.
+  std::vector<std::string> reported;
+  SetUserActionErrorReporter([&](const std::string& message) { reported.push_back(message); });
   QTest::keyClick(form->Edit1, Qt::Key_Return);
-  EXPECT_EQ(ErrorOf([&] { QCoreApplication::sendPostedEvents(form.get()); }), kNotOpen);
   form->Send1->trigger();
-  EXPECT_EQ(ErrorOf([&] { QCoreApplication::sendPostedEvents(form.get()); }), kNotOpen);
+  SetUserActionErrorReporter(nullptr);
+  EXPECT_EQ(reported, (std::vector<std::string>{kNotOpen, kNotOpen}));
   EXPECT_EQ(form->Edit1->text(), "TUNE");
   EXPECT_TRUE(Lines(form->Memo1).isEmpty());
 }
@@ -416,8 +418,11 @@ TEST_F(Form2SaveTest, SavingWhileFrozenWritesTheLiveLog) {
   form->AppendLog("+ before");
   form->CheckBox1->click();
   form->AppendLog("+ after");
+  std::vector<std::string> reported;
+  SetUserActionErrorReporter([&](const std::string& message) { reported.push_back(message); });
   form->Savealltofile1->trigger();
-  EXPECT_EQ(ErrorOf([&] { QCoreApplication::sendPostedEvents(form.get()); }), "");
+  SetUserActionErrorReporter(nullptr);
+  EXPECT_TRUE(reported.empty());
   EXPECT_EQ(Saved(), "+ before\r\n+ after\r\n");
 }
 
