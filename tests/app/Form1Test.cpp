@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -387,6 +389,55 @@ TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
 
   QTest::mouseClick(form.rxLED, Qt::LeftButton);
   EXPECT_TRUE(form2_->isVisible());
+}
+
+TEST_F(Form1Test, ListedNameOtherThanComOpensItsOwnDevice) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "tuner");
+  TForm1& form = Start("TUNER");
+  form.openportclick();
+  EXPECT_TRUE(tuner.WaitFor("ATU?\r\n")) << "the listed name, not the design's custom name vcom1";
+  EXPECT_EQ(form.SerialPort->ConnectedPort(), spCustom);
+}
+
+TEST_F(Form1Test, ExitClosesThePort) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  form.Exit1Click();
+  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+}
+
+TEST_F(Form1Test, AboutBox) {
+  TForm1& form = Start();
+  TModalWatcher watcher;
+  form.About1Click();
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_EQ(watcher.Boxes()[0].Title, "About...");
+  EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Information);
+  EXPECT_NE(watcher.Boxes()[0].Text.find("1.2 kW"), std::string::npos);
+  EXPECT_NE(watcher.Boxes()[0].Text.find("Version 1.2"), std::string::npos);
+}
+
+TEST_F(Form1Test, MenuTree) {
+  TForm1& form = Start();
+  QStringList bar;
+  for (QAction* action : form.menuBar()->actions()) bar << action->text();
+  EXPECT_EQ(bar, QStringList({"File", "Setup", "About"}));
+  QStringList file;
+  for (QAction* action : form.File1->actions()) file << (action->isSeparator() ? "-" : action->text());
+  EXPECT_EQ(file, QStringList({"Port Monitor", "-", "Exit"}));
+  QStringList setup;
+  for (QAction* action : form.Setup1->actions()) setup << (action->isSeparator() ? "-" : action->text());
+  EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear"}));
+  QStringList swr;
+  for (QAction* action : form.SWRmin1->actions()) {
+    swr << action->text();
+    EXPECT_TRUE(action->isCheckable());
+    EXPECT_FALSE(action->isChecked());
+  }
+  EXPECT_EQ(swr, QStringList({"1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7"}));
 }
 
 TEST(ErrorDisplayTest, FullStopIsAddedOnce) {
