@@ -32,11 +32,10 @@ reports: SWR, the inductance and capacitance switched in, the side of the L-netw
 the tuner's lamps and whether a tuning cycle runs. It starts tuning, sets the SWR
 threshold, clears the tuner's memory and logs every protocol line in a port monitor.
 The package also holds orvel-tuner-sim, a simulated tuner on a pseudo-terminal.")
-# dpkg-shlibdeps finds the libraries the programs link (Qt, the C++ runtime). The SVG support
-# is named as well: the icon and the network pictures may be drawn by plugins that are loaded
-# at run time, which no linker record shows.
+# dpkg-shlibdeps finds the libraries the programs link (Qt, the C++ runtime). Qt's platform
+# plugins (xcb for the X desktop) are loaded at run time, which no linker record shows.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET orvel)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()
 include(CPack)
