@@ -1,8 +1,7 @@
-// Central guard for operator actions.
+// The error reporter behind RunUserAction.
 #include "UserAction.h"
 
 #include <cstdio>
-#include <exception>
 
 namespace {
 
@@ -11,26 +10,14 @@ std::function<void(const std::string&)>& Reporter() {
   return reporter;
 }
 
-void Report(const std::string& message) {
+}  // namespace
+
+void ReportUserActionError(const std::string& message) {
   if (Reporter()) {
     Reporter()(message);
   } else {
     std::fprintf(stderr, "%s\n", message.c_str());
   }
-}
-
-}  // namespace
-
-bool RunUserAction(const std::function<void()>& action) {
-  try {
-    action();
-    return true;
-  } catch (const std::exception& error) {
-    Report(error.what());
-  } catch (...) {
-    Report("Unknown error");
-  }
-  return false;
 }
 
 void SetUserActionErrorReporter(std::function<void(const std::string& message)> reporter) {

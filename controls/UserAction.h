@@ -3,12 +3,27 @@
 // unwinding through the toolkit's event dispatch.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 
-// Runs the action; returns false when it threw (the error has then been reported).
-bool RunUserAction(const std::function<void()>& action);
+// Hands the message (Windows-1252 bytes) to the installed reporter.
+void ReportUserActionError(const std::string& message);
 
-// The error display: receives the exception's message (Windows-1252 bytes). Without one,
-// the message goes to the standard error stream.
+// The error display. Without one, the message goes to the standard error stream.
 void SetUserActionErrorReporter(std::function<void(const std::string& message)> reporter);
+
+// Runs the action; returns false when it threw (the error has then been reported). A template,
+// so that guarding every event the application delivers costs no allocation.
+template <typename Action>
+bool RunUserAction(Action&& action) {
+  try {
+    action();
+    return true;
+  } catch (const std::exception& error) {
+    ReportUserActionError(error.what());
+  } catch (...) {
+    ReportUserActionError("Unknown error");
+  }
+  return false;
+}
