@@ -196,6 +196,10 @@ close_orvel() {
   [ -n "$exit_status" ] || fail "Orvel still runs 15 s after its main window was closed"
   orvel_pid=""
   [ "$exit_status" = 0 ] || fail "Orvel ended with status $exit_status after its main window was closed"
+  expect_no_sanitizer_report
+}
+
+expect_no_sanitizer_report() {
   if grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:|WARNING: ThreadSanitizer' "$orvel_err"; then
     fail "sanitizer report from Orvel"
   fi
@@ -288,4 +292,29 @@ connect_to_sim() {
   start_orvel --port "$SIM_NAME" --connect "$@"
   wait_until 15 "status request at the simulator" sim_received "????"
   wait_for_look 10 "connected look of Open Port" looks_connected
+}
+
+# open_monitor_by_lamp: a click on the RxD lamp shows the port monitor; its id is left in
+# $monitor.
+monitor=""
+open_monitor_by_lamp() {
+  click_client $((RXLED_X + 6)) $((RXLED_Y + 6))
+  monitor=$(timeout 10 xdotool search --sync --onlyvisible --name '^Port Monitor$' | head -n 1) || true
+  [ -n "$monitor" ] || fail "the port monitor did not appear after a click on the RxD lamp"
+}
+
+visible_window_count() { visible_windows '.*' | wc -l; }
+
+# save_monitor_log: "Save all to file" from the log's context menu; the log lands in
+# PortMonitor.txt in the work directory, Orvel's working directory.
+save_monitor_log() {
+  local X Y WIDTH HEIGHT WINDOW SCREEN before
+  eval "$(xdotool getwindowgeometry --shell "$monitor")"
+  before=$(visible_window_count)
+  xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + 40)) click 3
+  wait_until 5 "context menu of the log" eval '(($(visible_window_count) > before))'
+  # The last item of the menu is "Save all to file".
+  xdotool key Up Return
+  wait_until 5 "closing of the context menu" eval '(($(visible_window_count) == before))'
+  wait_until 5 "saved log" test -s "$e2e_work/PortMonitor.txt"
 }
