@@ -29,6 +29,9 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 # The program must draw on the test's X server, whatever the caller's environment says.
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
+# Nor may it reach the caller's desktop session bus, or have libdbus start one for the test's
+# display: an address where nothing listens makes Qt's desktop integration give up at once.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$e2e_work/no-session-bus
 
 sim_pid=""
 sim_out=""
