@@ -19,9 +19,9 @@ case ${1:?monitor, tuning or exit-menu} in
     close_orvel
     ;;
   exit-menu)
-    before=$(visible_window_count)
+    note_windows
     xdotool mousemove --sync $((win_x + 12)) $((win_y + menu_height / 2)) click 1
-    wait_until 5 "File menu" eval '(($(visible_window_count) > before))'
+    wait_until 5 "File menu" more_windows
     # Exit is the last item of the File menu.
     xdotool key Up Return
     wait_exit "$orvel_pid" 15

@@ -17,7 +17,6 @@ readonly OPENPORT_X=$((GROUP_X + 88)) OPENPORT_Y=$((GROUP_Y + 25)) OPENPORT_W=65
 readonly RXLED_X=$((GROUP_X + 17)) RXLED_Y=$((GROUP_Y + 65))
 readonly LAMP_Y=48 LAMP_SIZE=22
 readonly YELLOW_LAMP_X=107 RED_LAMP_X=139 GREEN_LAMP_X=171
-readonly VALUES_X=40 VALUES_Y=120 VALUES_W=180 VALUES_H=120
 readonly LIME=00FF00 RED=FF0000 YELLOW=FFFF00
 readonly SIM_NAME=SIM
 
@@ -118,6 +117,7 @@ sim_ready() {
 }
 
 # start_sim [OPTIONS...]: starts the simulator as port SIM, logging what it receives.
+# shellcheck disable=SC2120 # most tests run the simulator without options
 start_sim() {
   sim_runs=$((sim_runs + 1))
   sim_out=$e2e_work/sim$sim_runs.out
@@ -131,6 +131,9 @@ start_sim() {
 sim_log_lines() { sed -n 's/^orvel-tuner-sim: //p' "$sim_err"; }
 
 sim_received() { sim_log_lines | grep -qxF "received \"$1\""; }
+
+# sim_received_times LINE COUNT: the simulator received LINE COUNT times.
+sim_received_times() { [ "$(sim_log_lines | grep -cxF "received \"$1\"")" = "$2" ]; }
 
 # sim_openers: how many descriptors held the port open at the simulator's last notice.
 sim_openers() { sim_log_lines | sed -n 's/^port held open by \([0-9]*\) descriptor(s)$/\1/p' | tail -n 1; }
@@ -165,8 +168,8 @@ start_orvel() {
   orvel_pid=$!
   window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Orvel$' | head -n 1) || true
   [ -n "$window" ] || fail "no main window titled \"Orvel\" appeared"
-  local X Y WIDTH HEIGHT WINDOW SCREEN
-  eval "$(xdotool getwindowgeometry --shell "$window")"
+  local X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
   win_x=$X
   win_y=$Y
   menu_height=$((HEIGHT - CLIENT_HEIGHT))
@@ -289,10 +292,10 @@ wait_for_look() { wait_until "$1" "$2" shot_matches "$3"; }
 
 # --- common scenes ---------------------------------------------------------------------------
 
-# connect_to_sim [ORVEL OPTIONS...]: Orvel started with --connect on port SIM reaches the
-# connected state; the simulator has seen the probe and the status request.
+# connect_to_sim: Orvel started with --connect on port SIM reaches the connected state; the
+# simulator has seen the probe and the status request.
 connect_to_sim() {
-  start_orvel --port "$SIM_NAME" --connect "$@"
+  start_orvel --port "$SIM_NAME" --connect
   wait_until 15 "status request at the simulator" sim_received "????"
   wait_for_look 10 "connected look of Open Port" looks_connected
 }
@@ -306,18 +309,24 @@ open_monitor_by_lamp() {
   [ -n "$monitor" ] || fail "the port monitor did not appear after a click on the RxD lamp"
 }
 
+# note_windows, then more_windows or same_windows: whether a menu has popped up or gone again
+# (menus are windows of their own, without a title).
+windows_noted=0
 visible_window_count() { visible_windows '.*' | wc -l; }
+note_windows() { windows_noted=$(visible_window_count); }
+more_windows() { (($(visible_window_count) > windows_noted)); }
+same_windows() { (($(visible_window_count) == windows_noted)); }
 
 # save_monitor_log: "Save all to file" from the log's context menu; the log lands in
 # PortMonitor.txt in the work directory, Orvel's working directory.
 save_monitor_log() {
-  local X Y WIDTH HEIGHT WINDOW SCREEN before
-  eval "$(xdotool getwindowgeometry --shell "$monitor")"
-  before=$(visible_window_count)
+  local X Y WIDTH
+  eval "$(xdotool getwindowgeometry --shell "$monitor" | grep -E '^(X|Y|WIDTH)=')"
+  note_windows
   xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + 40)) click 3
-  wait_until 5 "context menu of the log" eval '(($(visible_window_count) > before))'
+  wait_until 5 "context menu of the log" more_windows
   # The last item of the menu is "Save all to file".
   xdotool key Up Return
-  wait_until 5 "closing of the context menu" eval '(($(visible_window_count) == before))'
+  wait_until 5 "closing of the context menu" same_windows
   wait_until 5 "saved log" test -s "$e2e_work/PortMonitor.txt"
 }

@@ -25,7 +25,7 @@ box_gone() { [ -z "$(visible_windows '^Error$')" ]; }
 wait_until 5 "closing of the box by its OK key" box_gone
 
 click_open_port
-wait_until 10 "second probe at the simulator" eval '[ "$(sim_log_lines | grep -cxF "received \"ATU?\"")" = 2 ]'
+wait_until 10 "second probe at the simulator" sim_received_times "ATU?" 2
 wait_for_look 5 "Connecting... on Open Port after the second click" looks_connecting
 expect_received_in_order "ATU?" "ATU?"
 

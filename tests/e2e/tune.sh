@@ -13,6 +13,9 @@ case $verdict in
   *) fail "the verdict is green or red, not $verdict" ;;
 esac
 
+# Where the SWR, L and C values are shown.
+readonly VALUES_X=40 VALUES_Y=120 VALUES_W=180 VALUES_H=120
+
 start_sim --antenna "$antenna"
 connect_to_sim
 before=$last_shot
