@@ -161,13 +161,20 @@ stop_sim() {
 
 # --- the program -----------------------------------------------------------------------------
 
+orvel_alive() { alive "$orvel_pid"; }
+
+main_window_shown() {
+  orvel_alive || fail "Orvel ended at start"
+  window=$(visible_windows '^Orvel$' | head -n 1)
+  [ -n "$window" ]
+}
+
 # start_orvel [OPTIONS...]: starts Orvel in the work directory (where the port monitor saves its
 # log) and waits for its main window.
 start_orvel() {
   (cd "$e2e_work" && exec "$ORVEL_E2E_PROGRAM" "$@") >"$e2e_work/orvel.out" 2>"$orvel_err" &
   orvel_pid=$!
-  window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Orvel$' | head -n 1) || true
-  [ -n "$window" ] || fail "no main window titled \"Orvel\" appeared"
+  wait_until 20 "main window titled \"Orvel\"" main_window_shown
   local X Y WIDTH HEIGHT
   eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
   win_x=$X
@@ -176,8 +183,6 @@ start_orvel() {
   [ "$WIDTH" = "$CLIENT_WIDTH" ] || fail "the main window is $WIDTH pixels wide, not $CLIENT_WIDTH"
   ((menu_height > 0)) || fail "the main window has no room for its menu bar (height $HEIGHT)"
 }
-
-orvel_alive() { alive "$orvel_pid"; }
 
 # click_client X Y [BUTTON]: clicks at a point of the main window's client area, then moves the
 # pointer off the window so that no control keeps its hover look.
