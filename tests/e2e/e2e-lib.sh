@@ -8,6 +8,7 @@ export LC_ALL=C
 : "${ORVEL_E2E_PROGRAM:?the path of orvel (set by CTest)}"
 : "${ORVEL_E2E_SIM:?the path of orvel-tuner-sim (set by CTest)}"
 : "${ORVEL_E2E_CLOSE_WINDOW:?the path of orvel-e2e-close-window (set by CTest)}"
+: "${ORVEL_E2E_RAW_TUNER:?the path of orvel-e2e-raw-tuner (set by CTest)}"
 
 # The main window's client area lies below the menu bar; everything below is placed in it.
 readonly CLIENT_WIDTH=406 CLIENT_HEIGHT=246
