@@ -20,7 +20,7 @@ case ${1:?monitor, tuning or exit-menu} in
     ;;
   exit-menu)
     note_windows
-    xdotool mousemove --sync $((win_x + 12)) $((win_y + menu_height / 2)) click 1
+    click_at $((win_x + 12)) $((win_y + menu_height / 2))
     wait_until 5 "File menu" more_windows
     # Exit is the last item of the File menu.
     xdotool key Up Return

@@ -164,6 +164,20 @@ stop_sim() {
 
 orvel_alive() { alive "$orvel_pid"; }
 
+# pointer_to X Y: moves the pointer to a point of the screen and waits until it is there.
+# xdotool's --sync waits for a motion, so a move to where the pointer already is must be skipped.
+pointer_to() {
+  local X Y
+  eval "$(xdotool getmouselocation --shell | grep -E '^(X|Y)=')"
+  [ "$X,$Y" = "$1,$2" ] || xdotool mousemove --sync "$1" "$2"
+}
+
+# click_at X Y [BUTTON]: a click at a point of the screen.
+click_at() {
+  pointer_to "$1" "$2"
+  xdotool click "${3:-1}"
+}
+
 main_window_shown() {
   orvel_alive || fail "Orvel ended at start"
   window=$(visible_windows '^Orvel$' | head -n 1)
@@ -189,8 +203,8 @@ start_orvel() {
 # pointer off the window so that no control keeps its hover look.
 click_client() {
   orvel_alive || fail "Orvel ended unexpectedly"
-  xdotool mousemove --sync $((win_x + $1)) $((win_y + menu_height + $2)) click "${3:-1}"
-  xdotool mousemove --sync 0 0
+  click_at $((win_x + $1)) $((win_y + menu_height + $2)) "${3:-1}"
+  pointer_to 0 0
 }
 
 click_tune() { click_client $((TUNE_X + TUNE_W / 2)) $((TUNE_Y + TUNE_H / 2)); }
@@ -329,7 +343,7 @@ save_monitor_log() {
   local X Y WIDTH
   eval "$(xdotool getwindowgeometry --shell "$monitor" | grep -E '^(X|Y|WIDTH)=')"
   note_windows
-  xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + 40)) click 3
+  click_at $((X + WIDTH / 2)) $((Y + 40)) 3
   wait_until 5 "context menu of the log" more_windows
   # The last item of the menu is "Save all to file".
   xdotool key Up Return

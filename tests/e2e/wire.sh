@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The bytes on the wire and the line settings, seen from a bare tuner on the test's own
 # pseudo-terminal: 9600 8N1 without flow control, "ATU?" CR LF once on opening, "????" CR LF
-# after the identification, "TUNE ON" CR LF for the TUNE button, nothing else.
+# after the identification, then one command line, CR LF ended, for each operator command:
+# the TUNE button, Setup / Memory Clear, Setup / SWR min / 1.3, a command typed into the port
+# monitor. Nothing else.
 source "$(dirname "$0")/e2e-lib.sh"
 
 record=$e2e_work/wire.bin
@@ -27,6 +29,31 @@ settings=$(grep '^settings ' "$sim_err" || true)
 
 click_tune
 expect_wire 'ATU?\r\n????\r\nTUNE ON\r\n'
+
+# open_setup_menu: a click on "Setup" in the menu bar.
+open_setup_menu() {
+  note_windows
+  click_at $((win_x + 55)) $((win_y + menu_height / 2))
+  wait_until 5 "Setup menu" more_windows
+}
+# Memory Clear is the last item of the Setup menu.
+open_setup_menu
+xdotool key Up Return
+expect_wire 'ATU?\r\n????\r\nTUNE ON\r\nCMEM\r\n'
+# SWR min is the first item; its submenu opens on its first item, 1.1.
+open_setup_menu
+xdotool key Down Right Down Down Return
+expect_wire 'ATU?\r\n????\r\nTUNE ON\r\nCMEM\r\nSWRmin 13\r\n'
+
+open_monitor_by_lamp
+eval "$(xdotool getwindowgeometry --shell "$monitor" | grep -E '^(X|Y|HEIGHT)=')"
+# The command field lies in the panel along the bottom of the port monitor (71 pixels high),
+# 80 pixels from its left edge and 8 from its top.
+xdotool windowfocus --sync "$monitor"
+click_at $((X + 80 + 40)) $((Y + HEIGHT - 71 + 8 + 10))
+xdotool type --delay 20 'RDelay ?'
+xdotool key Return
+expect_wire 'ATU?\r\n????\r\nTUNE ON\r\nCMEM\r\nSWRmin 13\r\nRDelay ?\r\n'
 
 close_orvel
 stop_sim
