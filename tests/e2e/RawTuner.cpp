@@ -37,24 +37,37 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 const char* SpeedName(speed_t speed) {
   switch (speed) {
-    case B1200: return "1200";
-    case B2400: return "2400";
-    case B4800: return "4800";
-    case B9600: return "9600";
-    case B19200: return "19200";
-    case B38400: return "38400";
-    case B57600: return "57600";
-    case B115200: return "115200";
-    default: return "other";
+    case B1200:
+      return "1200";
+    case B2400:
+      return "2400";
+    case B4800:
+      return "4800";
+    case B9600:
+      return "9600";
+    case B19200:
+      return "19200";
+    case B38400:
+      return "38400";
+    case B57600:
+      return "57600";
+    case B115200:
+      return "115200";
+    default:
+      return "other";
   }
 }
 
 int DataBits(tcflag_t cflag) {
   switch (cflag & CSIZE) {
-    case CS5: return 5;
-    case CS6: return 6;
-    case CS7: return 7;
-    default: return 8;
+    case CS5:
+      return 5;
+    case CS6:
+      return 6;
+    case CS7:
+      return 7;
+    default:
+      return 8;
   }
 }
 
@@ -62,7 +75,9 @@ int DataBits(tcflag_t cflag) {
 std::string Settings(int slave) {
   termios tio{};
   if (tcgetattr(slave, &tio) != 0) Die("tcgetattr");
-  const char* parity = (tio.c_cflag & PARENB) == 0 ? "none" : (tio.c_cflag & PARODD) ? "odd" : "even";
+  const char* parity = (tio.c_cflag & PARENB) == 0 ? "none"
+                       : (tio.c_cflag & PARODD)    ? "odd"
+                                                   : "even";
   char line[128];
   std::snprintf(line, sizeof line, "settings %s %d %s %d rtscts=%d ixon=%d ixoff=%d",
                 SpeedName(cfgetospeed(&tio)), DataBits(tio.c_cflag), parity,
