@@ -188,6 +188,8 @@ void TForm1::CreateControls() {
   Image1->setGeometry(224, 120, 169, 97);
 
   Timer1 = new QTimer(this);
+  // A coarse timer may tick up to 5% early: the eleven ticks are the tuner's eleven seconds.
+  Timer1->setTimerType(Qt::PreciseTimer);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer1Timer(); }); });
   Timer2 = new QTimer(this);

@@ -78,6 +78,9 @@ bool SetOtherSpeed(int fd, std::int32_t bitsPerSecond) {
 void CloseWithoutDraining(int fd) {
   while (::ioctl(fd, TCFLSH, TCIOFLUSH) < 0 && errno == EINTR) {
   }
+  // A pseudo-terminal keeps the exclusive mode until the pair is gone, which would lock every
+  // other program (and a later Orvel run by a user) out of a virtual port.
+  IoctlRetrying(fd, TIOCNXCL, nullptr);
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   // close() is not retried: the descriptor is gone even when it reports EINTR.

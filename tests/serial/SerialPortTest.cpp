@@ -2,6 +2,9 @@
 // port and closing, with events handed to a fake user-interface thread.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -88,6 +91,25 @@ TEST_F(SerialPortTest, OpenConnectsOnceAndCloseDisconnectsInsideClose) {
   CloseMarked();
   EXPECT_EQ(port_.ConnectedPort(), spNone);
   EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect in Close COM7"));
+}
+
+// A pseudo-terminal keeps its exclusive mode for as long as the pair exists, so the port lifts
+// it as it closes: otherwise no other program (nor Orvel run by a user) could open it again.
+TEST_F(SerialPortTest, CloseLiftsTheExclusiveMode) {
+  port_.Open();
+  port_.Close();
+  ASSERT_EQ(::chmod(terminal_.SlavePath().c_str(), 0666), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Root is not held back by the exclusive mode: open as nobody.
+    if (::geteuid() == 0 && ::setuid(65534) != 0) _exit(10);
+    const int fd = ::open(terminal_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    _exit(fd >= 0 ? 0 : (errno == EBUSY ? 11 : 12));
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "11: busy, 12: another error";
 }
 
 TEST_F(SerialPortTest, OpeningAnotherPortClosesTheFirstBeforehand) {
