@@ -10,6 +10,7 @@
 #include "ErrorDisplay.h"
 #include "Form1.h"
 #include "Form2.h"
+#include "QuitOnSignal.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   parser.process(app);
 
   InstallErrorDisplay();
+  TQuitOnSignal quitOnSignal;
 
   TForm1 form1(QCoreApplication::applicationDirPath());
   TForm2 form2(form1.MonitorLinks());

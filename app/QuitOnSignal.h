@@ -1,0 +1,16 @@
+// Ends the program through the event loop on SIGINT, SIGTERM and SIGHUP (Ctrl+C in a terminal,
+// the end of the desktop session), so that the port is closed as at File > Exit.
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class TQuitOnSignal : public QObject {
+ public:
+  explicit TQuitOnSignal(QObject* parent = nullptr);
+  ~TQuitOnSignal() override;
+
+ private:
+  QSocketNotifier* notifier_ = nullptr;
+};
