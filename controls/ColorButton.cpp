@@ -108,19 +108,9 @@ void TColorButton::BackBitmapChanged() {
   update();
 }
 
-void TColorButton::SetCaption(const QString& value) {
-  if (value == FCaption) return;
-  FCaption = value;
-  if (isVisible()) GrowToFit();
-  update();
-}
+void TColorButton::SetCaption(const QString& value) { ChangeMeasure(FCaption, value); }
 
-void TColorButton::SetWordWrap(bool value) {
-  if (value == FWordWrap) return;
-  FWordWrap = value;
-  if (isVisible()) GrowToFit();
-  update();
-}
+void TColorButton::SetWordWrap(bool value) { ChangeMeasure(FWordWrap, value); }
 
 void TColorButton::SetDown(bool value) {
   if (value == FDown) return;
@@ -143,19 +133,9 @@ void TColorButton::SetFlat(bool value) {
   update();
 }
 
-void TColorButton::SetMarginHorizontal(int value) {
-  if (value == FMarginHorizontal) return;
-  FMarginHorizontal = value;
-  if (isVisible()) GrowToFit();
-  update();
-}
+void TColorButton::SetMarginHorizontal(int value) { ChangeMeasure(FMarginHorizontal, value); }
 
-void TColorButton::SetMarginVertical(int value) {
-  if (value == FMarginVertical) return;
-  FMarginVertical = value;
-  if (isVisible()) GrowToFit();
-  update();
-}
+void TColorButton::SetMarginVertical(int value) { ChangeMeasure(FMarginVertical, value); }
 
 void TColorButton::SetColor(TColor value) {
   if (value == FColor) return;

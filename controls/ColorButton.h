@@ -82,6 +82,14 @@ class TColorButton : public QWidget {
 
  private:
   void GrowToFit();
+  // Stores a value that changes the caption's measure: a shown button grows to it at once.
+  template <typename T, typename V>
+  void ChangeMeasure(T& field, const V& value) {
+    if (field == value) return;
+    field = value;
+    if (isVisible()) GrowToFit();
+    update();
+  }
   void BackBitmapChanged();
   void ApplyAlign();
 
