@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receive thread of an open serial port: polls the device every Delay milliseconds,
 // delivers what arrived and the modem line changes, and on its way out closes the device.
 #pragma once

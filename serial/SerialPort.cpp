@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port component: properties, opening and closing, writing, the presence test
 // and the port list.
 #include "SerialPort.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port component: opens a port by name, applies the line settings, writes text,
 // lists the ports present and reports reception, modem lines and faults through its events.
 #pragma once
