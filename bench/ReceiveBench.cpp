@@ -19,8 +19,9 @@ namespace {
 constexpr int kLines = 20000;
 
 std::vector<std::string> StatusLines() {
-  const char* lines[] = {"SWR: 15", "Port L: 00010110", "Port C: 01100101", "FWD: 350", "K: 1",
-                         "YELLOW: ON", "SWR: 13", "END_SWR: 12", "END_L: 00010110", "GREEN: ON"};
+  const char* lines[] = {
+      "SWR: 15",    "Port L: 00010110", "Port C: 01100101", "FWD: 350",        "K: 1",
+      "YELLOW: ON", "SWR: 13",          "END_SWR: 12",      "END_L: 00010110", "GREEN: ON"};
   std::vector<std::string> all;
   for (int i = 0; i < kLines; ++i) all.push_back(lines[i % 10]);
   return all;
@@ -29,7 +30,7 @@ std::vector<std::string> StatusLines() {
 double ThroughProgram(const std::vector<std::string>& lines) {
   QTemporaryDir settings;
   TForm1 form1(settings.path());
-  TForm2 form2(form1.MonitorLinks());
+  TForm2 form2;
   form1.AttachPortMonitor(&form2);
   form1.show();
   form2.ShowModeless();
@@ -46,7 +47,7 @@ double ThroughProgram(const std::vector<std::string>& lines) {
 double Baseline(const std::vector<std::string>& lines) {
   QTemporaryDir settings;
   TForm1 form1(settings.path());
-  TForm2 form2(form1.MonitorLinks());
+  TForm2 form2;
   form2.ShowModeless();
   QPlainTextEdit editor;
   editor.setFont(form2.Memo1->font());

@@ -27,7 +27,6 @@
 #include <utility>
 
 #include "Cp1252.h"
-#include "LedLamp.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -152,10 +151,9 @@ class ScopeExit {
 
 }  // namespace
 
-TForm2::TForm2(TForm2Links links, QWidget* parent)
+TForm2::TForm2(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      Links(std::move(links)) {
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setWindowTitle("Port Monitor");
   // The main window alone keeps the program running.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -226,9 +224,13 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
 
 TForm2::~TForm2() = default;
 
-void TForm2::AppendLog(const std::string& line) {
+void TForm2::LogLine(TLogDirection direction, std::string_view text) {
+  AppendLog(ToDisplay(TunerCommands::LogForm(direction, text)));
+}
+
+void TForm2::AppendLog(const QString& line) {
   LiveRows();  // brings the count up to the current width before the new entry is added
-  AppendEntry(Memo1, ToDisplay(line), LiveHoldsLines);
+  AppendEntry(Memo1, line, LiveHoldsLines);
   LiveHoldsLines = true;
   LiveRowCount += RowsOf(Memo1, Memo1->document()->lastBlock());
   Memo1Change();
@@ -274,8 +276,7 @@ void TForm2::Memo1Change() {
       if (lastRow.textLength() > 0) newestStart = newest.text().at(lastRow.textStart());
     }
   }
-  TLedLamp* lamp = newestStart == u'-' ? Links.txled : Links.rxLED;
-  if (lamp != nullptr) lamp->SetValue(!lamp->Value());
+  if (OnLogChange) OnLogChange(newestStart == u'-' ? ldSent : ldReceived);
   if (LiveRows() > kMaxLiveRows) EmptyLiveLog();
 }
 
@@ -311,7 +312,9 @@ void TForm2::Clear1Click() {
   FrozenHoldsLines = false;
 }
 
-void TForm2::Send1Click() { SendCommand(std::string(TunerCommands::Query)); }
+void TForm2::Send1Click() {
+  SendCommand(std::string(TunerCommands::Query));
+}
 
 void TForm2::Savealltofile1Click() {
   std::string content;
@@ -332,15 +335,11 @@ void TForm2::Savealltofile1Click() {
 void TForm2::Edit1KeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
   if (Edit1->text() == "vorpalitis" || Edit1->text() == "KVL_tonic") {
-    if (Links.Label6 != nullptr) Links.Label6->show();
-    if (Links.Label7 != nullptr) {
-      Links.Label7->setText(QString());
-      Links.Label7->show();
-    }
+    if (OnRevealForwardPower) OnRevealForwardPower();
     Edit1->clear();
   }
   if (Edit1->text() == "HELP") {
-    for (const char* line : kHelpLines) AppendLog(line);
+    for (const char* line : kHelpLines) AppendLog(QString::fromLatin1(line));
     Edit1->clear();
   }
   const std::string command = ToCp1252(Edit1->text());
@@ -432,6 +431,6 @@ void TForm2::OperatorEditedFrozen() {
 }
 
 void TForm2::SendCommand(const std::string& command) {
-  Links.SendString(TunerCommands::WireForm(command));
-  AppendLog(TunerCommands::SentLogLine(command));
+  // The main window writes the command and logs it once the write has succeeded.
+  if (OnSendCommand) OnSendCommand(command);
 }

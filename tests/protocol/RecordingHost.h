@@ -11,7 +11,8 @@
 #include "TunerHost.h"
 
 struct TDisplayState {
-  std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>", ForwardPower = "<unset>";
+  std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>",
+              ForwardPower = "<unset>";
   bool Red = false, Green = false, Yellow = false, TuneDown = false;
   int SwrMin = 0;    // 0: no item checked yet
   int Picture = -1;  // -1: both hidden
@@ -32,7 +33,9 @@ class TRecordingHost : public TTunerHost {
     if (!PortOpen) throw std::runtime_error("COM3 is not open. Serial port is not connected.");
     Written.push_back(text);
   }
-  void AppendLog(const std::string& line) override { Log.push_back(line); }
+  void LogLine(TLogDirection direction, std::string_view text) override {
+    Log.push_back(TunerCommands::LogForm(direction, text));
+  }
   void ProcessPendingEvents() override {
     if (OnEvents) OnEvents();
   }
