@@ -18,12 +18,18 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Form2.h"
 #include "UserAction.h"
+
+// Failure messages show the text rather than its UTF-16 code units.
+void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -257,6 +263,22 @@ TEST_F(Form2Test, FreezeReceiveClearFollow) {
   EXPECT_TRUE(Lines(form->Memo2).isEmpty());
   EXPECT_TRUE(form->Memo2->isVisible());
   EXPECT_FALSE(form->CheckBox1->isChecked());
+}
+
+// The frozen copy takes the live log's displayed rows, one line each, and every copied row
+// toggles the lamp once, so a wrapped entry toggles it once per row.
+TEST_F(Form2Test, FreezingCopiesDisplayedRows) {
+  form->show();
+  const int row = RowWidth();
+  Received(std::string(2 * row, 'x'));
+  form->LogLine(ldSent, "TUNE ON");
+  ASSERT_EQ(form->LiveRows(), 4);
+  const Toggles freezing = Count([&] { form->CheckBox1->click(); });
+  EXPECT_EQ(freezing.tx, 4);
+  EXPECT_EQ(freezing.rx, 0);
+  const QString rowOfX(row, 'x');
+  EXPECT_EQ(Lines(form->Memo2), QStringList({"+ ", rowOfX, rowOfX, "- TUNE ON"}));
+  EXPECT_EQ(Lines(form->Memo1).size(), 2);
 }
 
 TEST_F(Form2Test, TypingIntoTheLogRunsTheChangeRule) {
