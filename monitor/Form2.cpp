@@ -286,16 +286,24 @@ void TForm2::CheckBox1Click() {
     Memo1->show();
     return;
   }
-  QStringList entries;
+  // The copy is taken row by row as the live log displays them: a wrapped entry becomes one
+  // line per row, and each copied row runs the change rule once.
+  QStringList rows;
   if (LiveHoldsLines) {
     for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
-      entries.append(block.text());
+      const QString entry = block.text();
+      const int rowCount = RowsOf(Memo1, block);
+      const QTextLayout* layout = block.layout();
+      for (int i = 0; i < rowCount; ++i) {
+        const QTextLine row = layout->lineAt(i);
+        rows.append(entry.mid(row.textStart(), row.textLength()));
+      }
     }
   }
   EmptyField(Memo2);
   FrozenHoldsLines = false;
-  for (const QString& entry : entries) {
-    AppendEntry(Memo2, entry, FrozenHoldsLines);
+  for (const QString& row : rows) {
+    AppendEntry(Memo2, row, FrozenHoldsLines);
     FrozenHoldsLines = true;
     Memo1Change();
   }
