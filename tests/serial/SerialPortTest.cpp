@@ -550,7 +550,7 @@ INSTANTIATE_TEST_SUITE_P(
                      }},
         TReapplyCase{"ParityCheck", [](TSerialPort& p) { p.SetParityCheck(true); },
                      [](const TProbedSettings& s) { EXPECT_TRUE(s.iflag & INPCK); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(SerialPortTest, SettingsTheDeviceRefusesCloseTheOpenPort) {
   port_.SetDataWidth(dw5Bits);
