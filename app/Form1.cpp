@@ -120,7 +120,9 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
     SerialPortReceive(sender, buffer);
   };
-  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) { SerialPortFault(sender, port); };
+  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
+    SerialPortFault(sender, port);
+  };
 
   CreateControls();
   CreateMenu();
@@ -207,7 +209,8 @@ void TForm1::CreateControls() {
 
 void TForm1::CreateMenu() {
   auto guarded = [this](QAction* action, void (TForm1::*handler)()) {
-    connect(action, &QAction::triggered, this, [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
   };
   QMenuBar* bar = menuBar();
   File1 = bar->addMenu("File");
@@ -223,8 +226,8 @@ void TForm1::CreateMenu() {
   group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
   QAction** items[] = {&SWR11, &SWR12, &SWR13, &SWR14, &SWR15, &SWR16, &SWR17};
   void (TForm1::*handlers[])() = {&TForm1::SWR11Click, &TForm1::SWR12Click, &TForm1::SWR13Click,
-                                   &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
-                                   &TForm1::SWR17Click};
+                                  &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
+                                  &TForm1::SWR17Click};
   for (int i = 0; i < 7; ++i) {
     QAction* item = SWRmin1->addAction(QString("1.%1").arg(i + 1));
     item->setCheckable(true);
@@ -339,9 +342,13 @@ void TForm1::ClosedState() {
   closeport->SetEnabled(false);
 }
 
-void TForm1::closeportclick() { ClosedState(); }
+void TForm1::closeportclick() {
+  ClosedState();
+}
 
-void TForm1::SerialPortFault(TSerialPort*, TCommPort) { ClosedState(); }
+void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
+  ClosedState();
+}
 
 void TForm1::Timer1Timer() {
   ++ProbeTicks_;
@@ -355,13 +362,17 @@ void TForm1::Timer1Timer() {
 // Kept running from start to end; a tick has nothing to do.
 void TForm1::Timer2Timer() {}
 
-void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) { protocol_.Receive(Buffer); }
+void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
+  protocol_.Receive(Buffer);
+}
 
 void TForm1::tune1click() {
   if (protocol_.AtuConnected()) protocol_.Send(TunerCommands::TuneOn);
 }
 
-void TForm1::MemoryClear1Click() { protocol_.Send(TunerCommands::MemoryClear); }
+void TForm1::MemoryClear1Click() {
+  protocol_.Send(TunerCommands::MemoryClear);
+}
 
 QAction* TForm1::SwrMinItem(int tenths) const {
   QAction* const items[] = {SWR11, SWR12, SWR13, SWR14, SWR15, SWR16, SWR17};
@@ -373,13 +384,27 @@ void TForm1::SwrMinClick(int tenths) {
   protocol_.Send(TunerCommands::SwrMin(tenths));
 }
 
-void TForm1::SWR11Click() { SwrMinClick(11); }
-void TForm1::SWR12Click() { SwrMinClick(12); }
-void TForm1::SWR13Click() { SwrMinClick(13); }
-void TForm1::SWR14Click() { SwrMinClick(14); }
-void TForm1::SWR15Click() { SwrMinClick(15); }
-void TForm1::SWR16Click() { SwrMinClick(16); }
-void TForm1::SWR17Click() { SwrMinClick(17); }
+void TForm1::SWR11Click() {
+  SwrMinClick(11);
+}
+void TForm1::SWR12Click() {
+  SwrMinClick(12);
+}
+void TForm1::SWR13Click() {
+  SwrMinClick(13);
+}
+void TForm1::SWR14Click() {
+  SwrMinClick(14);
+}
+void TForm1::SWR15Click() {
+  SwrMinClick(15);
+}
+void TForm1::SWR16Click() {
+  SwrMinClick(16);
+}
+void TForm1::SWR17Click() {
+  SwrMinClick(17);
+}
 
 void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
@@ -387,7 +412,8 @@ void TForm1::PortMonitor1Click() {
 
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
   const bool keypadMinus = key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier);
-  if (!keypadMinus || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+  if (!keypadMinus ||
+      (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
   }
   if (Form2) Form2->ShowModal();
@@ -395,7 +421,8 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool TForm1::ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  if (key != Qt::Key_Space || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+  if (key != Qt::Key_Space ||
+      (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
   }
   PortMonitor1Click();
@@ -447,22 +474,42 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QCoreApplication::quit();
 }
 
-void TForm1::WriteCommand(const std::string& text) { SerialPort->SendString(text); }
+void TForm1::WriteCommand(const std::string& text) {
+  SerialPort->SendString(text);
+}
 
 void TForm1::AppendLog(const std::string& line) {
   if (Form2) Form2->AppendLog(line);
 }
 
-void TForm1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TForm1::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}
 
-void TForm1::SetSwrText(const std::string& text) { SetCaption(Label3, text); }
-void TForm1::SetInductanceText(const std::string& text) { SetCaption(Label4, text); }
-void TForm1::SetCapacitanceText(const std::string& text) { SetCaption(Label8, text); }
-void TForm1::SetForwardPowerText(const std::string& text) { SetCaption(Label7, text); }
-void TForm1::SetRedLamp(bool lit) { RedLed->SetValue(lit); }
-void TForm1::SetGreenLamp(bool lit) { GreenLED->SetValue(lit); }
-void TForm1::SetYellowLamp(bool lit) { YellowLED->SetValue(lit); }
-void TForm1::SetTuneDown(bool down) { tune1->SetDown(down); }
+void TForm1::SetSwrText(const std::string& text) {
+  SetCaption(Label3, text);
+}
+void TForm1::SetInductanceText(const std::string& text) {
+  SetCaption(Label4, text);
+}
+void TForm1::SetCapacitanceText(const std::string& text) {
+  SetCaption(Label8, text);
+}
+void TForm1::SetForwardPowerText(const std::string& text) {
+  SetCaption(Label7, text);
+}
+void TForm1::SetRedLamp(bool lit) {
+  RedLed->SetValue(lit);
+}
+void TForm1::SetGreenLamp(bool lit) {
+  GreenLED->SetValue(lit);
+}
+void TForm1::SetYellowLamp(bool lit) {
+  YellowLED->SetValue(lit);
+}
+void TForm1::SetTuneDown(bool down) {
+  tune1->SetDown(down);
+}
 
 void TForm1::CheckSwrMin(int tenths) {
   for (int item = TunerCommands::SwrMinLowest; item <= TunerCommands::SwrMinHighest; ++item) {
@@ -475,7 +522,9 @@ void TForm1::ShowNetworkPicture(int picture) {
   Image1->setVisible(picture != 0);
 }
 
-void TForm1::SetOpenPortCaption(const std::string& caption) { openport->SetCaption(FromCp1252(caption)); }
+void TForm1::SetOpenPortCaption(const std::string& caption) {
+  openport->SetCaption(FromCp1252(caption));
+}
 
 void TForm1::StopProbe() {
   Timer1->stop();

@@ -19,8 +19,9 @@ namespace {
 constexpr int kLines = 20000;
 
 std::vector<std::string> StatusLines() {
-  const char* lines[] = {"SWR: 15", "Port L: 00010110", "Port C: 01100101", "FWD: 350", "K: 1",
-                         "YELLOW: ON", "SWR: 13", "END_SWR: 12", "END_L: 00010110", "GREEN: ON"};
+  const char* lines[] = {
+      "SWR: 15",    "Port L: 00010110", "Port C: 01100101", "FWD: 350",        "K: 1",
+      "YELLOW: ON", "SWR: 13",          "END_SWR: 12",      "END_L: 00010110", "GREEN: ON"};
   std::vector<std::string> all;
   for (int i = 0; i < kLines; ++i) all.push_back(lines[i % 10]);
   return all;

@@ -110,9 +110,13 @@ void TColorButton::BackBitmapChanged() {
   update();
 }
 
-void TColorButton::SetCaption(const QString& value) { ChangeMeasure(FCaption, value); }
+void TColorButton::SetCaption(const QString& value) {
+  ChangeMeasure(FCaption, value);
+}
 
-void TColorButton::SetWordWrap(bool value) { ChangeMeasure(FWordWrap, value); }
+void TColorButton::SetWordWrap(bool value) {
+  ChangeMeasure(FWordWrap, value);
+}
 
 void TColorButton::SetDown(bool value) {
   if (value == FDown) return;
@@ -135,9 +139,13 @@ void TColorButton::SetFlat(bool value) {
   update();
 }
 
-void TColorButton::SetMarginHorizontal(int value) { ChangeMeasure(FMarginHorizontal, value); }
+void TColorButton::SetMarginHorizontal(int value) {
+  ChangeMeasure(FMarginHorizontal, value);
+}
 
-void TColorButton::SetMarginVertical(int value) { ChangeMeasure(FMarginVertical, value); }
+void TColorButton::SetMarginVertical(int value) {
+  ChangeMeasure(FMarginVertical, value);
+}
 
 void TColorButton::SetColor(TColor value) {
   if (value == FColor) return;

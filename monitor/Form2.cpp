@@ -311,7 +311,9 @@ void TForm2::Clear1Click() {
   FrozenHoldsLines = false;
 }
 
-void TForm2::Send1Click() { SendCommand(std::string(TunerCommands::Query)); }
+void TForm2::Send1Click() {
+  SendCommand(std::string(TunerCommands::Query));
+}
 
 void TForm2::Savealltofile1Click() {
   std::string content;

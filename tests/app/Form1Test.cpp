@@ -109,7 +109,8 @@ void ExpectState(TForm1& form, const ExpectedState& s) {
   EXPECT_EQ(form.Timer1->isActive(), s.timer);
 }
 
-const ExpectedState kClosedAtStart{"closed at start", true, true, false, "Open Port", true, true, false};
+const ExpectedState kClosedAtStart{"closed at start", true, true, false,
+                                   "Open Port",       true, true, false};
 const ExpectedState kConnected{"connected", false, false, true, "ATU conn", true, false, false};
 
 TEST_F(Form1Test, StartState) {
@@ -165,7 +166,8 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
     QFile::remove(settingsDir_ + "/Orvel.ini");
     if (!c.settings.empty()) WriteSettings(c.settings);
     TForm1& form = Start();
-    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(), c.selected);
+    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
+              c.selected);
     form2_.reset();
     form1_.reset();
   }
@@ -212,8 +214,9 @@ TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
   tuner.LinkAs(portsDir_, "COM7");
   TForm1& form = Start("COM7");
   Connect(form, tuner);
-  tuner.Write("SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
-              "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
+  tuner.Write(
+      "SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
+      "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
   QTRY_COMPARE_WITH_TIMEOUT(form.Image0->isVisible() || !form.Image0->isHidden(), true, 3000);
   EXPECT_EQ(form.Label3->text(), "1.5");
   EXPECT_EQ(form.Label4->text(), QString("5") + QLocale::system().decimalPoint() + "08 \u00B5H");
@@ -280,7 +283,8 @@ TEST_F(Form1Test, OpenFailureShowsTheReasonAndKeepsTheListDisabled) {
   TModalWatcher watcher;
   EXPECT_FALSE(RunUserAction([&] { form.openportclick(); }));
   ASSERT_EQ(watcher.Boxes().size(), 1u);
-  EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u) << watcher.Boxes()[0].Text;
+  EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u)
+      << watcher.Boxes()[0].Text;
   EXPECT_EQ(watcher.Boxes()[0].Text.back(), '.');
   EXPECT_FALSE(form.ComboBox1->isEnabled());
   EXPECT_EQ(form.openport->Caption(), "Open Port");
@@ -305,7 +309,8 @@ TEST_F(Form1Test, ProbeTimeOutOnTheEleventhTick) {
   EXPECT_EQ(watcher.Boxes()[0].Title, "Error");
   EXPECT_EQ(watcher.Boxes()[0].Text, "Sorry, ATU not found on COM3");
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
-  ExpectState(form, {"closed after the time-out", true, true, false, "Open port", false, false, false});
+  ExpectState(form,
+              {"closed after the time-out", true, true, false, "Open port", false, false, false});
   EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
 }
 
@@ -371,8 +376,8 @@ TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
   EXPECT_EQ(form.ComboBox1->count(), before + 1);
   EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
 
-  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
-                                                   Qt::KeypadModifier));
+  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier |
+                                                   Qt::ShiftModifier | Qt::KeypadModifier));
   EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier));
   EXPECT_FALSE(form2_->isVisible());
   bool wasModal = false;
@@ -380,7 +385,8 @@ TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
     wasModal = form2_->isModal() || QApplication::activeModalWidget() == form2_.get();
     form2_->close();
   });
-  EXPECT_TRUE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier));
+  EXPECT_TRUE(
+      form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier));
   EXPECT_TRUE(wasModal);
 
   EXPECT_FALSE(form.ComboBox1KeyDown(Qt::Key_Space, Qt::ControlModifier));
@@ -428,10 +434,12 @@ TEST_F(Form1Test, MenuTree) {
   for (QAction* action : form.menuBar()->actions()) bar << action->text();
   EXPECT_EQ(bar, QStringList({"File", "Setup", "About"}));
   QStringList file;
-  for (QAction* action : form.File1->actions()) file << (action->isSeparator() ? "-" : action->text());
+  for (QAction* action : form.File1->actions())
+    file << (action->isSeparator() ? "-" : action->text());
   EXPECT_EQ(file, QStringList({"Port Monitor", "-", "Exit"}));
   QStringList setup;
-  for (QAction* action : form.Setup1->actions()) setup << (action->isSeparator() ? "-" : action->text());
+  for (QAction* action : form.Setup1->actions())
+    setup << (action->isSeparator() ? "-" : action->text());
   EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear"}));
   QStringList swr;
   for (QAction* action : form.SWRmin1->actions()) {

@@ -14,8 +14,8 @@
 #include <stdexcept>
 
 #include "ColorButton.h"
-#include "WidgetTesting.h"
 #include "UserAction.h"
+#include "WidgetTesting.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // Copyright (C) 2026 The Orvel developers
 // The serial port object on real pseudo-terminals: opening, receiving, sending, the vanished
 // port and closing, with events handed to a fake user-interface thread.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
