@@ -216,6 +216,14 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
   connect(Savealltofile1, &QAction::triggered, this, guarded(&TForm2::Savealltofile1Click));
   Edit1->installEventFilter(this);
 
+  // Names for assistive technologies; the buttons and the check box go by their captions.
+  Memo1->setAccessibleName("Log");
+  Memo1->setAccessibleDescription("Lines with - were sent to the tuner, lines with + received");
+  Memo2->setAccessibleName("Frozen log");
+  Memo2->setAccessibleDescription("The log as it was when Autoscroll was switched off");
+  Edit1->setAccessibleName("Command");
+  Edit1->setAccessibleDescription("Sent to the tuner on Enter; HELP lists the commands");
+
   move(524, 263);
   resize(290, 263);
   ensurePolished();
