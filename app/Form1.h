@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ReadingLabel.h"
 #include "SerialPort.h"
 #include "TunerHost.h"
 #include "TunerProtocol.h"
@@ -23,7 +24,6 @@ class TForm2;
 class TImage;
 class TLedLamp;
 class TQtUiHandOver;
-class TReadingLabel;
 struct TForm2Links;
 
 class TForm1 : public QMainWindow, private TTunerHost {

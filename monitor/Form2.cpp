@@ -2,6 +2,7 @@
 // the help listing and saving the log.
 #include "Form2.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -136,6 +137,12 @@ void SetUpLogField(QPlainTextEdit* memo) {
   memo->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
+// A plain widget reads as a pane to assistive technologies; this one is a window of its own.
+QAccessibleInterface* MonitorWindowAccessible(const QString&, QObject* object) {
+  auto* window = dynamic_cast<TForm2*>(object);
+  return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
+}
+
 template <typename F>
 class ScopeExit {
  public:
@@ -154,6 +161,11 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Links(std::move(links)) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&MonitorWindowAccessible);
+    return true;
+  }();
+  (void)accessible;
   setWindowTitle("Port Monitor");
   // The main window alone keeps the program running.
   setAttribute(Qt::WA_QuitOnClose, false);
