@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TReadingLabel: a label that shows one of the tuner's readings (SWR, L, C, forward power).
 // Assistive technologies read it with its quantity ("SWR 1.5"), not as a bare number.
 #pragma once

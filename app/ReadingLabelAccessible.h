@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TReadingLabelAccessible: a reading label as assistive technologies see it: static text
 // named by its quantity and reading ("SWR 1.5").
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButtonAccessible: what assistive technologies see of a colour button: a push button
 // named by its caption, pressed (and checked) while its latch is down, with a click's press action.
 #pragma once

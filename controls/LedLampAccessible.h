@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TLedLampAccessible: what assistive technologies see of a lamp: a graphic with the name the
 // window gives it, lit and blinking in its state set, its meaning and state as description.
 #pragma once

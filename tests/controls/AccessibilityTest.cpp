@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // What assistive technologies see of the lamp and the colour button: roles, names, states,
 // descriptions and tooltips, the press action, and silence while nobody listens.
 #include <gtest/gtest.h>

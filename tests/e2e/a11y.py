@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 """Reads and operates Orvel through AT-SPI, as a screen reader does.
 
 Walks the accessible tree of the running program (selected port given, not yet connected),

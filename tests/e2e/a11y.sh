@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # The program as a screen reader meets it: Orvel on its own X server and its own session bus
 # with the accessibility bus and registry, connected to the simulated tuner, read and operated
 # from outside through AT-SPI by a11y.py.
