@@ -69,17 +69,11 @@ def find_app(name):
     fail(f"no application named {name!r} on the accessibility bus within {WAIT_APP_S} s")
 
 
-def find(root, wanted_role, name=None, pattern=None):
+def find(root, wanted_role, name):
     for node, _ in walk(root):
-        if role(node) != wanted_role:
-            continue
-        if name is not None and node.name != name:
-            continue
-        if pattern is not None and not re.fullmatch(pattern, node.name or ""):
-            continue
-        return node
-    what = name if name is not None else pattern
-    fail(f"no {wanted_role} named {what!r}; the tree:\n" + dump(root))
+        if role(node) == wanted_role and node.name == name:
+            return node
+    fail(f"no {wanted_role} named {name!r}; the tree:\n" + dump(root))
 
 
 def find_window(app, title):
@@ -115,7 +109,6 @@ class Events:
         "object:property-change:accessible-name",
         "object:property-change:accessible-description",
         "object:state-changed:checked",
-        "object:state-changed:pressed",
     )
 
     def __init__(self, watched):
@@ -143,12 +136,12 @@ class Events:
             value = event.source.description
         self.seen.append((label, event.type, value))
 
-    def last(self, label, event_type):
-        values = [v for (l, t, v) in self.seen if l == label and t == event_type]
-        return values[-1] if values else None
-
     def values(self, label, event_type):
-        return [v for (l, t, v) in self.seen if l == label and t == event_type]
+        return [v for (source, kind, v) in self.seen if source == label and kind == event_type]
+
+    def last(self, label, event_type):
+        values = self.values(label, event_type)
+        return values[-1] if values else None
 
 
 def run_until(condition, seconds, what):
@@ -258,12 +251,26 @@ def main():
     check(events.values("TUNE", "object:state-changed:checked")[-2:] == [True, False],
           "TUNE was not announced down and up again: "
           f"{events.values('TUNE', 'object:state-changed:checked')}")
-    # The status report that ends the cycle goes on for a few lines after the verdict.
-    settled = time.monotonic() + 1.0
-    run_until(lambda: time.monotonic() > settled, 3, "end of the status report")
-
     # Every reading that changed was announced, and its last announcement is what it shows
-    # now; a lamp that changed was announced with its final state.
+    # now; a lamp that changed was announced with its final state. The events travel apart
+    # from the answers to the queries above, so the last of them may still be on their way.
+    readings = {"SWR": swr, "L": inductance, "C": capacitance}
+    expected_lamps = {"Yellow lamp": False, verdict_lamp: True, other_lamp: False}
+    meanings = {"Yellow lamp": "Tuning", "Red lamp": "Tuning failed", "Green lamp": "Tuned"}
+
+    def described(name, lit):
+        return f"{meanings[name]}: {'lit' if lit else 'unlit'}"
+
+    def announced_as_shown():
+        for label, node in readings.items():
+            announced = events.last(label, "object:property-change:accessible-name")
+            if announced != (node.name if announced is not None else before[label]):
+                return False
+        return all(events.last(name, "object:state-changed:checked") in (None, lit) and
+                   events.last(name, "object:property-change:accessible-description")
+                   in (None, described(name, lit)) for name, lit in expected_lamps.items())
+
+    run_until(announced_as_shown, 5, "announcements of the final readings and lamps")
     final = {
         "SWR": (swr.name, r"SWR (\d\.\d|unknown)"),
         "L": (inductance.name, r"L \d+([.,]\d+)? µH"),
@@ -281,20 +288,18 @@ def main():
         else:
             check(announced == shown, f"the {label} reading was last announced as "
                                       f"{announced!r}, and reads {shown!r}")
-    expected_lamps = {"Yellow lamp": False, verdict_lamp: True, other_lamp: False}
-    meanings = {"Yellow lamp": "Tuning", "Red lamp": "Tuning failed", "Green lamp": "Tuned"}
     for name, lit in expected_lamps.items():
         node = lamps[name]
-        description = f"{meanings[name]}: {'lit' if lit else 'unlit'}"
-        check(node.description == description, f"{describe(node)}, expected {description!r}")
+        check(node.description == described(name, lit),
+              f"{describe(node)}, expected {described(name, lit)!r}")
         check((pyatspi.STATE_CHECKED in states(node)) == lit, f"{describe(node)}: lit is not {lit}")
     for name in ("Yellow lamp", verdict_lamp):
         last = events.last(name, "object:state-changed:checked")
         lit = expected_lamps[name]
         check(last == lit, f"the {name} was last announced {'lit' if last else 'unlit'}")
-        described = events.last(name, "object:property-change:accessible-description")
-        check(described == f"{meanings[name]}: {'lit' if lit else 'unlit'}",
-              f"the {name}'s description was last announced as {described!r}")
+        announced = events.last(name, "object:property-change:accessible-description")
+        check(announced == described(name, lit),
+              f"the {name}'s description was last announced as {announced!r}")
     network = None
     for node, _ in walk(window):
         if role(node) == pyatspi.ROLE_IMAGE and pyatspi.STATE_SHOWING in states(node):
@@ -304,7 +309,7 @@ def main():
     log(f"tuned: {swr.name}, {inductance.name}, {capacitance.name}, {network.name}")
 
     # The SWR threshold items with their checked state: the tuner's status report has
-    # checked the one it works with.
+    # checked the one it works with (checked below against the log).
     checked = []
     for tenths in range(11, 18):
         caption = f"1.{tenths - 10}"
@@ -334,6 +339,9 @@ def main():
     check(lines[0].startswith("+ ATU_KORAX"), f"the log begins with {lines[0]!r}")
     for line in ("- ????", "- TUNE ON", f"+ {args.verdict.upper()}: ON"):
         check(line in lines, f"the log does not hold the line {line!r}: {lines}")
+    threshold = [line[len("+ SWRmin: "):] for line in lines if line.startswith("+ SWRmin: ")]
+    check(threshold and checked == [f"{threshold[-1][0]}.{threshold[-1][1]}"],
+          f"the tuner reported SWRmin {threshold}, the menu has {checked} checked")
     frozen = find(monitor["window"], pyatspi.ROLE_TEXT, "Frozen log")
     check(pyatspi.STATE_SHOWING not in states(frozen), "the frozen log shows while Autoscroll is on")
     find(monitor["window"], pyatspi.ROLE_TEXT, "Command")
