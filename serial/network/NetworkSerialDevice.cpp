@@ -161,16 +161,18 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     reason = FailureReason(error);
     return false;
   }
+  int openError = 0;
   {
     std::unique_lock lock(mutex_);
     if (!changed_.wait_for(lock, ConnectBound, [this] { return openDone_; })) {
       reason = "Connection timed out";
       return false;
     }
-    if (openError_ != 0) {
-      reason = FailureReason(openError_);
-      return false;
-    }
+    openError = openError_;
+  }
+  if (openError != 0) {
+    reason = FailureReason(openError);
+    return false;
   }
   KeepAlive();
   if (address_.Kind != TNetworkKind::Tcp) {
@@ -185,7 +187,9 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   gensio_set_read_callback_enable(io_, true);
   if (address_.Kind == TNetworkKind::Tcp) {
     std::unique_lock lock(mutex_);
-    if (changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); })) {
+    const bool closed = changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); });
+    lock.unlock();
+    if (closed) {
       reason = FailureReason(GE_REMCLOSE);
       return false;
     }
@@ -240,7 +244,7 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       char subject[512] = "-1,CN";
       gensiods size = sizeof subject;
       std::string name;
-      if (gensio_control(io_, GENSIO_CONTROL_DEPTH_ALL, GENSIO_CONTROL_GET,
+      if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET,
                          GENSIO_CONTROL_GET_PEER_CERT_NAME, subject, &size) == 0) {
         // "<index>,CN,<value>"
         std::string_view text(subject, std::min<std::size_t>(size, sizeof subject));
@@ -324,8 +328,9 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
       return "Host unreachable";
     case GE_REMCLOSE:
     case GE_COMMERR:
-      if (address_.Kind == TNetworkKind::Rfc2217Tls && address_.CertFile.empty() &&
-          address_.KeyFile.empty() && (error == GE_COMMERR || ContainsNoCase(log, "alert"))) {
+      // With TLS 1.3 the station checks the client's certificate only after the handshake,
+      // and then just hangs up: a client that offered none is told the likely reason.
+      if (address_.Kind == TNetworkKind::Rfc2217Tls && address_.KeyFile.empty()) {
         return "Client certificate required";
       }
       return "Connection closed by the station";
