@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Parsing network port addresses and turning them into gensio stacks.
 #include "NetworkAddress.h"
 

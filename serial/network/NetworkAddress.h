@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Network ports: the addresses an operator writes for a tuner behind a serial server, and the
 // connection each one stands for.
 #pragma once

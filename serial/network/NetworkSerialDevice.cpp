@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The network serial device on gensio: one event thread per connection runs gensio's loop;
 // the receive thread and the window's writes only queue work and wait on condition variables.
 #include "NetworkSerialDevice.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A tuner behind a serial server on the network (ser2net and the like), reached over Telnet
 // with RFC 2217 (optionally inside TLS) or over raw TCP: the network side of TSerialDevice.
 #pragma once

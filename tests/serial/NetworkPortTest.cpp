@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Network ports end to end at the serial layer: the serial port object against a real ser2net
 // on 127.0.0.1 in front of a pseudo-terminal, plain, in TLS, and when things go wrong.
 #include <gmock/gmock.h>

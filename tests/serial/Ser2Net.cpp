@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // ser2net and openssl driven from the tests.
 #include "Ser2Net.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial server for the tests: ser2net on 127.0.0.1 in front of a pseudo-terminal, with a
 // configuration written at test time, and a throwaway certificate authority for its TLS.
 #pragma once
