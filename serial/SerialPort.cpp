@@ -12,6 +12,7 @@
 #include <new>
 
 #include "ComThread.h"
+#include "NetworkAddress.h"
 #include "SerialPlatform.h"
 #include "UiHandOver.h"
 
@@ -185,6 +186,9 @@ void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
 }
 
 bool TSerialPort::IsPortListed(std::string_view name) const {
+  // A network address stands for itself; whether its station is still there is the
+  // connection's business (TSerialDevice::Lost).
+  if (IsNetworkAddress(TrimControls(name))) return true;
   const std::string upper = UpperCase(name);
   const std::vector<TListedPort> ports = platform_->ListPorts();
   return std::any_of(ports.begin(), ports.end(),
@@ -406,7 +410,9 @@ void TSerialPort::CheckPresence() {
   const TComThread* caller = TComThread::RunningFor(*this);
   const std::shared_ptr<TComThread> current = threads_.Current();
   if (caller ? current.get() != caller : !current) return;
-  if (IsPortListed(CommPortToName(Port()))) return;
+  bool lost = false;
+  current->WithDevice([&](TSerialDevice& device) { lost = device.Lost(); });
+  if (!lost && IsPortListed(CommPortToName(Port()))) return;
   faulted_ = true;
   try {
     if (caller) {
