@@ -41,7 +41,7 @@ double ThroughProgram(const std::vector<std::string>& lines) {
   clock.start();
   for (const std::string& line : lines) form1.SerialPortReceive(nullptr, line + "\r\n");
   QApplication::processEvents();
-  return lines.size() / (clock.nsecsElapsed() / 1e9);
+  return static_cast<double>(lines.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
 }
 
 double Baseline(const std::vector<std::string>& lines) {
@@ -70,7 +70,7 @@ double Baseline(const std::vector<std::string>& lines) {
     editor.appendPlainText(QString::fromLatin1(("+ " + line).c_str()));
     QApplication::processEvents();
   }
-  return lines.size() / (clock.nsecsElapsed() / 1e9);
+  return static_cast<double>(lines.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
 }
 
 }  // namespace
