@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The port monitor: lamp toggles, row cap, freeze, command line, help, reveal words, saving.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +22,10 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
+#include <QToolTip>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -357,6 +367,54 @@ TEST_F(Form2Test, OnlyEnterActsAndAnEmptyLineDoesNothing) {
   EXPECT_TRUE(Lines(form->Memo1).isEmpty());
 }
 
+TEST_F(Form2Test, APasteLongerThanACommandIsRefusedWithANotice) {
+  form->show();
+  form->Edit1->setText("TUNE");
+  QGuiApplication::clipboard()->setText(QString(200 * 1024, 'A'));
+  form->Edit1->paste();
+  EXPECT_EQ(form->Edit1->text(), "TUNE");
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), "A command is at most 255 characters long.");
+
+  QGuiApplication::clipboard()->setText(QString(251, 'A'));
+  form->Edit1->paste();
+  EXPECT_EQ(form->Edit1->text().size(), 255);
+  QTest::keyClick(form->Edit1, Qt::Key_B);
+  EXPECT_EQ(form->Edit1->text().size(), 255);
+
+  // A text put there by other means is not sent either.
+  form->Edit1->setText(QString(256, 'A'));
+  form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
+  EXPECT_TRUE(sent.empty());
+  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+}
+
+// Each pasted line is entered as a command of its own, in order; a failed send keeps the
+// lines not yet sent in the field.
+TEST_F(Form2Test, PastedLinesAreEnteredOneByOne) {
+  QGuiApplication::clipboard()->setText("SWRmin 15\r\nvorpalitis\rHELP\n\nPort_L ?\nCMEM");
+  form->Edit1->paste();
+  form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(sent, (std::vector<std::string>{"SWRmin 15", "Port_L ?", "CMEM"}));
+  EXPECT_EQ(reveals, 1);
+  const QStringList log = Lines(form->Memo1);
+  ASSERT_EQ(log.size(), 15);
+  EXPECT_EQ(log.first(), "- SWRmin 15");
+  EXPECT_EQ(log[1], "????");
+  EXPECT_EQ(log.mid(13), QStringList({"- Port_L ?", "- CMEM"}));
+  EXPECT_TRUE(form->Edit1->text().isEmpty());
+
+  sent.clear();
+  form->OnSendCommand = [this](const std::string& command) {
+    if (command == "CMEM") throw std::runtime_error(kNotOpen);
+    sent.push_back(command);
+  };
+  form->Edit1->setText("TUNE ON\nCMEM\nPort_C ?");
+  EXPECT_EQ(ErrorOf([&] { form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier); }), kNotOpen);
+  EXPECT_EQ(sent, (std::vector<std::string>{"TUNE ON"}));
+  EXPECT_EQ(form->Edit1->text(), "CMEM\nPort_C ?");
+}
+
 TEST_F(Form2Test, SendQuestionMarks) {
   const Toggles sending = Count([&] { form->Send1->trigger(); });
   EXPECT_EQ(sent, std::vector<std::string>({"???"}));
@@ -467,6 +525,56 @@ TEST_F(Form2SaveTest, AnEntryTheOperatorEditedIsSavedAsEdited) {
             "5\r\n+ L: 12\r\n");
 }
 
+// Nothing that stands under the log's name is opened: links are not followed (a link could
+// point at any file of the user running Orvel), and a FIFO cannot block the window.
+TEST_F(Form2SaveTest, SavingReplacesWhatStandsUnderTheName) {
+  namespace fs = std::filesystem;
+  const fs::path dir = directory.path().toStdString();
+  const fs::path log = dir / "PortMonitor.txt";
+  const fs::path target = dir / "elsewhere.txt";
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    bool targetExists;
+  };
+  int reader = -1;
+  const Case cases[] = {
+      {"link to a file",
+       [&] {
+         std::ofstream(target) << "precious";
+         fs::create_symlink(target, log);
+       },
+       true},
+      {"dangling link", [&] { fs::create_symlink(target, log); }, false},
+      {"FIFO",
+       [&] {
+         ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+         // With a reader, a save that opened the FIFO would not block but write into it.
+         reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+       },
+       false},
+  };
+  Received("SWR: 15");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    EXPECT_EQ(ErrorOf([&] { form->Savealltofile1Click(); }), "");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(log)));
+    EXPECT_EQ(Saved(), "+ SWR: 15\r\n");
+    EXPECT_EQ(ReadFile(QString::fromStdString(target.string())),
+              c.targetExists ? "precious" : "<missing>");
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names.size(), c.targetExists ? 2u : 1u) << "nothing left beside the log";
+    if (reader >= 0) ::close(reader);
+    reader = -1;
+    fs::remove(log);
+    fs::remove(target);
+  }
+}
+
 TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
   struct Case {
     const char* name;
@@ -482,10 +590,9 @@ TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
          return directory.path();
        },
        "Cannot create file PortMonitor.txt"},
-      {"full device",
+      {"file size limit",
        [&] {
          QDir(directory.path()).rmdir("PortMonitor.txt");
-         QFile::link("/dev/full", directory.filePath("PortMonitor.txt"));
          return directory.path();
        },
        "Cannot write file PortMonitor.txt"},
@@ -494,9 +601,26 @@ TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const ScopedWorkingDirectory there(c.prepare());
-    EXPECT_EQ(ErrorOf([&] { form->Savealltofile1Click(); }), c.error);
+    // The size limit stands in for a full disk: a write beyond it fails with EFBIG.
+    const bool limited = std::string(c.name) == "file size limit";
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (limited) {
+      rlimit tiny = previous;
+      tiny.rlim_cur = 4;
+      ::setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    const std::string error = ErrorOf([&] { form->Savealltofile1Click(); });
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, c.error);
     EXPECT_EQ(Lines(form->Memo1), QStringList({"+ SWR: 15"}));
   }
+  EXPECT_EQ(
+      QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+      QStringList())
+      << "nothing is left behind";
 }
 
 }  // namespace
