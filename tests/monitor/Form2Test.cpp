@@ -559,7 +559,7 @@ TEST_F(Form2SaveTest, SavingReplacesWhatStandsUnderTheName) {
     SCOPED_TRACE(c.name);
     c.prepare();
     EXPECT_EQ(ErrorOf([&] { form->Savealltofile1Click(); }), "");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(log)));
+    ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(log)));
     EXPECT_EQ(Saved(), "+ SWR: 15\r\n");
     EXPECT_EQ(ReadFile(QString::fromStdString(target.string())),
               c.targetExists ? "precious" : "<missing>");
