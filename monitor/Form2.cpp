@@ -17,17 +17,20 @@
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QToolTip>
+#include <QValidator>
 #include <algorithm>
-#include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 
 #include "Cp1252.h"
+#include "ReplaceFile.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -36,6 +39,7 @@ namespace {
 constexpr int kMaxLiveRows = 1000;
 constexpr int kPanelHeight = 71;
 constexpr const char* kLogFileName = "PortMonitor.txt";
+constexpr qsizetype kMaxCommandLength = 255;
 
 constexpr const char* kHelpLines[] = {
     "????",
@@ -144,6 +148,22 @@ QAccessibleInterface* MonitorWindowAccessible(const QString&, QObject* object) {
   return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
 }
 
+// Refuses any change of the command line that would make it longer than a command can be.
+class TCommandLengthValidator : public QValidator {
+ public:
+  TCommandLengthValidator(std::function<void()> onRefused, QObject* parent)
+      : QValidator(parent), OnRefused(std::move(onRefused)) {}
+
+  State validate(QString& input, int& /*pos*/) const override {
+    if (input.size() <= kMaxCommandLength) return Acceptable;
+    OnRefused();
+    return Invalid;
+  }
+
+ private:
+  std::function<void()> OnRefused;
+};
+
 template <typename F>
 class ScopeExit {
  public:
@@ -187,7 +207,9 @@ TForm2::TForm2(QWidget* parent)
   Button2->setGeometry(232, 40, 51, 25);
   Edit1 = new QLineEdit(Panel1);
   Edit1->setGeometry(80, 8, 129, 21);
-  Edit1->setMaxLength(std::numeric_limits<int>::max());
+  // The tuner's commands are short; a long paste (say, a whole file) is refused as a whole
+  // rather than cut, so that no part of it is sent.
+  Edit1->setValidator(new TCommandLengthValidator([this] { NoticeCommandTooLong(); }, Edit1));
   CheckBox1 = new QCheckBox("Autoscroll", Panel1);
   CheckBox1->setChecked(true);
   StaticText1 = new QLabel("Lines with '-'  - sent to PA", Panel1);
@@ -352,28 +374,46 @@ void TForm2::Savealltofile1Click() {
       content += "\r\n";
     }
   }
-  std::ofstream file(kLogFileName, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) throw std::runtime_error(std::string("Cannot create file ") + kLogFileName);
-  file.write(content.data(), static_cast<std::streamsize>(content.size()));
-  file.close();
-  // A full disk must not pass for a saved log.
-  if (file.fail()) throw std::runtime_error(std::string("Cannot write file ") + kLogFileName);
+  switch (ReplaceFile(kLogFileName, content)) {
+    case TReplaceResult::Replaced:
+      return;
+    case TReplaceResult::CannotCreate:
+      throw std::runtime_error(std::string("Cannot create file ") + kLogFileName);
+    case TReplaceResult::CannotWrite:
+      throw std::runtime_error(std::string("Cannot write file ") + kLogFileName);
+  }
 }
 
 void TForm2::Edit1KeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
-  if (Edit1->text() == "vorpalitis" || Edit1->text() == "KVL_tonic") {
+  if (Edit1->text().size() > kMaxCommandLength) {
+    NoticeCommandTooLong();
+    return;
+  }
+  // A pasted text may hold several lines: each is entered as a command of its own, in order.
+  // When a send fails, the lines not yet sent stay in the field.
+  QStringList lines = Edit1->text().split(QRegularExpression("\\r\\n|\\r|\\n"));
+  while (!lines.isEmpty()) {
+    EnterCommandLine(lines.front());
+    lines.removeFirst();
+    Edit1->setText(lines.join('\n'));
+  }
+}
+
+void TForm2::EnterCommandLine(const QString& text) {
+  if (text == "vorpalitis" || text == "KVL_tonic") {
     if (OnRevealForwardPower) OnRevealForwardPower();
-    Edit1->clear();
-  }
-  if (Edit1->text() == "HELP") {
+  } else if (text == "HELP") {
     for (const char* line : kHelpLines) AppendLog(QString::fromLatin1(line));
-    Edit1->clear();
+  } else if (!text.isEmpty()) {
+    SendCommand(ToCp1252(text));
   }
-  const std::string command = ToCp1252(Edit1->text());
-  if (command.empty()) return;
-  SendCommand(command);
-  Edit1->clear();
+}
+
+void TForm2::NoticeCommandTooLong() {
+  QToolTip::showText(Edit1->mapToGlobal(QPoint(0, Edit1->height())),
+                     QString("A command is at most %1 characters long.").arg(kMaxCommandLength),
+                     Edit1);
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
