@@ -24,7 +24,6 @@
 #include <QToolTip>
 #include <QValidator>
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
