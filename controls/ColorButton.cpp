@@ -3,12 +3,14 @@
 // TColorButton: state table, frames, caption layout, growth and the mouse sequence.
 #include "ColorButton.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
+#include "ColorButtonAccessible.h"
 #include "UserAction.h"
 
 namespace {
@@ -50,6 +52,11 @@ int Grown(int current, int needed, int maximum) {
 }  // namespace
 
 TColorButton::TColorButton(QWidget* parent) : QWidget(parent) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&TColorButtonAccessible::Create);
+    return true;
+  }();
+  (void)accessible;
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(24, 24);
@@ -111,7 +118,12 @@ void TColorButton::BackBitmapChanged() {
 }
 
 void TColorButton::SetCaption(const QString& value) {
+  if (value == FCaption) return;
   ChangeMeasure(FCaption, value);
+  if (QAccessible::isActive()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TColorButton::SetWordWrap(bool value) {
@@ -122,6 +134,22 @@ void TColorButton::SetDown(bool value) {
   if (value == FDown) return;
   FDown = value;
   update();
+  DownChanged();
+}
+
+void TColorButton::DownChanged() {
+  if (!QAccessible::isActive()) return;
+  QAccessible::State changed;
+  changed.pressed = true;
+  changed.checked = FLatching;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
+}
+
+void TColorButton::Click() {
+  if (!isEnabled()) return;
+  if (onclick && !RunUserAction([this] { onclick(this); })) return;
+  if (FLatching) SetDown(!FDown);
 }
 
 void TColorButton::SetConstraints(const TSizeConstraints& value) {
@@ -291,7 +319,10 @@ void TColorButton::mouseReleaseEvent(QMouseEvent* event) {
       }
     }
   }
-  if (FLatching) FDown = !FDown;
+  if (FLatching) {
+    FDown = !FDown;
+    DownChanged();
+  }
   Pressed = false;
   repaint();
 }
