@@ -521,6 +521,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
   Connect(form, tuner);
   tuner.Write(
       "SWR: 255\r\nEND_L: 00010000\r\nEND_C: 00011101\r\nGREEN: ON\r\nSWRmin: 13\r\n"
+      "FWD: 123\r\n"
       "K: 1\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image1->isHidden(); }, 3000));
 
@@ -543,6 +544,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
       {form.Label3, QAccessible::StaticText, "SWR unknown", ""},
       {form.Label4, QAccessible::StaticText, "L 0" + point + "64 \u00B5H", ""},
       {form.Label8, QAccessible::StaticText, "C 145 pF", ""},
+      {form.Label7, QAccessible::StaticText, "FWD 123", ""},
       {form.Image1, QAccessible::Graphic,
        "L-network with the coil first and the capacitor on the right", ""},
       {form.Image0, QAccessible::Graphic,
