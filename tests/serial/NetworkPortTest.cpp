@@ -208,13 +208,18 @@ TEST_F(TlsStationTest, TheStationsCertificateIsVerified) {
             "Cannot connect to " + wrong + ". Certificate not trusted: CN=127.0.0.1");
 }
 
-TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateRefusesAClientWithout) {
-  TSer2Net station(terminal_.SlavePath(), "key=" + files_.File("station.key") +
-                                              ",cert=" + files_.File("station.pem") +
-                                              ",CA=" + files_.File("ca.pem") + ",clientauth");
+TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
+  TSer2Net station(
+      terminal_.SlavePath(),
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem") + ",clientauth",
+      files_.File("auth"));
   station.Start();
   const std::string without = Address(station, "?ca=" + files_.File("ca.pem"));
   EXPECT_EQ(OpenError(without), "Cannot connect to " + without + ". Client certificate required");
+  EXPECT_EQ(OpenError(Address(station, "?ca=" + files_.File("ca.pem") +
+                                           "&cert=" + files_.File("client.pem") +
+                                           "&key=" + files_.File("client.key"))),
+            "opened");
 }
 
 }  // namespace
