@@ -272,7 +272,12 @@ class TlsStationTest : public testing::Test {
     return seen == "ATU?\r\n" ? "opened" : "opened, but the station saw " + seen;
   }
 
-  TTestCertificates files_;
+  // Made once for the suite: key generation is the slow part.
+  static inline std::unique_ptr<TTestCertificates> certificates_;
+  static void SetUpTestSuite() { certificates_ = std::make_unique<TTestCertificates>(); }
+  static void TearDownTestSuite() { certificates_.reset(); }
+
+  const TTestCertificates& files_ = *certificates_;
   TPseudoTerminal terminal_;
   TFakeUiThread ui_;
 };
@@ -285,6 +290,15 @@ TEST_F(TlsStationTest, TheStationsCertificateIsVerified) {
   const std::string wrong = Address(station, "?ca=" + files_.File("otherca.pem"));
   EXPECT_EQ(OpenError(wrong),
             "Cannot connect to " + wrong + ". Certificate not trusted: CN=127.0.0.1");
+}
+
+TEST_F(TlsStationTest, ACertificateForAnotherHostIsNotTrusted) {
+  TSer2Net station(terminal_.SlavePath(),
+                   "key=" + files_.File("stranger.key") + ",cert=" + files_.File("stranger.pem"));
+  station.Start();
+  const std::string address = Address(station, "?ca=" + files_.File("ca.pem"));
+  EXPECT_EQ(OpenError(address),
+            "Cannot connect to " + address + ". Certificate not trusted: CN=other.example");
 }
 
 TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {

@@ -130,6 +130,7 @@ TTestCertificates::TTestCertificates() : directory_(TemporaryDirectory("orvel-tl
   selfSigned("ca", "Orvel test authority");
   selfSigned("otherca", "Someone else");
   signedBy("station", "127.0.0.1", "ca");
+  signedBy("stranger", "other.example", "ca");
   // ser2net accepts a client certificate found under auth/<its common name>/allowed_certs,
   // self-signed as its own key tool makes them.
   selfSigned("client", "operator");

@@ -34,7 +34,8 @@ class TSer2Net {
   pid_t pid_ = -1;
 };
 
-// A certificate authority, a station certificate for 127.0.0.1 signed by it, a second
+// A certificate authority, a station certificate for 127.0.0.1 and one for other.example
+// signed by it, a second
 // authority that signed nothing here, a self-signed client certificate for the user "operator"
 // and ser2net's directory of the client certificates it allows (auth/).
 class TTestCertificates {
