@@ -16,8 +16,8 @@ QString ErrorText(const std::string& message) {
 
 void InstallErrorDisplay() {
   SetUserActionErrorReporter([](const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), ErrorText(message),
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(),
+                    ErrorText(message), QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
   });
 }

@@ -32,5 +32,5 @@ class TComThreadOwner {
   virtual void EndConnection(std::uint64_t generation) = 0;
 
  protected:
-  ~TComThreadOwner() = default;
+  virtual ~TComThreadOwner() = default;
 };

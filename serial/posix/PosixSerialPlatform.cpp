@@ -55,11 +55,14 @@ class TPosixSerialPlatform final : public TSerialPlatform {
   }
 
   std::int64_t CurrentThreadId() const override { return gettid(); }
+
+  std::thread StartThread(std::function<void()> body) override {
+    return std::thread(std::move(body));
+  }
 };
 
 }  // namespace
 
-TSerialPlatform& TSerialPlatform::Instance() {
-  static TPosixSerialPlatform platform;
-  return platform;
+std::shared_ptr<TSerialPlatform> SystemSerialPlatform() {
+  return std::make_shared<TPosixSerialPlatform>();
 }

@@ -14,8 +14,8 @@
 #include <stdexcept>
 
 #include "ColorButton.h"
-#include "WidgetTesting.h"
 #include "UserAction.h"
+#include "WidgetTesting.h"
 
 namespace {
 
@@ -463,7 +463,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](TColorButton& b) { Click(b, Qt::LeftButton, kInside); }, 0, false},
         MouseCase{"DisabledDoubleClick", true, false,
                   [](TColorButton& b) { DoubleClick(b, kInside); }, 0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ColorButton, PressedLookLastsOnlyWhileHeldOnANonLatchingButton) {
   ButtonHost host;
