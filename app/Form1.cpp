@@ -278,6 +278,7 @@ void TForm1::DescribeControls() {
 
 void TForm1::AttachPortMonitor(TForm2* monitor) {
   Form2 = monitor;
+  if (Form2 == nullptr) return;
   Form2->OnLogChange = [this](TLogDirection newest) {
     TLedLamp* lamp = newest == ldSent ? txled : rxLED;
     lamp->SetValue(!lamp->Value());
