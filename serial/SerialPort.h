@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,9 +17,9 @@
 
 #include "CommPort.h"
 #include "SerialDevice.h"
+#include "SerialPlatform.h"
 
 class TComThread;
-class TSerialPlatform;
 class TUiHandOver;
 
 class ESerialPortException : public std::runtime_error {
@@ -89,6 +90,8 @@ class TSerialPort {
   // The count written: the text up to its first NUL byte, or less when the write times out.
   std::uint32_t SendString(const std::string& text);
   void ListPortNames(std::vector<std::string>& list) const;
+  // The same names with the device of each, from one look at the system.
+  void ListPorts(std::vector<std::string>& names, std::vector<std::string>& devicePaths) const;
   bool IsPortListed(std::string_view name) const;
   TCommPort CommPortFromName(std::string_view name) const;
   std::string CommPortToName(TCommPort port) const;
@@ -215,6 +218,8 @@ class TSerialPort {
   void ApplyBufferSizes(TSerialDevice& device);
   void PurgeInput();
   void CheckPresence();
+  // The listed port of that name, letter case ignored.
+  std::optional<TListedPort> ListedPort(std::string_view name) const;
   void WriteLogEntry(const std::string& text);
 
   template <typename T>
@@ -299,6 +304,9 @@ class TSerialPort {
   std::string logFile_;
   std::string lastReceived_;
   std::string entireBuffer_;
+  // The list entry that the open port came from: while it stands, the port is listed, and
+  // the presence test need not read the whole list.
+  std::optional<TListedPort> presenceEntry_;
 
   // The receive thread of the open port, and those forgotten by Close that may still run.
   mutable std::mutex threadMutex_;
