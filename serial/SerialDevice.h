@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // An open serial device as the serial port object sees it, whatever the operating system:
 // the line settings it is given and the few operations the object and its thread need.
 #pragma once
@@ -72,4 +74,6 @@ class TSerialDevice {
   virtual std::optional<std::uint8_t> ModemStatus() = 0;
   // Discards both queues and releases the device without waiting for output to drain.
   virtual void Close() = 0;
+  // The device is gone although it is still listed (a network connection that ended).
+  virtual bool Lost() const { return false; }
 };

@@ -1,5 +1,7 @@
-// Listing the ports present. It reads the port directory, /dev and the sysfs type of the UARTs
-// that /dev shows; the presence test of an open port looks at its own entry only.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Listing the ports present. It reads the port directory (and its network entries), /dev and
+// the sysfs type of the UARTs; the presence test of an open port looks at its own entry only.
 #include "PortList.h"
 
 #include <dirent.h>
@@ -17,6 +19,7 @@
 #include <set>
 
 #include "CommPort.h"
+#include "NetworkAddress.h"
 
 namespace {
 
@@ -116,10 +119,26 @@ std::string LinkTarget(int directory, const char* fileName, const std::string& d
   return target.front() == '/' ? target : directoryPath + "/" + target;
 }
 
+// A regular file in the port directory names a network port: its one line is the address.
+// The file is taken relative to the directory's descriptor (or AT_FDCWD).
+std::string NetworkAddressIn(int directory, const char* fileName) {
+  const int fd = ::openat(directory, fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  char text[1024];
+  const ssize_t count = ::read(fd, text, sizeof text);
+  ::close(fd);
+  if (count <= 0) return {};
+  std::string_view line(text, static_cast<std::size_t>(count));
+  line = line.substr(0, line.find_first_of("\r\n"));
+  std::string address = TrimControls(line);
+  return IsNetworkAddress(address) ? address : std::string();
+}
+
 // One entry of the port directory that names a port.
 struct TDirectoryEntry {
   std::string Name;
   std::string FileName;
+  std::string Device;
 };
 
 void AddDirectoryPorts(const std::string& directoryPath, bool named,
@@ -139,20 +158,28 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
     const std::string_view fileName = entry->d_name;
     if (fileName == "." || fileName == "..") continue;
     struct stat status {};
-    if (entry->d_type != DT_LNK &&
+    const bool link = entry->d_type == DT_LNK;
+    const bool file = entry->d_type == DT_REG;
+    if (!link && !file &&
         (entry->d_type != DT_UNKNOWN ||
-         ::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-         !S_ISLNK(status.st_mode))) {
+         ::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)) {
       continue;
     }
-    // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
-    if (::fstatat(directoryFd, entry->d_name, &status, 0) != 0) {
-      if (errno != ENOENT) {
-        NoteOnce("port directory entry " + directoryPath + "/" + Escaped(fileName) + ": " +
-                 std::strerror(errno) + "; not listed");
+    std::string device;
+    if (file || (!link && S_ISREG(status.st_mode))) {
+      device = NetworkAddressIn(directoryFd, entry->d_name);
+    } else if (link || S_ISLNK(status.st_mode)) {
+      // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
+      if (::fstatat(directoryFd, entry->d_name, &status, 0) != 0) {
+        if (errno != ENOENT) {
+          NoteOnce("port directory entry " + directoryPath + "/" + Escaped(fileName) + ": " +
+                   std::strerror(errno) + "; not listed");
+        }
+        continue;
       }
-      continue;
+      device = LinkTarget(directoryFd, entry->d_name, directoryPath);
     }
+    if (device.empty()) continue;
     std::string name = TrimControls(fileName);
     if (name.empty()) continue;
     if (!IsPrintableAscii(name)) {
@@ -160,7 +187,7 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
                ": a port name is printable ASCII; not listed");
       continue;
     }
-    found.push_back({UpperCase(std::move(name)), std::string(fileName)});
+    found.push_back({UpperCase(std::move(name)), std::string(fileName), std::move(device)});
   }
   // Entries that differ only in letter case or blanks give one port; the one whose file name
   // sorts first stands for it, whatever order the directory gives.
@@ -174,8 +201,7 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
                ": same port name as " + found[i - 1].FileName + "; not listed");
       continue;
     }
-    ports.push_back({entry.Name, LinkTarget(directoryFd, entry.FileName.c_str(), directoryPath),
-                     directoryPath + "/" + entry.FileName});
+    ports.push_back({entry.Name, entry.Device, directoryPath + "/" + entry.FileName});
   }
   ::closedir(directory);
 }
@@ -232,7 +258,8 @@ bool IsStillListed(const TListedPort& port, const std::string& portsDirectory) {
   if (std::string_view(port.LinkPath).substr(0, port.LinkPath.rfind('/')) != portsDirectory) {
     return false;
   }
-  // The link may have been replaced by something else than a link.
-  return ::lstat(port.LinkPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode) &&
-         ::stat(port.LinkPath.c_str(), &status) == 0;
+  // The entry may have been replaced by another kind of entry.
+  if (::lstat(port.LinkPath.c_str(), &status) != 0) return false;
+  if (S_ISREG(status.st_mode)) return !NetworkAddressIn(AT_FDCWD, port.LinkPath.c_str()).empty();
+  return S_ISLNK(status.st_mode) && ::stat(port.LinkPath.c_str(), &status) == 0;
 }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The port list: the port directory's links, how names resolve to devices and back, the
 // presence test of an open port, and the operator's reasons for a device that does not open.
 #include <fcntl.h>
@@ -165,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      return scratch + "/orvel/ports";
                                    },
                                    ""}),
-    [](const testing::TestParamInfo<TDirectoryCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<TDirectoryCase>& test) { return test.param.name; });
 
 // The presence test looks at the open port's own entry first; whatever it finds, a fault
 // means exactly that the port's name is no longer in the list.
@@ -241,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                         otherDirectory->Link("COM7", other.SlavePath());
                       },
                       false}),
-    [](const testing::TestParamInfo<TPresenceCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<TPresenceCase>& test) { return test.param.name; });
 
 TEST_F(PortListTest, IsPortListedIgnoresTheCaseOfTheNameAsked) {
   directory_.Link("vcom1", first_.SlavePath());
