@@ -66,7 +66,7 @@ double Percentile(std::vector<double> values, double fraction) {
 
 // The program's two windows, identified by the tuner, the main window shown.
 struct TProgram {
-  explicit TProgram(bool monitorShown) : form1(settings.path()), form2(form1.MonitorLinks()) {
+  explicit TProgram(bool monitorShown) : form1(settings.path()) {
     form1.AttachPortMonitor(&form2);
     form1.show();
     if (monitorShown) form2.ShowModeless();

@@ -82,7 +82,7 @@ class TSerialPort final : private TComThreadOwner {
   // On the devices and port list of `platform`.
   explicit TSerialPort(std::shared_ptr<TSerialPlatform> platform);
   // Closes like Close and waits for every receive thread this object started to end.
-  ~TSerialPort();
+  ~TSerialPort() override;
   TSerialPort(const TSerialPort&) = delete;
   TSerialPort& operator=(const TSerialPort&) = delete;
 
