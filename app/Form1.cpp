@@ -278,6 +278,8 @@ void TForm1::DescribeControls() {
 
 void TForm1::AttachPortMonitor(TForm2* monitor) {
   Form2 = monitor;
+  // Detached at program end, before the monitor goes.
+  if (!Form2) return;
   Form2->OnLogChange = [this](TLogDirection newest) {
     TLedLamp* lamp = newest == ldSent ? txled : rxLED;
     lamp->SetValue(!lamp->Value());
