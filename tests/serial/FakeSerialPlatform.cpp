@@ -20,7 +20,7 @@ std::unique_ptr<TSerialDevice> TFakeSerialPlatform::OpenDevice(const std::string
 
 std::vector<TListedPort> TFakeSerialPlatform::ListPorts() const {
   if (!listed_) return {};
-  return {TListedPort{"COM7", "fake:COM7"}};
+  return {TListedPort{"COM7", "fake:COM7", {}}};
 }
 
 std::string TFakeSerialPlatform::UnlistedDevicePath(std::string_view name) const {

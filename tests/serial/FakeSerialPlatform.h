@@ -24,6 +24,7 @@ class TFakeSerialPlatform final : public TSerialPlatform {
 
   std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override;
   std::vector<TListedPort> ListPorts() const override;
+  bool IsStillListed(const TListedPort&) const override { return listed_; }
   std::string UnlistedDevicePath(std::string_view name) const override;
   bool SameDevice(const std::string& path, const std::string& otherPath) const override {
     return path == otherPath;
