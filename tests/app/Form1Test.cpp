@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -59,7 +60,7 @@ class Form1Test : public ::testing::Test {
   // select the pseudo-terminal's name.
   TForm1& Start(const std::string& select = {}) {
     form1_ = std::make_unique<TForm1>(settingsDir_);
-    form2_ = std::make_unique<TForm2>(form1_->MonitorLinks());
+    form2_ = std::make_unique<TForm2>();
     form1_->AttachPortMonitor(form2_.get());
     if (!select.empty()) {
       EXPECT_TRUE(form1_->SelectPort(select)) << select;
@@ -262,6 +263,47 @@ TEST_F(Form1Test, CommandsWriteAndLog) {
   for (QAction* other : {form.SWR11, form.SWR12, form.SWR13, form.SWR14, form.SWR15, form.SWR16}) {
     EXPECT_FALSE(other->isChecked());
   }
+}
+
+// The port monitor only reports: this window lights its own lamps, shows its own readout and
+// writes the operator's commands.
+TEST_F(Form1Test, ThePortMonitorReportsToTheWindow) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 2; }));
+  struct Lamps {
+    bool rx, tx;
+    bool operator==(const Lamps&) const = default;
+  };
+  auto lamps = [&] { return Lamps{form.rxLED->Value(), form.txled->Value()}; };
+  const Lamps start = lamps();
+
+  tuner.Write("FWD: 120\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 3; }));
+  EXPECT_EQ(lamps(), (Lamps{!start.rx, start.tx}));
+
+  tuner.Received().clear();
+  form2_->Edit1->setText("Port_L ?");
+  QTest::keyClick(form2_->Edit1, Qt::Key_Return);
+  EXPECT_TRUE(tuner.WaitFor("Port_L ?\r\n"));
+  EXPECT_EQ(Log().back(), "- Port_L ?");
+  EXPECT_EQ(lamps(), (Lamps{!start.rx, !start.tx}));
+
+  form2_->Send1->trigger();
+  EXPECT_TRUE(tuner.WaitFor("???\r\n"));
+  EXPECT_EQ(Log().back(), "- ???");
+  EXPECT_EQ(lamps(), (Lamps{!start.rx, start.tx}));
+
+  EXPECT_EQ(form.Label7->text(), "120");
+  form2_->Edit1->setText("KVL_tonic");
+  QTest::keyClick(form2_->Edit1, Qt::Key_Return);
+  EXPECT_FALSE(form.Label6->isHidden());
+  EXPECT_FALSE(form.Label7->isHidden());
+  EXPECT_EQ(form.Label7->text(), "");
+  EXPECT_EQ(Log().size(), 5u);
+  EXPECT_EQ(tuner.Drain(200), "") << "a reveal word is not sent";
 }
 
 TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
@@ -479,6 +521,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
   Connect(form, tuner);
   tuner.Write(
       "SWR: 255\r\nEND_L: 00010000\r\nEND_C: 00011101\r\nGREEN: ON\r\nSWRmin: 13\r\n"
+      "FWD: 123\r\n"
       "K: 1\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image1->isHidden(); }, 3000));
 
@@ -501,6 +544,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
       {form.Label3, QAccessible::StaticText, "SWR unknown", ""},
       {form.Label4, QAccessible::StaticText, "L 0" + point + "64 \u00B5H", ""},
       {form.Label8, QAccessible::StaticText, "C 145 pF", ""},
+      {form.Label7, QAccessible::StaticText, "FWD 123", ""},
       {form.Image1, QAccessible::Graphic,
        "L-network with the coil first and the capacitor on the right", ""},
       {form.Image0, QAccessible::Graphic,
