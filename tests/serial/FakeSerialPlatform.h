@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial platform played by the test: one fake device behind every path, a port list the
 // test sets, and threads that the system may refuse.
 #pragma once
