@@ -118,7 +118,7 @@ void TComThread::Receive() {
     } else if (owner_.ReadsChunks()) {
       owner_.SetReceiving(true);
       std::string chunk(waiting, '\0');
-      chunk.resize(device_->Read(chunk.data(), waiting));
+      chunk.resize(device_->Read(chunk.data(), waiting).Count);
       if (chunk.empty()) {
         owner_.CheckPresence();
       } else {

@@ -23,9 +23,9 @@ struct TListedPort {
 class TSerialPlatform {
  public:
   virtual ~TSerialPlatform() = default;
-  // Null with the operator's reason ("No such file or directory") when it does not open.
+  // Null with the reason when it does not open.
   virtual std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path,
-                                                    std::string& reason) = 0;
+                                                    TDeviceError& error) = 0;
   // Upper-case, trimmed, non-empty names, each with its device.
   virtual std::vector<TListedPort> ListPorts() const = 0;
   // The device a port name opens when no listed port has that name.

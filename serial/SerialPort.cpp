@@ -36,7 +36,8 @@ std::string UpperCase(std::string_view text) {
 }
 
 ESerialPortException NotOpen(const std::string& portName) {
-  return ESerialPortException(portName + " is not open. Serial port is not connected.");
+  return ESerialPortException(TSerialErrorKind::NotOpen,
+                              portName + " is not open. Serial port is not connected.");
 }
 
 // The locale's short date, a blank and its long time.
@@ -85,17 +86,17 @@ void TSerialPort::Open() {
     std::lock_guard lock(textMutex_);
     entireBuffer_.clear();
   }
-  std::string reason;
-  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(DevicePathOf(name), reason);
+  TDeviceError error;
+  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(DevicePathOf(name), error);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
-  if (device && !ApplyLineSettings(*device, reason)) {
+  if (device && !ApplyLineSettings(*device, error)) {
     device->Close();
     device.reset();
   }
   if (!device) {
     Close();
-    throw ESerialPortException("Cannot connect to " + name + ". " + reason);
+    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
   }
   ApplyTimeouts(*device);
   ApplyBufferSizes(*device);
@@ -155,7 +156,7 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
   std::size_t written = 0;
   sending_ = true;
   const bool open = thread->WithDevice(
-      [&](TSerialDevice& device) { written = device.Write(text.data(), length); });
+      [&](TSerialDevice& device) { written = device.Write(text.data(), length).Count; });
   sending_ = false;
   if (!open) throw NotOpen(name);
   try {
@@ -248,7 +249,7 @@ TDataWidth TSerialPort::DataWidth() const {
 void TSerialPort::SetDataWidth(TDataWidth value) {
   const std::uint8_t bits = value <= dw7Bits ? static_cast<std::uint8_t>(value + 5) : 8;
   if ((bits == 5 && stopBitsCode_ == sb2Bits) || (bits >= 6 && stopBitsCode_ == sb1_5Bits)) {
-    throw ESerialPortException(InvalidCombination);
+    throw ESerialPortException(TSerialErrorKind::InvalidSetting, InvalidCombination);
   }
   dataBits_ = bits;
   Reapply();
@@ -256,7 +257,7 @@ void TSerialPort::SetDataWidth(TDataWidth value) {
 
 void TSerialPort::SetStopBits(TStopBits value) {
   if ((value == sb1_5Bits && dataBits_ >= 6) || (value == sb2Bits && dataBits_ == 5)) {
-    throw ESerialPortException(InvalidCombination);
+    throw ESerialPortException(TSerialErrorKind::InvalidSetting, InvalidCombination);
   }
   if (value <= sb2Bits) stopBitsCode_ = value;
   Reapply();
@@ -369,8 +370,8 @@ TLineSettings TSerialPort::LineSettings() const {
   return settings;
 }
 
-bool TSerialPort::ApplyLineSettings(TSerialDevice& device, std::string& reason) {
-  return device.ApplyLineSettings(LineSettings(), reason);
+bool TSerialPort::ApplyLineSettings(TSerialDevice& device, TDeviceError& error) {
+  return device.ApplyLineSettings(LineSettings(), error);
 }
 
 void TSerialPort::ApplyTimeouts(TSerialDevice& device) {
@@ -392,8 +393,8 @@ void TSerialPort::Reapply() {
   if (!thread) return;
   PurgeInput();
   bool accepted = true;
-  std::string reason;
-  thread->WithDevice([&](TSerialDevice& device) { accepted = ApplyLineSettings(device, reason); });
+  TDeviceError error;
+  thread->WithDevice([&](TSerialDevice& device) { accepted = ApplyLineSettings(device, error); });
   if (!accepted) Close();
 }
 
@@ -427,11 +428,11 @@ void TSerialPort::WriteLogEntry(const std::string& text) {
   const std::string path = LogFile();
   const std::string entry = logDateTime_ ? DateTimeText() + " " + text + "\r\n" : text;
   std::FILE* file = std::fopen(path.c_str(), "abe");
-  if (!file) throw ESerialPortException(InvalidLogFile);
+  if (!file) throw ESerialPortException(TSerialErrorKind::LogFile, InvalidLogFile);
   bool written = std::fwrite(entry.data(), 1, entry.size(), file) == entry.size();
   written = std::fflush(file) == 0 && written;
   written = std::fclose(file) == 0 && written;
-  if (!written) throw ESerialPortException(InvalidLogFile);
+  if (!written) throw ESerialPortException(TSerialErrorKind::LogFile, InvalidLogFile);
 }
 
 void TSerialPort::Deliver(bool assigned, const std::function<void()>& call) {

@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,14 +17,10 @@
 #include "CommPort.h"
 #include "ReceiveThreads.h"
 #include "SerialDevice.h"
+#include "SerialPortException.h"
 
 class TSerialPlatform;
 class TUiHandOver;
-
-class ESerialPortException : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // clang-format off
 enum TBaudRate : std::uint8_t {
@@ -223,7 +218,7 @@ class TSerialPort : private TComThreadOwner {
   void AnnounceDisconnect(std::uint64_t generation) override;
   void EndConnection(std::uint64_t generation) override;
 
-  bool ApplyLineSettings(TSerialDevice& device, std::string& reason);
+  bool ApplyLineSettings(TSerialDevice& device, TDeviceError& error);
   void ApplyTimeouts(TSerialDevice& device);
   void ApplyBufferSizes(TSerialDevice& device);
   void PurgeInput();

@@ -17,8 +17,8 @@ constexpr int NiceValues[] = {19, 10, 5, 0, -5, -10, -20};
 
 class TPosixSerialPlatform final : public TSerialPlatform {
  public:
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override {
-    return TPosixSerialDevice::Open(path, reason);
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error) override {
+    return TPosixSerialDevice::Open(path, error);
   }
 
   std::vector<TListedPort> ListPorts() const override { return ListPresentPorts(PortsDirectory()); }

@@ -10,9 +10,9 @@ void TFakeSerialPlatform::SetAfterThreadStart(std::function<void()> hook) {
 }
 
 std::unique_ptr<TSerialDevice> TFakeSerialPlatform::OpenDevice(const std::string& path,
-                                                               std::string& reason) {
+                                                               TDeviceError& error) {
   if (path != "fake:COM7") {
-    reason = "No such file or directory";
+    error = TDeviceError{TSerialErrorKind::NotFound, "No such file or directory"};
     return nullptr;
   }
   return std::make_unique<TFakeSerialDevice>(line_);

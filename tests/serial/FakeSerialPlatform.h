@@ -22,7 +22,7 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   // Runs on the opening thread right after each receive thread has started.
   void SetAfterThreadStart(std::function<void()> hook);
 
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override;
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error) override;
   std::vector<TListedPort> ListPorts() const override;
   std::string UnlistedDevicePath(std::string_view name) const override;
   bool SameDevice(const std::string& path, const std::string& otherPath) const override {

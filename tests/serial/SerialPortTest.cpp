@@ -1,8 +1,8 @@
 // The serial port object on real pseudo-terminals: opening, receiving, sending, the vanished
 // port and closing, with events handed to a fake user-interface thread.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -154,6 +154,7 @@ TEST_F(SerialPortTest, MissingPortRaisesAndLeavesTheObjectClosed) {
     port_.Open();
     FAIL() << "no exception";
   } catch (const ESerialPortException& error) {
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::NotFound);
     EXPECT_STREQ(error.what(), "Cannot connect to COM200. No such file or directory");
   }
   EXPECT_EQ(port_.ConnectedPort(), spNone);
@@ -170,6 +171,7 @@ TEST_F(SerialPortTest, SecondUserOfAPortIsToldWhoHoldsIt) {
     second.Open();
     FAIL() << "no exception";
   } catch (const ESerialPortException& error) {
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::Busy);
     EXPECT_THAT(error.what(),
                 StartsWith("Cannot connect to COM7. Device or resource busy (in use by "));
     EXPECT_THAT(error.what(), HasSubstr("process " + std::to_string(::getpid()) + ")"));
@@ -326,7 +328,7 @@ TEST_F(SerialPortTest, RaisingSendHandlerBecomesTheNotOpenError) {
     port_.SendString("TUNE\r\n");
     FAIL() << "no exception";
   } catch (const ESerialPortException& error) {
-    EXPECT_STREQ(error.what(), "COM7 is not open. Serial port is not connected.");
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::NotOpen);
   }
   EXPECT_EQ(terminal_.Read(), "TUNE\r\n");
   EXPECT_EQ(port_.ConnectedPort(), spCOM7);
@@ -568,6 +570,7 @@ TEST_F(SerialPortTest, SettingsTheDeviceRefusesFailTheOpen) {
     port_.Open();
     FAIL() << "no exception";
   } catch (const ESerialPortException& error) {
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::RefusedSetting);
     EXPECT_STREQ(error.what(), "Cannot connect to COM7. Invalid argument");
   }
   EXPECT_EQ(port_.ConnectedPort(), spNone);
