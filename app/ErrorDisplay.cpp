@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Error box and guarded event delivery.
 #include "ErrorDisplay.h"
 
@@ -14,8 +16,8 @@ QString ErrorText(const std::string& message) {
 
 void InstallErrorDisplay() {
   SetUserActionErrorReporter([](const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), ErrorText(message),
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(),
+                    ErrorText(message), QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
   });
 }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The main window: layout, controller and the line protocol's display.
 #include "Form1.h"
 
@@ -25,6 +27,7 @@
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "QtUiHandOver.h"
+#include "ReadingLabel.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -43,9 +46,10 @@ QFont SansFont(int pixels, bool bold) {
   return font;
 }
 
-QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
-                  const QColor& color) {
-  auto* label = new QLabel(caption, parent);
+template <typename Label = QLabel, typename... Extra>
+Label* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
+                 const QColor& color, const Extra&... extra) {
+  auto* label = new Label(extra..., caption, parent);
   label->setFont(font);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, color);
@@ -118,10 +122,13 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
     SerialPortReceive(sender, buffer);
   };
-  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) { SerialPortFault(sender, port); };
+  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
+    SerialPortFault(sender, port);
+  };
 
   CreateControls();
   CreateMenu();
+  DescribeControls();
   FormCreate();
 
   // The client area keeps its design size below the menu bar.
@@ -146,10 +153,10 @@ void TForm1::CreateControls() {
   Label1 = MakeLabel(client, 40, 152, "L:", SansFont(16, true), navy);
   Label2 = MakeLabel(client, 40, 184, "C:", SansFont(16, true), navy);
   Label6 = MakeLabel(client, 40, 216, "FWD:", SansFont(16, false), purple);
-  Label3 = MakeLabel(client, 96, 120, "1.8", SansFont(16, true), purple);
-  Label4 = MakeLabel(client, 72, 152, "Label4", SansFont(16, true), purple);
-  Label8 = MakeLabel(client, 72, 184, "Label8", SansFont(16, true), purple);
-  Label7 = MakeLabel(client, 96, 216, "Label7", SansFont(16, false), purple);
+  Label3 = MakeLabel<TReadingLabel>(client, 96, 120, "1.8", SansFont(16, true), purple, "SWR");
+  Label4 = MakeLabel<TReadingLabel>(client, 72, 152, "Label4", SansFont(16, true), purple, "L");
+  Label8 = MakeLabel<TReadingLabel>(client, 72, 184, "Label8", SansFont(16, true), purple, "C");
+  Label7 = MakeLabel<TReadingLabel>(client, 96, 216, "Label7", SansFont(16, false), purple, "FWD");
 
   YellowLED = MakeLamp(client, 107, 48, LEDLarge, clYellow, false);
   RedLed = MakeLamp(client, 139, 48, LEDLarge, clRed, false);
@@ -205,7 +212,8 @@ void TForm1::CreateControls() {
 
 void TForm1::CreateMenu() {
   auto guarded = [this](QAction* action, void (TForm1::*handler)()) {
-    connect(action, &QAction::triggered, this, [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
   };
   QMenuBar* bar = menuBar();
   File1 = bar->addMenu("File");
@@ -221,8 +229,8 @@ void TForm1::CreateMenu() {
   group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
   QAction** items[] = {&SWR11, &SWR12, &SWR13, &SWR14, &SWR15, &SWR16, &SWR17};
   void (TForm1::*handlers[])() = {&TForm1::SWR11Click, &TForm1::SWR12Click, &TForm1::SWR13Click,
-                                   &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
-                                   &TForm1::SWR17Click};
+                                  &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
+                                  &TForm1::SWR17Click};
   for (int i = 0; i < 7; ++i) {
     QAction* item = SWRmin1->addAction(QString("1.%1").arg(i + 1));
     item->setCheckable(true);
@@ -236,6 +244,35 @@ void TForm1::CreateMenu() {
 
   About1 = bar->addAction("About");
   guarded(About1, &TForm1::About1Click);
+}
+
+// Names and descriptions for assistive technologies (and the lamps' tooltips). The buttons are
+// named by their captions and the readings by their quantities; these are the rest.
+void TForm1::DescribeControls() {
+  tune1->setAccessibleDescription("Starts a tuning cycle; pressed while the tuner tunes");
+  openport->setAccessibleDescription(
+      "Opens the selected port and waits for the tuner to identify itself");
+  closeport->setAccessibleDescription("Closes the port");
+
+  const struct {
+    TLedLamp* lamp;
+    const char* name;
+    const char* meaning;
+  } lamps[] = {
+      {YellowLED, "Yellow lamp", "Tuning"},    {RedLed, "Red lamp", "Tuning failed"},
+      {GreenLED, "Green lamp", "Tuned"},       {txled, "TxD lamp", "Transmit activity"},
+      {rxLED, "RxD lamp", "Receive activity"},
+  };
+  for (const auto& lamp : lamps) {
+    lamp.lamp->setAccessibleName(lamp.name);
+    lamp.lamp->SetMeaning(lamp.meaning);
+  }
+
+  // On AT-SPI the port list is named by the port it shows and labelled by its group box.
+  ComboBox1->setAccessibleDescription("The serial port that Open Port opens");
+  ComboBox1->lineEdit()->setAccessibleName("Port");
+  Image0->setAccessibleName("L-network with the capacitor on the left, ahead of the coil");
+  Image1->setAccessibleName("L-network with the coil first and the capacitor on the right");
 }
 
 TForm2Links TForm1::MonitorLinks() {
@@ -255,8 +292,9 @@ void TForm1::FillPortList() {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     ComboBox1->addItem(FromCp1252(name));
-    ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(SerialPort->DevicePathOf(name)),
-                           Qt::ToolTipRole);
+    const QString device = FromCp1252(SerialPort->DevicePathOf(name));
+    ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::ToolTipRole);
+    ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::AccessibleDescriptionRole);
   }
 }
 
@@ -337,9 +375,13 @@ void TForm1::ClosedState() {
   closeport->SetEnabled(false);
 }
 
-void TForm1::closeportclick() { ClosedState(); }
+void TForm1::closeportclick() {
+  ClosedState();
+}
 
-void TForm1::SerialPortFault(TSerialPort*, TCommPort) { ClosedState(); }
+void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
+  ClosedState();
+}
 
 void TForm1::Timer1Timer() {
   ++ProbeTicks_;
@@ -353,13 +395,17 @@ void TForm1::Timer1Timer() {
 // Kept running from start to end; a tick has nothing to do.
 void TForm1::Timer2Timer() {}
 
-void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) { protocol_.Receive(Buffer); }
+void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
+  protocol_.Receive(Buffer);
+}
 
 void TForm1::tune1click() {
   if (protocol_.AtuConnected()) protocol_.Send(TunerCommands::TuneOn);
 }
 
-void TForm1::MemoryClear1Click() { protocol_.Send(TunerCommands::MemoryClear); }
+void TForm1::MemoryClear1Click() {
+  protocol_.Send(TunerCommands::MemoryClear);
+}
 
 QAction* TForm1::SwrMinItem(int tenths) const {
   QAction* const items[] = {SWR11, SWR12, SWR13, SWR14, SWR15, SWR16, SWR17};
@@ -371,13 +417,27 @@ void TForm1::SwrMinClick(int tenths) {
   protocol_.Send(TunerCommands::SwrMin(tenths));
 }
 
-void TForm1::SWR11Click() { SwrMinClick(11); }
-void TForm1::SWR12Click() { SwrMinClick(12); }
-void TForm1::SWR13Click() { SwrMinClick(13); }
-void TForm1::SWR14Click() { SwrMinClick(14); }
-void TForm1::SWR15Click() { SwrMinClick(15); }
-void TForm1::SWR16Click() { SwrMinClick(16); }
-void TForm1::SWR17Click() { SwrMinClick(17); }
+void TForm1::SWR11Click() {
+  SwrMinClick(11);
+}
+void TForm1::SWR12Click() {
+  SwrMinClick(12);
+}
+void TForm1::SWR13Click() {
+  SwrMinClick(13);
+}
+void TForm1::SWR14Click() {
+  SwrMinClick(14);
+}
+void TForm1::SWR15Click() {
+  SwrMinClick(15);
+}
+void TForm1::SWR16Click() {
+  SwrMinClick(16);
+}
+void TForm1::SWR17Click() {
+  SwrMinClick(17);
+}
 
 void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
@@ -385,7 +445,8 @@ void TForm1::PortMonitor1Click() {
 
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
   const bool keypadMinus = key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier);
-  if (!keypadMinus || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+  if (!keypadMinus ||
+      (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
   }
   if (Form2) Form2->ShowModal();
@@ -393,7 +454,8 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool TForm1::ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  if (key != Qt::Key_Space || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+  if (key != Qt::Key_Space ||
+      (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
   }
   PortMonitor1Click();
@@ -445,22 +507,42 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QCoreApplication::quit();
 }
 
-void TForm1::WriteCommand(const std::string& text) { SerialPort->SendString(text); }
+void TForm1::WriteCommand(const std::string& text) {
+  SerialPort->SendString(text);
+}
 
 void TForm1::AppendLog(const std::string& line) {
   if (Form2) Form2->AppendLog(line);
 }
 
-void TForm1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TForm1::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}
 
-void TForm1::SetSwrText(const std::string& text) { SetCaption(Label3, text); }
-void TForm1::SetInductanceText(const std::string& text) { SetCaption(Label4, text); }
-void TForm1::SetCapacitanceText(const std::string& text) { SetCaption(Label8, text); }
-void TForm1::SetForwardPowerText(const std::string& text) { SetCaption(Label7, text); }
-void TForm1::SetRedLamp(bool lit) { RedLed->SetValue(lit); }
-void TForm1::SetGreenLamp(bool lit) { GreenLED->SetValue(lit); }
-void TForm1::SetYellowLamp(bool lit) { YellowLED->SetValue(lit); }
-void TForm1::SetTuneDown(bool down) { tune1->SetDown(down); }
+void TForm1::SetSwrText(const std::string& text) {
+  SetCaption(Label3, text);
+}
+void TForm1::SetInductanceText(const std::string& text) {
+  SetCaption(Label4, text);
+}
+void TForm1::SetCapacitanceText(const std::string& text) {
+  SetCaption(Label8, text);
+}
+void TForm1::SetForwardPowerText(const std::string& text) {
+  SetCaption(Label7, text);
+}
+void TForm1::SetRedLamp(bool lit) {
+  RedLed->SetValue(lit);
+}
+void TForm1::SetGreenLamp(bool lit) {
+  GreenLED->SetValue(lit);
+}
+void TForm1::SetYellowLamp(bool lit) {
+  YellowLED->SetValue(lit);
+}
+void TForm1::SetTuneDown(bool down) {
+  tune1->SetDown(down);
+}
 
 void TForm1::CheckSwrMin(int tenths) {
   for (int item = TunerCommands::SwrMinLowest; item <= TunerCommands::SwrMinHighest; ++item) {
@@ -473,7 +555,9 @@ void TForm1::ShowNetworkPicture(int picture) {
   Image1->setVisible(picture != 0);
 }
 
-void TForm1::SetOpenPortCaption(const std::string& caption) { openport->SetCaption(FromCp1252(caption)); }
+void TForm1::SetOpenPortCaption(const std::string& caption) {
+  openport->SetCaption(FromCp1252(caption));
+}
 
 void TForm1::StopProbe() {
   Timer1->stop();

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Synchronous delivery of the receive thread's events on the user-interface thread.
 #include "QtUiHandOver.h"
 
@@ -8,7 +10,9 @@
 
 TQtUiHandOver::TQtUiHandOver(QObject* context) : context_(context) {}
 
-bool TQtUiHandOver::InUiThread() const { return QThread::currentThread() == context_->thread(); }
+bool TQtUiHandOver::InUiThread() const {
+  return QThread::currentThread() == context_->thread();
+}
 
 void TQtUiHandOver::Synchronize(const std::function<void()>& call) {
   if (InUiThread()) {
@@ -32,4 +36,6 @@ void TQtUiHandOver::Synchronize(const std::function<void()>& call) {
   if (error) std::rethrow_exception(error);
 }
 
-void TQtUiHandOver::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TQtUiHandOver::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}

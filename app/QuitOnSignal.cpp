@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Signals reach the event loop through a socket pair: a signal handler may only write a byte.
 #include "QuitOnSignal.h"
 

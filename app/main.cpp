@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Program start: the application, the main window, the port monitor, the event loop.
 #include <QCommandLineParser>
 #include <QMouseEvent>
@@ -18,8 +20,10 @@ namespace {
 void ClickOpenPort(TForm1& form) {
   const QPointF centre = QRectF(form.openport->rect()).center();
   const QPointF global = form.openport->mapToGlobal(centre);
-  QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QCoreApplication::sendEvent(form.openport, &press);
   QCoreApplication::sendEvent(form.openport, &release);
 }
@@ -37,9 +41,12 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription("Remote control for the 1.2 kW automatic antenna tuner.");
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption portOption("port", "Preselect this port (a listed name or a device path) "
-                                              "instead of the settings file's.", "NAME");
-  const QCommandLineOption connectOption("connect", "Open the preselected port once the window is shown.");
+  const QCommandLineOption portOption("port",
+                                      "Preselect this port (a listed name or a device path) "
+                                      "instead of the settings file's.",
+                                      "NAME");
+  const QCommandLineOption connectOption("connect",
+                                         "Open the preselected port once the window is shown.");
   parser.addOption(portOption);
   parser.addOption(connectOption);
   parser.process(app);

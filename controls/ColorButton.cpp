@@ -1,12 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButton: state table, frames, caption layout, growth and the mouse sequence.
 #include "ColorButton.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
+#include "ColorButtonAccessible.h"
 #include "UserAction.h"
 
 namespace {
@@ -48,6 +52,11 @@ int Grown(int current, int needed, int maximum) {
 }  // namespace
 
 TColorButton::TColorButton(QWidget* parent) : QWidget(parent) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&TColorButtonAccessible::Create);
+    return true;
+  }();
+  (void)accessible;
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(24, 24);
@@ -108,14 +117,39 @@ void TColorButton::BackBitmapChanged() {
   update();
 }
 
-void TColorButton::SetCaption(const QString& value) { ChangeMeasure(FCaption, value); }
+void TColorButton::SetCaption(const QString& value) {
+  if (value == FCaption) return;
+  ChangeMeasure(FCaption, value);
+  if (QAccessible::isActive()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
+}
 
-void TColorButton::SetWordWrap(bool value) { ChangeMeasure(FWordWrap, value); }
+void TColorButton::SetWordWrap(bool value) {
+  ChangeMeasure(FWordWrap, value);
+}
 
 void TColorButton::SetDown(bool value) {
   if (value == FDown) return;
   FDown = value;
   update();
+  DownChanged();
+}
+
+void TColorButton::DownChanged() {
+  if (!QAccessible::isActive()) return;
+  QAccessible::State changed;
+  changed.pressed = true;
+  changed.checked = FLatching;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
+}
+
+void TColorButton::Click() {
+  if (!isEnabled()) return;
+  if (onclick && !RunUserAction([this] { onclick(this); })) return;
+  if (FLatching) SetDown(!FDown);
 }
 
 void TColorButton::SetConstraints(const TSizeConstraints& value) {
@@ -133,9 +167,13 @@ void TColorButton::SetFlat(bool value) {
   update();
 }
 
-void TColorButton::SetMarginHorizontal(int value) { ChangeMeasure(FMarginHorizontal, value); }
+void TColorButton::SetMarginHorizontal(int value) {
+  ChangeMeasure(FMarginHorizontal, value);
+}
 
-void TColorButton::SetMarginVertical(int value) { ChangeMeasure(FMarginVertical, value); }
+void TColorButton::SetMarginVertical(int value) {
+  ChangeMeasure(FMarginVertical, value);
+}
 
 void TColorButton::SetColor(TColor value) {
   if (value == FColor) return;
@@ -281,7 +319,10 @@ void TColorButton::mouseReleaseEvent(QMouseEvent* event) {
       }
     }
   }
-  if (FLatching) FDown = !FDown;
+  if (FLatching) {
+    FDown = !FDown;
+    DownChanged();
+  }
   Pressed = false;
   repaint();
 }

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButton: an owner-drawn push button with its own colours for the normal, hot and
 // down states, an optional tiled back picture, and a latch that toggles at every release.
 #pragma once
 
+#include <QAccessible>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -69,6 +72,10 @@ class TColorButton : public QWidget {
   // Runs on a left click, before a latching button toggles Down; skipped while empty.
   std::function<void(QObject* Sender)> onclick;
 
+  // A left click without the mouse, for the accessibility action: onclick under the error
+  // display, then the latch toggles unless onclick failed. A disabled button ignores it.
+  void Click();
+
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,6 +98,7 @@ class TColorButton : public QWidget {
     update();
   }
   void BackBitmapChanged();
+  void DownChanged();
   void ApplyAlign();
 
   TAlign FAlign = alNone;

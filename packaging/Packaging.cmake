@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Desktop installation and the Debian package. Included at the end of the top-level
 # CMakeLists.txt, once every target exists: the menu entry, the icon and the manual page go
 # with the program, and `cpack -G DEB` (make package) builds orvel_<version>_<arch>.deb.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receive thread of an open serial port.
 #include "ComThread.h"
 
@@ -33,9 +35,13 @@ TComThread::~TComThread() {
   }
 }
 
-void TComThread::Start() {
+bool TComThread::Start(TDeviceError& error) {
+  // Marked before it runs: a first pass that closes the port must find its thread started.
   started_ = true;
-  thread_ = platform_.StartThread([this] { Execute(); });
+  thread_ = platform_.StartThread([this] { Execute(); }, error);
+  if (thread_.joinable()) return true;
+  started_ = false;
+  return false;
 }
 
 void TComThread::Stop() {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receive thread of an open serial port: polls the device every Delay milliseconds,
 // delivers what arrived and the modem line changes, and on its way out closes the device.
 #pragma once
@@ -25,7 +27,8 @@ class TComThread {
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
 
-  void Start();
+  // False with the reason when the system refuses the thread; nothing has run then.
+  bool Start(TDeviceError& error);
   // Sets the stop flag and cuts the current pause short.
   void Stop();
   bool StopRequested() const { return stop_; }

@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Port identifiers and name conversions.
 #include "CommPort.h"
 
 namespace {
 
-bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 }  // namespace
 

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // An open serial device as the serial port object sees it, whatever the operating system:
 // the line settings it is given and the few operations the object and its thread need.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -80,10 +83,14 @@ class TSerialDevice {
   virtual std::optional<std::size_t> BytesWaiting() = 0;
   // Never waits for more than is already there.
   virtual TTransfer Read(char* buffer, std::size_t size) = 0;
-  // Bounded by the write time-outs.
-  virtual TTransfer Write(const char* data, std::size_t size) = 0;
+  // Waits no longer than the write time-outs allow, nor than `longestWait`; fails at once
+  // after AbortSerialWrites.
+  virtual TTransfer Write(const char* data, std::size_t size,
+                          std::chrono::milliseconds longestWait) = 0;
   // Modem* bits; none on failure.
   virtual std::optional<std::uint8_t> ModemStatus() = 0;
   // Discards both queues and releases the device without waiting for output to drain.
   virtual void Close() = 0;
+  // The device is gone although it is still listed (a network connection that ended).
+  virtual bool Lost() const { return false; }
 };

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The operating system's side of the serial port component: opening devices, the list of
 // ports present, threads and timer resolution. Each TSerialPort is given one.
 #pragma once
@@ -38,9 +40,15 @@ class TSerialPlatform {
   // that CurrentThreadId gave on it.
   virtual void SetThreadPriority(std::int64_t threadId, int level) = 0;
   virtual std::int64_t CurrentThreadId() const = 0;
-  // Runs `body` on a new thread; throws std::system_error when the system refuses one.
-  virtual std::thread StartThread(std::function<void()> body) = 0;
+  // Runs `body` on a new thread; a thread that cannot be joined, with the reason, when the
+  // system refuses one.
+  virtual std::thread StartThread(std::function<void()> body, TDeviceError& error) = 0;
 };
 
 // The platform of this system's own serial devices, chosen at build time.
 std::shared_ptr<TSerialPlatform> SystemSerialPlatform();
+
+// Makes every waiting and every later write of every serial port fail at once, for good (the
+// program is ending). Safe in a signal handler.
+void AbortSerialWrites() noexcept;
+bool SerialWritesAborted() noexcept;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port component: properties, opening and closing, writing, the presence test
 // and the port list.
 #include "SerialPort.h"
@@ -10,6 +12,7 @@
 #include <new>
 
 #include "ComThread.h"
+#include "NetworkAddress.h"
 #include "SerialPlatform.h"
 #include "UiHandOver.h"
 
@@ -21,6 +24,8 @@ constexpr std::int32_t StandardBaudRates[] = {
 static_assert(std::size(StandardBaudRates) == brCustom);
 
 constexpr int ClosePolls = 500;
+// However long the write time-outs allow, the caller (the window) waits no longer than this.
+constexpr auto LongestWriteWait = std::chrono::milliseconds(2000);
 // Below this Delay the presence test is skipped and the timer resolution is raised.
 constexpr std::uint32_t ShortDelay = 50;
 
@@ -38,6 +43,18 @@ std::string UpperCase(std::string_view text) {
 ESerialPortException NotOpen(const std::string& portName) {
   return ESerialPortException(TSerialErrorKind::NotOpen,
                               portName + " is not open. Serial port is not connected.");
+}
+
+ESerialPortException WriteFailure(const TTransfer& result, std::size_t length,
+                                  const std::string& portName) {
+  if (result.Failure == TSerialErrorKind::WriteAborted) {
+    return ESerialPortException(result.Failure,
+                                "Cannot write to " + portName + ". Writing has been stopped");
+  }
+  return ESerialPortException(result.Failure, "Cannot write to " + portName +
+                                                  ". Write timed out after " +
+                                                  std::to_string(result.Count) + " of " +
+                                                  std::to_string(length) + " bytes");
 }
 
 // The locale's short date, a blank and its long time.
@@ -61,6 +78,10 @@ TSerialPort::~TSerialPort() {
   Close();
   // A forgotten thread still refers to this object until it has ended.
   threads_.Reap(-1, handOver_);
+}
+
+void TSerialPort::AbortWrites() noexcept {
+  AbortSerialWrites();
 }
 
 void TSerialPort::SetUiHandOver(TUiHandOver* handOver) {
@@ -112,8 +133,14 @@ void TSerialPort::Open() {
   }
   // The OnConnect handler may have closed the port again.
   if (threads_.Current() != thread) return;
-  thread->Start();
-  faulted_ = false;
+  // Cleared before the thread runs: its first pass may already find the port gone.
+  const bool wasFaulted = faulted_.exchange(false);
+  if (!thread->Start(error)) {
+    faulted_ = wasFaulted;
+    // The thread never ran: Close ends the connection here and releases the device.
+    Close();
+    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
+  }
 }
 
 void TSerialPort::Close() {
@@ -153,12 +180,25 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
   std::shared_ptr<TComThread> thread = threads_.Current();
   if (!thread) throw NotOpen(name);
   const std::size_t length = std::min(text.size(), text.find('\0'));
-  std::size_t written = 0;
+  TTransfer result;
   sending_ = true;
   const bool open = thread->WithDevice(
-      [&](TSerialDevice& device) { written = device.Write(text.data(), length).Count; });
+      [&](TSerialDevice& device) { result = device.Write(text.data(), length, LongestWriteWait); });
   sending_ = false;
   if (!open) throw NotOpen(name);
+  if (result.Failure == TSerialErrorKind::WriteTimedOut ||
+      result.Failure == TSerialErrorKind::WriteAborted) {
+    // A text that did not get through whole is not reported as sent.
+    if (result.Failure == TSerialErrorKind::WriteTimedOut) {
+      try {
+        CheckPresence();
+      } catch (...) {
+        // The write's own failure is the one to report.
+      }
+    }
+    throw WriteFailure(result, length, name);
+  }
+  const std::size_t written = result.Count;
   try {
     if (written > 0 && OnSend) {
       OnSend(this, text.substr(0, written));
@@ -184,6 +224,9 @@ void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
 }
 
 bool TSerialPort::IsPortListed(std::string_view name) const {
+  // A network address stands for itself; whether its station is still there is the
+  // connection's business (TSerialDevice::Lost).
+  if (IsNetworkAddress(TrimControls(name))) return true;
   const std::string upper = UpperCase(name);
   const std::vector<TListedPort> ports = platform_->ListPorts();
   return std::any_of(ports.begin(), ports.end(),
@@ -405,7 +448,9 @@ void TSerialPort::CheckPresence() {
   const TComThread* caller = TComThread::RunningFor(*this);
   const std::shared_ptr<TComThread> current = threads_.Current();
   if (caller ? current.get() != caller : !current) return;
-  if (IsPortListed(CommPortToName(Port()))) return;
+  bool lost = false;
+  current->WithDevice([&](TSerialDevice& device) { lost = device.Lost(); });
+  if (!lost && IsPortListed(CommPortToName(Port()))) return;
   faulted_ = true;
   try {
     if (caller) {

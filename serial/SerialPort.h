@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port component: opens a port by name, applies the line settings, writes text,
 // lists the ports present and reports reception, modem lines and faults through its events.
 #pragma once
@@ -85,8 +87,14 @@ class TSerialPort : private TComThreadOwner {
   void Open();
   // Never throws.
   void Close();
-  // The count written: the text up to its first NUL byte, or less when the write times out.
+  // Writes the text up to its first NUL byte; the count written (0 when the device refuses).
+  // A write waits at most the write time-out and never longer than 2 s; one that does not get
+  // through in that time raises WriteTimedOut, and while the other end still takes nothing,
+  // later writes raise it at once.
   std::uint32_t SendString(const std::string& text);
+  // Every waiting and later write of every port fails at once (WriteAborted), for good: for
+  // the program's end. Safe in a signal handler.
+  static void AbortWrites() noexcept;
   void ListPortNames(std::vector<std::string>& list) const;
   bool IsPortListed(std::string_view name) const;
   TCommPort CommPortFromName(std::string_view name) const;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial layer's failures: the operator's text word for word, and a kind that code and
 // tests can tell apart without reading the text.
 #pragma once

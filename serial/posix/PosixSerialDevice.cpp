@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // termios, ioctl and the descriptor of one open serial device.
 #include "PosixSerialDevice.h"
 
@@ -14,6 +16,8 @@
 #include "DeviceError.h"
 #include "KernelQuirks.h"
 #include "RetryOnInterrupt.h"
+#include "SerialPlatform.h"
+#include "WriteAbort.h"
 
 namespace {
 
@@ -76,7 +80,8 @@ termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned spee
   termios t{};
   t.c_cflag =
       CREAD | CLOCAL | HUPCL | DataBitsFlag(settings.DataBits) | ParityFlags(settings.ParityCode);
-  if (settings.StopBitsCode == 2) t.c_cflag |= CSTOPB;
+  // With five data bits a UART makes one and a half stop bits of CSTOPB.
+  if (settings.StopBitsCode != 0) t.c_cflag |= CSTOPB;
   if (settings.OutxCtsFlow) t.c_cflag |= CRTSCTS;
   if (settings.ParityCheck) {
     t.c_iflag |= INPCK;
@@ -121,9 +126,10 @@ TPosixSerialDevice::~TPosixSerialDevice() {
 }
 
 bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
-  // One and a half stop bits: Linux has no way to ask for them.
-  if (settings.StopBitsCode > 2 || settings.StopBitsCode == 1 || settings.DataBits < 5 ||
-      settings.DataBits > 8 || settings.ParityCode > 4 || settings.BitsPerSecond <= 0) {
+  // One and a half stop bits exist only with five data bits, where a UART sends them for CSTOPB.
+  if (settings.StopBitsCode > 2 || (settings.StopBitsCode == 1 && settings.DataBits != 5) ||
+      settings.DataBits < 5 || settings.DataBits > 8 || settings.ParityCode > 4 ||
+      settings.BitsPerSecond <= 0) {
     return Refuse(EINVAL, path_, error);
   }
   termios current{};
@@ -187,11 +193,26 @@ TTransfer TPosixSerialDevice::Read(char* buffer, std::size_t size) {
   return TTransfer{0, TransferFailure(errno)};
 }
 
-TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size) {
-  const auto allowed = std::chrono::milliseconds(static_cast<std::int64_t>(writeMultiplier_) *
-                                                     static_cast<std::int64_t>(size) +
-                                                 writeConstant_);
+TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
+                                    std::chrono::milliseconds longestWait) {
+  const int abortFd = WriteAbortDescriptor();
+  if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
+  const std::int64_t multiplier = writeMultiplier_;
+  const std::int64_t constant = writeConstant_;
+  auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
+  // Both zero means no time-out of the write's own; the longest wait still bounds it.
+  if ((multiplier == 0 && constant == 0) || allowed > longestWait) allowed = longestWait;
   const TClock::time_point deadline = TClock::now() + allowed;
+  pollfd waiting[] = {{fd_, POLLOUT, 0}, {abortFd, POLLIN, 0}};
+  const nfds_t watched = abortFd >= 0 ? 2 : 1;
+  // A peer that took nothing during the last write's whole time-out gets no second wait while
+  // its queue is still full: a burst of replies to it costs one time-out, not one each.
+  if (stalled_) {
+    if (RetryOnInterrupt([&] { return ::poll(waiting, 1, 0); }) == 0) {
+      return TTransfer{0, TSerialErrorKind::WriteTimedOut};
+    }
+    stalled_ = false;
+  }
   TTransfer result;
   while (result.Count < size) {
     const ssize_t count =
@@ -208,16 +229,21 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size) {
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     if (left <= 0) {
       result.Failure = TSerialErrorKind::WriteTimedOut;
+      stalled_ = true;
       break;
     }
-    pollfd waiting{fd_, POLLOUT, 0};
     // An interrupted poll goes round again with the time that is left.
-    const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
+    const int ready =
+        ::poll(waiting, watched, static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
     if (ready < 0 && errno != EINTR) {
       result.Failure = TransferFailure(errno);
       break;
     }
-    if (ready > 0 && (waiting.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+    if (SerialWritesAborted()) {
+      result.Failure = TSerialErrorKind::WriteAborted;
+      break;
+    }
+    if (ready > 0 && (waiting[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
       result.Failure = TSerialErrorKind::Vanished;
       break;
     }

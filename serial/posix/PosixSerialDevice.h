@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial device opened through termios: the Linux side of TSerialDevice.
 #pragma once
 
@@ -28,7 +30,8 @@ class TPosixSerialDevice final : public TSerialDevice {
   void PurgeInput() override;
   std::optional<std::size_t> BytesWaiting() override;
   TTransfer Read(char* buffer, std::size_t size) override;
-  TTransfer Write(const char* data, std::size_t size) override;
+  TTransfer Write(const char* data, std::size_t size,
+                  std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
 
@@ -37,4 +40,6 @@ class TPosixSerialDevice final : public TSerialDevice {
   const std::string path_;
   std::atomic<std::uint32_t> writeMultiplier_ = 0;
   std::atomic<std::uint32_t> writeConstant_ = 0;
+  // The last write timed out with the output queue full: the other end reads nothing.
+  std::atomic<bool> stalled_ = false;
 };

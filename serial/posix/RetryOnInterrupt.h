@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The one retry of system calls that a signal interrupts: every call of the POSIX layer that
 // can fail with EINTR goes through it.
 #pragma once

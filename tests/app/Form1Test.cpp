@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The main window against the real serial component, with the tuner played on a
 // pseudo-terminal: connecting, status display, commands, the probe time-out, faults, settings.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -107,7 +110,8 @@ void ExpectState(TForm1& form, const ExpectedState& s) {
   EXPECT_EQ(form.Timer1->isActive(), s.timer);
 }
 
-const ExpectedState kClosedAtStart{"closed at start", true, true, false, "Open Port", true, true, false};
+const ExpectedState kClosedAtStart{"closed at start", true, true, false,
+                                   "Open Port",       true, true, false};
 const ExpectedState kConnected{"connected", false, false, true, "ATU conn", true, false, false};
 
 TEST_F(Form1Test, StartState) {
@@ -163,7 +167,8 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
     QFile::remove(settingsDir_ + "/Orvel.ini");
     if (!c.settings.empty()) WriteSettings(c.settings);
     TForm1& form = Start();
-    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(), c.selected);
+    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
+              c.selected);
     form2_.reset();
     form1_.reset();
   }
@@ -210,8 +215,9 @@ TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
   tuner.LinkAs(portsDir_, "COM7");
   TForm1& form = Start("COM7");
   Connect(form, tuner);
-  tuner.Write("SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
-              "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
+  tuner.Write(
+      "SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
+      "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
   QTRY_COMPARE_WITH_TIMEOUT(form.Image0->isVisible() || !form.Image0->isHidden(), true, 3000);
   EXPECT_EQ(form.Label3->text(), "1.5");
   EXPECT_EQ(form.Label4->text(), QString("5") + QLocale::system().decimalPoint() + "08 \u00B5H");
@@ -278,7 +284,8 @@ TEST_F(Form1Test, OpenFailureShowsTheReasonAndKeepsTheListDisabled) {
   TModalWatcher watcher;
   EXPECT_FALSE(RunUserAction([&] { form.openportclick(); }));
   ASSERT_EQ(watcher.Boxes().size(), 1u);
-  EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u) << watcher.Boxes()[0].Text;
+  EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u)
+      << watcher.Boxes()[0].Text;
   EXPECT_EQ(watcher.Boxes()[0].Text.back(), '.');
   EXPECT_FALSE(form.ComboBox1->isEnabled());
   EXPECT_EQ(form.openport->Caption(), "Open Port");
@@ -303,7 +310,8 @@ TEST_F(Form1Test, ProbeTimeOutOnTheEleventhTick) {
   EXPECT_EQ(watcher.Boxes()[0].Title, "Error");
   EXPECT_EQ(watcher.Boxes()[0].Text, "Sorry, ATU not found on COM3");
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
-  ExpectState(form, {"closed after the time-out", true, true, false, "Open port", false, false, false});
+  ExpectState(form,
+              {"closed after the time-out", true, true, false, "Open port", false, false, false});
   EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
 }
 
@@ -369,8 +377,8 @@ TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
   EXPECT_EQ(form.ComboBox1->count(), before + 1);
   EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
 
-  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
-                                                   Qt::KeypadModifier));
+  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier |
+                                                   Qt::ShiftModifier | Qt::KeypadModifier));
   EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier));
   EXPECT_FALSE(form2_->isVisible());
   bool wasModal = false;
@@ -378,7 +386,8 @@ TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
     wasModal = form2_->isModal() || QApplication::activeModalWidget() == form2_.get();
     form2_->close();
   });
-  EXPECT_TRUE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier));
+  EXPECT_TRUE(
+      form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier));
   EXPECT_TRUE(wasModal);
 
   EXPECT_FALSE(form.ComboBox1KeyDown(Qt::Key_Space, Qt::ControlModifier));
@@ -426,10 +435,12 @@ TEST_F(Form1Test, MenuTree) {
   for (QAction* action : form.menuBar()->actions()) bar << action->text();
   EXPECT_EQ(bar, QStringList({"File", "Setup", "About"}));
   QStringList file;
-  for (QAction* action : form.File1->actions()) file << (action->isSeparator() ? "-" : action->text());
+  for (QAction* action : form.File1->actions())
+    file << (action->isSeparator() ? "-" : action->text());
   EXPECT_EQ(file, QStringList({"Port Monitor", "-", "Exit"}));
   QStringList setup;
-  for (QAction* action : form.Setup1->actions()) setup << (action->isSeparator() ? "-" : action->text());
+  for (QAction* action : form.Setup1->actions())
+    setup << (action->isSeparator() ? "-" : action->text());
   EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear"}));
   QStringList swr;
   for (QAction* action : form.SWRmin1->actions()) {
@@ -438,6 +449,92 @@ TEST_F(Form1Test, MenuTree) {
     EXPECT_FALSE(action->isChecked());
   }
   EXPECT_EQ(swr, QStringList({"1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7"}));
+}
+
+// Descends the accessible tree to the first object with this role and name.
+QAccessibleInterface* FindAccessible(QAccessibleInterface* root, QAccessible::Role role,
+                                     const QString& name) {
+  if (root == nullptr || (root->role() == role && root->text(QAccessible::Name) == name)) {
+    return root;
+  }
+  for (int i = 0; i < root->childCount(); ++i) {
+    if (QAccessibleInterface* found = FindAccessible(root->child(i), role, name)) return found;
+  }
+  return nullptr;
+}
+
+// What a screen reader finds on the connected window after a status report, and TUNE pressed
+// through its action.
+TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  const auto accessible = [](QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    EXPECT_NE(iface, nullptr);
+    return iface;
+  };
+  EXPECT_EQ(accessible(form.Label3)->text(QAccessible::Name), "SWR no reading");
+  Connect(form, tuner);
+  tuner.Write(
+      "SWR: 255\r\nEND_L: 00010000\r\nEND_C: 00011101\r\nGREEN: ON\r\nSWRmin: 13\r\n"
+      "K: 1\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image1->isHidden(); }, 3000));
+
+  struct Expected {
+    QObject* object;
+    QAccessible::Role role;
+    QString name;
+    QString description;
+  };
+  const QString point = QLocale::system().decimalPoint();
+  const Expected table[] = {
+      {form.tune1, QAccessible::Button, "TUNE",
+       "Starts a tuning cycle; pressed while the tuner tunes"},
+      {form.openport, QAccessible::Button, "ATU conn",
+       "Opens the selected port and waits for the tuner to identify itself"},
+      {form.closeport, QAccessible::Button, "Close Port", "Closes the port"},
+      {form.YellowLED, QAccessible::Graphic, "Yellow lamp", "Tuning: unlit"},
+      {form.RedLed, QAccessible::Graphic, "Red lamp", "Tuning failed: unlit"},
+      {form.GreenLED, QAccessible::Graphic, "Green lamp", "Tuned: lit"},
+      {form.Label3, QAccessible::StaticText, "SWR unknown", ""},
+      {form.Label4, QAccessible::StaticText, "L 0" + point + "64 \u00B5H", ""},
+      {form.Label8, QAccessible::StaticText, "C 145 pF", ""},
+      {form.Image1, QAccessible::Graphic,
+       "L-network with the coil first and the capacitor on the right", ""},
+      {form.Image0, QAccessible::Graphic,
+       "L-network with the capacitor on the left, ahead of the coil", ""},
+  };
+  for (const Expected& e : table) {
+    SCOPED_TRACE(e.name.toStdString());
+    QAccessibleInterface* iface = accessible(e.object);
+    EXPECT_EQ(iface->role(), e.role);
+    EXPECT_EQ(iface->text(QAccessible::Name), e.name);
+    EXPECT_EQ(iface->text(QAccessible::Description), e.description);
+  }
+  EXPECT_TRUE(accessible(form.GreenLED)->state().checked);
+  EXPECT_FALSE(accessible(form.RedLed)->state().checked);
+  EXPECT_FALSE(accessible(form.closeport)->state().pressed);
+  EXPECT_TRUE(accessible(form.Image0)->state().invisible);
+
+  QAccessibleInterface* item =
+      FindAccessible(accessible(form.ComboBox1), QAccessible::ListItem, "COM7");
+  ASSERT_NE(item, nullptr) << "the port list's item";
+  EXPECT_EQ(item->text(QAccessible::Description).toStdString(), tuner.DevicePath());
+
+  for (QAction* action : form.SWRmin1->actions()) {
+    QAccessibleInterface* entry =
+        FindAccessible(accessible(form.SWRmin1), QAccessible::MenuItem, action->text());
+    ASSERT_NE(entry, nullptr) << action->text().toStdString();
+    EXPECT_TRUE(entry->state().checkable);
+    EXPECT_EQ(entry->state().checked, action == form.SWR13) << action->text().toStdString();
+  }
+
+  tuner.Received().clear();
+  accessible(form.tune1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_TRUE(tuner.WaitFor("TUNE ON\r\n"));
+  EXPECT_EQ(Log().back(), "- TUNE ON");
+  EXPECT_TRUE(form.tune1->Down()) << "the latch toggles as after a click";
 }
 
 TEST(ErrorDisplayTest, FullStopIsAddedOnce) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButton: the state table with its frames to the pixel, caption placement and
 // accelerators, growth within the size limits, back picture tiling, and the mouse
 // sequences driven through the window as a user would.
@@ -12,8 +14,8 @@
 #include <stdexcept>
 
 #include "ColorButton.h"
-#include "WidgetTesting.h"
 #include "UserAction.h"
+#include "WidgetTesting.h"
 
 namespace {
 
@@ -461,7 +463,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](TColorButton& b) { Click(b, Qt::LeftButton, kInside); }, 0, false},
         MouseCase{"DisabledDoubleClick", true, false,
                   [](TColorButton& b) { DoubleClick(b, kInside); }, 0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ColorButton, PressedLookLastsOnlyWhileHeldOnANonLatchingButton) {
   ButtonHost host;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TLedLamp: what it draws in every style and variant, its size rules, blinking driven by
 // its timer, the setters' compare-first rule, and the mouse notices.
 #include <gtest/gtest.h>
@@ -85,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(AllStyles, LedLampDrawing,
                                            DrawCase{LEDSqLarge, "BSQLG", "NSQLG"},
                                            DrawCase{LEDVertical, "BVT", "NVT"},
                                            DrawCase{LEDHorizontal, "BHZ", "NHZ"}),
-                         [](const auto& info) { return std::string(info.param.framed); });
+                         [](const auto& instance) { return std::string(instance.param.framed); });
 
 TEST(LedLamp, UnlitGlassInSilverStaysApartFromAPlainLampsSurround) {
   // The default unlit glass is silver like the surround; the fill of the surround must not

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Shared steps of the end-to-end tests, sourced by each test script: a private work directory
 # and port directory, the simulated tuner, the program on the X server, clicks, screenshots and
 # pixel counts. Every wait has a deadline; every process started here is stopped on any exit.

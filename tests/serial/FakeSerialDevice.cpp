@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The test's serial device.
 #include "FakeSerialDevice.h"
 
@@ -60,7 +62,7 @@ TTransfer TFakeSerialDevice::Read(char* buffer, std::size_t size) {
   return TTransfer{count};
 }
 
-TTransfer TFakeSerialDevice::Write(const char* data, std::size_t size) {
+TTransfer TFakeSerialDevice::Write(const char* data, std::size_t size, std::chrono::milliseconds) {
   std::lock_guard lock(line_->mutex_);
   line_->written_.append(data, size);
   return TTransfer{size};

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial device played by the test: what waits in its receive queue, what was written, and
 // failures that a pseudo-terminal cannot show on demand (refused settings, failing reads).
 #pragma once
@@ -40,7 +42,8 @@ class TFakeSerialDevice final : public TSerialDevice {
   void PurgeInput() override;
   std::optional<std::size_t> BytesWaiting() override;
   TTransfer Read(char* buffer, std::size_t size) override;
-  TTransfer Write(const char* data, std::size_t size) override;
+  TTransfer Write(const char* data, std::size_t size,
+                  std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override { return std::nullopt; }
   void Close() override;
 

@@ -1,8 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The test's serial platform.
 #include "FakeSerialPlatform.h"
-
-#include <cerrno>
-#include <system_error>
 
 void TFakeSerialPlatform::SetAfterThreadStart(std::function<void()> hook) {
   std::lock_guard lock(hookMutex_);
@@ -27,8 +26,11 @@ std::string TFakeSerialPlatform::UnlistedDevicePath(std::string_view name) const
   return "fake:" + std::string(name);
 }
 
-std::thread TFakeSerialPlatform::StartThread(std::function<void()> body) {
-  if (refuseThreads_) throw std::system_error(EAGAIN, std::generic_category());
+std::thread TFakeSerialPlatform::StartThread(std::function<void()> body, TDeviceError& error) {
+  if (refuseThreads_) {
+    error = TDeviceError{TSerialErrorKind::OutOfResources, "Resource temporarily unavailable"};
+    return std::thread();
+  }
   std::thread thread(std::move(body));
   std::function<void()> hook;
   {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial platform played by the test: one fake device behind every path, a port list the
 // test sets, and threads that the system may refuse.
 #pragma once
@@ -32,7 +34,7 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   void ReleaseTimerResolution() override {}
   void SetThreadPriority(std::int64_t, int) override {}
   std::int64_t CurrentThreadId() const override { return 0; }
-  std::thread StartThread(std::function<void()> body) override;
+  std::thread StartThread(std::function<void()> body, TDeviceError& error) override;
 
  private:
   std::shared_ptr<TFakeLine> line_;

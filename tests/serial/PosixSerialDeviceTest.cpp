@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // How the line settings turn into termios (data bits, parity, stop bits and handshakes), and
 // the kinds of failure that the device's calls report.
 #include <gtest/gtest.h>
@@ -39,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TTermiosCase{"SevenOddTwo", 7, 1, 2, CS7 | PARENB | PARODD | CSTOPB},
                     TTermiosCase{"SixMark", 6, 3, 0, CS6 | PARENB | PARODD | CMSPAR},
                     TTermiosCase{"FiveSpace", 5, 4, 0, CS5 | PARENB | CMSPAR}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(Termios, RawTransferWithReadsThatNeverWait) {
   TLineSettings settings;
@@ -85,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TFlowCase{"XonXoff", false, true, false, false, 0, IXON | IXOFF},
                     TFlowCase{"ParityErrorsDropped", false, false, true, false, 0, INPCK | IGNPAR},
                     TFlowCase{"ParityErrorsReplaced", false, false, true, true, 0, INPCK}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // A failing device call and the kind it reports, on a real pseudo-terminal.
 struct TFailureCase {
@@ -122,38 +124,38 @@ INSTANTIATE_TEST_SUITE_P(
         TFailureCase{"OpenMissing", [](TPseudoTerminal&) { return OpenKind("/dev/orvel-none"); },
                      TSerialErrorKind::NotFound},
         TFailureCase{"OpenHeld",
-                     [](TPseudoTerminal& t) {
+                     [](TPseudoTerminal& pty) {
                        TDeviceError error;
-                       const auto holder = TPosixSerialDevice::Open(t.SlavePath(), error);
-                       return OpenKind(t.SlavePath());
+                       const auto holder = TPosixSerialDevice::Open(pty.SlavePath(), error);
+                       return OpenKind(pty.SlavePath());
                      },
                      TSerialErrorKind::Busy},
         TFailureCase{"OneAndAHalfStopBitsWithEightBits",
-                     [](TPseudoTerminal& t) {
+                     [](TPseudoTerminal& pty) {
                        TDeviceError error;
-                       const auto device = TPosixSerialDevice::Open(t.SlavePath(), error);
+                       const auto device = TPosixSerialDevice::Open(pty.SlavePath(), error);
                        EXPECT_FALSE(device->ApplyLineSettings(Framing(8, 1), error));
                        EXPECT_EQ(error.Message, "Invalid argument");
                        return error.Kind;
                      },
                      TSerialErrorKind::RefusedSetting},
         TFailureCase{"ReadAfterTheFarEndHungUp",
-                     [](TPseudoTerminal& t) {
+                     [](TPseudoTerminal& pty) {
                        TDeviceError error;
-                       const auto device = TPosixSerialDevice::Open(t.SlavePath(), error);
-                       t.CloseMaster();
+                       const auto device = TPosixSerialDevice::Open(pty.SlavePath(), error);
+                       pty.CloseMaster();
                        char byte;
                        return device->Read(&byte, 1).Failure;
                      },
                      TSerialErrorKind::Vanished},
         TFailureCase{"ReadWithNothingThere",
-                     [](TPseudoTerminal& t) {
+                     [](TPseudoTerminal& pty) {
                        TDeviceError error;
-                       const auto device = TPosixSerialDevice::Open(t.SlavePath(), error);
+                       const auto device = TPosixSerialDevice::Open(pty.SlavePath(), error);
                        char byte;
                        return device->Read(&byte, 1).Failure;
                      },
                      TSerialErrorKind::None}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace

@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Command texts and log forms.
 #include "TunerCommands.h"
 
 namespace TunerCommands {
 
-std::string SwrMin(int tenths) { return "SWRmin " + std::to_string(tenths); }
+std::string SwrMin(int tenths) {
+  return "SWRmin " + std::to_string(tenths);
+}
 
 std::string WireForm(std::string_view command) {
   std::string text(command);

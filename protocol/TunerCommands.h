@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Every command line that Orvel writes to the tuner, and the forms in which lines are logged.
 // All senders (the main window, the port monitor, the identification reply) take them from here.
 #pragma once
@@ -8,7 +10,7 @@
 namespace TunerCommands {
 
 // Commands without their terminator; the wire form appends "\r\n".
-inline constexpr std::string_view Probe = "ATU?";  // written once per opening, never logged
+inline constexpr std::string_view Probe = "ATU?";          // written once per opening, never logged
 inline constexpr std::string_view StatusRequest = "????";  // the reply to the identification
 inline constexpr std::string_view TuneOn = "TUNE ON";
 inline constexpr std::string_view MemoryClear = "CMEM";

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A tuner host for tests: records what the protocol writes, logs and shows.
 #pragma once
 
@@ -9,7 +11,8 @@
 #include "TunerHost.h"
 
 struct TDisplayState {
-  std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>", ForwardPower = "<unset>";
+  std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>",
+              ForwardPower = "<unset>";
   bool Red = false, Green = false, Yellow = false, TuneDown = false;
   int SwrMin = 0;    // 0: no item checked yet
   int Picture = -1;  // -1: both hidden
