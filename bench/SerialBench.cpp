@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Figures for the serial port component on a pseudo-terminal: CPU time of an idle open port,
-// latency from a byte on the wire to OnReceive, and how long Close takes.
+// latency from a byte on the wire to OnReceive, how long Close takes, and how long writes to an
+// other end that reads nothing hold the caller.
 // Usage: bench_serial [lines] (default 1000 lines for the latency figure).
 #include <time.h>
 
@@ -182,6 +183,37 @@ void CloseDurations(TPseudoTerminal& terminal) {
       SystemDelay + 20);
 }
 
+// A tuner that floods and reads nothing: the replies to 50 identification lines, with the
+// default write time-outs, and a 200 KB paste.
+void StalledWrites() {
+  TPortsDirectoryFixture directory;
+  TPseudoTerminal silent;
+  directory.Link("COM8", silent.SlavePath());
+  TFakeUiThread ui;
+  TSerialPort port;
+  port.SetUiHandOver(&ui);
+  port.SetPort(spCOM8);
+  port.Open();
+  auto timed = [&](const std::string& text) {
+    const TClock::time_point start = TClock::now();
+    try {
+      port.SendString(text);
+    } catch (const ESerialPortException&) {
+      // Expected once the queue is full.
+    }
+    return Milliseconds(TClock::now() - start);
+  };
+  const double paste = timed(std::string(200 * 1024, 'x'));
+  std::vector<double> replies;
+  for (int line = 0; line < 50; ++line) replies.push_back(timed("????\r\n"));
+  double total = 0;
+  for (double reply : replies) total += reply;
+  std::printf(
+      "Writes to an other end that reads nothing: 200 KB paste %.0f ms (target <= 2100 ms); "
+      "50 replies after it %.1f ms in all, max %.2f ms (target: no wait of their own)\n",
+      paste, total, Percentile(replies, 1.0));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -195,5 +227,6 @@ int main(int argc, char** argv) {
   IdleCpu(directory, 5000);
   CloseDurations(terminal);
   ReceiveLatency(terminal, lines);
+  StalledWrites();
   return 0;
 }

@@ -35,9 +35,13 @@ TComThread::~TComThread() {
   }
 }
 
-void TComThread::Start() {
+bool TComThread::Start(TDeviceError& error) {
+  // Marked before it runs: a first pass that closes the port must find its thread started.
   started_ = true;
-  thread_ = platform_.StartThread([this] { Execute(); });
+  thread_ = platform_.StartThread([this] { Execute(); }, error);
+  if (thread_.joinable()) return true;
+  started_ = false;
+  return false;
 }
 
 void TComThread::Stop() {
@@ -120,7 +124,7 @@ void TComThread::Receive() {
     } else if (owner_.ReadsChunks()) {
       owner_.SetReceiving(true);
       std::string chunk(waiting, '\0');
-      chunk.resize(device_->Read(chunk.data(), waiting));
+      chunk.resize(device_->Read(chunk.data(), waiting).Count);
       if (chunk.empty()) {
         owner_.CheckPresence();
       } else {

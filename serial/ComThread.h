@@ -27,7 +27,8 @@ class TComThread {
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
 
-  void Start();
+  // False with the reason when the system refuses the thread; nothing has run then.
+  bool Start(TDeviceError& error);
   // Sets the stop flag and cuts the current pause short.
   void Stop();
   bool StopRequested() const { return stop_; }

@@ -4,10 +4,13 @@
 // the line settings it is given and the few operations the object and its thread need.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "SerialPortException.h"
 
 // How a modem control line is driven while the port is open.
 enum class TLineControl : std::uint8_t { Lowered, Raised, Handshake };
@@ -55,21 +58,35 @@ inline constexpr std::uint8_t ModemDsr = 0x20;
 inline constexpr std::uint8_t ModemRing = 0x40;
 inline constexpr std::uint8_t ModemRlsd = 0x80;
 
+// Why a device call failed: the kind, and the operator's reason ("No such file or directory").
+struct TDeviceError {
+  TSerialErrorKind Kind = TSerialErrorKind::None;
+  std::string Message;
+};
+
+// The bytes a read or write moved, and why it stopped short (None when it did not).
+struct TTransfer {
+  std::size_t Count = 0;
+  TSerialErrorKind Failure = TSerialErrorKind::None;
+};
+
 // Writes may come from one thread while another queries and reads; Close comes last, once.
 class TSerialDevice {
  public:
   virtual ~TSerialDevice() = default;
-  // False with the operator's reason when the device refuses the settings.
-  virtual bool ApplyLineSettings(const TLineSettings& settings, std::string& reason) = 0;
+  // False with the reason when the device refuses the settings.
+  virtual bool ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) = 0;
   virtual void ApplyTimeouts(const TTimeouts& timeouts) = 0;
   virtual void ApplyBufferSizes(std::uint32_t input, std::uint32_t output) = 0;
   virtual void PurgeInput() = 0;
   // Clears the device's error state; the bytes waiting in the receive queue, none on failure.
   virtual std::optional<std::size_t> BytesWaiting() = 0;
-  // Never waits for more than is already there; the count read (0 on failure).
-  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
-  // Bounded by the write time-outs; the count written (0 when refused).
-  virtual std::size_t Write(const char* data, std::size_t size) = 0;
+  // Never waits for more than is already there.
+  virtual TTransfer Read(char* buffer, std::size_t size) = 0;
+  // Waits no longer than the write time-outs allow, nor than `longestWait`; fails at once
+  // after AbortSerialWrites.
+  virtual TTransfer Write(const char* data, std::size_t size,
+                          std::chrono::milliseconds longestWait) = 0;
   // Modem* bits; none on failure.
   virtual std::optional<std::uint8_t> ModemStatus() = 0;
   // Discards both queues and releases the device without waiting for output to drain.

@@ -27,9 +27,9 @@ struct TListedPort {
 class TSerialPlatform {
  public:
   virtual ~TSerialPlatform() = default;
-  // Null with the operator's reason ("No such file or directory") when it does not open.
+  // Null with the reason when it does not open.
   virtual std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path,
-                                                    std::string& reason) = 0;
+                                                    TDeviceError& error) = 0;
   // Upper-case, trimmed, non-empty names, each with its device.
   virtual std::vector<TListedPort> ListPorts() const = 0;
   // Whether a port that ListPorts gave is surely still listed under its name, at the cost of
@@ -45,9 +45,15 @@ class TSerialPlatform {
   // that CurrentThreadId gave on it.
   virtual void SetThreadPriority(std::int64_t threadId, int level) = 0;
   virtual std::int64_t CurrentThreadId() const = 0;
-  // Runs `body` on a new thread; throws std::system_error when the system refuses one.
-  virtual std::thread StartThread(std::function<void()> body) = 0;
+  // Runs `body` on a new thread; a thread that cannot be joined, with the reason, when the
+  // system refuses one.
+  virtual std::thread StartThread(std::function<void()> body, TDeviceError& error) = 0;
 };
 
 // The platform of this system's own serial devices, chosen at build time.
 std::shared_ptr<TSerialPlatform> SystemSerialPlatform();
+
+// Makes every waiting and every later write of every serial port fail at once, for good (the
+// program is ending). Safe in a signal handler.
+void AbortSerialWrites() noexcept;
+bool SerialWritesAborted() noexcept;

@@ -24,6 +24,8 @@ constexpr std::int32_t StandardBaudRates[] = {
 static_assert(std::size(StandardBaudRates) == brCustom);
 
 constexpr int ClosePolls = 500;
+// However long the write time-outs allow, the caller (the window) waits no longer than this.
+constexpr auto LongestWriteWait = std::chrono::milliseconds(2000);
 // Below this Delay the presence test is skipped and the timer resolution is raised.
 constexpr std::uint32_t ShortDelay = 50;
 
@@ -39,7 +41,20 @@ std::string UpperCase(std::string_view text) {
 }
 
 ESerialPortException NotOpen(const std::string& portName) {
-  return ESerialPortException(portName + " is not open. Serial port is not connected.");
+  return ESerialPortException(TSerialErrorKind::NotOpen,
+                              portName + " is not open. Serial port is not connected.");
+}
+
+ESerialPortException WriteFailure(const TTransfer& result, std::size_t length,
+                                  const std::string& portName) {
+  if (result.Failure == TSerialErrorKind::WriteAborted) {
+    return ESerialPortException(result.Failure,
+                                "Cannot write to " + portName + ". Writing has been stopped");
+  }
+  return ESerialPortException(result.Failure, "Cannot write to " + portName +
+                                                  ". Write timed out after " +
+                                                  std::to_string(result.Count) + " of " +
+                                                  std::to_string(length) + " bytes");
 }
 
 // The locale's short date, a blank and its long time.
@@ -63,6 +78,10 @@ TSerialPort::~TSerialPort() {
   Close();
   // A forgotten thread still refers to this object until it has ended.
   threads_.Reap(-1, handOver_);
+}
+
+void TSerialPort::AbortWrites() noexcept {
+  AbortSerialWrites();
 }
 
 void TSerialPort::SetUiHandOver(TUiHandOver* handOver) {
@@ -96,17 +115,17 @@ void TSerialPort::Open() {
     std::lock_guard lock(textMutex_);
     presenceEntry_ = std::move(listed);
   }
-  std::string reason;
-  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(devicePath, reason);
+  TDeviceError error;
+  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(devicePath, error);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
-  if (device && !ApplyLineSettings(*device, reason)) {
+  if (device && !ApplyLineSettings(*device, error)) {
     device->Close();
     device.reset();
   }
   if (!device) {
     Close();
-    throw ESerialPortException("Cannot connect to " + name + ". " + reason);
+    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
   }
   ApplyTimeouts(*device);
   ApplyBufferSizes(*device);
@@ -122,8 +141,14 @@ void TSerialPort::Open() {
   }
   // The OnConnect handler may have closed the port again.
   if (threads_.Current() != thread) return;
-  thread->Start();
-  faulted_ = false;
+  // Cleared before the thread runs: its first pass may already find the port gone.
+  const bool wasFaulted = faulted_.exchange(false);
+  if (!thread->Start(error)) {
+    faulted_ = wasFaulted;
+    // The thread never ran: Close ends the connection here and releases the device.
+    Close();
+    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
+  }
 }
 
 void TSerialPort::Close() {
@@ -163,12 +188,25 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
   std::shared_ptr<TComThread> thread = threads_.Current();
   if (!thread) throw NotOpen(name);
   const std::size_t length = std::min(text.size(), text.find('\0'));
-  std::size_t written = 0;
+  TTransfer result;
   sending_ = true;
   const bool open = thread->WithDevice(
-      [&](TSerialDevice& device) { written = device.Write(text.data(), length); });
+      [&](TSerialDevice& device) { result = device.Write(text.data(), length, LongestWriteWait); });
   sending_ = false;
   if (!open) throw NotOpen(name);
+  if (result.Failure == TSerialErrorKind::WriteTimedOut ||
+      result.Failure == TSerialErrorKind::WriteAborted) {
+    // A text that did not get through whole is not reported as sent.
+    if (result.Failure == TSerialErrorKind::WriteTimedOut) {
+      try {
+        CheckPresence();
+      } catch (...) {
+        // The write's own failure is the one to report.
+      }
+    }
+    throw WriteFailure(result, length, name);
+  }
+  const std::size_t written = result.Count;
   try {
     if (written > 0 && OnSend) {
       OnSend(this, text.substr(0, written));
@@ -274,7 +312,7 @@ TDataWidth TSerialPort::DataWidth() const {
 void TSerialPort::SetDataWidth(TDataWidth value) {
   const std::uint8_t bits = value <= dw7Bits ? static_cast<std::uint8_t>(value + 5) : 8;
   if ((bits == 5 && stopBitsCode_ == sb2Bits) || (bits >= 6 && stopBitsCode_ == sb1_5Bits)) {
-    throw ESerialPortException(InvalidCombination);
+    throw ESerialPortException(TSerialErrorKind::InvalidSetting, InvalidCombination);
   }
   dataBits_ = bits;
   Reapply();
@@ -282,7 +320,7 @@ void TSerialPort::SetDataWidth(TDataWidth value) {
 
 void TSerialPort::SetStopBits(TStopBits value) {
   if ((value == sb1_5Bits && dataBits_ >= 6) || (value == sb2Bits && dataBits_ == 5)) {
-    throw ESerialPortException(InvalidCombination);
+    throw ESerialPortException(TSerialErrorKind::InvalidSetting, InvalidCombination);
   }
   if (value <= sb2Bits) stopBitsCode_ = value;
   Reapply();
@@ -395,8 +433,8 @@ TLineSettings TSerialPort::LineSettings() const {
   return settings;
 }
 
-bool TSerialPort::ApplyLineSettings(TSerialDevice& device, std::string& reason) {
-  return device.ApplyLineSettings(LineSettings(), reason);
+bool TSerialPort::ApplyLineSettings(TSerialDevice& device, TDeviceError& error) {
+  return device.ApplyLineSettings(LineSettings(), error);
 }
 
 void TSerialPort::ApplyTimeouts(TSerialDevice& device) {
@@ -418,8 +456,8 @@ void TSerialPort::Reapply() {
   if (!thread) return;
   PurgeInput();
   bool accepted = true;
-  std::string reason;
-  thread->WithDevice([&](TSerialDevice& device) { accepted = ApplyLineSettings(device, reason); });
+  TDeviceError error;
+  thread->WithDevice([&](TSerialDevice& device) { accepted = ApplyLineSettings(device, error); });
   if (!accepted) Close();
 }
 
@@ -472,11 +510,11 @@ void TSerialPort::WriteLogEntry(const std::string& text) {
   const std::string path = LogFile();
   const std::string entry = logDateTime_ ? DateTimeText() + " " + text + "\r\n" : text;
   std::FILE* file = std::fopen(path.c_str(), "abe");
-  if (!file) throw ESerialPortException(InvalidLogFile);
+  if (!file) throw ESerialPortException(TSerialErrorKind::LogFile, InvalidLogFile);
   bool written = std::fwrite(entry.data(), 1, entry.size(), file) == entry.size();
   written = std::fflush(file) == 0 && written;
   written = std::fclose(file) == 0 && written;
-  if (!written) throw ESerialPortException(InvalidLogFile);
+  if (!written) throw ESerialPortException(TSerialErrorKind::LogFile, InvalidLogFile);
 }
 
 void TSerialPort::Deliver(bool assigned, const std::function<void()>& call) {

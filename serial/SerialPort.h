@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,13 +20,9 @@
 #include "ReceiveThreads.h"
 #include "SerialDevice.h"
 #include "SerialPlatform.h"
+#include "SerialPortException.h"
 
 class TUiHandOver;
-
-class ESerialPortException : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // clang-format off
 enum TBaudRate : std::uint8_t {
@@ -92,8 +87,14 @@ class TSerialPort final : private TComThreadOwner {
   void Open();
   // Never throws.
   void Close();
-  // The count written: the text up to its first NUL byte, or less when the write times out.
+  // Writes the text up to its first NUL byte; the count written (0 when the device refuses).
+  // A write waits at most the write time-out and never longer than 2 s; one that does not get
+  // through in that time raises WriteTimedOut, and while the other end still takes nothing,
+  // later writes raise it at once.
   std::uint32_t SendString(const std::string& text);
+  // Every waiting and later write of every port fails at once (WriteAborted), for good: for
+  // the program's end. Safe in a signal handler.
+  static void AbortWrites() noexcept;
   void ListPortNames(std::vector<std::string>& list) const;
   // The same names with the device of each, from one look at the system.
   void ListPorts(std::vector<std::string>& names, std::vector<std::string>& devicePaths) const;
@@ -227,7 +228,7 @@ class TSerialPort final : private TComThreadOwner {
   void AnnounceDisconnect(std::uint64_t generation) override;
   void EndConnection(std::uint64_t generation) override;
 
-  bool ApplyLineSettings(TSerialDevice& device, std::string& reason);
+  bool ApplyLineSettings(TSerialDevice& device, TDeviceError& error);
   void ApplyTimeouts(TSerialDevice& device);
   void ApplyBufferSizes(TSerialDevice& device);
   void PurgeInput();

@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "SerialPlatform.h"
+
 namespace {
 
 using TClock = std::chrono::steady_clock;
@@ -38,6 +40,8 @@ constexpr auto ControlBound = std::chrono::milliseconds(300);
 // A raw TCP station that is busy says so and hangs up at once.
 constexpr auto BusyBound = std::chrono::milliseconds(300);
 constexpr auto CloseBound = std::chrono::seconds(2);
+// How soon a waiting write notices AbortSerialWrites.
+constexpr auto AbortSlice = std::chrono::milliseconds(50);
 // A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
 // and within UserTimeout while a write is unanswered.
 constexpr int KeepIdle = 2;
@@ -144,7 +148,15 @@ void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
 }  // namespace
 
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::string& text,
-                                                                 std::string& reason) {
+                                                                 TDeviceError& error) {
+  std::string reason;
+  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, reason);
+  if (!device) error = TDeviceError{TSerialErrorKind::Other, reason};
+  return device;
+}
+
+std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const std::string& text,
+                                                                           std::string& reason) {
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address) return nullptr;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
@@ -395,7 +407,15 @@ bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies
   return !lost_;
 }
 
-bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, std::string& reason) {
+bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
+  std::string reason;
+  if (ApplySettings(settings, reason)) return true;
+  error =
+      TDeviceError{lost_ ? TSerialErrorKind::Vanished : TSerialErrorKind::RefusedSetting, reason};
+  return false;
+}
+
+bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::string& reason) {
   if (lost_) {
     reason = FailureReason(GE_REMCLOSE);
     return false;
@@ -484,8 +504,9 @@ std::optional<std::size_t> TNetworkSerialDevice::BytesWaiting() {
   return inbox_.size();
 }
 
-std::size_t TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
+TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
   std::lock_guard lock(mutex_);
+  if (inbox_.empty() && lost_ && size > 0) return TTransfer{0, TSerialErrorKind::Vanished};
   const std::size_t count = std::min(size, inbox_.size());
   std::memcpy(buffer, inbox_.data(), count);
   inbox_.erase(0, count);
@@ -493,32 +514,50 @@ std::size_t TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
     readPaused_ = false;
     gensio_set_read_callback_enable(io_, true);
   }
-  return count;
+  return TTransfer{count};
 }
 
-std::size_t TNetworkSerialDevice::Write(const char* data, std::size_t size) {
-  const auto allowed = std::chrono::milliseconds(static_cast<std::int64_t>(writeMultiplier_) *
-                                                     static_cast<std::int64_t>(size) +
-                                                 writeConstant_);
+TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
+                                      std::chrono::milliseconds longestWait) {
+  if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
+  const std::int64_t multiplier = writeMultiplier_;
+  const std::int64_t constant = writeConstant_;
+  auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
+  // Both zero means no time-out of the write's own; the longest wait still bounds it.
+  if ((multiplier == 0 && constant == 0) || allowed > longestWait) allowed = longestWait;
   const TClock::time_point deadline = TClock::now() + allowed;
-  std::size_t written = 0;
-  while (written < size && !lost_) {
+  TTransfer result;
+  while (result.Count < size && !lost_) {
     gensiods count = 0;
     {
       std::lock_guard lock(mutex_);
       writeReady_ = false;
     }
-    if (gensio_write(io_, &count, data + written, size - written, nullptr) != 0) {
+    if (gensio_write(io_, &count, data + result.Count, size - result.Count, nullptr) != 0) {
       MarkLost();
       break;
     }
-    written += count;
-    if (written == size) break;
+    result.Count += count;
+    if (result.Count == size) break;
     gensio_set_write_callback_enable(io_, true);
+    // In short slices: AbortSerialWrites, being safe in a signal handler, cannot notify.
     std::unique_lock lock(mutex_);
-    if (!changed_.wait_until(lock, deadline, [this] { return writeReady_ || lost_; })) break;
+    bool ready = false;
+    while (!ready && !SerialWritesAborted() && TClock::now() < deadline) {
+      ready = changed_.wait_until(lock, std::min(deadline, TClock::now() + AbortSlice),
+                                  [this] { return writeReady_ || lost_; });
+    }
+    if (SerialWritesAborted()) {
+      result.Failure = TSerialErrorKind::WriteAborted;
+      break;
+    }
+    if (!ready) {
+      result.Failure = TSerialErrorKind::WriteTimedOut;
+      break;
+    }
   }
-  return written;
+  if (result.Count < size && lost_) result.Failure = TSerialErrorKind::Vanished;
+  return result;
 }
 
 std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {

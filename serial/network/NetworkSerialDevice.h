@@ -27,21 +27,22 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // How long Open waits for the station before it gives up.
   static constexpr std::chrono::seconds ConnectBound{5};
 
-  // Connects; null with the operator's reason ("Connection refused") when that fails.
+  // Connects; null with the reason ("Connection refused") when that fails.
   static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address,
-                                                    std::string& reason);
+                                                    TDeviceError& error);
 
   ~TNetworkSerialDevice() override;
   TNetworkSerialDevice(const TNetworkSerialDevice&) = delete;
   TNetworkSerialDevice& operator=(const TNetworkSerialDevice&) = delete;
 
-  bool ApplyLineSettings(const TLineSettings& settings, std::string& reason) override;
+  bool ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) override;
   void ApplyTimeouts(const TTimeouts& timeouts) override;
   void ApplyBufferSizes(std::uint32_t input, std::uint32_t output) override;
   void PurgeInput() override;
   std::optional<std::size_t> BytesWaiting() override;
-  std::size_t Read(char* buffer, std::size_t size) override;
-  std::size_t Write(const char* data, std::size_t size) override;
+  TTransfer Read(char* buffer, std::size_t size) override;
+  TTransfer Write(const char* data, std::size_t size,
+                  std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
   // The connection is gone (station unplugged, server stopped, network down).
@@ -62,6 +63,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
 
  private:
   explicit TNetworkSerialDevice(TNetworkAddress address);
+  static std::unique_ptr<TNetworkSerialDevice> OpenWithReason(const std::string& address,
+                                                              std::string& reason);
+  bool ApplySettings(const TLineSettings& settings, std::string& reason);
   bool Connect(std::string& reason);
   void RunLoop();
   void OpenDone(int error);

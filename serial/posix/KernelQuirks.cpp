@@ -12,6 +12,8 @@
 
 #include <cerrno>
 
+#include "RetryOnInterrupt.h"
+
 namespace {
 
 struct TSpeedCode {
@@ -30,21 +32,13 @@ constexpr TSpeedCode SpeedCodes[] = {
     {3500000, B3500000}, {4000000, B4000000}};
 
 int IoctlRetrying(int fd, unsigned long request, void* argument) {
-  int result;
-  do {
-    result = ::ioctl(fd, request, argument);
-  } while (result < 0 && errno == EINTR);
-  return result;
+  return RetryOnInterrupt([&] { return ::ioctl(fd, request, argument); });
 }
 
 }  // namespace
 
 bool LockExclusively(int fd) {
-  int result;
-  do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (result < 0 && errno == EINTR);
-  if (result < 0) return false;
+  if (RetryOnInterrupt([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) < 0) return false;
   // Refused by anything that is not a terminal; the lock above still holds.
   IoctlRetrying(fd, TIOCEXCL, nullptr);
   return true;
@@ -78,8 +72,7 @@ bool SetOtherSpeed(int fd, std::int32_t bitsPerSecond) {
 }
 
 void CloseWithoutDraining(int fd) {
-  while (::ioctl(fd, TCFLSH, TCIOFLUSH) < 0 && errno == EINTR) {
-  }
+  RetryOnInterrupt([&] { return ::ioctl(fd, TCFLSH, TCIOFLUSH); });
   // A pseudo-terminal keeps the exclusive mode until the pair is gone, which would lock every
   // other program (and a later Orvel run by a user) out of a virtual port.
   IoctlRetrying(fd, TIOCNXCL, nullptr);

@@ -13,8 +13,11 @@
 #include <cerrno>
 #include <chrono>
 
+#include "DeviceError.h"
 #include "KernelQuirks.h"
-#include "SystemMessage.h"
+#include "RetryOnInterrupt.h"
+#include "SerialPlatform.h"
+#include "WriteAbort.h"
 
 namespace {
 
@@ -48,9 +51,22 @@ tcflag_t ParityFlags(std::uint8_t parityCode) {
   }
 }
 
-bool Refuse(int error, const std::string& path, std::string& reason) {
-  reason = SystemMessage(error, path);
+bool Refuse(int error, const std::string& path, TDeviceError& deviceError) {
+  deviceError = DeviceError(error, path);
   return false;
+}
+
+// A failed read or write of an open device: the device went away unless errno says otherwise.
+TSerialErrorKind TransferFailure(int error) {
+  switch (error) {
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case EPIPE:
+      return TSerialErrorKind::Vanished;
+    default:
+      return ErrorKindOf(error);
+  }
 }
 
 }  // namespace
@@ -64,7 +80,8 @@ termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned spee
   termios t{};
   t.c_cflag =
       CREAD | CLOCAL | HUPCL | DataBitsFlag(settings.DataBits) | ParityFlags(settings.ParityCode);
-  if (settings.StopBitsCode == 2) t.c_cflag |= CSTOPB;
+  // With five data bits a UART makes one and a half stop bits of CSTOPB.
+  if (settings.StopBitsCode != 0) t.c_cflag |= CSTOPB;
   if (settings.OutxCtsFlow) t.c_cflag |= CRTSCTS;
   if (settings.ParityCheck) {
     t.c_iflag |= INPCK;
@@ -82,20 +99,18 @@ termios TPosixSerialDevice::Termios(const TLineSettings& settings, unsigned spee
 }
 
 std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& path,
-                                                             std::string& reason) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
+                                                             TDeviceError& error) {
+  const int fd = RetryOnInterrupt(
+      [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) {
-    reason = SystemMessage(errno, path);
+    error = DeviceError(errno, path);
     return nullptr;
   }
   if (!LockExclusively(fd)) {
-    const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+    const int lockError = errno == EWOULDBLOCK ? EBUSY : errno;
     CloseWithoutDraining(fd);
     // Only after our own descriptor is gone, so that the holder found is the other one.
-    reason = SystemMessage(error, path);
+    error = DeviceError(lockError, path);
     return nullptr;
   }
   // The descriptor stays non-blocking: reads take only what waits, and writes wait in poll()
@@ -110,33 +125,33 @@ TPosixSerialDevice::~TPosixSerialDevice() {
   Close();
 }
 
-bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, std::string& reason) {
-  // One and a half stop bits: Linux has no way to ask for them.
-  if (settings.StopBitsCode > 2 || settings.StopBitsCode == 1 || settings.DataBits < 5 ||
-      settings.DataBits > 8 || settings.ParityCode > 4 || settings.BitsPerSecond <= 0) {
-    return Refuse(EINVAL, path_, reason);
+bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
+  // One and a half stop bits exist only with five data bits, where a UART sends them for CSTOPB.
+  if (settings.StopBitsCode > 2 || (settings.StopBitsCode == 1 && settings.DataBits != 5) ||
+      settings.DataBits < 5 || settings.DataBits > 8 || settings.ParityCode > 4 ||
+      settings.BitsPerSecond <= 0) {
+    return Refuse(EINVAL, path_, error);
   }
   termios current{};
-  if (tcgetattr(fd_, &current) != 0) return Refuse(errno, path_, reason);
+  if (RetryOnInterrupt([&] { return tcgetattr(fd_, &current); }) != 0)
+    return Refuse(errno, path_, error);
   const unsigned code = SpeedCode(settings.BitsPerSecond);
   // A speed without a code is set afterwards; B38400 only stands in until then.
   const termios wanted = Termios(settings, code != 0 ? code : B38400);
-  int result;
-  do {
-    result = tcsetattr(fd_, TCSANOW, &wanted);
-  } while (result < 0 && errno == EINTR);
-  if (result != 0) return Refuse(errno, path_, reason);
+  if (RetryOnInterrupt([&] { return tcsetattr(fd_, TCSANOW, &wanted); }) != 0)
+    return Refuse(errno, path_, error);
   if (code == 0 && !SetOtherSpeed(fd_, settings.BitsPerSecond)) {
-    return Refuse(errno, path_, reason);
+    return Refuse(errno, path_, error);
   }
   // tcsetattr succeeds when any part of the change was made, and many UART drivers drop mark
   // and space parity silently, which would garble every byte. Pseudo-terminals force 8 bits
   // without parity whatever is asked; for a virtual port that loses nothing.
   termios applied{};
-  if (tcgetattr(fd_, &applied) != 0) return Refuse(errno, path_, reason);
+  if (RetryOnInterrupt([&] { return tcgetattr(fd_, &applied); }) != 0)
+    return Refuse(errno, path_, error);
   if ((wanted.c_cflag & CMSPAR) && (applied.c_cflag & PARENB) && !(applied.c_cflag & CMSPAR)) {
     tcsetattr(fd_, TCSANOW, &current);
-    return Refuse(EINVAL, path_, reason);
+    return Refuse(EINVAL, path_, error);
   }
   // Without a DTR handshake on Linux, a DTR given to the handshake is simply raised.
   SetModemLine(fd_, TIOCM_DTR, settings.Dtr != TLineControl::Lowered);
@@ -156,46 +171,84 @@ void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
 }
 
 void TPosixSerialDevice::PurgeInput() {
-  tcflush(fd_, TCIFLUSH);
+  RetryOnInterrupt([&] { return tcflush(fd_, TCIFLUSH); });
 }
 
 std::optional<std::size_t> TPosixSerialDevice::BytesWaiting() {
   int waiting = 0;
-  if (::ioctl(fd_, FIONREAD, &waiting) < 0 || waiting < 0) return std::nullopt;
+  if (RetryOnInterrupt([&] { return ::ioctl(fd_, FIONREAD, &waiting); }) < 0 || waiting < 0) {
+    return std::nullopt;
+  }
   return static_cast<std::size_t>(waiting);
 }
 
-std::size_t TPosixSerialDevice::Read(char* buffer, std::size_t size) {
-  ssize_t count;
-  do {
-    count = ::read(fd_, buffer, size);
-  } while (count < 0 && errno == EINTR);
-  return count > 0 ? static_cast<std::size_t>(count) : 0;
+TTransfer TPosixSerialDevice::Read(char* buffer, std::size_t size) {
+  const ssize_t count = RetryOnInterrupt([&] { return ::read(fd_, buffer, size); });
+  if (count > 0) return TTransfer{static_cast<std::size_t>(count)};
+  // End of file on a terminal: it was hung up (the far end of a pseudo-terminal closed).
+  if (count == 0)
+    return TTransfer{0, size > 0 ? TSerialErrorKind::Vanished : TSerialErrorKind::None};
+  // Nothing there after all: no failure.
+  if (errno == EAGAIN) return TTransfer{};
+  return TTransfer{0, TransferFailure(errno)};
 }
 
-std::size_t TPosixSerialDevice::Write(const char* data, std::size_t size) {
-  const auto allowed = std::chrono::milliseconds(static_cast<std::int64_t>(writeMultiplier_) *
-                                                     static_cast<std::int64_t>(size) +
-                                                 writeConstant_);
+TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
+                                    std::chrono::milliseconds longestWait) {
+  const int abortFd = WriteAbortDescriptor();
+  if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
+  const std::int64_t multiplier = writeMultiplier_;
+  const std::int64_t constant = writeConstant_;
+  auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
+  // Both zero means no time-out of the write's own; the longest wait still bounds it.
+  if ((multiplier == 0 && constant == 0) || allowed > longestWait) allowed = longestWait;
   const TClock::time_point deadline = TClock::now() + allowed;
-  std::size_t written = 0;
-  while (written < size) {
-    const ssize_t count = ::write(fd_, data + written, size - written);
+  pollfd waiting[] = {{fd_, POLLOUT, 0}, {abortFd, POLLIN, 0}};
+  const nfds_t watched = abortFd >= 0 ? 2 : 1;
+  // A peer that took nothing during the last write's whole time-out gets no second wait while
+  // its queue is still full: a burst of replies to it costs one time-out, not one each.
+  if (stalled_) {
+    if (RetryOnInterrupt([&] { return ::poll(waiting, 1, 0); }) == 0) {
+      return TTransfer{0, TSerialErrorKind::WriteTimedOut};
+    }
+    stalled_ = false;
+  }
+  TTransfer result;
+  while (result.Count < size) {
+    const ssize_t count =
+        RetryOnInterrupt([&] { return ::write(fd_, data + result.Count, size - result.Count); });
     if (count > 0) {
-      written += static_cast<std::size_t>(count);
+      result.Count += static_cast<std::size_t>(count);
       continue;
     }
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0 && errno != EAGAIN) break;
+    if (count < 0 && errno != EAGAIN) {
+      result.Failure = TransferFailure(errno);
+      break;
+    }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
-    if (left <= 0) break;
-    pollfd waiting{fd_, POLLOUT, 0};
-    const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
-    if (ready < 0 && errno != EINTR) break;
-    if (ready > 0 && (waiting.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+    if (left <= 0) {
+      result.Failure = TSerialErrorKind::WriteTimedOut;
+      stalled_ = true;
+      break;
+    }
+    // An interrupted poll goes round again with the time that is left.
+    const int ready =
+        ::poll(waiting, watched, static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
+    if (ready < 0 && errno != EINTR) {
+      result.Failure = TransferFailure(errno);
+      break;
+    }
+    if (SerialWritesAborted()) {
+      result.Failure = TSerialErrorKind::WriteAborted;
+      break;
+    }
+    if (ready > 0 && (waiting[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      result.Failure = TSerialErrorKind::Vanished;
+      break;
+    }
   }
-  return written;
+  return result;
 }
 
 std::optional<std::uint8_t> TPosixSerialDevice::ModemStatus() {

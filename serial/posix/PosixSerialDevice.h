@@ -13,8 +13,8 @@
 
 class TPosixSerialDevice final : public TSerialDevice {
  public:
-  // Opens for exclusive use; null with the operator's reason when that fails.
-  static std::unique_ptr<TPosixSerialDevice> Open(const std::string& path, std::string& reason);
+  // Opens for exclusive use; null with the reason when that fails.
+  static std::unique_ptr<TPosixSerialDevice> Open(const std::string& path, TDeviceError& error);
 
   // The termios that stand for the settings, speed given as its Bxxx code.
   static termios Termios(const TLineSettings& settings, unsigned speedCode);
@@ -24,13 +24,14 @@ class TPosixSerialDevice final : public TSerialDevice {
   TPosixSerialDevice(const TPosixSerialDevice&) = delete;
   TPosixSerialDevice& operator=(const TPosixSerialDevice&) = delete;
 
-  bool ApplyLineSettings(const TLineSettings& settings, std::string& reason) override;
+  bool ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) override;
   void ApplyTimeouts(const TTimeouts& timeouts) override;
   void ApplyBufferSizes(std::uint32_t input, std::uint32_t output) override;
   void PurgeInput() override;
   std::optional<std::size_t> BytesWaiting() override;
-  std::size_t Read(char* buffer, std::size_t size) override;
-  std::size_t Write(const char* data, std::size_t size) override;
+  TTransfer Read(char* buffer, std::size_t size) override;
+  TTransfer Write(const char* data, std::size_t size,
+                  std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
 
@@ -39,4 +40,6 @@ class TPosixSerialDevice final : public TSerialDevice {
   const std::string path_;
   std::atomic<std::uint32_t> writeMultiplier_ = 0;
   std::atomic<std::uint32_t> writeConstant_ = 0;
+  // The last write timed out with the output queue full: the other end reads nothing.
+  std::atomic<bool> stalled_ = false;
 };

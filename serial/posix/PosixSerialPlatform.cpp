@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <system_error>
+
+#include "DeviceError.h"
 #include "NetworkAddress.h"
 #include "NetworkSerialDevice.h"
 #include "PortList.h"
@@ -21,9 +24,9 @@ constexpr int NiceValues[] = {19, 10, 5, 0, -5, -10, -20};
 
 class TPosixSerialPlatform final : public TSerialPlatform {
  public:
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override {
-    if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, reason);
-    return TPosixSerialDevice::Open(path, reason);
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error) override {
+    if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, error);
+    return TPosixSerialDevice::Open(path, error);
   }
 
   std::vector<TListedPort> ListPorts() const override {
@@ -63,8 +66,13 @@ class TPosixSerialPlatform final : public TSerialPlatform {
 
   std::int64_t CurrentThreadId() const override { return gettid(); }
 
-  std::thread StartThread(std::function<void()> body) override {
-    return std::thread(std::move(body));
+  std::thread StartThread(std::function<void()> body, TDeviceError& error) override {
+    try {
+      return std::thread(std::move(body));
+    } catch (const std::system_error& failure) {
+      error = DeviceError(failure.code().value(), std::string());
+      return std::thread();
+    }
   }
 };
 

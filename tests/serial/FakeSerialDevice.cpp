@@ -35,10 +35,10 @@ int TFakeLine::Reads() const {
   return reads_;
 }
 
-bool TFakeSerialDevice::ApplyLineSettings(const TLineSettings&, std::string& reason) {
+bool TFakeSerialDevice::ApplyLineSettings(const TLineSettings&, TDeviceError& error) {
   std::lock_guard lock(line_->mutex_);
   if (!line_->refuseSettings_) return true;
-  reason = "Invalid argument";
+  error = TDeviceError{TSerialErrorKind::RefusedSetting, "Invalid argument"};
   return false;
 }
 
@@ -52,20 +52,20 @@ std::optional<std::size_t> TFakeSerialDevice::BytesWaiting() {
   return line_->waiting_.size();
 }
 
-std::size_t TFakeSerialDevice::Read(char* buffer, std::size_t size) {
+TTransfer TFakeSerialDevice::Read(char* buffer, std::size_t size) {
   std::lock_guard lock(line_->mutex_);
   ++line_->reads_;
-  if (line_->failReads_) return 0;
+  if (line_->failReads_) return TTransfer{0, TSerialErrorKind::Vanished};
   const std::size_t count = std::min(size, line_->waiting_.size());
   std::copy_n(line_->waiting_.begin(), count, buffer);
   line_->waiting_.erase(0, count);
-  return count;
+  return TTransfer{count};
 }
 
-std::size_t TFakeSerialDevice::Write(const char* data, std::size_t size) {
+TTransfer TFakeSerialDevice::Write(const char* data, std::size_t size, std::chrono::milliseconds) {
   std::lock_guard lock(line_->mutex_);
   line_->written_.append(data, size);
-  return size;
+  return TTransfer{size};
 }
 
 void TFakeSerialDevice::Close() {

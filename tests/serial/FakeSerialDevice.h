@@ -36,13 +36,14 @@ class TFakeSerialDevice final : public TSerialDevice {
  public:
   explicit TFakeSerialDevice(std::shared_ptr<TFakeLine> line) : line_(std::move(line)) {}
 
-  bool ApplyLineSettings(const TLineSettings& settings, std::string& reason) override;
+  bool ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) override;
   void ApplyTimeouts(const TTimeouts&) override {}
   void ApplyBufferSizes(std::uint32_t, std::uint32_t) override {}
   void PurgeInput() override;
   std::optional<std::size_t> BytesWaiting() override;
-  std::size_t Read(char* buffer, std::size_t size) override;
-  std::size_t Write(const char* data, std::size_t size) override;
+  TTransfer Read(char* buffer, std::size_t size) override;
+  TTransfer Write(const char* data, std::size_t size,
+                  std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override { return std::nullopt; }
   void Close() override;
 

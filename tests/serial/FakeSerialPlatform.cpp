@@ -3,18 +3,15 @@
 // The test's serial platform.
 #include "FakeSerialPlatform.h"
 
-#include <cerrno>
-#include <system_error>
-
 void TFakeSerialPlatform::SetAfterThreadStart(std::function<void()> hook) {
   std::lock_guard lock(hookMutex_);
   afterThreadStart_ = std::move(hook);
 }
 
 std::unique_ptr<TSerialDevice> TFakeSerialPlatform::OpenDevice(const std::string& path,
-                                                               std::string& reason) {
+                                                               TDeviceError& error) {
   if (path != "fake:COM7") {
-    reason = "No such file or directory";
+    error = TDeviceError{TSerialErrorKind::NotFound, "No such file or directory"};
     return nullptr;
   }
   return std::make_unique<TFakeSerialDevice>(line_);
@@ -29,8 +26,11 @@ std::string TFakeSerialPlatform::UnlistedDevicePath(std::string_view name) const
   return "fake:" + std::string(name);
 }
 
-std::thread TFakeSerialPlatform::StartThread(std::function<void()> body) {
-  if (refuseThreads_) throw std::system_error(EAGAIN, std::generic_category());
+std::thread TFakeSerialPlatform::StartThread(std::function<void()> body, TDeviceError& error) {
+  if (refuseThreads_) {
+    error = TDeviceError{TSerialErrorKind::OutOfResources, "Resource temporarily unavailable"};
+    return std::thread();
+  }
   std::thread thread(std::move(body));
   std::function<void()> hook;
   {

@@ -24,7 +24,7 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   // Runs on the opening thread right after each receive thread has started.
   void SetAfterThreadStart(std::function<void()> hook);
 
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override;
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error) override;
   std::vector<TListedPort> ListPorts() const override;
   bool IsStillListed(const TListedPort&) const override { return listed_; }
   std::string UnlistedDevicePath(std::string_view name) const override;
@@ -35,7 +35,7 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   void ReleaseTimerResolution() override {}
   void SetThreadPriority(std::int64_t, int) override {}
   std::int64_t CurrentThreadId() const override { return 0; }
-  std::thread StartThread(std::function<void()> body) override;
+  std::thread StartThread(std::function<void()> body, TDeviceError& error) override;
 
  private:
   std::shared_ptr<TFakeLine> line_;

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// How the line settings turn into termios: data bits, parity, stop bits and handshakes.
+// How the line settings turn into termios (data bits, parity, stop bits and handshakes), and
+// the kinds of failure that the device's calls report.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "PseudoTerminal.h"
 #include "posix/PosixSerialDevice.h"
 
 namespace {
@@ -83,6 +87,75 @@ INSTANTIATE_TEST_SUITE_P(
                     TFlowCase{"XonXoff", false, true, false, false, 0, IXON | IXOFF},
                     TFlowCase{"ParityErrorsDropped", false, false, true, false, 0, INPCK | IGNPAR},
                     TFlowCase{"ParityErrorsReplaced", false, false, true, true, 0, INPCK}),
+    [](const auto& instance) { return std::string(instance.param.name); });
+
+// A failing device call and the kind it reports, on a real pseudo-terminal.
+struct TFailureCase {
+  const char* name;
+  std::function<TSerialErrorKind(TPseudoTerminal&)> fail;
+  TSerialErrorKind kind;
+};
+
+class DeviceFailureTest : public testing::TestWithParam<TFailureCase> {};
+
+TEST_P(DeviceFailureTest, ReportsItsKind) {
+  TPseudoTerminal terminal;
+  EXPECT_EQ(GetParam().fail(terminal), GetParam().kind);
+}
+
+TSerialErrorKind OpenKind(const std::string& path) {
+  TDeviceError error;
+  const auto device = TPosixSerialDevice::Open(path, error);
+  EXPECT_FALSE(device);
+  return error.Kind;
+}
+
+TLineSettings Framing(std::uint8_t dataBits, std::uint8_t stopBitsCode) {
+  TLineSettings settings;
+  settings.BitsPerSecond = 9600;
+  settings.DataBits = dataBits;
+  settings.StopBitsCode = stopBitsCode;
+  return settings;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, DeviceFailureTest,
+    testing::Values(
+        TFailureCase{"OpenMissing", [](TPseudoTerminal&) { return OpenKind("/dev/orvel-none"); },
+                     TSerialErrorKind::NotFound},
+        TFailureCase{"OpenHeld",
+                     [](TPseudoTerminal& pty) {
+                       TDeviceError error;
+                       const auto holder = TPosixSerialDevice::Open(pty.SlavePath(), error);
+                       return OpenKind(pty.SlavePath());
+                     },
+                     TSerialErrorKind::Busy},
+        TFailureCase{"OneAndAHalfStopBitsWithEightBits",
+                     [](TPseudoTerminal& pty) {
+                       TDeviceError error;
+                       const auto device = TPosixSerialDevice::Open(pty.SlavePath(), error);
+                       EXPECT_FALSE(device->ApplyLineSettings(Framing(8, 1), error));
+                       EXPECT_EQ(error.Message, "Invalid argument");
+                       return error.Kind;
+                     },
+                     TSerialErrorKind::RefusedSetting},
+        TFailureCase{"ReadAfterTheFarEndHungUp",
+                     [](TPseudoTerminal& pty) {
+                       TDeviceError error;
+                       const auto device = TPosixSerialDevice::Open(pty.SlavePath(), error);
+                       pty.CloseMaster();
+                       char byte;
+                       return device->Read(&byte, 1).Failure;
+                     },
+                     TSerialErrorKind::Vanished},
+        TFailureCase{"ReadWithNothingThere",
+                     [](TPseudoTerminal& pty) {
+                       TDeviceError error;
+                       const auto device = TPosixSerialDevice::Open(pty.SlavePath(), error);
+                       char byte;
+                       return device->Read(&byte, 1).Failure;
+                     },
+                     TSerialErrorKind::None}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace

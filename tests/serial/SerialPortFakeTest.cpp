@@ -65,8 +65,59 @@ INSTANTIATE_TEST_SUITE_P(
     Listing, SerialPortFailedReadTest,
     testing::Values(TFailedReadCase{"PortListed", true, {"connect", "receive lost"}},
                     TFailedReadCase{"PortGone", false, {"connect", "fault", "disconnect"}}),
-    [](const testing::TestParamInfo<TFailedReadCase>& caseInfo) {
-      return std::string(caseInfo.param.name);
-    });
+    [](const auto& instance) { return std::string(instance.param.name); });
+
+TEST_F(SerialPortFakeTest, RefusedThreadFailsTheOpenAndLeavesNothingOpen) {
+  platform_->SetRefuseThreads(true);
+  try {
+    port_.Open();
+    FAIL() << "no exception";
+  } catch (const ESerialPortException& error) {
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::OutOfResources);
+    EXPECT_STREQ(error.what(), "Cannot connect to COM7. Resource temporarily unavailable");
+  }
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_TRUE(Line().Closed());
+  EXPECT_THROW(port_.SendString("x"), ESerialPortException);
+  EXPECT_EQ(Line().Written(), "");
+  EXPECT_THAT(events_, ElementsAre("connect", "disconnect"));
+  // Nothing is left behind to wait for: the port opens again once threads start.
+  platform_->SetRefuseThreads(false);
+  port_.Open();
+  EXPECT_EQ(port_.ConnectedPort(), spCOM7);
+}
+
+// The receive thread's first pass finds the port missing before Open has returned.
+TEST_F(SerialPortFakeTest, FaultFoundByTheFirstPassStaysFaulted) {
+  platform_->SetListed(false);
+  platform_->SetAfterThreadStart([this] { ui_.WaitUntil([this] { return Line().Closed(); }); });
+  port_.Open();
+  EXPECT_TRUE(Line().Closed());
+  EXPECT_TRUE(port_.Faulted());
+  EXPECT_THAT(events_, ElementsAre("connect", "fault", "disconnect"));
+}
+
+TEST_F(SerialPortFakeTest, SettingsTheDeviceRefusesFailTheOpen) {
+  Line().SetRefuseSettings(true);
+  try {
+    port_.Open();
+    FAIL() << "no exception";
+  } catch (const ESerialPortException& error) {
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::RefusedSetting);
+    EXPECT_STREQ(error.what(), "Cannot connect to COM7. Invalid argument");
+  }
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_TRUE(Line().Closed());
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(SerialPortFakeTest, SettingsTheDeviceRefusesCloseTheOpenPort) {
+  port_.Open();
+  Line().SetRefuseSettings(true);
+  port_.SetBaudRate(br115200);
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  EXPECT_TRUE(Line().Closed());
+  EXPECT_THAT(events_, ElementsAre("connect", "disconnect"));
+}
 
 }  // namespace

@@ -132,6 +132,7 @@ TEST_P(DataWidthStopBitsTest, RefusesTheImpossibleCombinations) {
         set();
         ADD_FAILURE() << "accepted";
       } catch (const ESerialPortException& error) {
+        EXPECT_EQ(error.Kind(), TSerialErrorKind::InvalidSetting);
         EXPECT_STREQ(error.what(), "Invalid data-width and stop-bits combination.");
       }
     } else {
@@ -243,6 +244,7 @@ TEST(SerialPortProperties, SendStringOnAClosedPortRaises) {
     port.SendString("ATU?\r\n");
     FAIL() << "no exception";
   } catch (const ESerialPortException& error) {
+    EXPECT_EQ(error.Kind(), TSerialErrorKind::NotOpen);
     EXPECT_STREQ(error.what(), "COM7 is not open. Serial port is not connected.");
   }
 }

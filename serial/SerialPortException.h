@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The serial layer's failures: the operator's text word for word, and a kind that code and
+// tests can tell apart without reading the text.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+enum class TSerialErrorKind : std::uint8_t {
+  None,
+  // The device or port name does not exist.
+  NotFound,
+  // Another open file (this program's own included) holds the device.
+  Busy,
+  Permission,
+  // The device refused the line settings.
+  RefusedSetting,
+  // The properties contradict each other (data width and stop bits).
+  InvalidSetting,
+  // The device went away while open (a read or write failed, the far end hung up).
+  Vanished,
+  NotOpen,
+  // The system is out of threads, descriptors or memory.
+  OutOfResources,
+  // The other end took nothing within the write's time-out.
+  WriteTimedOut,
+  // Writes were stopped for good (the program is ending).
+  WriteAborted,
+  LogFile,
+  Other
+};
+
+class ESerialPortException : public std::runtime_error {
+ public:
+  ESerialPortException(TSerialErrorKind kind, const std::string& message)
+      : std::runtime_error(message), kind_(kind) {}
+  TSerialErrorKind Kind() const { return kind_; }
+
+ private:
+  TSerialErrorKind kind_;
+};
