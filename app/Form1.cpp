@@ -26,6 +26,7 @@
 #include "Image.h"
 #include "IniFile.h"
 #include "LedLamp.h"
+#include "NetworkAddress.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
 #include "TunerCommands.h"
@@ -312,6 +313,12 @@ void TForm1::FillPortList() {
 bool TForm1::SelectPort(const std::string& nameOrDevice) {
   std::string name = nameOrDevice;
   if (name.starts_with('/')) name = SerialPort->ListedNameOfDevice(name);
+  // A network address names its station itself: it joins the list under the address, which is
+  // also its tooltip, as a device path is for a listed port.
+  if (IsNetworkAddress(name) && ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) < 0) {
+    ComboBox1->addItem(FromCp1252(name));
+    ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(name), Qt::ToolTipRole);
+  }
   const int index = name.empty() ? -1 : ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString);
   ComboBox1->setCurrentIndex(index);
   return index >= 0;
@@ -337,7 +344,7 @@ void TForm1::FormCreate() {
   const QString settings = settingsDirectory_ + "/Orvel.ini";
   if (QFileInfo::exists(settings)) {
     const std::string port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
-    if (ComboBox1->currentIndex() >= 0) SelectPort(port);
+    if (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(port)) SelectPort(port);
   }
 
   Image0->hide();

@@ -41,10 +41,12 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription("Remote control for the 1.2 kW automatic antenna tuner.");
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption portOption("port",
-                                      "Preselect this port (a listed name or a device path) "
-                                      "instead of the settings file's.",
-                                      "NAME");
+  const QCommandLineOption portOption(
+      "port",
+      "Preselect this port (a listed name, a device path or a network address "
+      "such as rfc2217://HOST:PORT) "
+      "instead of the settings file's.",
+      "NAME");
   const QCommandLineOption connectOption("connect",
                                          "Open the preselected port once the window is shown.");
   parser.addOption(portOption);

@@ -219,7 +219,8 @@ TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
   tuner.Write(
       "SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
       "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
-  QTRY_COMPARE_WITH_TIMEOUT(form.Image0->isVisible() || !form.Image0->isHidden(), true, 3000);
+  // K: 0, the burst's last line, shows the picture of the capacitor at the input.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image0->isHidden(); }, 3000));
   EXPECT_EQ(form.Label3->text(), "1.5");
   EXPECT_EQ(form.Label4->text(), QString("5") + QLocale::system().decimalPoint() + "08 \u00B5H");
   EXPECT_EQ(form.Label8->text(), "25 pF");
@@ -369,7 +370,7 @@ TEST_F(Form1Test, CloseAndReopenAppliesStatusAtOnce) {
   form.openportclick();
   ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
   tuner.Write("GREEN: ON\r\n");
-  QTRY_VERIFY_WITH_TIMEOUT(form.GreenLED->Value(), 3000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.GreenLED->Value(); }, 3000));
 }
 
 TEST_F(Form1Test, VanishedPortClosesSilently) {
@@ -379,8 +380,8 @@ TEST_F(Form1Test, VanishedPortClosesSilently) {
   Connect(form, tuner);
   TModalWatcher watcher;
   std::filesystem::remove(portsDir_ + "/COM7");
-  QTRY_COMPARE_WITH_TIMEOUT(form.SerialPort->ConnectedPort(), spNone, 5000);
-  QTRY_VERIFY_WITH_TIMEOUT(form.openport->isEnabled(), 3000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.SerialPort->ConnectedPort() == spNone; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.openport->isEnabled(); }, 3000));
   ExpectState(form, {"closed by a fault", true, true, false, "Open port", false, false, false});
   EXPECT_TRUE(watcher.Boxes().empty());
 }
@@ -403,8 +404,8 @@ TEST_F(Form1Test, ReceiveHandlerLetsAClosePortClickRun) {
   std::string burst;
   for (int i = 0; i < 200; ++i) burst += "SWR: 1" + std::to_string(i % 10) + "\r\n";
   tuner.Write(burst);
-  QTRY_VERIFY_WITH_TIMEOUT(clicked, 5000);
-  QTRY_COMPARE_WITH_TIMEOUT(form.SerialPort->ConnectedPort(), spNone, 3000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return clicked; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.SerialPort->ConnectedPort() == spNone; }, 3000));
   EXPECT_TRUE(form.ComboBox1->isEnabled());
 }
 
@@ -520,6 +521,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
   Connect(form, tuner);
   tuner.Write(
       "SWR: 255\r\nEND_L: 00010000\r\nEND_C: 00011101\r\nGREEN: ON\r\nSWRmin: 13\r\n"
+      "FWD: 123\r\n"
       "K: 1\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image1->isHidden(); }, 3000));
 
@@ -542,6 +544,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
       {form.Label3, QAccessible::StaticText, "SWR unknown", ""},
       {form.Label4, QAccessible::StaticText, "L 0" + point + "64 \u00B5H", ""},
       {form.Label8, QAccessible::StaticText, "C 145 pF", ""},
+      {form.Label7, QAccessible::StaticText, "FWD 123", ""},
       {form.Image1, QAccessible::Graphic,
        "L-network with the coil first and the capacitor on the right", ""},
       {form.Image0, QAccessible::Graphic,

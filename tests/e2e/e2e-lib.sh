@@ -110,7 +110,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-[ -n "${DISPLAY:-}" ] || fail "no X display: run the test under xvfb-run"
+[ -n "${DISPLAY:-}" ] || fail "no X display: run the test under scripts/on-xvfb"
 
 # --- the simulated tuner -------------------------------------------------------------------
 
