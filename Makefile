@@ -1,11 +1,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The Orvel developers
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README, `make run` and `make test`, and `make bench`.
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run run-remote test package clean
+.PHONY: all deps configure build run run-remote test bench package clean
 
 all: build
 
@@ -28,6 +28,13 @@ run-remote: build
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) \
 	  || { echo "make test: FAILED (see the output above)" >&2; exit 1; }
+
+# Each benchmark prints its figures beside their targets; the README keeps the latest ones.
+bench: build
+	@$(BUILD)/bench/bench_serial
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_receive
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_monitor
+	@$(BUILD)/bench/bench_program $(BUILD)/orvel
 
 package: build
 	@cd $(BUILD) && cpack -G DEB

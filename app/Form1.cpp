@@ -299,12 +299,16 @@ void TForm1::AttachPortMonitor(TForm2* monitor) {
 
 void TForm1::FillPortList() {
   std::vector<std::string> names;
-  SerialPort->ListPortNames(names);
+  std::vector<std::string> devices;
+  SerialPort->ListPorts(names, devices);
   // The list is kept sorted: "COM10" comes before "COM2".
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    ComboBox1->addItem(FromCp1252(name));
-    const QString device = FromCp1252(SerialPort->DevicePathOf(name));
+  std::vector<std::size_t> order(names.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return names[a] < names[b]; });
+  for (const std::size_t i : order) {
+    ComboBox1->addItem(FromCp1252(names[i]));
+    const QString device = FromCp1252(devices[i]);
     ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::ToolTipRole);
     ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::AccessibleDescriptionRole);
   }

@@ -454,6 +454,10 @@ void TForm2::AppendEntry(QPlainTextEdit* memo, const QString& text, bool fieldHa
     // appendPlainText spares the editor a full relayout and repaint of its view.
     memo->appendPlainText(text);
   }
+  // A caret at the end stays there through an append. A hidden field has nothing to scroll,
+  // and the editor brings the caret into view when it is shown again after an append; moving
+  // the caret anew would cost each hidden append a third of its time.
+  if (!memo->isVisible() && memo->textCursor().atEnd()) return;
   QTextCursor end = memo->textCursor();
   end.movePosition(QTextCursor::End);
   memo->setTextCursor(end);

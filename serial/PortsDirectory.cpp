@@ -14,13 +14,17 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
-std::string PortsDirectory() {
-  if (std::string dir = Environment("ORVEL_PORTS_DIR"); !dir.empty()) return dir;
+TPortsDirectoryPlace PortsDirectoryPlace() {
+  if (std::string dir = Environment("ORVEL_PORTS_DIR"); !dir.empty()) return {dir, true};
   std::string config = Environment("XDG_CONFIG_HOME");
   if (config.empty()) {
     std::string home = Environment("HOME");
     if (home.empty()) return {};
     config = home + "/.config";
   }
-  return config + "/orvel/ports";
+  return {config + "/orvel/ports", false};
+}
+
+std::string PortsDirectory() {
+  return PortsDirectoryPlace().Path;
 }

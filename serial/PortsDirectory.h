@@ -5,6 +5,13 @@
 
 #include <string>
 
+struct TPortsDirectoryPlace {
+  std::string Path;
+  // Named by ORVEL_PORTS_DIR rather than the default, which need not exist.
+  bool Named = false;
+};
+
 // $ORVEL_PORTS_DIR when set and not empty, else ${XDG_CONFIG_HOME:-$HOME/.config}/orvel/ports.
-// Empty when none of these variables gives a place.
+// The path is empty when none of these variables gives a place.
+TPortsDirectoryPlace PortsDirectoryPlace();
 std::string PortsDirectory();

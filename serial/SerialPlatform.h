@@ -14,10 +14,12 @@
 
 #include "SerialDevice.h"
 
-// One port present: its name as listed and the device it resolves to.
+// One port present: its name as listed, the device it resolves to and the port directory's
+// entry that names it (empty for a device found by itself).
 struct TListedPort {
   std::string Name;
   std::string DevicePath;
+  std::string LinkPath;
 };
 
 // A platform decides by the path what kind of device it opens, so one that knows several kinds
@@ -30,6 +32,9 @@ class TSerialPlatform {
                                                     std::string& reason) = 0;
   // Upper-case, trimmed, non-empty names, each with its device.
   virtual std::vector<TListedPort> ListPorts() const = 0;
+  // Whether a port that ListPorts gave is surely still listed under its name, at the cost of
+  // a few system calls whatever the number of ports; false leaves it to ListPorts.
+  virtual bool IsStillListed(const TListedPort& port) const = 0;
   // The device a port name opens when no listed port has that name.
   virtual std::string UnlistedDevicePath(std::string_view name) const = 0;
   // The same device, compared by device number; false when either cannot be examined.

@@ -88,8 +88,16 @@ void TSerialPort::Open() {
     std::lock_guard lock(textMutex_);
     entireBuffer_.clear();
   }
+  const std::string trimmed = TrimControls(name);
+  std::optional<TListedPort> listed = ListedPort(trimmed);
+  const std::string devicePath =
+      listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
+  {
+    std::lock_guard lock(textMutex_);
+    presenceEntry_ = std::move(listed);
+  }
   std::string reason;
-  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(DevicePathOf(name), reason);
+  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(devicePath, reason);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
   if (device && !ApplyLineSettings(*device, reason)) {
@@ -185,14 +193,29 @@ void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
   for (TListedPort& port : platform_->ListPorts()) list.push_back(std::move(port.Name));
 }
 
+void TSerialPort::ListPorts(std::vector<std::string>& names,
+                            std::vector<std::string>& devicePaths) const {
+  names.clear();
+  devicePaths.clear();
+  for (TListedPort& port : platform_->ListPorts()) {
+    names.push_back(std::move(port.Name));
+    devicePaths.push_back(std::move(port.DevicePath));
+  }
+}
+
 bool TSerialPort::IsPortListed(std::string_view name) const {
   // A network address stands for itself; whether its station is still there is the
   // connection's business (TSerialDevice::Lost).
   if (IsNetworkAddress(TrimControls(name))) return true;
+  return ListedPort(name).has_value();
+}
+
+std::optional<TListedPort> TSerialPort::ListedPort(std::string_view name) const {
   const std::string upper = UpperCase(name);
-  const std::vector<TListedPort> ports = platform_->ListPorts();
-  return std::any_of(ports.begin(), ports.end(),
-                     [&](const TListedPort& port) { return port.Name == upper; });
+  for (TListedPort& port : platform_->ListPorts()) {
+    if (port.Name == upper) return std::move(port);
+  }
+  return std::nullopt;
 }
 
 TCommPort TSerialPort::CommPortFromName(std::string_view name) const {
@@ -214,10 +237,7 @@ std::int32_t TSerialPort::BaudRateToNumber(TBaudRate rate) const {
 
 std::string TSerialPort::DevicePathOf(std::string_view name) const {
   const std::string trimmed = TrimControls(name);
-  const std::string upper = UpperCase(trimmed);
-  for (const TListedPort& port : platform_->ListPorts()) {
-    if (port.Name == upper) return port.DevicePath;
-  }
+  if (std::optional<TListedPort> port = ListedPort(trimmed)) return port->DevicePath;
   return platform_->UnlistedDevicePath(trimmed);
 }
 
@@ -412,7 +432,24 @@ void TSerialPort::CheckPresence() {
   if (caller ? current.get() != caller : !current) return;
   bool lost = false;
   current->WithDevice([&](TSerialDevice& device) { lost = device.Lost(); });
-  if (!lost && IsPortListed(CommPortToName(Port()))) return;
+  if (!lost) {
+    const std::string name = CommPortToName(Port());
+    std::optional<TListedPort> entry;
+    {
+      std::lock_guard lock(textMutex_);
+      entry = presenceEntry_;
+    }
+    // Checking the open port's own entry costs the same whatever the number of ports; only
+    // when that entry has gone or changed is the whole list read.
+    if (entry && entry->Name == UpperCase(name) && platform_->IsStillListed(*entry)) return;
+    if (IsNetworkAddress(TrimControls(name))) return;
+    entry = ListedPort(name);
+    if (entry) {
+      std::lock_guard lock(textMutex_);
+      presenceEntry_ = std::move(entry);
+      return;
+    }
+  }
   faulted_ = true;
   try {
     if (caller) {

@@ -20,8 +20,8 @@
 #include "CommPort.h"
 #include "ReceiveThreads.h"
 #include "SerialDevice.h"
+#include "SerialPlatform.h"
 
-class TSerialPlatform;
 class TUiHandOver;
 
 class ESerialPortException : public std::runtime_error {
@@ -95,6 +95,8 @@ class TSerialPort final : private TComThreadOwner {
   // The count written: the text up to its first NUL byte, or less when the write times out.
   std::uint32_t SendString(const std::string& text);
   void ListPortNames(std::vector<std::string>& list) const;
+  // The same names with the device of each, from one look at the system.
+  void ListPorts(std::vector<std::string>& names, std::vector<std::string>& devicePaths) const;
   bool IsPortListed(std::string_view name) const;
   TCommPort CommPortFromName(std::string_view name) const;
   std::string CommPortToName(TCommPort port) const;
@@ -229,6 +231,8 @@ class TSerialPort final : private TComThreadOwner {
   void ApplyTimeouts(TSerialDevice& device);
   void ApplyBufferSizes(TSerialDevice& device);
   void PurgeInput();
+  // The listed port of that name, letter case ignored.
+  std::optional<TListedPort> ListedPort(std::string_view name) const;
   void WriteLogEntry(const std::string& text);
 
   template <typename T>
@@ -299,6 +303,9 @@ class TSerialPort final : private TComThreadOwner {
   std::string logFile_;
   std::string lastReceived_;
   std::string entireBuffer_;
+  // The list entry that the open port came from: while it stands, the port is listed, and
+  // the presence test need not read the whole list.
+  std::optional<TListedPort> presenceEntry_;
 
   TReceiveThreads threads_;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// Listing the ports present. Runs on every idle pass of an open port, so it reads no more
-// than the port directory (and its network entries), /dev and the sysfs type of the UARTs.
+// Listing the ports present. It reads the port directory (and its network entries), /dev and
+// the sysfs type of the UARTs; the presence test of an open port looks at its own entry only.
 #include "PortList.h"
 
 #include <dirent.h>
@@ -10,10 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "CommPort.h"
 #include "NetworkAddress.h"
@@ -35,6 +38,36 @@ std::string UpperCase(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return text;
+}
+
+// The list shows names as Windows-1252 text and compares them without letter case: a name
+// with bytes outside printable ASCII would be shown garbled (UTF-8) or broken over two lines.
+bool IsPrintableAscii(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// A file name as it can be shown on a terminal: other bytes as \xNN.
+std::string Escaped(std::string_view name) {
+  std::string text;
+  for (const char c : name) {
+    if (c >= 0x20 && c <= 0x7E && c != '\\') {
+      text += c;
+    } else {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned char>(c));
+      text += code;
+    }
+  }
+  return text;
+}
+
+// The port list is read at start, on request and by presence tests that find their entry
+// gone: each problem is told once per run, not at every listing.
+void NoteOnce(const std::string& text) {
+  static std::mutex mutex;
+  static std::set<std::string> told;
+  std::lock_guard lock(mutex);
+  if (told.insert(text).second) std::fprintf(stderr, "orvel: %s\n", text.c_str());
 }
 
 // The device number after the prefix, 0 to 31 without leading zeros; -1 for anything else.
@@ -62,8 +95,8 @@ bool ReadUartPresent(const std::string& name) {
   return count > 0 && std::atoi(text) != 0;
 }
 
-// A desktop has 32 ttyS nodes, and the presence test lists the ports ten times a second: the
-// answers are kept for a few seconds (a UART's type changes only through setserial).
+// A desktop has 32 ttyS nodes, and a listing may come several times a second: the answers are
+// kept for a few seconds (a UART's type changes only through setserial).
 bool UartPresent(const std::string& name) {
   using TClock = std::chrono::steady_clock;
   constexpr auto KeepFor = std::chrono::seconds(5);
@@ -78,17 +111,18 @@ bool UartPresent(const std::string& name) {
   return present;
 }
 
-std::string LinkTarget(const std::string& directory, const std::string& link) {
+std::string LinkTarget(int directory, const char* fileName, const std::string& directoryPath) {
   std::string target(4096, '\0');
-  const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
-  if (length <= 0) return link;
+  const ssize_t length = ::readlinkat(directory, fileName, target.data(), target.size());
+  if (length <= 0) return directoryPath + "/" + fileName;
   target.resize(static_cast<std::size_t>(length));
-  return target.front() == '/' ? target : directory + "/" + target;
+  return target.front() == '/' ? target : directoryPath + "/" + target;
 }
 
 // A regular file in the port directory names a network port: its one line is the address.
-std::string NetworkAddressIn(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+// The file is taken relative to the directory's descriptor (or AT_FDCWD).
+std::string NetworkAddressIn(int directory, const char* fileName) {
+  const int fd = ::openat(directory, fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return {};
   char text[1024];
   const ssize_t count = ::read(fd, text, sizeof text);
@@ -100,35 +134,76 @@ std::string NetworkAddressIn(const std::string& path) {
   return IsNetworkAddress(address) ? address : std::string();
 }
 
-void AddDirectoryPorts(const std::string& directoryPath, std::vector<TListedPort>& ports) {
+// One entry of the port directory that names a port.
+struct TDirectoryEntry {
+  std::string Name;
+  std::string FileName;
+  std::string Device;
+};
+
+void AddDirectoryPorts(const std::string& directoryPath, bool named,
+                       std::vector<TListedPort>& ports) {
   DIR* directory = ::opendir(directoryPath.c_str());
-  if (!directory) return;
-  std::vector<TListedPort> found;
-  while (const dirent* entry = ::readdir(directory)) {
-    const std::string fileName = entry->d_name;
-    if (fileName == "." || fileName == "..") continue;
-    const std::string link = directoryPath + "/" + fileName;
-    struct stat status {};
-    if (::lstat(link.c_str(), &status) != 0) continue;
-    std::string device;
-    if (S_ISREG(status.st_mode)) {
-      device = NetworkAddressIn(link);
-    } else if (S_ISLNK(status.st_mode) && ::stat(link.c_str(), &status) == 0) {
-      // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
-      device = LinkTarget(directoryPath, link);
+  if (!directory) {
+    // Without a port directory of their own, operators get the detected devices: normal.
+    if (errno != ENOENT || named) {
+      NoteOnce("port directory " + directoryPath + (named ? " (ORVEL_PORTS_DIR)" : "") + ": " +
+               std::strerror(errno) + "; only the detected serial devices are listed");
     }
-    std::string name = UpperCase(TrimControls(fileName));
-    if (name.empty() || device.empty()) continue;
-    found.push_back({std::move(name), std::move(device)});
+    return;
+  }
+  const int directoryFd = ::dirfd(directory);
+  std::vector<TDirectoryEntry> found;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string_view fileName = entry->d_name;
+    if (fileName == "." || fileName == "..") continue;
+    struct stat status {};
+    const bool link = entry->d_type == DT_LNK;
+    const bool file = entry->d_type == DT_REG;
+    if (!link && !file &&
+        (entry->d_type != DT_UNKNOWN ||
+         ::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)) {
+      continue;
+    }
+    std::string device;
+    if (file || (!link && S_ISREG(status.st_mode))) {
+      device = NetworkAddressIn(directoryFd, entry->d_name);
+    } else if (link || S_ISLNK(status.st_mode)) {
+      // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
+      if (::fstatat(directoryFd, entry->d_name, &status, 0) != 0) {
+        if (errno != ENOENT) {
+          NoteOnce("port directory entry " + directoryPath + "/" + Escaped(fileName) + ": " +
+                   std::strerror(errno) + "; not listed");
+        }
+        continue;
+      }
+      device = LinkTarget(directoryFd, entry->d_name, directoryPath);
+    }
+    if (device.empty()) continue;
+    std::string name = TrimControls(fileName);
+    if (name.empty()) continue;
+    if (!IsPrintableAscii(name)) {
+      NoteOnce("port directory entry " + directoryPath + "/" + Escaped(fileName) +
+               ": a port name is printable ASCII; not listed");
+      continue;
+    }
+    found.push_back({UpperCase(std::move(name)), std::string(fileName), std::move(device)});
+  }
+  // Entries that differ only in letter case or blanks give one port; the one whose file name
+  // sorts first stands for it, whatever order the directory gives.
+  std::sort(found.begin(), found.end(), [](const TDirectoryEntry& a, const TDirectoryEntry& b) {
+    return a.Name != b.Name ? a.Name < b.Name : a.FileName < b.FileName;
+  });
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const TDirectoryEntry& entry = found[i];
+    if (i > 0 && found[i - 1].Name == entry.Name) {
+      NoteOnce("port directory entry " + directoryPath + "/" + Escaped(entry.FileName) +
+               ": same port name as " + found[i - 1].FileName + "; not listed");
+      continue;
+    }
+    ports.push_back({entry.Name, entry.Device, directoryPath + "/" + entry.FileName});
   }
   ::closedir(directory);
-  std::sort(found.begin(), found.end(),
-            [](const TListedPort& a, const TListedPort& b) { return a.Name < b.Name; });
-  for (TListedPort& port : found) {
-    const bool known = std::any_of(ports.begin(), ports.end(),
-                                   [&](const TListedPort& p) { return p.Name == port.Name; });
-    if (!known) ports.push_back(std::move(port));
-  }
 }
 
 void AddDetectedPorts(std::vector<TListedPort>& ports) {
@@ -147,19 +222,44 @@ void AddDetectedPorts(std::vector<TListedPort>& ports) {
   }
   ::closedir(directory);
   std::sort(found.begin(), found.end());
+  // The directory's entries come first, in name order; a link may give a device's COM name
+  // to another device.
+  const std::size_t directoryCount = ports.size();
   for (const auto& [com, deviceName] : found) {
     std::string name = "COM" + std::to_string(com);
-    const bool known = std::any_of(ports.begin(), ports.end(),
-                                   [&](const TListedPort& p) { return p.Name == name; });
-    if (!known) ports.push_back({std::move(name), "/dev/" + deviceName});
+    const auto directoryEnd = ports.begin() + static_cast<std::ptrdiff_t>(directoryCount);
+    const bool linked = std::binary_search(
+        ports.begin(), directoryEnd, TListedPort{name, {}, {}},
+        [](const TListedPort& a, const TListedPort& b) { return a.Name < b.Name; });
+    if (!linked) ports.push_back({std::move(name), "/dev/" + deviceName, {}});
   }
+}
+
+bool IsDetectedUart(std::string_view devicePath) {
+  return devicePath.starts_with("/dev/ttyS");
 }
 
 }  // namespace
 
-std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory) {
+std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named) {
   std::vector<TListedPort> ports;
-  if (!portsDirectory.empty()) AddDirectoryPorts(portsDirectory, ports);
+  if (!portsDirectory.empty()) AddDirectoryPorts(portsDirectory, named, ports);
   AddDetectedPorts(ports);
   return ports;
+}
+
+bool IsStillListed(const TListedPort& port, const std::string& portsDirectory) {
+  struct stat status {};
+  if (port.LinkPath.empty()) {
+    if (::stat(port.DevicePath.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+    return !IsDetectedUart(port.DevicePath) || UartPresent(port.DevicePath.substr(5));
+  }
+  // The environment may name another port directory by now.
+  if (std::string_view(port.LinkPath).substr(0, port.LinkPath.rfind('/')) != portsDirectory) {
+    return false;
+  }
+  // The entry may have been replaced by another kind of entry.
+  if (::lstat(port.LinkPath.c_str(), &status) != 0) return false;
+  if (S_ISREG(status.st_mode)) return !NetworkAddressIn(AT_FDCWD, port.LinkPath.c_str()).empty();
+  return S_ISLNK(status.st_mode) && ::stat(port.LinkPath.c_str(), &status) == 0;
 }

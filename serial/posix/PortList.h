@@ -9,6 +9,12 @@
 
 #include "SerialPlatform.h"
 
-// portsDirectory may be empty (no directory). The names are upper-case, trimmed, non-empty
-// and unique; the directory's come in name order.
-std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory);
+// portsDirectory may be empty (no directory); `named` when the operator named it, which makes
+// a missing directory worth a note on standard error. The names are upper-case, trimmed,
+// printable ASCII and unique; the directory's come in name order. Entries that cannot be
+// listed are told once on standard error.
+std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named);
+
+// Whether a port that ListPresentPorts gave is still listed under its name, from its own
+// entry alone: false when the entry is gone or changed, which the full list then decides.
+bool IsStillListed(const TListedPort& port, const std::string& portsDirectory);

@@ -26,7 +26,14 @@ class TPosixSerialPlatform final : public TSerialPlatform {
     return TPosixSerialDevice::Open(path, reason);
   }
 
-  std::vector<TListedPort> ListPorts() const override { return ListPresentPorts(PortsDirectory()); }
+  std::vector<TListedPort> ListPorts() const override {
+    const TPortsDirectoryPlace directory = PortsDirectoryPlace();
+    return ListPresentPorts(directory.Path, directory.Named);
+  }
+
+  bool IsStillListed(const TListedPort& port) const override {
+    return ::IsStillListed(port, PortsDirectory());
+  }
 
   std::string UnlistedDevicePath(std::string_view name) const override {
     // A network address names its station itself.

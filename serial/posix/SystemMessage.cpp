@@ -3,15 +3,16 @@
 // Operator-facing reasons for failing device calls.
 #include "SystemMessage.h"
 
-#include <dirent.h>
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -34,50 +35,33 @@ std::string GroupOf(const std::string& devicePath) {
   return found->gr_name;
 }
 
-bool IsNumber(const char* text) {
-  if (*text == '\0') return false;
-  for (; *text; ++text) {
-    if (*text < '0' || *text > '9') return false;
-  }
-  return true;
-}
-
-// Whether any open file of the process is the character device.
-bool ProcessHolds(const std::string& pid, dev_t device) {
-  const std::string fdDirectory = "/proc/" + pid + "/fd";
-  DIR* directory = ::opendir(fdDirectory.c_str());
-  if (!directory) return false;
-  bool holds = false;
-  while (const dirent* entry = ::readdir(directory)) {
-    if (!IsNumber(entry->d_name)) continue;
-    struct stat status {};
-    const std::string link = fdDirectory + "/" + entry->d_name;
-    if (::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == device) {
-      holds = true;
-      break;
-    }
-  }
-  ::closedir(directory);
-  return holds;
-}
-
-// "picocom, process 1234" for the first process found holding the device; empty if none.
+// "orvel, process 1234" for the process that holds the device's lock (a second Orvel, or
+// any program that locks the device the same way); empty when nobody does. Other processes
+// may hold the device open without using it (the far end's program keeps a pseudo-terminal's
+// slave side open too), so they are not named.
 std::string HolderOf(const std::string& devicePath) {
   struct stat device {};
-  if (::stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return {};
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return {};
-  std::string holder;
-  while (const dirent* entry = ::readdir(proc)) {
-    if (!IsNumber(entry->d_name) || !ProcessHolds(entry->d_name, device.st_rdev)) continue;
+  if (::stat(devicePath.c_str(), &device) != 0) return {};
+  char wanted[64];
+  std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", major(device.st_dev), minor(device.st_dev),
+                static_cast<unsigned long long>(device.st_ino));
+  // Lines such as "1: FLOCK  ADVISORY  WRITE 1234 00:19:6 0 EOF"; a waiting lock has "->"
+  // after the number.
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, file;
+    fields >> number >> kind;
+    if (kind == "->") continue;
+    fields >> mode >> access >> pid >> file;
+    if (kind != "FLOCK" || file != wanted) continue;
     std::string name;
-    std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
-    std::getline(comm, name);
-    holder = (name.empty() ? std::string("process") : name + ", process") + " " + entry->d_name;
-    break;
+    std::ifstream comm("/proc/" + pid + "/comm");
+    if (!std::getline(comm, name)) return {};
+    return (name.empty() ? std::string("process") : name + ", process") + " " + pid;
   }
-  ::closedir(proc);
-  return holder;
+  return {};
 }
 
 void TrimEnd(std::string& text) {

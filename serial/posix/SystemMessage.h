@@ -6,5 +6,5 @@
 #include <string>
 
 // strerror's text, with the device's group for a refused permission and the program that
-// holds the device for a busy one; trailing blanks, control characters and full stops removed.
+// holds its lock for a busy one; trailing blanks, control characters and full stops removed.
 std::string SystemMessage(int error, const std::string& devicePath);

@@ -3,6 +3,8 @@
 // Helpers shared by the widget tests.
 #include "WidgetTesting.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDeadlineTimer>
@@ -13,7 +15,8 @@
 HostWindow::HostWindow(QSize size) {
   resize(size);
   show();
-  (void)QTest::qWaitForWindowExposed(this);
+  // Grabs and mouse events of a window that was never exposed test nothing.
+  if (!QTest::qWaitForWindowExposed(this)) ADD_FAILURE() << "the host window was never exposed";
   // The pointer rests in the bottom-right corner, away from the controls under test, so
   // that none starts out hot.
   const QPoint rest(size.width() - 1, size.height() - 1);

@@ -20,13 +20,24 @@ if [ -z "${ORVEL_A11Y_SESSION:-}" ]; then
     sleep 0.05
   done
   [ -s "$work/display" ] || { echo "[a11y] FAIL: Xvfb did not report its display" >&2; exit 1; }
+  display=:$(head -n 1 "$work/display")
+  # The display must be ours and answer: X servers of other sessions come and go beside it.
+  for _ in $(seq 100); do
+    DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  if ! kill -0 "$xvfb_pid" 2>/dev/null || ! DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1; then
+    cat "$work/xvfb.err" >&2
+    echo "[a11y] FAIL: the X server on $display does not answer" >&2
+    exit 1
+  fi
   # The bus launcher and the registry that the session bus starts live in this runtime
   # directory; their output goes to a file, so that none of them can hold the caller's.
   mkdir -m 700 "$work/runtime"
   # A desktop session's accessibility bus, named in the caller's environment, is not ours.
   unset AT_SPI_BUS_ADDRESS
   status=0
-  DISPLAY=:$(head -n 1 "$work/display") XDG_RUNTIME_DIR=$work/runtime ORVEL_A11Y_SESSION=1 \
+  DISPLAY=$display XDG_RUNTIME_DIR=$work/runtime ORVEL_A11Y_SESSION=1 \
     dbus-run-session -- bash "$0" "$@" </dev/null >"$work/session.log" 2>&1 || status=$?
   cat "$work/session.log"
   exit "$status"

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolTip>
@@ -232,14 +233,28 @@ TEST_F(Form2Test, RowsAreCountedAtTheFieldsCurrentWidth) {
   EXPECT_EQ(form->LiveRows(), 1);
 }
 
+// Shown, hidden while the lines arrive, or frozen while they arrive: once the live log is
+// displayed, its newest line is in view and the caret at the end, also after the operator
+// put the caret elsewhere.
 TEST_F(Form2Test, AnAppendScrollsTheLiveLogToItsNewestLine) {
-  form->show();
-  for (int i = 0; i < 200; ++i) Received("SWR: " + std::to_string(i));
-  QCoreApplication::processEvents();
-  const QScrollBar* bar = form->Memo1->verticalScrollBar();
-  EXPECT_GT(bar->maximum(), 0);
-  EXPECT_EQ(bar->value(), bar->maximum());
-  EXPECT_TRUE(form->Memo1->textCursor().atEnd());
+  enum TWhile { Shown, Hidden, Frozen };
+  for (const TWhile during : {Shown, Hidden, Frozen}) {
+    SCOPED_TRACE(during);
+    form->show();
+    form->Clear1Click();
+    Received("first");
+    form->Memo1->setTextCursor(QTextCursor(form->Memo1->document()));
+    if (during == Hidden) form->hide();
+    if (during == Frozen) form->CheckBox1->click();
+    for (int i = 0; i < 200; ++i) Received("SWR: " + std::to_string(i));
+    if (during == Hidden) form->show();
+    if (during == Frozen) form->CheckBox1->click();
+    QCoreApplication::processEvents();
+    const QScrollBar* bar = form->Memo1->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_TRUE(form->Memo1->textCursor().atEnd());
+  }
 }
 
 TEST_F(Form2Test, FreezeReceiveClearFollow) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial device played by the test: what waits in its receive queue, what was written, and
 // failures that a pseudo-terminal cannot show on demand (refused settings, failing reads).
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The test's serial platform.
 #include "FakeSerialPlatform.h"
 
@@ -20,7 +22,7 @@ std::unique_ptr<TSerialDevice> TFakeSerialPlatform::OpenDevice(const std::string
 
 std::vector<TListedPort> TFakeSerialPlatform::ListPorts() const {
   if (!listed_) return {};
-  return {TListedPort{"COM7", "fake:COM7"}};
+  return {TListedPort{"COM7", "fake:COM7", {}}};
 }
 
 std::string TFakeSerialPlatform::UnlistedDevicePath(std::string_view name) const {

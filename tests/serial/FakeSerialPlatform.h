@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A serial platform played by the test: one fake device behind every path, a port list the
 // test sets, and threads that the system may refuse.
 #pragma once
@@ -24,6 +26,7 @@ class TFakeSerialPlatform final : public TSerialPlatform {
 
   std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override;
   std::vector<TListedPort> ListPorts() const override;
+  bool IsStillListed(const TListedPort&) const override { return listed_; }
   std::string UnlistedDevicePath(std::string_view name) const override;
   bool SameDevice(const std::string& path, const std::string& otherPath) const override {
     return path == otherPath;

@@ -1,15 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The port list: the port directory's links, how names resolve to devices and back, and the
-// operator's reasons for a device that does not open.
+// The port list: the port directory's links, how names resolve to devices and back, the
+// presence test of an open port, and the operator's reasons for a device that does not open.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <fstream>
+#include <functional>
+#include <optional>
 
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
@@ -64,6 +73,177 @@ TEST_F(PortListTest, ListsNothingFromAMissingDirectory) {
   ::setenv("ORVEL_PORTS_DIR", "/nonexistent/orvel-ports", 1);
   EXPECT_THAT(DirectoryNames(), IsEmpty());
 }
+
+// Names that the list could not show as they are: skipped, each with one note on standard
+// error; of two entries that give the same name, the one whose file name sorts first stands.
+struct TNameCase {
+  const char* fileName;
+  const char* noted;  // a part of the note on standard error, or nothing
+};
+
+class PortNameTest : public PortListTest, public testing::WithParamInterface<TNameCase> {};
+
+TEST_P(PortNameTest, ListsOnlyPrintableAsciiNamesOnceEach) {
+  directory_.Link("COM9X", first_.SlavePath());
+  directory_.Link(GetParam().fileName, second_.SlavePath());
+  testing::internal::CaptureStderr();
+  const std::vector<std::string> names = DirectoryNames();
+  const std::vector<std::string> again = DirectoryNames();
+  const std::string noted = testing::internal::GetCapturedStderr();
+  EXPECT_THAT(names, ElementsAre("COM9X"));
+  EXPECT_EQ(port_.DevicePathOf("COM9X"), first_.SlavePath());
+  EXPECT_EQ(again, names);
+  const std::string expected = std::string("orvel: port directory entry ") + directory_.Path() +
+                               "/" + GetParam().noted + "; not listed\n";
+  EXPECT_EQ(noted, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PortNameTest,
+    testing::Values(TNameCase{"\xC3\x9CNI", "\\xC3\\x9CNI: a port name is printable ASCII"},
+                    TNameCase{"two\nlines", "two\\x0Alines: a port name is printable ASCII"},
+                    TNameCase{"com9x", "com9x: same port name as COM9X"},
+                    TNameCase{"tab\tname", "tab\\x09name: a port name is printable ASCII"}));
+
+// A port directory that cannot be read is told once on standard error; the detected devices
+// are listed all the same. Only the default directory may be missing without a word.
+struct TDirectoryCase {
+  const char* name;
+  std::function<std::string(const std::string& scratch)> prepare;  // gives ORVEL_PORTS_DIR
+  const char* noted;  // the reason, or nothing when the listing is silent
+};
+
+class PortsDirectoryProblemTest : public testing::TestWithParam<TDirectoryCase> {};
+
+TEST_P(PortsDirectoryProblemTest, IsToldOnceAndListsTheDetectedDevices) {
+  const TPortsDirectoryFixture scratch;
+  TSerialPort port;
+  ::unsetenv("ORVEL_PORTS_DIR");
+  std::vector<std::string> detected;
+  port.ListPortNames(detected);
+  const std::string directory = GetParam().prepare(scratch.Path());
+  testing::internal::CaptureStderr();
+  std::vector<std::string> names;
+  port.ListPortNames(names);
+  port.ListPortNames(names);
+  const std::string noted = testing::internal::GetCapturedStderr();
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(names, detected);
+  if (GetParam().noted[0] == '\0') {
+    EXPECT_EQ(noted, "");
+  } else {
+    EXPECT_EQ(noted, "orvel: port directory " + directory + " (ORVEL_PORTS_DIR): " +
+                         GetParam().noted + "; only the detected serial devices are listed\n");
+  }
+}
+
+std::string Named(const std::string& path) {
+  ::setenv("ORVEL_PORTS_DIR", path.c_str(), 1);
+  return path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Directories, PortsDirectoryProblemTest,
+    testing::Values(TDirectoryCase{"AFile",
+                                   [](const std::string& scratch) {
+                                     std::ofstream(scratch + "/file") << "COM7";
+                                     return Named(scratch + "/file");
+                                   },
+                                   "Not a directory"},
+                    TDirectoryCase{
+                        "Missing",
+                        [](const std::string& scratch) { return Named(scratch + "/missing"); },
+                        "No such file or directory"},
+                    TDirectoryCase{"LinkLoop",
+                                   [](const std::string& scratch) {
+                                     ::symlink((scratch + "/loop").c_str(),
+                                               (scratch + "/loop").c_str());
+                                     return Named(scratch + "/loop");
+                                   },
+                                   "Too many levels of symbolic links"},
+                    TDirectoryCase{"MissingDefault",
+                                   [](const std::string& scratch) {
+                                     ::setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
+                                     return scratch + "/orvel/ports";
+                                   },
+                                   ""}),
+    [](const testing::TestParamInfo<TDirectoryCase>& test) { return test.param.name; });
+
+// The presence test looks at the open port's own entry first; whatever it finds, a fault
+// means exactly that the port's name is no longer in the list.
+struct TPresenceCase {
+  const char* name;
+  std::function<void(TPortsDirectoryFixture& directory, const TPseudoTerminal& other,
+                     std::optional<TPortsDirectoryFixture>& otherDirectory)>
+      change;
+  bool faults;
+};
+
+class PresenceTest : public PortListTest, public testing::WithParamInterface<TPresenceCase> {};
+
+TEST_P(PresenceTest, FaultsWhenTheNameLeavesTheList) {
+  directory_.Link("COM7", first_.SlavePath());
+  std::vector<std::string> events;
+  std::atomic<bool> received = false;
+  port_.OnReceive = [&](TSerialPort*, const std::string&) { received = true; };
+  port_.OnFault = [&](TSerialPort*, TCommPort) { events.push_back("fault"); };
+  port_.SetPort(spCOM7);
+  // The receive thread's first pass reads this byte instead of testing presence; after it,
+  // the thread sleeps, and the writes below run the presence test on this thread.
+  port_.SetDelay(60000);
+  first_.Write("x\n");
+  pollfd waiting{first_.Slave(), POLLIN, 0};
+  ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
+  port_.Open();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!received && std::chrono::steady_clock::now() < deadline) ::usleep(1000);
+  ASSERT_TRUE(received);
+  std::optional<TPortsDirectoryFixture> otherDirectory;
+  GetParam().change(directory_, second_, otherDirectory);
+  port_.SendString("b");
+  EXPECT_EQ(port_.Faulted(), GetParam().faults);
+  EXPECT_EQ(port_.ConnectedPort(), GetParam().faults ? spNone : spCOM7);
+  EXPECT_EQ(events.size(), GetParam().faults ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, PresenceTest,
+    testing::Values(
+        TPresenceCase{"Nothing", [](auto&, auto&, auto&) {}, false},
+        TPresenceCase{"LinkRemoved", [](auto& d, auto&, auto&) { d.Remove("COM7"); }, true},
+        TPresenceCase{"LinkToNothing",
+                      [](auto& d, auto&, auto&) {
+                        d.Remove("COM7");
+                        d.Link("COM7", d.Path() + "/nothing");
+                      },
+                      true},
+        TPresenceCase{"LinkReplacedByAFile",
+                      [](auto& d, auto&, auto&) {
+                        d.Remove("COM7");
+                        std::ofstream(d.Path() + "/COM7") << "x";
+                      },
+                      true},
+        TPresenceCase{"LinkToAnotherDevice",
+                      [](auto& d, auto& other, auto&) {
+                        d.Remove("COM7");
+                        d.Link("COM7", other.SlavePath());
+                      },
+                      false},
+        TPresenceCase{"SameNameFromAnotherEntry",
+                      [](auto& d, auto& other, auto&) {
+                        d.Remove("COM7");
+                        d.Link(" com7", other.SlavePath());
+                      },
+                      false},
+        TPresenceCase{"AnotherDirectoryWithoutIt",
+                      [](auto&, auto&, auto& otherDirectory) { otherDirectory.emplace(); }, true},
+        TPresenceCase{"AnotherDirectoryWithIt",
+                      [](auto&, auto& other, auto& otherDirectory) {
+                        otherDirectory.emplace();
+                        otherDirectory->Link("COM7", other.SlavePath());
+                      },
+                      false}),
+    [](const testing::TestParamInfo<TPresenceCase>& test) { return test.param.name; });
 
 TEST_F(PortListTest, IsPortListedIgnoresTheCaseOfTheNameAsked) {
   directory_.Link("vcom1", first_.SlavePath());
@@ -124,13 +304,34 @@ INSTANTIATE_TEST_SUITE_P(Errors, SystemMessageTest,
                                          TMessageCase{EPERM, "Operation not permitted", true},
                                          TMessageCase{EINVAL, "Invalid argument", false}));
 
-TEST(SystemMessage, BusyNamesTheProgramThatHoldsTheDevice) {
-  TPseudoTerminal terminal;  // This process holds the slave side open.
+// Another Orvel holds the port by its lock; other processes (the far end's program, which
+// keeps the pseudo-terminal's slave open too) merely hold it open and are not named.
+TEST(SystemMessage, BusyNamesTheProcessThatHoldsTheLockOrNone) {
+  TPseudoTerminal terminal;  // This process holds the slave side open, without a lock.
+  EXPECT_EQ(SystemMessage(EBUSY, terminal.SlavePath()), "Device or resource busy");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    const int fd = ::open(terminal.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    const char done = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &done, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char done = 0;
+  ASSERT_EQ(::read(ready[0], &done, 1), 1);
+  const std::string message = SystemMessage(EBUSY, terminal.SlavePath());
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ASSERT_EQ(done, 'y');
   std::string name;
   std::getline(std::ifstream("/proc/self/comm"), name);
-  EXPECT_EQ(SystemMessage(EBUSY, terminal.SlavePath()), "Device or resource busy (in use by " +
-                                                            name + ", process " +
-                                                            std::to_string(::getpid()) + ")");
+  EXPECT_EQ(message, "Device or resource busy (in use by " + name + ", process " +
+                         std::to_string(holder) + ")");
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port object on a fake platform: the failures that a pseudo-terminal cannot show
 // on demand (a failing read, refused settings, a refused thread).
 #include <gmock/gmock.h>

@@ -1,0 +1,255 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Figures of the real program on its own Xvfb: start-up to the mapped main window, memory and
+// idle CPU (all threads) with an open port and an identified tuner, with a small and a large
+// port directory. The tuner is a pseudo-terminal played here.
+// Usage: bench_program PROGRAM [idle seconds, default 30]
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// The generic serial tools' figures that the targets are given against.
+constexpr double ReferenceStartupMs = 75.0;
+constexpr double ReferencePssMb = 49.0;
+constexpr double IdleTargetPercent = 0.05;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "bench_program: %s: %s\n", what.c_str(), std::strerror(errno));
+  std::exit(1);
+}
+
+// CPU time of every thread of the process so far, in nanoseconds (exact, not in ticks).
+double CpuNanoseconds(pid_t pid) {
+  double total = 0;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    double running = 0;
+    if (schedstat >> running) total += running;
+  }
+  return total;
+}
+
+double PssMegabytes(pid_t pid) {
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string key;
+  while (rollup >> key) {
+    if (key == "Pss:") {
+      double kilobytes = 0;
+      rollup >> kilobytes;
+      return kilobytes / 1024.0;
+    }
+    rollup.ignore(4096, '\n');
+  }
+  return -1;
+}
+
+// Xvfb on a display number of its own choosing.
+struct TXServer {
+  TXServer() {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) Fail("pipe");
+    pid = ::fork();
+    if (pid == 0) {
+      ::close(pipeFds[0]);
+      const std::string fd = std::to_string(pipeFds[1]);
+      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    // Xvfb writes the number and then a line feed, and fails when the pipe is closed between.
+    std::string number;
+    char c = 0;
+    while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') number += c;
+    if (number.empty()) Fail("Xvfb did not start");
+    ::close(pipeFds[0]);
+    display = ":" + number;
+  }
+  ~TXServer() {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+  }
+  pid_t pid;
+  std::string display;
+};
+
+// The tuner's end: answers the probe with its identification.
+struct TTuner {
+  TTuner() {
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) Fail("openpty");
+    slavePath = ::ttyname(slave);
+    termios raw{};
+    ::tcgetattr(master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+  }
+  ~TTuner() {
+    ::close(master);
+    ::close(slave);
+  }
+  // Reads until `expected` has come; false after the deadline.
+  bool WaitFor(const std::string& expected, std::chrono::seconds timeout) {
+    const TClock::time_point deadline = TClock::now() + timeout;
+    while (received.find(expected) == std::string::npos) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+      if (left.count() <= 0) return false;
+      pollfd readable{master, POLLIN, 0};
+      if (::poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[256];
+      const ssize_t count = ::read(master, buffer, sizeof buffer);
+      if (count > 0) received.append(buffer, static_cast<std::size_t>(count));
+    }
+    return true;
+  }
+  void Write(const std::string& text) const {
+    if (::write(master, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+      Fail("write");
+  }
+  int master = -1;
+  int slave = -1;
+  std::string slavePath;
+  std::string received;
+};
+
+struct TFigures {
+  double startupMs = 0;
+  double startupCpuMs = 0;
+  double pssMb = 0;
+  double idlePercent = 0;
+};
+
+// Waits for the first top-level window named "Orvel" to be mapped.
+bool WaitForMappedWindow(Display* display, std::chrono::seconds timeout) {
+  const TClock::time_point deadline = TClock::now() + timeout;
+  const int fd = ConnectionNumber(display);
+  while (TClock::now() < deadline) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type != MapNotify) continue;
+      char* name = nullptr;
+      const bool orvel =
+          XFetchName(display, event.xmap.window, &name) && name && std::strcmp(name, "Orvel") == 0;
+      if (name) XFree(name);
+      if (orvel) return true;
+    }
+    pollfd readable{fd, POLLIN, 0};
+    ::poll(&readable, 1, 50);
+  }
+  return false;
+}
+
+TFigures Measure(const std::string& program, const std::string& display, int entries,
+                 int idleSeconds) {
+  TTuner tuner;
+  char pattern[] = "/tmp/orvel-bench-ports-XXXXXX";
+  if (!::mkdtemp(pattern)) Fail("mkdtemp");
+  const std::string directory = pattern;
+  if (::symlink(tuner.slavePath.c_str(), (directory + "/COM250").c_str()) != 0) Fail("symlink");
+  for (int entry = 1; entry < entries; ++entry) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/PORT%05d", entry);
+    if (::symlink("/dev/null", (directory + name).c_str()) != 0) Fail("symlink");
+  }
+
+  Display* x = XOpenDisplay(display.c_str());
+  if (!x) Fail("XOpenDisplay " + display);
+  XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
+  XSync(x, False);
+
+  TFigures figures;
+  const TClock::time_point start = TClock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("DISPLAY", display.c_str(), 1);
+    ::setenv("ORVEL_PORTS_DIR", directory.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    ::execl(program.c_str(), program.c_str(), "--port", "COM250", "--connect",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  if (!WaitForMappedWindow(x, std::chrono::seconds(60))) Fail("no Orvel window was mapped");
+  figures.startupMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+  figures.startupCpuMs = CpuNanoseconds(pid) / 1e6;
+  XCloseDisplay(x);
+
+  if (!tuner.WaitFor("ATU?\r\n", std::chrono::seconds(30))) Fail("no probe from Orvel");
+  tuner.Write("ATU_KORAX\r\n");
+  if (!tuner.WaitFor("????\r\n", std::chrono::seconds(30))) Fail("no status request from Orvel");
+  // Let the start-up's leftovers (the first repaints, lazy loading) settle.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  figures.pssMb = PssMegabytes(pid);
+  const double cpuBefore = CpuNanoseconds(pid);
+  const TClock::time_point idleStart = TClock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+  const double cpu = CpuNanoseconds(pid) - cpuBefore;
+  const double wall = std::chrono::duration<double, std::nano>(TClock::now() - idleStart).count();
+  figures.idlePercent = 100.0 * cpu / wall;
+
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  std::filesystem::remove_all(directory);
+  return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_program PROGRAM [idle seconds]\n");
+    return 2;
+  }
+  const std::string program = argv[1];
+  const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
+  const TXServer server;
+  const TFigures few = Measure(program, server.display, 5, idleSeconds);
+  const TFigures many = Measure(program, server.display, 5000, idleSeconds);
+  std::printf(
+      "start-up to the mapped window, 5 ports:      %.0f ms (%.0f ms CPU); target at most "
+      "%.1f ms (half of %.0f ms)\n",
+      few.startupMs, few.startupCpuMs, ReferenceStartupMs / 2, ReferenceStartupMs);
+  std::printf(
+      "start-up to the mapped window, 5,000 ports:  %.0f ms (%.0f ms CPU); target at most "
+      "twice the figure with 5 ports: %.2fx\n",
+      many.startupMs, many.startupCpuMs, many.startupMs / few.startupMs);
+  std::printf(
+      "memory, identified tuner, 5 ports:           %.1f MB PSS; target at most %.1f MB "
+      "(0.35 of %.0f MB)\n",
+      few.pssMb, ReferencePssMb * 0.35, ReferencePssMb);
+  std::printf("memory, identified tuner, 5,000 ports:       %.1f MB PSS\n", many.pssMb);
+  std::printf(
+      "idle CPU over %d s, Delay 100, 5 ports:      %.3f%% of a core (all threads); target "
+      "at most %.2f%%\n",
+      idleSeconds, few.idlePercent, IdleTargetPercent);
+  std::printf(
+      "idle CPU over %d s, Delay 100, 5,000 ports:  %.3f%% of a core; target at most twice "
+      "the figure with 5 ports: %.2fx\n",
+      idleSeconds, many.idlePercent, many.idlePercent / few.idlePercent);
+  return 0;
+}
