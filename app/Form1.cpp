@@ -277,9 +277,14 @@ void TForm1::DescribeControls() {
 }
 
 void TForm1::AttachPortMonitor(TForm2* monitor) {
+  // A monitor that is let go must not call back into this window any more.
+  if (Form2 != nullptr && Form2 != monitor) {
+    Form2->OnLogChange = nullptr;
+    Form2->OnRevealForwardPower = nullptr;
+    Form2->OnSendCommand = nullptr;
+  }
   Form2 = monitor;
-  // Detached at program end, before the monitor goes.
-  if (!Form2) return;
+  if (Form2 == nullptr) return;
   Form2->OnLogChange = [this](TLogDirection newest) {
     TLedLamp* lamp = newest == ldSent ? txled : rxLED;
     lamp->SetValue(!lamp->Value());
