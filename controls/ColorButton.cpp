@@ -108,9 +108,13 @@ void TColorButton::BackBitmapChanged() {
   update();
 }
 
-void TColorButton::SetCaption(const QString& value) { ChangeMeasure(FCaption, value); }
+void TColorButton::SetCaption(const QString& value) {
+  ChangeMeasure(FCaption, value);
+}
 
-void TColorButton::SetWordWrap(bool value) { ChangeMeasure(FWordWrap, value); }
+void TColorButton::SetWordWrap(bool value) {
+  ChangeMeasure(FWordWrap, value);
+}
 
 void TColorButton::SetDown(bool value) {
   if (value == FDown) return;
@@ -133,9 +137,13 @@ void TColorButton::SetFlat(bool value) {
   update();
 }
 
-void TColorButton::SetMarginHorizontal(int value) { ChangeMeasure(FMarginHorizontal, value); }
+void TColorButton::SetMarginHorizontal(int value) {
+  ChangeMeasure(FMarginHorizontal, value);
+}
 
-void TColorButton::SetMarginVertical(int value) { ChangeMeasure(FMarginVertical, value); }
+void TColorButton::SetMarginVertical(int value) {
+  ChangeMeasure(FMarginVertical, value);
+}
 
 void TColorButton::SetColor(TColor value) {
   if (value == FColor) return;
@@ -190,7 +198,8 @@ void TColorButton::paintEvent(QPaintEvent*) {
   } else {
     background = ColorToQColor(FColor);
     frame = FFlat && !Hot ? Frame::None : Frame::Raised;
-    caption = palette().color(QPalette::WindowText);
+    // The look does not depend on Enabled: the disabled group's grey text is not used.
+    caption = palette().color(QPalette::Active, QPalette::WindowText);
   }
 
   // A picture with a width or height of 0 counts as none, so the tiling never divides by 0.

@@ -12,8 +12,8 @@
 #include <stdexcept>
 
 #include "ColorButton.h"
-#include "WidgetTesting.h"
 #include "UserAction.h"
+#include "WidgetTesting.h"
 
 namespace {
 
@@ -152,6 +152,41 @@ TEST(ColorButton, EachStateRowHasItsFaceFrameAndCaptionColour) {
       }
     }
     if (c.hold) Release(button, Qt::LeftButton, {30, 15});
+  }
+}
+
+// With the toolkit's own palette, whose disabled text is grey, a disabled button still looks
+// exactly like an enabled one in the same state.
+TEST(ColorButton, DisabledLooksLikeEnabledWithTheDefaultPalette) {
+  struct LookCase {
+    const char* name;
+    bool flat;
+    bool down;
+  };
+  const LookCase cases[] = {
+      {"flat, not hot", true, false}, {"raised, not hot", false, false}, {"down", false, true}};
+  for (const LookCase& c : cases) {
+    QImage looks[2];
+    QRgb text = 0;
+    for (const bool enabled : {true, false}) {
+      HostWindow host;
+      host.setFont(SharpFont());
+      text = host.palette().color(QPalette::Active, QPalette::WindowText).rgb();
+      ASSERT_NE(host.palette().color(QPalette::Disabled, QPalette::WindowText).rgb(), text);
+      TColorButton button(&host);
+      button.move(20, 20);
+      button.resize(60, 30);
+      button.SetCaption(QStringLiteral("HH"));
+      button.SetFlat(c.flat);
+      button.SetDown(c.down);
+      button.SetEnabled(enabled);
+      button.show();
+      MoveTo(button, {-15, -15});
+      looks[enabled ? 0 : 1] = Grab(button);
+    }
+    EXPECT_FALSE(PixelsOf(looks[0], c.down ? kBlack : text).isEmpty())
+        << c.name << ": the caption is drawn";
+    EXPECT_EQ(looks[0], looks[1]) << c.name;
   }
 }
 
