@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,14 +16,18 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "ColorButton.h"
 #include "Cp1252.h"
+#include "ErrorDisplay.h"
 #include "Form2.h"
 #include "Image.h"
 #include "IniFile.h"
 #include "LedLamp.h"
+#include "PanelFont.h"
+#include "PortListStyle.h"
 #include "QtUiHandOver.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
@@ -33,19 +37,11 @@ namespace {
 constexpr int kClientWidth = 406;
 constexpr int kClientHeight = 246;
 
-// "MS Sans Serif" where the desktop has it, else a plain sans-serif face of the same pixel height.
-QFont SansFont(int pixels, bool bold) {
-  QFont font;
-  font.setFamilies({"MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Arial"});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
 QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
                   const QColor& color) {
   auto* label = new QLabel(caption, parent);
+  // The value labels show what the tuner sent: never as markup.
+  label->setTextFormat(Qt::PlainText);
   label->setFont(font);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, color);
@@ -101,7 +97,7 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
-  setFont(SansFont(11, false));
+  setFont(PanelFont(11, false));
   QPalette palette = this->palette();
   const QColor purple = ColorToQColor(clPurple);
   palette.setColor(QPalette::WindowText, purple);
@@ -118,7 +114,9 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
     SerialPortReceive(sender, buffer);
   };
-  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) { SerialPortFault(sender, port); };
+  SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
+    SerialPortFault(sender, port);
+  };
 
   CreateControls();
   CreateMenu();
@@ -142,21 +140,21 @@ void TForm1::CreateControls() {
 
   const QColor navy = ColorToQColor(clNavy);
   const QColor purple = ColorToQColor(clPurple);
-  Label5 = MakeLabel(client, 40, 120, "SWR:", SansFont(16, true), navy);
-  Label1 = MakeLabel(client, 40, 152, "L:", SansFont(16, true), navy);
-  Label2 = MakeLabel(client, 40, 184, "C:", SansFont(16, true), navy);
-  Label6 = MakeLabel(client, 40, 216, "FWD:", SansFont(16, false), purple);
-  Label3 = MakeLabel(client, 96, 120, "1.8", SansFont(16, true), purple);
-  Label4 = MakeLabel(client, 72, 152, "Label4", SansFont(16, true), purple);
-  Label8 = MakeLabel(client, 72, 184, "Label8", SansFont(16, true), purple);
-  Label7 = MakeLabel(client, 96, 216, "Label7", SansFont(16, false), purple);
+  Label5 = MakeLabel(client, 40, 120, "SWR:", PanelFont(16, true), navy);
+  Label1 = MakeLabel(client, 40, 152, "L:", PanelFont(16, true), navy);
+  Label2 = MakeLabel(client, 40, 184, "C:", PanelFont(16, true), navy);
+  Label6 = MakeLabel(client, 40, 216, "FWD:", PanelFont(16, false), purple);
+  Label3 = MakeLabel(client, 96, 120, "1.8", PanelFont(16, true), purple);
+  Label4 = MakeLabel(client, 72, 152, "Label4", PanelFont(16, true), purple);
+  Label8 = MakeLabel(client, 72, 184, "Label8", PanelFont(16, true), purple);
+  Label7 = MakeLabel(client, 96, 216, "Label7", PanelFont(16, false), purple);
 
   YellowLED = MakeLamp(client, 107, 48, LEDLarge, clYellow, false);
   RedLed = MakeLamp(client, 139, 48, LEDLarge, clRed, false);
   GreenLED = MakeLamp(client, 171, 48, LEDLarge, clLime, false);
 
   tune1 = MakeButton(client, {32, 40, 52, 41}, "TUNE", 2, 65, clLime, clBlack);
-  tune1->SetFont(SansFont(11, true));
+  tune1->SetFont(PanelFont(11, true));
   tune1->onclick = [this](QObject*) { tune1click(); };
 
   GroupBox1 = new QGroupBox("COM Ports", client);
@@ -164,6 +162,7 @@ void TForm1::CreateControls() {
   GroupBox1->setFocusPolicy(Qt::NoFocus);
 
   ComboBox1 = new QComboBox(GroupBox1);
+  ComboBox1->setStyle(new TPortListStyle(ComboBox1));
   ComboBox1->setEditable(true);
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
   ComboBox1->setGeometry(16, 24, 65, 21);
@@ -205,9 +204,18 @@ void TForm1::CreateControls() {
 
 void TForm1::CreateMenu() {
   auto guarded = [this](QAction* action, void (TForm1::*handler)()) {
-    connect(action, &QAction::triggered, this, [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
   };
   QMenuBar* bar = menuBar();
+  // The menu bar is not one of the window's purple controls: it keeps the desktop's menu font
+  // and colours instead of inheriting the window's.
+  QFont menuFont = QApplication::font(bar);
+  menuFont.setResolveMask(QFont::AllPropertiesResolved);
+  bar->setFont(menuFont);
+  QPalette menuPalette = QApplication::palette(bar);
+  menuPalette.setResolveMask(~QPalette::ResolveMask(0));
+  bar->setPalette(menuPalette);
   File1 = bar->addMenu("File");
   PortMonitor1 = File1->addAction("Port Monitor");
   guarded(PortMonitor1, &TForm1::PortMonitor1Click);
@@ -221,8 +229,8 @@ void TForm1::CreateMenu() {
   group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
   QAction** items[] = {&SWR11, &SWR12, &SWR13, &SWR14, &SWR15, &SWR16, &SWR17};
   void (TForm1::*handlers[])() = {&TForm1::SWR11Click, &TForm1::SWR12Click, &TForm1::SWR13Click,
-                                   &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
-                                   &TForm1::SWR17Click};
+                                  &TForm1::SWR14Click, &TForm1::SWR15Click, &TForm1::SWR16Click,
+                                  &TForm1::SWR17Click};
   for (int i = 0; i < 7; ++i) {
     QAction* item = SWRmin1->addAction(QString("1.%1").arg(i + 1));
     item->setCheckable(true);
@@ -285,11 +293,10 @@ void TForm1::FormCreate() {
   closeport->SetDown(true);
   openport->SetDown(false);
 
-  const QString settings = settingsDirectory_ + "/Orvel.ini";
-  if (QFileInfo::exists(settings)) {
-    const std::string port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
-    if (ComboBox1->currentIndex() >= 0) SelectPort(port);
-  }
+  const QByteArray settings = QFile::encodeName(settingsDirectory_ + "/Orvel.ini");
+  const std::optional<std::string> port =
+      ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+  if (port && ComboBox1->currentIndex() >= 0) SelectPort(*port);
 
   Image0->hide();
   Image1->hide();
@@ -303,27 +310,34 @@ void TForm1::FormCreate() {
 
 void TForm1::openportclick() {
   ComboBox1->setEnabled(false);
-  const std::string name = ToCp1252(SelectedPortName());
-  const TCommPort port = SerialPort->CommPortFromName(name);
-  // A listed name that is not COM1..COM254 is opened as itself, not as the design's custom name.
-  if (port == spCustom) SerialPort->SetCustomPortName(name);
-  SerialPort->SetPort(port);
-  SerialPort->SetBaudRate(SerialPort->BaudRateFromNumber(9600));
-  SerialPort->SetDataWidth(dw8Bits);
-  SerialPort->SetParity(pbNone);
-  SerialPort->SetStopBits(sb1Bit);
-  SerialPort->SetHwFlowControl(hfNONE);
-  SerialPort->SetSwFlowControl(sfNONE);
-  SerialPort->SetSynchronizeEvents(true);
-  protocol_.ResetFraming();
-  SerialPort->Open();
-  closeport->SetDown(false);
-  closeport->SetEnabled(true);
-  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
-  openport->SetEnabled(false);
-  openport->SetCaption("Connecting...");
-  Timer1->start();
-  ProbeTicks_ = 0;
+  try {
+    const std::string name = ToCp1252(SelectedPortName());
+    const TCommPort port = SerialPort->CommPortFromName(name);
+    // A listed name that is not COM1..COM254 is opened as itself, not as the design's custom name.
+    if (port == spCustom) SerialPort->SetCustomPortName(name);
+    SerialPort->SetPort(port);
+    SerialPort->SetBaudRate(SerialPort->BaudRateFromNumber(9600));
+    SerialPort->SetDataWidth(dw8Bits);
+    SerialPort->SetParity(pbNone);
+    SerialPort->SetStopBits(sb1Bit);
+    SerialPort->SetHwFlowControl(hfNONE);
+    SerialPort->SetSwFlowControl(sfNONE);
+    SerialPort->SetSynchronizeEvents(true);
+    protocol_.ResetFraming();
+    SerialPort->Open();
+    closeport->SetDown(false);
+    closeport->SetEnabled(true);
+    SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
+    openport->SetEnabled(false);
+    openport->SetCaption("Connecting...");
+    Timer1->start();
+    ProbeTicks_ = 0;
+  } catch (...) {
+    // With no port open the operator must be able to pick another one: after a Close Port,
+    // which disables Close Port, a locked list would leave only the failing port to retry.
+    if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+    throw;
+  }
 }
 
 void TForm1::ClosedState() {
@@ -337,9 +351,13 @@ void TForm1::ClosedState() {
   closeport->SetEnabled(false);
 }
 
-void TForm1::closeportclick() { ClosedState(); }
+void TForm1::closeportclick() {
+  ClosedState();
+}
 
-void TForm1::SerialPortFault(TSerialPort*, TCommPort) { ClosedState(); }
+void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
+  ClosedState();
+}
 
 void TForm1::Timer1Timer() {
   ++ProbeTicks_;
@@ -347,19 +365,24 @@ void TForm1::Timer1Timer() {
   Timer1->stop();
   ProbeTicks_ = 0;
   closeportclick();
-  QMessageBox::critical(this, "Error", "Sorry, ATU not found on " + SelectedPortName());
+  ShowMessage(QMessageBox::Critical, "Error", "Sorry, ATU not found on " + SelectedPortName(),
+              this);
 }
 
 // Kept running from start to end; a tick has nothing to do.
 void TForm1::Timer2Timer() {}
 
-void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) { protocol_.Receive(Buffer); }
+void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
+  protocol_.Receive(Buffer);
+}
 
 void TForm1::tune1click() {
   if (protocol_.AtuConnected()) protocol_.Send(TunerCommands::TuneOn);
 }
 
-void TForm1::MemoryClear1Click() { protocol_.Send(TunerCommands::MemoryClear); }
+void TForm1::MemoryClear1Click() {
+  protocol_.Send(TunerCommands::MemoryClear);
+}
 
 QAction* TForm1::SwrMinItem(int tenths) const {
   QAction* const items[] = {SWR11, SWR12, SWR13, SWR14, SWR15, SWR16, SWR17};
@@ -371,21 +394,42 @@ void TForm1::SwrMinClick(int tenths) {
   protocol_.Send(TunerCommands::SwrMin(tenths));
 }
 
-void TForm1::SWR11Click() { SwrMinClick(11); }
-void TForm1::SWR12Click() { SwrMinClick(12); }
-void TForm1::SWR13Click() { SwrMinClick(13); }
-void TForm1::SWR14Click() { SwrMinClick(14); }
-void TForm1::SWR15Click() { SwrMinClick(15); }
-void TForm1::SWR16Click() { SwrMinClick(16); }
-void TForm1::SWR17Click() { SwrMinClick(17); }
+void TForm1::SWR11Click() {
+  SwrMinClick(11);
+}
+void TForm1::SWR12Click() {
+  SwrMinClick(12);
+}
+void TForm1::SWR13Click() {
+  SwrMinClick(13);
+}
+void TForm1::SWR14Click() {
+  SwrMinClick(14);
+}
+void TForm1::SWR15Click() {
+  SwrMinClick(15);
+}
+void TForm1::SWR16Click() {
+  SwrMinClick(16);
+}
+void TForm1::SWR17Click() {
+  SwrMinClick(17);
+}
 
 void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
 }
 
-bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  const bool keypadMinus = key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier);
-  if (!keypadMinus || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) {
+  // The physical key counts, not its symbol: with Ctrl and Alt held, the usual X and Wayland
+  // keyboard maps give the keypad minus key the symbol XF86Prev_VMode instead of KP_Subtract.
+  // Its key code, which Qt reports as the native scan code there, is evdev's KEY_KPMINUS
+  // (74) + 8.
+  constexpr quint32 kKeypadMinusKeyCode = 82;
+  const bool keypadMinus = (key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier)) ||
+                           nativeScanCode == kKeypadMinusKeyCode;
+  if (!keypadMinus ||
+      (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
   }
   if (Form2) Form2->ShowModal();
@@ -393,7 +437,8 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool TForm1::ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  if (key != Qt::Key_Space || (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
+  if (key != Qt::Key_Space ||
+      (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
   }
   PortMonitor1Click();
@@ -407,12 +452,13 @@ void TForm1::ComboBox1DblClick() {
 }
 
 void TForm1::About1Click() {
-  QMessageBox::information(
-      this, "About...",
+  ShowMessage(
+      QMessageBox::Information, "About...",
       "Orvel remote-controls the 1.2 kW automatic antenna tuner over a serial port.\n\n"
       "It shows what the tuner reports (SWR, inductance, capacitance, the side of the "
       "L-network, its status lamps) and sends the tuning, SWR threshold and memory commands.\n\n"
-      "Version 1.2");
+      "Version " ORVEL_VERSION,
+      this);
 }
 
 void TForm1::Exit1Click() {
@@ -422,7 +468,8 @@ void TForm1::Exit1Click() {
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
   bool handled = false;
-  RunUserAction([&] { handled = FormKeyDown(event->key(), event->modifiers()); });
+  RunUserAction(
+      [&] { handled = FormKeyDown(event->key(), event->modifiers(), event->nativeScanCode()); });
   if (!handled) QMainWindow::keyPressEvent(event);
 }
 
@@ -445,22 +492,42 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QCoreApplication::quit();
 }
 
-void TForm1::WriteCommand(const std::string& text) { SerialPort->SendString(text); }
+void TForm1::WriteCommand(const std::string& text) {
+  SerialPort->SendString(text);
+}
 
 void TForm1::AppendLog(const std::string& line) {
   if (Form2) Form2->AppendLog(line);
 }
 
-void TForm1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TForm1::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}
 
-void TForm1::SetSwrText(const std::string& text) { SetCaption(Label3, text); }
-void TForm1::SetInductanceText(const std::string& text) { SetCaption(Label4, text); }
-void TForm1::SetCapacitanceText(const std::string& text) { SetCaption(Label8, text); }
-void TForm1::SetForwardPowerText(const std::string& text) { SetCaption(Label7, text); }
-void TForm1::SetRedLamp(bool lit) { RedLed->SetValue(lit); }
-void TForm1::SetGreenLamp(bool lit) { GreenLED->SetValue(lit); }
-void TForm1::SetYellowLamp(bool lit) { YellowLED->SetValue(lit); }
-void TForm1::SetTuneDown(bool down) { tune1->SetDown(down); }
+void TForm1::SetSwrText(const std::string& text) {
+  SetCaption(Label3, text);
+}
+void TForm1::SetInductanceText(const std::string& text) {
+  SetCaption(Label4, text);
+}
+void TForm1::SetCapacitanceText(const std::string& text) {
+  SetCaption(Label8, text);
+}
+void TForm1::SetForwardPowerText(const std::string& text) {
+  SetCaption(Label7, text);
+}
+void TForm1::SetRedLamp(bool lit) {
+  RedLed->SetValue(lit);
+}
+void TForm1::SetGreenLamp(bool lit) {
+  GreenLED->SetValue(lit);
+}
+void TForm1::SetYellowLamp(bool lit) {
+  YellowLED->SetValue(lit);
+}
+void TForm1::SetTuneDown(bool down) {
+  tune1->SetDown(down);
+}
 
 void TForm1::CheckSwrMin(int tenths) {
   for (int item = TunerCommands::SwrMinLowest; item <= TunerCommands::SwrMinHighest; ++item) {
@@ -473,7 +540,9 @@ void TForm1::ShowNetworkPicture(int picture) {
   Image1->setVisible(picture != 0);
 }
 
-void TForm1::SetOpenPortCaption(const std::string& caption) { openport->SetCaption(FromCp1252(caption)); }
+void TForm1::SetOpenPortCaption(const std::string& caption) {
+  openport->SetCaption(FromCp1252(caption));
+}
 
 void TForm1::StopProbe() {
   Timer1->stop();

@@ -33,6 +33,7 @@ unset WAYLAND_DISPLAY
 # display: an address where nothing listens makes Qt's desktop integration give up at once.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$e2e_work/no-session-bus
 
+xserver_pid=""
 sim_pid=""
 sim_out=""
 sim_err=""
@@ -100,6 +101,7 @@ cleanup() {
   local status=$?
   stop_process "$orvel_pid"
   stop_process "$sim_pid"
+  stop_process "$xserver_pid"
   if [ "$status" -eq 0 ] && [ -z "${ORVEL_E2E_KEEP:-}" ]; then
     rm -rf "$e2e_work"
   else
@@ -108,7 +110,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-[ -n "${DISPLAY:-}" ] || fail "no X display: run the test under xvfb-run"
+# start_xserver: a private X server for a test that changes the server itself (its keyboard map).
+# It picks a free display number itself and keeps its keyboard map when its last client leaves.
+start_xserver() {
+  local fifo=$e2e_work/displayfd number=""
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1600x1000x24 3>"$fifo" 2>"$e2e_work/xvfb.err" &
+  xserver_pid=$!
+  read -r -t 20 number <"$fifo" || true
+  [ -n "$number" ] || fail "the X server did not start: $(tail -n 5 "$e2e_work/xvfb.err")"
+  export DISPLAY=:$number
+}
+
+[ -n "${DISPLAY:-}" ] || [ -n "${ORVEL_E2E_OWN_XSERVER:-}" ] ||
+  fail "no X display: run the test under xvfb-run, or set ORVEL_E2E_OWN_XSERVER for start_xserver"
 
 # --- the simulated tuner -------------------------------------------------------------------
 
@@ -209,6 +224,16 @@ click_client() {
 
 click_tune() { click_client $((TUNE_X + TUNE_W / 2)) $((TUNE_Y + TUNE_H / 2)); }
 click_open_port() { click_client $((OPENPORT_X + OPENPORT_W / 2)) $((OPENPORT_Y + OPENPORT_H / 2)); }
+
+# window_title WINDOW: the title that the window manager shows (_NET_WM_NAME).
+window_title() { xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME([A-Z0-9_]*) = "\(.*\)"$/\1/p'; }
+
+# expect_title WINDOW TITLE: the window's title is exactly TITLE, with nothing appended.
+expect_title() {
+  local title
+  title=$(window_title "$1")
+  [ "$title" = "$2" ] || fail "window $1 is titled \"$title\", not \"$2\""
+}
 
 # visible_windows NAME-PATTERN: the ids of the mapped windows whose title matches.
 visible_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }

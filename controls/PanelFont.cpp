@@ -1,0 +1,24 @@
+// MS Sans Serif is not free and Debian has no face with its metrics. Liberation Sans (Arial's
+// metrics, fonts-liberation2) is about 8% wider at 11 pixels, which clips "Connecting..." in
+// its 65-pixel button and "COM251" in the port list: one pixel smaller, its advance widths
+// fit every caption of the window; at 16 pixels the labels fit as they are.
+#include "PanelFont.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+QFont PanelFont(int designPixels, bool bold) {
+  QFont font;
+  if (QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"))) {
+    font.setFamily(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(designPixels);
+  } else {
+    // DejaVu Sans Condensed (fonts-dejavu-extra) fits at the same sizes where Liberation is
+    // missing.
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed")});
+    font.setPixelSize(designPixels <= 11 ? designPixels - 1 : designPixels);
+  }
+  font.setStyleHint(QFont::SansSerif);
+  font.setBold(bold);
+  return font;
+}
