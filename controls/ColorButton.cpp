@@ -3,8 +3,10 @@
 
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleHints>
 #include <algorithm>
 
 #include "UserAction.h"
@@ -265,14 +267,27 @@ void TColorButton::leaveEvent(QEvent* event) {
 }
 
 void TColorButton::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) ClickArmed = true;
+  if (event->button() == Qt::LeftButton) {
+    ClickArmed = true;
+    LastLeftPress = event->timestamp();
+  }
   Pressed = true;
   repaint();
 }
 
 // The second press of a double click shows pressed like any press but cannot start a click.
+// The toolkit makes a double click of any second press within the interval, also when the
+// first one did not reach this button (it was disabled then): that press is the button's
+// first, and a click like any other, so that the latch and the click stay in step.
 void TColorButton::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) ClickArmed = false;
+  if (event->button() == Qt::LeftButton) {
+    const bool firstPressWasOurs =
+        LastLeftPress && event->timestamp() >= *LastLeftPress &&
+        event->timestamp() - *LastLeftPress <=
+            static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    ClickArmed = !firstPressWasOurs;
+    LastLeftPress = firstPressWasOurs ? std::nullopt : std::optional<quint64>(event->timestamp());
+  }
   Pressed = true;
   repaint();
 }

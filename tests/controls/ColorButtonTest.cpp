@@ -472,6 +472,25 @@ TEST_P(ColorButtonMouse, LatchAndOnclickFollowThePressesAndReleases) {
 
 const QPoint kInside(10, 10);
 
+// Enables a disabled button once a mouse button is released over it.
+class EnableOnRelease : public QObject {
+ public:
+  explicit EnableOnRelease(TColorButton& button) : button_(button) {
+    button.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::MouseButtonRelease || button_.isEnabled()) return false;
+    // The disabled button would ignore this release: it ends here, before the button is enabled.
+    button_.SetEnabled(true);
+    return true;
+  }
+
+ private:
+  TColorButton& button_;
+};
+
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ColorButtonMouse,
     ::testing::Values(
@@ -495,7 +514,15 @@ INSTANTIATE_TEST_SUITE_P(
         MouseCase{"Disabled", true, false,
                   [](TColorButton& b) { Click(b, Qt::LeftButton, kInside); }, 0, false},
         MouseCase{"DisabledDoubleClick", true, false,
-                  [](TColorButton& b) { DoubleClick(b, kInside); }, 0, false}),
+                  [](TColorButton& b) { DoubleClick(b, kInside); }, 0, false},
+        // The first press of the pair went to the button while it was disabled: the second one,
+        // which arrives as a double click, is the button's first press and makes a click.
+        MouseCase{"DoubleClickWhoseFirstPressWasNotTheButtons", true, false,
+                  [](TColorButton& b) {
+                    EnableOnRelease enabler(b);
+                    DoubleClick(b, kInside);
+                  },
+                  1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ColorButton, PressedLookLastsOnlyWhileHeldOnANonLatchingButton) {
