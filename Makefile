@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?=

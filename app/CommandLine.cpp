@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Command-line parsing without Qt: the application object needs a display, --help does not.
 #include "CommandLine.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The program's command line, read before the window system is touched, so that --help and
 // --version work over ssh and in scripts, where there is no display.
 #pragma once

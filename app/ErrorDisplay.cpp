@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Error box and guarded event delivery.
 #include "ErrorDisplay.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The program's error display: a modal box for an error that escaped an operator's action,
 // and the modal message boxes of the main window.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The main window: layout, controller and the line protocol's display.
 #include "Form1.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TForm1: the main window. It lays out the controls, runs the connection to the tuner (open,
 // probe, identification, close, fault), sends the operator's commands and shows what the
 // tuner reports through the line protocol.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TImage: a picture control that stretches a scalable drawing over its whole area.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // INI file reading. The file is opened without blocking and checked before anything is read:
 // a FIFO would hold the start-up forever, and /dev/zero or /dev/urandom never end.
 #include "IniFile.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Reads one value of a settings file in the INI format, as the desktop's INI readers do.
 #pragma once
 

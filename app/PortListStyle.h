@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The port list's style: the application's, with the drop-down button as narrow as the one the
 // window was designed with, so that the longest port name ("COM254") fits the 65-pixel list.
 #pragma once

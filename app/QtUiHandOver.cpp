@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Synchronous delivery of the receive thread's events on the user-interface thread.
 #include "QtUiHandOver.h"
 

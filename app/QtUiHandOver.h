@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port's hand-over to the user-interface thread, on Qt's event loop.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Program start: the command line, the application, the main window, the port monitor, the
 // event loop.
 #include <QMouseEvent>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Lines per second appended to a shown port monitor at its design size, with the pending
 // events (repaints included) run after every line and the row cap's clears, against the same
 // number of plain appends to a bare plain-text editor of the same size and font.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Lines per second through the main window's receive handler into a shown port monitor at its
 // design size (events run between lines, repaints and the log's cap included), against plain
 // appends to a bare plain-text editor of the same size with the same event processing.

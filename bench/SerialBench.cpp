@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Figures for the serial port component on a pseudo-terminal: CPU time of an idle open port,
 // latency from a byte on the wire to OnReceive, and how long Close takes.
 // Usage: bench_serial [lines] (default 1000 lines for the latency figure).

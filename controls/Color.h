@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Colours of the indicator controls: the 32-bit TColor value (RGB with red in the lowest
 // byte, or a system colour reference) and its conversion to a QColor when drawing.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButton: state table, frames, caption layout, growth and the mouse sequence.
 #include "ColorButton.h"
 

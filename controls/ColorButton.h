@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButton: an owner-drawn push button with its own colours for the normal, hot and
 // down states, an optional tiled back picture, and a latch that toggles at every release.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The widget boundary of the program's text: bytes in Windows-1252 to QString and back.
 #pragma once
 

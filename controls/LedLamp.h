@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TLedLamp: a small owner-drawn lamp that shows one Boolean as a lit or unlit picture and
 // can blink while lit. The pictures are the twelve lamp bitmaps built into the program.
 #pragma once

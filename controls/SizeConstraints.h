@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Size limits of a control: minimum and maximum width and height, 0 meaning no limit.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The one place where an exception that escapes an operator's action (a click, a menu command,
 // a key, a timer tick) is caught: it is handed to the program's error display instead of
 // unwinding through the toolkit's event dispatch.

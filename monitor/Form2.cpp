@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The port monitor window: layout, the log's change rule and cap, freeze, the command line,
 // the help listing and saving the log.
 #include "Form2.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TForm2: the port monitor window. It keeps the log of every protocol line sent and received,
 // toggles the main window's activity lamps, offers the raw command line and saves the log.
 #pragma once

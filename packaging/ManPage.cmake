@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # orvel_install_man_page(<name>): installs docs/man/<name>.1, compressed as Debian wants its
 # manual pages, into share/man/man1.
 include(GNUInstallDirs)

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Desktop installation and the Debian package. Included at the end of the top-level
 # CMakeLists.txt, once every target exists: the menu entry, the icon and the manual page go
 # with the program, and `cpack -G DEB` (make package) builds orvel_<version>_<arch>.deb.
@@ -33,9 +35,10 @@ the tuner's lamps and whether a tuning cycle runs. It starts tuning, sets the SW
 threshold, clears the tuner's memory and logs every protocol line in a port monitor.
 The package also holds orvel-tuner-sim, a simulated tuner on a pseudo-terminal.")
 # dpkg-shlibdeps finds the libraries the programs link (Qt, the C++ runtime). Qt's platform
-# plugins (xcb for the X desktop) are loaded at run time, which no linker record shows.
+# plugins (xcb for the X desktop) are loaded at run time, which no linker record shows; the
+# window's captions are measured for Liberation Sans, the stand-in for MS Sans Serif.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET orvel)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
 endif()
 include(CPack)

@@ -1,37 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receive thread of an open serial port.
 #include "ComThread.h"
 
 #include <chrono>
-#include <limits>
-#include <new>
 #include <string>
 
+#include "ComThreadOwner.h"
 #include "SerialPlatform.h"
-#include "SerialPort.h"
 
 namespace {
 
 thread_local TComThread* runningThread = nullptr;
-
-std::uint8_t LineStatusBits(std::optional<std::uint8_t> modemStatus) {
-  if (!modemStatus) return 0;
-  TLineStatusSet set;
-  if (*modemStatus & ModemCts) set.Include(lsCTS);
-  if (*modemStatus & ModemDsr) set.Include(lsDSR);
-  if (*modemStatus & ModemRing) set.Include(lsRING);
-  if (*modemStatus & ModemRlsd) set.Include(lsRLSD);
-  return set.Bits();
-}
+thread_local const TComThreadOwner* runningOwner = nullptr;
 
 }  // namespace
 
-TComThread::TComThread(TSerialPort& owner, std::unique_ptr<TSerialDevice> device,
-                       std::uint64_t generation)
+TComThread::TComThread(TComThreadOwner& owner, TSerialPlatform& platform,
+                       std::unique_ptr<TSerialDevice> device, std::uint64_t generation,
+                       int priorityLevel)
     : owner_(owner),
+      platform_(platform),
       generation_(generation),
       device_(std::move(device)),
       deviceOpen_(device_ != nullptr),
-      priorityLevel_(owner.Priority()) {}
+      priorityLevel_(priorityLevel) {}
 
 TComThread::~TComThread() {
   if (!thread_.joinable()) return;
@@ -59,14 +52,15 @@ bool TComThread::IsCurrentThread() const {
   return runningThread == this;
 }
 
-TComThread* TComThread::RunningFor(const TSerialPort& owner) {
-  return runningThread && &runningThread->owner_ == &owner ? runningThread : nullptr;
+TComThread* TComThread::RunningFor(const TComThreadOwner& owner) {
+  return runningOwner == &owner ? runningThread : nullptr;
 }
 
 void TComThread::EndWithoutLoop() {
   stop_ = true;
   EndingSequence();
   finished_ = true;
+  owner_.EndConnection(generation_);
 }
 
 void TComThread::Join() {
@@ -75,9 +69,7 @@ void TComThread::Join() {
 
 void TComThread::SetPriority(int level) {
   priorityLevel_ = level;
-  if (const std::int64_t id = systemThreadId_; id != 0) {
-    owner_.platform_.SetThreadPriority(id, level);
-  }
+  if (const std::int64_t id = systemThreadId_; id != 0) platform_.SetThreadPriority(id, level);
 }
 
 bool TComThread::WithDevice(const std::function<void(TSerialDevice&)>& use) {
@@ -87,36 +79,37 @@ bool TComThread::WithDevice(const std::function<void(TSerialDevice&)>& use) {
   return true;
 }
 
+void TComThread::ReleaseDevice() {
+  std::lock_guard lock(deviceMutex_);
+  if (!deviceOpen_) return;
+  deviceOpen_ = false;
+  device_->Close();
+}
+
 void TComThread::Execute() {
   runningThread = this;
-  systemThreadId_ = owner_.platform_.CurrentThreadId();
-  owner_.platform_.SetThreadPriority(systemThreadId_, priorityLevel_);
+  runningOwner = &owner_;
+  systemThreadId_ = platform_.CurrentThreadId();
+  platform_.SetThreadPriority(systemThreadId_, priorityLevel_);
   while (!stop_ && deviceOpen_) Pass();
   EndingSequence();
   runningThread = nullptr;
+  runningOwner = nullptr;
   finished_ = true;
-  owner_.WakeWaiters();
+  // Last: the owner may join this thread and free it as soon as it sees the connection end.
+  owner_.EndConnection(generation_);
 }
 
 void TComThread::Pass() {
-  UpdateLineStatus();
+  try {
+    owner_.ReportLineStatus(device_->ModemStatus());
+  } catch (...) {
+    // A failing line status handler must not end reception.
+  }
   if (stop_ || !deviceOpen_) return;
   Receive();
   if (stop_ || !deviceOpen_) return;
   Pause();
-}
-
-void TComThread::UpdateLineStatus() {
-  const std::uint8_t bits = LineStatusBits(device_->ModemStatus());
-  if (bits == owner_.lineStatus_) return;
-  owner_.lineStatus_ = bits;
-  try {
-    owner_.Deliver(static_cast<bool>(owner_.OnLineStatusChange), [this] {
-      if (owner_.OnLineStatusChange) owner_.OnLineStatusChange(&owner_, owner_.LineStatus());
-    });
-  } catch (...) {
-    // A failing line status handler must not end reception.
-  }
 }
 
 void TComThread::Receive() {
@@ -124,43 +117,21 @@ void TComThread::Receive() {
     const std::size_t waiting = device_->BytesWaiting().value_or(0);
     if (waiting == 0) {
       owner_.CheckPresence();
-    } else if (owner_.autoReceive_) {
-      owner_.receiving_ = true;
+    } else if (owner_.ReadsChunks()) {
+      owner_.SetReceiving(true);
       std::string chunk(waiting, '\0');
       chunk.resize(device_->Read(chunk.data(), waiting));
       if (chunk.empty()) {
         owner_.CheckPresence();
       } else {
-        {
-          std::lock_guard lock(owner_.textMutex_);
-          owner_.lastReceived_ = chunk;
-          if (owner_.keepEntireBuffer_) {
-            try {
-              owner_.entireBuffer_ += chunk;
-            } catch (const std::bad_alloc&) {
-              owner_.entireBuffer_.clear();
-              owner_.entireBuffer_.shrink_to_fit();
-            }
-          }
-        }
-        owner_.Deliver(static_cast<bool>(owner_.OnReceive), [this, &chunk] {
-          if (owner_.OnReceive) owner_.OnReceive(&owner_, chunk);
-        });
-        if (owner_.logInput_) owner_.WriteLogEntry(chunk);
+        owner_.DeliverChunk(chunk);
       }
-      owner_.receiving_ = false;
+      owner_.SetReceiving(false);
     } else {
-      const auto count = static_cast<std::uint32_t>(
-          std::min<std::size_t>(waiting, std::numeric_limits<std::uint32_t>::max()));
-      if (count > owner_.announcedCount_) {
-        owner_.announcedCount_ = count;
-        owner_.Deliver(static_cast<bool>(owner_.OnReceive), [this] {
-          if (owner_.OnReceive) owner_.OnReceive(&owner_, std::string());
-        });
-      }
+      owner_.AnnounceWaiting(waiting);
     }
   } catch (...) {
-    owner_.receiving_ = false;
+    owner_.SetReceiving(false);
     try {
       owner_.CheckPresence();
     } catch (...) {
@@ -171,28 +142,15 @@ void TComThread::Receive() {
 
 void TComThread::Pause() {
   std::unique_lock lock(pauseMutex_);
-  pauseCondition_.wait_for(lock, std::chrono::milliseconds(owner_.Delay()),
+  pauseCondition_.wait_for(lock, std::chrono::milliseconds(owner_.PassDelay()),
                            [this] { return stop_.load(); });
 }
 
 void TComThread::EndingSequence() {
   try {
-    if (owner_.IsLatestGeneration(generation_) && owner_.ConnectedPort() != spNone) {
-      owner_.Deliver(static_cast<bool>(owner_.OnDisconnect), [this] {
-        const TCommPort port = owner_.ConnectedPort();
-        if (port != spNone && owner_.OnDisconnect) owner_.OnDisconnect(&owner_, port);
-      });
-    }
+    owner_.AnnounceDisconnect(generation_);
   } catch (...) {
     // The port is closed whatever the disconnect handler does.
   }
-  {
-    std::lock_guard lock(deviceMutex_);
-    if (deviceOpen_) {
-      deviceOpen_ = false;
-      device_->Close();
-      device_.reset();
-    }
-  }
-  owner_.EndConnection(generation_);
+  ReleaseDevice();
 }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receive thread of an open serial port: polls the device every Delay milliseconds,
 // delivers what arrived and the modem line changes, and on its way out closes the device.
 #pragma once
@@ -12,12 +14,14 @@
 
 #include "SerialDevice.h"
 
-class TSerialPort;
+class TComThreadOwner;
+class TSerialPlatform;
 
 class TComThread {
  public:
   // Takes over an open, configured device. The loop starts with Start.
-  TComThread(TSerialPort& owner, std::unique_ptr<TSerialDevice> device, std::uint64_t generation);
+  TComThread(TComThreadOwner& owner, TSerialPlatform& platform,
+             std::unique_ptr<TSerialDevice> device, std::uint64_t generation, int priorityLevel);
   // Joins the thread unless it is the one being destroyed from.
   ~TComThread();
   TComThread(const TComThread&) = delete;
@@ -28,19 +32,42 @@ class TComThread {
   void Stop();
   bool StopRequested() const { return stop_; }
   bool Started() const { return started_; }
-  // The ending sequence has run; nothing of the owner is touched any more.
+  // The loop and the ending sequence are over.
   bool Finished() const { return finished_; }
   bool IsCurrentThread() const;
   // The receive thread of that owner running on the calling thread; null on any other thread.
-  static TComThread* RunningFor(const TSerialPort& owner);
+  static TComThread* RunningFor(const TComThreadOwner& owner);
   // For a thread that never started: the ending sequence on the calling thread.
   void EndWithoutLoop();
   void Join();
   void SetPriority(int level);
   std::uint64_t Generation() const { return generation_; }
 
-  // Runs `use` with the device unless the ending sequence has closed it; false then.
+  // Runs `use` with the device unless it has been released; false then.
   bool WithDevice(const std::function<void(TSerialDevice&)>& use);
+  // Purges and closes the device unless that has been done. Safe from another thread only
+  // while this one is stopped or parked in a hand-over (HandlerRunning): it touches the device
+  // between hand-overs without the lock.
+  void ReleaseDevice();
+
+  // A handler that this thread handed over is running on the user-interface thread, and the
+  // thread waits for it to return.
+  bool HandlerRunning() const { return handlersRunning_ > 0; }
+  // Marks a handed-over handler as running for as long as it exists.
+  class THandlerMark {
+   public:
+    explicit THandlerMark(TComThread* thread) : thread_(thread) {
+      if (thread_) ++thread_->handlersRunning_;
+    }
+    ~THandlerMark() {
+      if (thread_) --thread_->handlersRunning_;
+    }
+    THandlerMark(const THandlerMark&) = delete;
+    THandlerMark& operator=(const THandlerMark&) = delete;
+
+   private:
+    TComThread* thread_;
+  };
 
  private:
   void Execute();
@@ -48,22 +75,22 @@ class TComThread {
   void Receive();
   void Pause();
   void EndingSequence();
-  void UpdateLineStatus();
 
-  TSerialPort& owner_;
+  TComThreadOwner& owner_;
+  TSerialPlatform& platform_;
   const std::uint64_t generation_;
   std::unique_ptr<TSerialDevice> device_;
-  // Owner's writes hold it, so the ending sequence never closes the device under them.
+  // Owner's writes hold it, so that the device is never closed under them.
   std::mutex deviceMutex_;
   std::atomic<bool> deviceOpen_;
 
   std::atomic<bool> stop_ = false;
   std::atomic<bool> started_ = false;
   std::atomic<bool> finished_ = false;
+  std::atomic<int> handlersRunning_ = 0;
   std::atomic<std::int64_t> systemThreadId_ = 0;
   std::atomic<int> priorityLevel_;
   std::mutex pauseMutex_;
   std::condition_variable pauseCondition_;
   std::thread thread_;
-  std::atomic<std::thread::id> threadId_;
 };

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Port identifiers and the conversions between a port's name and its identifier.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The port directory's location, shared by the serial component and the tuner simulator.
 #include "PortsDirectory.h"
 

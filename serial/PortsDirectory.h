@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Where the port directory lives: the folder of symbolic links that names ports.
 #pragma once
 

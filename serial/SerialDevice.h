@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // An open serial device as the serial port object sees it, whatever the operating system:
 // the line settings it is given and the few operations the object and its thread need.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The operating system's side of the serial port component: opening devices, the list of
 // ports present, timer resolution and thread priority. One implementation per system.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port component: properties, opening and closing, writing, the presence test
 // and the port list.
 #include "SerialPort.h"
@@ -6,6 +8,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <limits>
+#include <new>
 
 #include "ComThread.h"
 #include "SerialPlatform.h"
@@ -19,8 +23,6 @@ constexpr std::int32_t StandardBaudRates[] = {
 static_assert(std::size(StandardBaudRates) == brCustom);
 
 constexpr int ClosePolls = 500;
-constexpr auto LaterPollPause = std::chrono::milliseconds(10);
-constexpr auto HandOverPollPause = std::chrono::milliseconds(1);
 // Below this Delay the presence test is skipped and the timer resolution is raised.
 constexpr std::uint32_t ShortDelay = 50;
 
@@ -49,18 +51,6 @@ std::string DateTimeText() {
   return std::string(text, length);
 }
 
-// Marks a handler as running on the user-interface thread for as long as it runs.
-class THandlerScope {
- public:
-  explicit THandlerScope(std::atomic<int>& depth) : depth_(depth) { ++depth_; }
-  ~THandlerScope() { --depth_; }
-  THandlerScope(const THandlerScope&) = delete;
-  THandlerScope& operator=(const THandlerScope&) = delete;
-
- private:
-  std::atomic<int>& depth_;
-};
-
 }  // namespace
 
 TSerialPort::TSerialPort() : platform_(TSerialPlatform::Instance()) {}
@@ -68,7 +58,7 @@ TSerialPort::TSerialPort() : platform_(TSerialPlatform::Instance()) {}
 TSerialPort::~TSerialPort() {
   Close();
   // A forgotten thread still refers to this object until it has ended.
-  ReapThreads(-1);
+  threads_.Reap(-1, handOver_);
 }
 
 void TSerialPort::SetUiHandOver(TUiHandOver* handOver) {
@@ -78,21 +68,18 @@ void TSerialPort::SetUiHandOver(TUiHandOver* handOver) {
 void TSerialPort::Open() {
   const std::string name = PortName();
   const TCommPort target = ::CommPortFromName(name);
-  if (target == ConnectedPort()) return;
-  if (CurrentThread()) Close();
+  // Only a connection with a thread counts: one that Close forgot inside a handler still
+  // names its port until that thread has ended, and may be opened again meanwhile.
+  if (target == (threads_.Current() ? ConnectedPort() : spNone)) return;
+  if (threads_.Current()) Close();
   // A thread that an earlier Close could not wait for may still hold the device.
-  if (!InsideDeliveredHandler() && !TComThread::RunningFor(*this)) ReapThreads(ClosePolls);
+  if (!TComThread::RunningFor(*this)) threads_.Reap(ClosePolls, handOver_);
   if (Delay() < ShortDelay) {
     platform_.RequestTimerResolution();
     timerRequested_ = true;
   }
   announcedCount_ = 0;
-  std::uint64_t generation;
-  {
-    std::lock_guard lock(threadMutex_);
-    generation = ++generation_;
-    connectedPort_ = spNone;
-  }
+  const std::uint64_t generation = threads_.BeginConnection();
   {
     std::lock_guard lock(textMutex_);
     entireBuffer_.clear();
@@ -111,12 +98,10 @@ void TSerialPort::Open() {
   }
   ApplyTimeouts(*device);
   ApplyBufferSizes(*device);
-  auto thread = std::make_shared<TComThread>(*this, std::move(device), generation);
-  {
-    std::lock_guard lock(threadMutex_);
-    thread_ = thread;
-    connectedPort_ = target;
-  }
+  TComThreadOwner& owner = *this;
+  auto thread =
+      std::make_shared<TComThread>(owner, platform_, std::move(device), generation, priority_);
+  threads_.Install(thread, target);
   try {
     if (target != spNone && OnConnect) OnConnect(this, target);
   } catch (...) {
@@ -124,50 +109,46 @@ void TSerialPort::Open() {
     throw;
   }
   // The OnConnect handler may have closed the port again.
-  if (CurrentThread() != thread) return;
+  if (threads_.Current() != thread) return;
   thread->Start();
   faulted_ = false;
 }
 
 void TSerialPort::Close() {
+  // A thread forgotten earlier must leave a newer connection alone.
+  const TComThread* caller = TComThread::RunningFor(*this);
+  if (caller && !threads_.IsLatest(caller->Generation())) return;
   ReleaseTimerResolution();
   announcedCount_ = 0;
-  std::shared_ptr<TComThread> thread = CurrentThread();
+  std::shared_ptr<TComThread> thread = threads_.Current();
   if (!thread) {
-    std::lock_guard lock(threadMutex_);
-    // A receive thread forgotten earlier must not end a connection opened after it.
-    const TComThread* caller = TComThread::RunningFor(*this);
-    if (!caller || caller->Generation() == generation_) connectedPort_ = spNone;
-    return;
-  }
-  if (!thread->Started()) {
-    {
-      std::lock_guard lock(threadMutex_);
-      thread_.reset();
-    }
-    thread->EndWithoutLoop();
-    lineStatus_ = 0;
+    threads_.EndConnection(threads_.Generation());
     return;
   }
   thread->Stop();
-  // The thread cannot wait for its own end, and a handler that it is waiting on cannot see
-  // the end before it returns: both only ask the thread to stop, which then ends by itself.
-  const bool canWait = !thread->IsCurrentThread() && !InsideDeliveredHandler();
-  if (canWait) WaitUntilClosed();
-  {
-    std::lock_guard lock(threadMutex_);
-    if (thread_ == thread) {
-      thread_.reset();
-      retired_.push_back(thread);
-    }
+  if (!thread->Started()) {
+    threads_.Forget(thread);
+    thread->EndWithoutLoop();
+  } else if (thread->IsCurrentThread()) {
+    // The thread cannot wait for its own end.
+    threads_.Forget(thread);
+  } else if (thread->HandlerRunning()) {
+    // The thread waits for a handler below this Close and cannot end before it returns; it
+    // touches nothing meanwhile, so the device is let go of now and may be opened again at
+    // once. The thread then ends by itself.
+    thread->ReleaseDevice();
+    threads_.Forget(thread);
+  } else {
+    threads_.WaitUntilDisconnected(ClosePolls, std::chrono::milliseconds(Delay()), handOver_);
+    threads_.Forget(thread);
+    threads_.Reap(0, handOver_);
   }
   lineStatus_ = 0;
-  if (canWait) ReapThreads(0);
 }
 
 std::uint32_t TSerialPort::SendString(const std::string& text) {
   const std::string name = PortName();
-  std::shared_ptr<TComThread> thread = CurrentThread();
+  std::shared_ptr<TComThread> thread = threads_.Current();
   if (!thread) throw NotOpen(name);
   const std::size_t length = std::min(text.size(), text.find('\0'));
   std::size_t written = 0;
@@ -288,7 +269,7 @@ void TSerialPort::SetParity(TParityBits value) {
 void TSerialPort::SetInputBuffer(std::uint32_t value) {
   if (inputBuffer_ == value) return;
   inputBuffer_ = value;
-  if (auto thread = CurrentThread()) {
+  if (auto thread = threads_.Current()) {
     thread->WithDevice([this](TSerialDevice& device) { ApplyBufferSizes(device); });
   }
 }
@@ -296,7 +277,7 @@ void TSerialPort::SetInputBuffer(std::uint32_t value) {
 void TSerialPort::SetOutputBuffer(std::uint32_t value) {
   if (outputBuffer_ == value) return;
   outputBuffer_ = value;
-  if (auto thread = CurrentThread()) {
+  if (auto thread = threads_.Current()) {
     thread->WithDevice([this](TSerialDevice& device) { ApplyBufferSizes(device); });
   }
 }
@@ -304,7 +285,7 @@ void TSerialPort::SetOutputBuffer(std::uint32_t value) {
 void TSerialPort::SetPriority(TThreadPriority value) {
   if (priority_ == value) return;
   priority_ = value;
-  if (auto thread = CurrentThread()) thread->SetPriority(value);
+  if (auto thread = threads_.Current()) thread->SetPriority(value);
 }
 
 std::string TSerialPort::CustomPortName() const {
@@ -400,13 +381,13 @@ void TSerialPort::ApplyBufferSizes(TSerialDevice& device) {
 }
 
 void TSerialPort::PurgeInput() {
-  if (auto thread = CurrentThread()) {
+  if (auto thread = threads_.Current()) {
     thread->WithDevice([](TSerialDevice& device) { device.PurgeInput(); });
   }
 }
 
 void TSerialPort::Reapply() {
-  std::shared_ptr<TComThread> thread = CurrentThread();
+  std::shared_ptr<TComThread> thread = threads_.Current();
   if (!thread) return;
   PurgeInput();
   bool accepted = true;
@@ -420,7 +401,7 @@ void TSerialPort::CheckPresence() {
   // Once the port is closed there is nothing left to declare faulted: without this a failing
   // handler would report the same vanished port twice.
   const TComThread* caller = TComThread::RunningFor(*this);
-  const std::shared_ptr<TComThread> current = CurrentThread();
+  const std::shared_ptr<TComThread> current = threads_.Current();
   if (caller ? current.get() != caller : !current) return;
   if (IsPortListed(CommPortToName(Port()))) return;
   faulted_ = true;
@@ -452,11 +433,6 @@ void TSerialPort::WriteLogEntry(const std::string& text) {
   if (!written) throw ESerialPortException(InvalidLogFile);
 }
 
-std::shared_ptr<TComThread> TSerialPort::CurrentThread() const {
-  std::lock_guard lock(threadMutex_);
-  return thread_;
-}
-
 void TSerialPort::Deliver(bool assigned, const std::function<void()>& call) {
   // An event without a handler needs no hand-over: closing never waits on the user-interface
   // thread for nothing (at program exit it may no longer serve hand-overs).
@@ -467,86 +443,70 @@ void TSerialPort::Deliver(bool assigned, const std::function<void()>& call) {
     return;
   }
   // A Close waiting on the user-interface thread has to serve this hand-over.
-  WakeWaiters();
+  threads_.Wake();
+  TComThread* caller = TComThread::RunningFor(*this);
   handOver->Synchronize([&] {
-    THandlerScope scope(handlerDepth_);
+    TComThread::THandlerMark mark(caller);
     call();
   });
 }
 
-bool TSerialPort::InsideDeliveredHandler() const {
-  TUiHandOver* handOver = handOver_;
-  return handlerDepth_ > 0 && handOver && handOver->InUiThread();
+void TSerialPort::DeliverChunk(const std::string& chunk) {
+  {
+    std::lock_guard lock(textMutex_);
+    lastReceived_ = chunk;
+    if (keepEntireBuffer_) {
+      try {
+        entireBuffer_ += chunk;
+      } catch (const std::bad_alloc&) {
+        entireBuffer_.clear();
+        entireBuffer_.shrink_to_fit();
+      }
+    }
+  }
+  Deliver(static_cast<bool>(OnReceive), [this, &chunk] {
+    if (OnReceive) OnReceive(this, chunk);
+  });
+  if (logInput_) WriteLogEntry(chunk);
 }
 
-void TSerialPort::WaitUntilClosed() {
-  TUiHandOver* handOver = handOver_;
-  std::unique_lock lock(waitMutex_);
-  std::uint64_t seen = wakeups_;
-  bool woken = false;
-  for (int poll = 0; poll < ClosePolls && ConnectedPort() != spNone; ++poll) {
-    if (handOver && handOver->InUiThread()) {
-      lock.unlock();
-      handOver->ProcessPendingEvents();
-      lock.lock();
-    }
-    // The thread wakes this wait just before it hands an event over, which may not be queued
-    // yet: look again soon rather than a whole pause later.
-    auto pause = poll == 0 ? std::chrono::milliseconds(Delay()) : LaterPollPause;
-    if (woken) pause = std::min(pause, HandOverPollPause);
-    woken = waitCondition_.wait_for(lock, pause,
-                                    [&] { return wakeups_ != seen || ConnectedPort() == spNone; });
-    seen = wakeups_;
-  }
+void TSerialPort::AnnounceWaiting(std::size_t count) {
+  const auto announced = static_cast<std::uint32_t>(
+      std::min<std::size_t>(count, std::numeric_limits<std::uint32_t>::max()));
+  if (announced <= announcedCount_) return;
+  announcedCount_ = announced;
+  Deliver(static_cast<bool>(OnReceive), [this] {
+    if (OnReceive) OnReceive(this, std::string());
+  });
 }
 
-void TSerialPort::ReapThreads(int maxPolls) {
-  TUiHandOver* handOver = handOver_;
-  for (int poll = 0;; ++poll) {
-    std::vector<std::shared_ptr<TComThread>> ended;
-    bool running = false;
-    {
-      std::lock_guard lock(threadMutex_);
-      auto keep = std::stable_partition(retired_.begin(), retired_.end(), [](const auto& thread) {
-        return !thread->Finished() || thread->IsCurrentThread();
-      });
-      ended.assign(std::make_move_iterator(keep), std::make_move_iterator(retired_.end()));
-      retired_.erase(keep, retired_.end());
-      running = std::any_of(retired_.begin(), retired_.end(),
-                            [](const auto& thread) { return !thread->IsCurrentThread(); });
-    }
-    for (const auto& thread : ended) thread->Join();
-    if (!running || (maxPolls >= 0 && poll >= maxPolls)) return;
-    if (handOver && handOver->InUiThread() && !InsideDeliveredHandler()) {
-      handOver->ProcessPendingEvents();
-    }
-    std::unique_lock lock(waitMutex_);
-    const std::uint64_t seen = wakeups_;
-    waitCondition_.wait_for(lock, LaterPollPause, [&] { return wakeups_ != seen; });
+void TSerialPort::ReportLineStatus(std::optional<std::uint8_t> modemStatus) {
+  TLineStatusSet set;
+  if (modemStatus) {
+    if (*modemStatus & ModemCts) set.Include(lsCTS);
+    if (*modemStatus & ModemDsr) set.Include(lsDSR);
+    if (*modemStatus & ModemRing) set.Include(lsRING);
+    if (*modemStatus & ModemRlsd) set.Include(lsRLSD);
   }
+  if (set.Bits() == lineStatus_) return;
+  lineStatus_ = set.Bits();
+  Deliver(static_cast<bool>(OnLineStatusChange), [this] {
+    if (OnLineStatusChange) OnLineStatusChange(this, LineStatus());
+  });
+}
+
+void TSerialPort::AnnounceDisconnect(std::uint64_t generation) {
+  if (!threads_.IsLatest(generation) || ConnectedPort() == spNone) return;
+  Deliver(static_cast<bool>(OnDisconnect), [this] {
+    const TCommPort port = ConnectedPort();
+    if (port != spNone && OnDisconnect) OnDisconnect(this, port);
+  });
+}
+
+void TSerialPort::EndConnection(std::uint64_t generation) {
+  threads_.EndConnection(generation);
 }
 
 void TSerialPort::ReleaseTimerResolution() {
   if (timerRequested_.exchange(false)) platform_.ReleaseTimerResolution();
-}
-
-void TSerialPort::WakeWaiters() {
-  {
-    std::lock_guard lock(waitMutex_);
-    ++wakeups_;
-  }
-  waitCondition_.notify_all();
-}
-
-bool TSerialPort::IsLatestGeneration(std::uint64_t generation) const {
-  std::lock_guard lock(threadMutex_);
-  return generation == generation_;
-}
-
-void TSerialPort::EndConnection(std::uint64_t generation) {
-  {
-    std::lock_guard lock(threadMutex_);
-    if (generation == generation_) connectedPort_ = spNone;
-  }
-  WakeWaiters();
 }

@@ -1,23 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port component: opens a port by name, applies the line settings, writes text,
 // lists the ports present and reports reception, modem lines and faults through its events.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ComThreadOwner.h"
 #include "CommPort.h"
+#include "ReceiveThreads.h"
 #include "SerialDevice.h"
 
-class TComThread;
 class TSerialPlatform;
 class TUiHandOver;
 
@@ -72,7 +75,7 @@ using TLineStatusEvent = std::function<void(TSerialPort* Sender, TLineStatusSet 
 // Meant for the user-interface thread; the receive thread (TComThread) reads the settings and
 // writes the state while a port is open. Events are handed to the user-interface thread
 // through the plugged-in TUiHandOver; the receive thread waits until each handler returns.
-class TSerialPort {
+class TSerialPort : private TComThreadOwner {
  public:
   TSerialPort();
   // Closes like Close and waits for every receive thread this object started to end.
@@ -189,7 +192,7 @@ class TSerialPort {
   std::string PortName() const;
   bool SynchronizeEvents() const { return synchronizeEvents_; }
   void SetSynchronizeEvents(bool value) { synchronizeEvents_ = value; }
-  TCommPort ConnectedPort() const { return connectedPort_; }
+  TCommPort ConnectedPort() const { return threads_.ConnectedPort(); }
   bool Faulted() const { return faulted_; }
   bool Sending() const { return sending_; }
   bool Receiving() const { return receiving_; }
@@ -208,13 +211,21 @@ class TSerialPort {
   TLineStatusEvent OnLineStatusChange;
 
  private:
-  friend class TComThread;
+  // The receive thread's view of this object.
+  std::uint32_t PassDelay() const override { return delay_; }
+  bool ReadsChunks() const override { return autoReceive_; }
+  void SetReceiving(bool receiving) override { receiving_ = receiving; }
+  void DeliverChunk(const std::string& chunk) override;
+  void AnnounceWaiting(std::size_t count) override;
+  void ReportLineStatus(std::optional<std::uint8_t> modemStatus) override;
+  void CheckPresence() override;
+  void AnnounceDisconnect(std::uint64_t generation) override;
+  void EndConnection(std::uint64_t generation) override;
 
   bool ApplyLineSettings(TSerialDevice& device, std::string& reason);
   void ApplyTimeouts(TSerialDevice& device);
   void ApplyBufferSizes(TSerialDevice& device);
   void PurgeInput();
-  void CheckPresence();
   void WriteLogEntry(const std::string& text);
 
   template <typename T>
@@ -224,22 +235,11 @@ class TSerialPort {
     Reapply();
   }
   void Reapply();
-  std::shared_ptr<TComThread> CurrentThread() const;
   // Runs an event by the delivery rule: on the user-interface thread when one is plugged in
   // and SynchronizeEvents is set, else on the calling thread; nothing when `assigned` (the
   // event's handler as the receive thread sees it) is false. `call` tests the handler again.
   void Deliver(bool assigned, const std::function<void()>& call);
-  bool InsideDeliveredHandler() const;
-  void WaitUntilClosed();
-  // Joins the receive threads that have ended, first waiting up to maxPolls 10 ms polls
-  // (without bound when negative) for the others to end.
-  void ReapThreads(int maxPolls);
   void ReleaseTimerResolution();
-  void WakeWaiters();
-  // The ending sequence of the thread of that generation: the connection is over unless a
-  // newer one has started meanwhile.
-  bool IsLatestGeneration(std::uint64_t generation) const;
-  void EndConnection(std::uint64_t generation);
 
   TSerialPlatform& platform_;
   std::atomic<TUiHandOver*> handOver_ = nullptr;
@@ -282,15 +282,12 @@ class TSerialPort {
   std::atomic<bool> synchronizeEvents_ = true;
 
   // Written by either thread.
-  std::atomic<TCommPort> connectedPort_ = spNone;
   std::atomic<bool> faulted_ = false;
   std::atomic<bool> sending_ = false;
   std::atomic<bool> receiving_ = false;
   std::atomic<std::uint8_t> lineStatus_ = 0;
   std::atomic<std::uint32_t> announcedCount_ = 0;
   std::atomic<bool> timerRequested_ = false;
-  // Handlers delivered on the user-interface thread that have not returned yet.
-  std::atomic<int> handlerDepth_ = 0;
 
   // Texts that both threads touch.
   mutable std::mutex textMutex_;
@@ -300,16 +297,5 @@ class TSerialPort {
   std::string lastReceived_;
   std::string entireBuffer_;
 
-  // The receive thread of the open port, and those forgotten by Close that may still run.
-  mutable std::mutex threadMutex_;
-  std::shared_ptr<TComThread> thread_;
-  std::vector<std::shared_ptr<TComThread>> retired_;
-  // Counts the receive threads started; only the latest may end the connection state.
-  std::uint64_t generation_ = 0;
-
-  // Close and the destructor sleep here; the receive thread wakes them when it ends or is
-  // about to hand an event over.
-  std::mutex waitMutex_;
-  std::condition_variable waitCondition_;
-  std::uint64_t wakeups_ = 0;
+  TReceiveThreads threads_;
 };

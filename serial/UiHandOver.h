@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The hand-over of serial port events to the user-interface thread, injected by the program
 // (a Qt implementation in the main window, a fake in the tests).
 #pragma once

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 """Writes the twelve lamp pictures of TLedLamp as 4-bit BMP files with the standard
 16-colour palette. Run from any directory; the files land beside this script.
 

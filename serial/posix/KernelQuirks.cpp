@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Linux serial quirks. termios2 lives in the kernel's own headers, which clash with the C
 // library's <termios.h>, so this file includes only the kernel's.
 #include "KernelQuirks.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Linux behaviour that a serial device layer has to work around, kept in one place:
 // root ignores TIOCEXCL, pseudo-terminals refuse the modem-line ioctls, the classic termios
 // calls know only a fixed set of speeds, and a device that will not drain can hold close().

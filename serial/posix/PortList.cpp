@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Listing the ports present. Runs on every idle pass of an open port, so it reads no more
 // than the port directory, /dev and the sysfs type of the UARTs that /dev shows.
 #include "PortList.h"

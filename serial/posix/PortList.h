@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The ports present on Linux: the port directory's links first, then the serial devices
 // detected in /dev under the COM numbers that Windows tools give them.
 #pragma once

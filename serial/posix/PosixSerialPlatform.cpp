@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The Linux serial platform: termios devices, the port directory and /dev for the port list,
 // nice values for the receive thread's priority.
 #include <sys/resource.h>

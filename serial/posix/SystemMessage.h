@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The one place that turns an errno from a serial device into the reason the operator reads.
 #pragma once
 

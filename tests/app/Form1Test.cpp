@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The main window against the real serial component, with the tuner played on a
 // pseudo-terminal: connecting, status display, commands, the probe time-out, faults, settings.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Answers the modal boxes that a handler opens, recording their titles and texts.
 #pragma once
 

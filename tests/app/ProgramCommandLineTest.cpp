@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The program's command line as scripts and ssh sessions use it: --help and --version need no
 // display, and a wrong option is an error with the usage, exit status 2.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -92,6 +95,19 @@ TEST(ProgramCommandLineTest, HelpDescribesThePortDirectoryAndItsReports) {
   const std::string usage = UsageText();
   EXPECT_NE(usage.find("ORVEL_PORTS_DIR"), std::string::npos);
   EXPECT_NE(usage.find("standard error"), std::string::npos);
+}
+
+// The version has one source, the project version in CMake; the manual pages are checked
+// against it as they are written by hand.
+TEST(ProgramCommandLineTest, ManualPagesCarryTheProjectVersion) {
+  for (const char* page : {"orvel.1", "orvel-tuner-sim.1"}) {
+    SCOPED_TRACE(page);
+    std::ifstream file(std::string(ORVEL_SOURCE_DIR) + "/docs/man/" + page);
+    std::string line;
+    while (std::getline(file, line) && !line.starts_with(".TH ")) {
+    }
+    EXPECT_NE(line.find("\"Orvel " ORVEL_VERSION "\""), std::string::npos) << line;
+  }
 }
 
 TEST(CommandLineTest, Parsing) {

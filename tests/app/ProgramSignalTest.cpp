@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The program ends through its event loop on SIGINT, SIGTERM and SIGHUP: exit status 0 and the
 // port closed as at File > Exit (a virtual port is free for other users again).
 #include <gtest/gtest.h>

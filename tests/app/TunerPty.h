@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A pseudo-terminal pair that plays the tuner's end of the line in tests, with a port
 // directory link that makes the other end appear in Orvel's port list.
 #pragma once

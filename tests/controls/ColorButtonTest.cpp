@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColorButton: the state table with its frames to the pixel, caption placement and
 // accelerators, growth within the size limits, back picture tiling, and the mouse
 // sequences driven through the window as a user would.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TColor: red in the lowest byte, and system colours resolved from the current palette.
 #include <gtest/gtest.h>
 

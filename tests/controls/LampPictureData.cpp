@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Lamp pictures rebuilt from their description, for comparing with the committed files and
 // with what the lamp draws.
 #include "LampPictureData.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The lamp pictures as the program's own description gives them, one letter per pixel
 // (W white, S silver, G grey, K black, L lime), built independently of the generator.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The committed lamp bitmaps against their description: file format, palette, every pixel,
 // and the properties the recolouring relies on.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // TLedLamp: what it draws in every style and variant, its size rules, blinking driven by
 // its timer, the setters' compare-first rule, and the mouse notices.
 #include <gtest/gtest.h>

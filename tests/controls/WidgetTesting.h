@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Helpers shared by the widget tests: a shown host window, pixel grabs, waiting with a
 // deadline, counting paints and driving the mouse through the window as a user would.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // orvel-e2e-close-window: asks a top-level window to close the way a window manager's close
 // button does (the WM_DELETE_WINDOW protocol), for end-to-end runs on a bare X server.
 #include <X11/Xlib.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // orvel-e2e-raw-tuner: a bare tuner on a pseudo-terminal for the end-to-end tests that need the
 // exact bytes on the wire and the line settings the program chose (the simulator logs lines).
 // It answers "ATU?" with the identification, appends every byte it receives to RECORD-FILE and,

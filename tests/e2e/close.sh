@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Orvel ends cleanly (exit status 0, no sanitizer report, the port released) when its main window
 # is closed while the port monitor is shown or while a tuning cycle streams in, and when File,
 # Exit is chosen.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Orvel on the simulator's port reaches the connected state, started with --connect or by a
 # click on Open Port (the port preselected with --port): the tuner sees the probe, then the
 # status request, and Open Port turns into the lime "ATU conn".

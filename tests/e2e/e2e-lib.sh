@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Shared steps of the end-to-end tests, sourced by each test script: a private work directory
 # and port directory, the simulated tuner, the program on the X server, clicks, screenshots and
 # pixel counts. Every wait has a deadline; every process started here is stopped on any exit.
@@ -247,6 +249,18 @@ close_orvel() {
   [ -n "$exit_status" ] || fail "Orvel still runs 15 s after its main window was closed"
   orvel_pid=""
   [ "$exit_status" = 0 ] || fail "Orvel ended with status $exit_status after its main window was closed"
+  expect_no_sanitizer_report
+}
+
+# expect_end_on_signal SIGNAL WHILE: Orvel ends within a second of SIGNAL, with exit status 0,
+# whatever it is doing (WHILE says what, for the failure message).
+expect_end_on_signal() {
+  orvel_alive || fail "Orvel ended before $1"
+  kill -"$1" "$orvel_pid"
+  wait_exit "$orvel_pid" 1
+  [ -n "$exit_status" ] || fail "Orvel still runs 1 s after $1 $2"
+  orvel_pid=""
+  [ "$exit_status" = 0 ] || fail "Orvel ended with status $exit_status on $1 $2"
   expect_no_sanitizer_report
 }
 

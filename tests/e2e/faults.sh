@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # A tuner whose line is noisy (--garbage) or whose output arrives in odd pieces (--split):
 # Orvel connects, tunes and stays responsive, and its port monitor holds every well-formed line
 # exactly once, in order, with nothing cut, merged or doubled.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Ctrl+Alt+keypad minus, sent as real key presses to the main window, shows the port monitor
 # modally. "vmode": the keyboard map of a desktop session that lets the chord through, where the
 # key carries XF86Prev_VMode with Ctrl and Alt (as the default map, but without the server's
@@ -40,11 +42,7 @@ monitor=$(timeout 10 xdotool search --sync --onlyvisible --name '^Port Monitor$'
 xprop -id "$monitor" _NET_WM_STATE | grep -q _NET_WM_STATE_MODAL || fail "the port monitor is not modal"
 
 # A signal ends the program at once even while the modal port monitor runs its own event loop.
-kill -HUP "$orvel_pid"
-wait_exit "$orvel_pid" 1
-[ -n "$exit_status" ] || fail "Orvel still runs 1 s after SIGHUP with the modal port monitor shown"
-orvel_pid=""
-[ "$exit_status" = 0 ] || fail "Orvel ended with status $exit_status on SIGHUP"
+expect_end_on_signal HUP "with the modal port monitor shown"
 wait_until 10 "closing of the port at the simulator" sim_port_closed
 stop_sim
 log PASS

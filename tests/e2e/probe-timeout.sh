@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # A tuner that never identifies itself: Orvel shows "Connecting..." and, on the eleventh tick
 # of its one-second probe timer, closes the port and shows the box titled "Error". Afterwards
 # it is back to Closed and Open Port probes again.

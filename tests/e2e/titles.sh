@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # Every window carries exactly its own title, with nothing appended by the toolkit: the main
 # window "Orvel", the port monitor "Port Monitor", the About box "About..." and the error box
-# "Orvel". (The probe time-out's box "Error" is checked by probe-timeout.sh.)
+# "Orvel" (the probe time-out's box "Error" is checked by probe-timeout.sh). A signal ends the
+# program while the error box is shown.
 ORVEL_E2E_OWN_XSERVER=1
 source "$(dirname "$0")/e2e-lib.sh"
 
@@ -25,6 +28,12 @@ xdotool windowfocus --sync "$about" key Return
 about_gone() { [ -z "$(visible_windows '^About')" ]; }
 wait_until 5 "closing of the About box" about_gone
 
+open_monitor_by_lamp
+expect_title "$monitor" "Port Monitor"
+"$ORVEL_E2E_CLOSE_WINDOW" "$monitor" || fail "cannot close the port monitor"
+monitor_gone() { [ -z "$(visible_windows '^Port Monitor')" ]; }
+wait_until 5 "closing of the port monitor" monitor_gone
+
 # The error display: Open Port with no port selected cannot write the probe.
 other_orvel_window() { visible_windows '^Orvel' | grep -vx "$window" | head -n 1; }
 error_shown() { [ -n "$(other_orvel_window)" ]; }
@@ -32,15 +41,8 @@ click_open_port
 wait_until 10 "error box" error_shown
 error_box=$(other_orvel_window)
 expect_title "$error_box" "Orvel"
-xdotool windowfocus --sync "$error_box" key Return
-error_gone() { [ -z "$(other_orvel_window)" ]; }
-wait_until 5 "closing of the error box" error_gone
 
-open_monitor_by_lamp
-expect_title "$monitor" "Port Monitor"
-"$ORVEL_E2E_CLOSE_WINDOW" "$monitor" || fail "cannot close the port monitor"
-monitor_gone() { [ -z "$(visible_windows '^Port Monitor')" ]; }
-wait_until 5 "closing of the port monitor" monitor_gone
+# A signal ends the program at once, also while the error box runs its modal event loop.
+expect_end_on_signal TERM "with the error box shown"
 
-close_orvel
 log PASS

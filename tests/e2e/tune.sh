@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # A tuning cycle started with the TUNE button against one antenna: the yellow lamp and the
 # pressed TUNE button while the relays step, then the final values and the lamp that says
 # whether the tuner met its SWR threshold.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # The adapter is pulled while Orvel is connected: Orvel goes back to Closed without any message,
 # and once the tuner is back under the same port name, Open Port connects again.
 source "$(dirname "$0")/e2e-lib.sh"

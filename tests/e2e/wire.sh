@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
 # The bytes on the wire and the line settings, seen from a bare tuner on the test's own
 # pseudo-terminal: 9600 8N1 without flow control, "ATU?" CR LF once on opening, "????" CR LF
 # after the identification, then one command line, CR LF ended, for each operator command:

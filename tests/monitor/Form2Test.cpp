@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The port monitor: lamp toggles, row cap, freeze, command line, help, reveal words, saving.
 #include <gtest/gtest.h>
 

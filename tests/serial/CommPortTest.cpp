@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Port names and identifiers, and how Port, CustomPortName and PortName move together.
 #include <gtest/gtest.h>
 

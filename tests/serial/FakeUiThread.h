@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A stand-in for the user-interface thread in the serial tests: the thread that creates it is
 // the "user-interface thread", and hand-overs wait in a queue until that thread lets pending
 // events run.

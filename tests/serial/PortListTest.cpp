@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The port list: the port directory's links, how names resolve to devices and back, and the
 // operator's reasons for a device that does not open.
 #include <gmock/gmock.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A temporary port directory, named by ORVEL_PORTS_DIR while it exists.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // How the line settings turn into termios: data bits, parity, stop bits and handshakes.
 #include <gtest/gtest.h>
 

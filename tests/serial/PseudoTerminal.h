@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A pseudo-terminal pair for the serial tests: the port opens the slave side through a link
 // in the port directory, the test plays the far end on the master side.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Defaults, conversions and validation of the serial port object's properties, and the line
 // settings that they give the device.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The serial port object on real pseudo-terminals: opening, receiving, sending, the vanished
 // port and closing, with events handed to a fake user-interface thread.
 #include <gmock/gmock.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // termios2 gives the speed as a number whatever way it was set; its header clashes with
 // <termios.h>, hence this file of its own.
 #include "TermiosProbe.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Reads back what a serial device was set to, as the kernel holds it, speed included.
 #pragma once
 

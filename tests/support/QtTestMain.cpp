@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Shared main for tests that need a QApplication: widgets are created offscreen
 // unless the environment asks for a real display.
 #include <QApplication>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The output splitter of --split: nothing lost, nothing added, and the awkward cuts happen.
 #include <gtest/gtest.h>
 

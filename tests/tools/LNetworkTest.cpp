@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The matching model against textbook L-network results, computed here independently.
 #include <gtest/gtest.h>
 

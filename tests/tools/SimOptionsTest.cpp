@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The simulator's command line: every option reaches its setting, and mistakes are refused with
 // a message that names them.
 #include <gtest/gtest.h>

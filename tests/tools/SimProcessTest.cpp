@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The built simulator on a real pseudo-terminal, driven from outside as the program drives it:
 // through the link in a temporary port directory.
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The simulated tuner's protocol: what it answers, the grammar of every line it sends, the
 // tuning cycle and its faults, all on a clock the test drives.
 #include <gmock/gmock.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // orvel_gallery [file.png]: draws every lamp style in both variants, lit and unlit, and the
 // colour button in each of its states, and writes them as one PNG, enlarged three times
 // without smoothing so that single pixels can be told apart. Runs without a display.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Cuts the tuner's output into random pieces, as a slow or bursty serial line delivers it.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The L-network model: input impedance of the network loaded by the antenna, and the search
 // for the best relay setting.
 #include "LNetwork.h"

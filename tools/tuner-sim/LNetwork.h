@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The tuner's L-network: a switched series inductor and a switched capacitor to ground that
 // sits at either end of it, matching a load to the 50-ohm transmitter.
 #pragma once

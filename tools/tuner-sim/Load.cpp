@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Built-in antennas and the parsing of a load given on the command line.
 #include "Load.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The antennas the simulated tuner can be connected to: built-in ones and loads given by hand.
 #pragma once
 

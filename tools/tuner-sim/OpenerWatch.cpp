@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Open and close notices of the slave device through inotify. The simulator opened its own
 // descriptor before the watch was set, so every notice comes from another program; opens that
 // fail (a busy port) give no notice at all.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Counts how often other programs hold the pseudo-terminal's slave side open, from the
 // kernel's open and close notices on the device file.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The symbolic link in the port directory that gives the pseudo-terminal its port name.
 #pragma once
 

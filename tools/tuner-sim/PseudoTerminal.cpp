@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Pseudo-terminal pair in raw mode at the tuner's line settings.
 #include "PseudoTerminal.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The pseudo-terminal pair the simulated tuner talks through: it writes and reads the master
 // side and keeps the slave side open itself, so that the program at the far end can close and
 // reopen the port without the master seeing a hang-up.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The simulator's command line: what it accepts and the help text that documents it.
 #pragma once
 

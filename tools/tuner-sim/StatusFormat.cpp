@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Value formats of the tuner's status lines.
 #include "StatusFormat.h"
 

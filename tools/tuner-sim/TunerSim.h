@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The simulated tuner's side of the line protocol: it takes command lines, keeps the tuner's
 // state and schedules the status lines it sends, driven by a clock that the caller supplies.
 #pragma once

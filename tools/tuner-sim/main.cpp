@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // orvel-tuner-sim: a simulated antenna tuner on a pseudo-terminal, linked into the port
 // directory under a port name, for trying and testing Orvel without the hardware.
 #include <poll.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Tests of the tuner line protocol: framing, identification, every status rule.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Every command line that Orvel writes to the tuner, and the forms in which lines are logged.
 // All senders (the main window, the port monitor, the identification reply) take them from here.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // A tuner host for tests: records what the protocol writes, logs and shows.
 #pragma once
 

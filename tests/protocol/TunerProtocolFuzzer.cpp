@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Fuzzes the tuner line protocol with random chunks at random boundaries.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receiving side of the tuner line protocol: cuts received chunks into lines, logs each
 // line, answers the identification and applies status lines to the display.
 #pragma once

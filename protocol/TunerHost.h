@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // What the tuner line protocol needs from its surroundings: the main window implements it,
 // tests and the fuzzer give their own.
 #pragma once
