@@ -31,6 +31,7 @@
 #include "PanelFont.h"
 #include "PortListStyle.h"
 #include "QtUiHandOver.h"
+#include "ReadingLabel.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -39,9 +40,10 @@ namespace {
 constexpr int kClientWidth = 406;
 constexpr int kClientHeight = 246;
 
-QLabel* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
-                  const QColor& color) {
-  auto* label = new QLabel(caption, parent);
+template <typename Label = QLabel, typename... Extra>
+Label* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
+                 const QColor& color, const Extra&... extra) {
+  auto* label = new Label(extra..., caption, parent);
   // The value labels show what the tuner sent: never as markup.
   label->setTextFormat(Qt::PlainText);
   label->setFont(font);
@@ -122,6 +124,7 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
 
   CreateControls();
   CreateMenu();
+  DescribeControls();
   FormCreate();
 
   // The client area keeps its design size below the menu bar.
@@ -146,10 +149,10 @@ void TForm1::CreateControls() {
   Label1 = MakeLabel(client, 40, 152, "L:", PanelFont(16, true), navy);
   Label2 = MakeLabel(client, 40, 184, "C:", PanelFont(16, true), navy);
   Label6 = MakeLabel(client, 40, 216, "FWD:", PanelFont(16, false), purple);
-  Label3 = MakeLabel(client, 96, 120, "1.8", PanelFont(16, true), purple);
-  Label4 = MakeLabel(client, 72, 152, "Label4", PanelFont(16, true), purple);
-  Label8 = MakeLabel(client, 72, 184, "Label8", PanelFont(16, true), purple);
-  Label7 = MakeLabel(client, 96, 216, "Label7", PanelFont(16, false), purple);
+  Label3 = MakeLabel<TReadingLabel>(client, 96, 120, "1.8", PanelFont(16, true), purple, "SWR");
+  Label4 = MakeLabel<TReadingLabel>(client, 72, 152, "Label4", PanelFont(16, true), purple, "L");
+  Label8 = MakeLabel<TReadingLabel>(client, 72, 184, "Label8", PanelFont(16, true), purple, "C");
+  Label7 = MakeLabel<TReadingLabel>(client, 96, 216, "Label7", PanelFont(16, false), purple, "FWD");
 
   YellowLED = MakeLamp(client, 107, 48, LEDLarge, clYellow, false);
   RedLed = MakeLamp(client, 139, 48, LEDLarge, clRed, false);
@@ -248,6 +251,35 @@ void TForm1::CreateMenu() {
   guarded(About1, &TForm1::About1Click);
 }
 
+// Names and descriptions for assistive technologies (and the lamps' tooltips). The buttons are
+// named by their captions and the readings by their quantities; these are the rest.
+void TForm1::DescribeControls() {
+  tune1->setAccessibleDescription("Starts a tuning cycle; pressed while the tuner tunes");
+  openport->setAccessibleDescription(
+      "Opens the selected port and waits for the tuner to identify itself");
+  closeport->setAccessibleDescription("Closes the port");
+
+  const struct {
+    TLedLamp* lamp;
+    const char* name;
+    const char* meaning;
+  } lamps[] = {
+      {YellowLED, "Yellow lamp", "Tuning"},    {RedLed, "Red lamp", "Tuning failed"},
+      {GreenLED, "Green lamp", "Tuned"},       {txled, "TxD lamp", "Transmit activity"},
+      {rxLED, "RxD lamp", "Receive activity"},
+  };
+  for (const auto& lamp : lamps) {
+    lamp.lamp->setAccessibleName(lamp.name);
+    lamp.lamp->SetMeaning(lamp.meaning);
+  }
+
+  // On AT-SPI the port list is named by the port it shows and labelled by its group box.
+  ComboBox1->setAccessibleDescription("The serial port that Open Port opens");
+  ComboBox1->lineEdit()->setAccessibleName("Port");
+  Image0->setAccessibleName("L-network with the capacitor on the left, ahead of the coil");
+  Image1->setAccessibleName("L-network with the coil first and the capacitor on the right");
+}
+
 TForm2Links TForm1::MonitorLinks() {
   TForm2Links links;
   links.SendString = [this](const std::string& text) { SerialPort->SendString(text); };
@@ -265,8 +297,9 @@ void TForm1::FillPortList() {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     ComboBox1->addItem(FromCp1252(name));
-    ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(SerialPort->DevicePathOf(name)),
-                           Qt::ToolTipRole);
+    const QString device = FromCp1252(SerialPort->DevicePathOf(name));
+    ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::ToolTipRole);
+    ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::AccessibleDescriptionRole);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "ReadingLabel.h"
 #include "SerialPort.h"
 #include "TunerHost.h"
 #include "TunerProtocol.h"
@@ -74,7 +75,8 @@ class TForm1 : public QMainWindow, private TTunerHost {
   bool ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers);
 
   // The controls, named as on the window.
-  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8;
+  QLabel *Label1, *Label2, *Label5, *Label6;
+  TReadingLabel *Label3, *Label4, *Label7, *Label8;
   QLabel *Label11, *Label12;
   TLedLamp *YellowLED, *RedLed, *GreenLED, *txled, *rxLED;
   TColorButton *tune1, *openport, *closeport;
@@ -96,6 +98,7 @@ class TForm1 : public QMainWindow, private TTunerHost {
  private:
   void CreateControls();
   void CreateMenu();
+  void DescribeControls();
   void FillPortList();
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);

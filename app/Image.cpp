@@ -3,9 +3,25 @@
 // Stretched SVG picture.
 #include "Image.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 
+namespace {
+
+// A picture is a graphic to assistive technologies, named by the window.
+QAccessibleInterface* ImageAccessible(const QString&, QObject* object) {
+  auto* image = dynamic_cast<TImage*>(object);
+  return image != nullptr ? new QAccessibleWidget(image, QAccessible::Graphic) : nullptr;
+}
+
+}  // namespace
+
 TImage::TImage(const QString& resource, QWidget* parent) : QWidget(parent), renderer_(resource) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&ImageAccessible);
+    return true;
+  }();
+  (void)accessible;
   setFocusPolicy(Qt::NoFocus);
 }
 

@@ -10,7 +10,9 @@
 
 TQtUiHandOver::TQtUiHandOver(QObject* context) : context_(context) {}
 
-bool TQtUiHandOver::InUiThread() const { return QThread::currentThread() == context_->thread(); }
+bool TQtUiHandOver::InUiThread() const {
+  return QThread::currentThread() == context_->thread();
+}
 
 void TQtUiHandOver::Synchronize(const std::function<void()>& call) {
   if (InUiThread()) {
@@ -34,4 +36,6 @@ void TQtUiHandOver::Synchronize(const std::function<void()>& call) {
   if (error) std::rethrow_exception(error);
 }
 
-void TQtUiHandOver::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TQtUiHandOver::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}

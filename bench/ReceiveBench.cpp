@@ -19,8 +19,9 @@ namespace {
 constexpr int kLines = 20000;
 
 std::vector<std::string> StatusLines() {
-  const char* lines[] = {"SWR: 15", "Port L: 00010110", "Port C: 01100101", "FWD: 350", "K: 1",
-                         "YELLOW: ON", "SWR: 13", "END_SWR: 12", "END_L: 00010110", "GREEN: ON"};
+  const char* lines[] = {
+      "SWR: 15",    "Port L: 00010110", "Port C: 01100101", "FWD: 350",        "K: 1",
+      "YELLOW: ON", "SWR: 13",          "END_SWR: 12",      "END_L: 00010110", "GREEN: ON"};
   std::vector<std::string> all;
   for (int i = 0; i < kLines; ++i) all.push_back(lines[i % 10]);
   return all;
@@ -40,7 +41,7 @@ double ThroughProgram(const std::vector<std::string>& lines) {
   clock.start();
   for (const std::string& line : lines) form1.SerialPortReceive(nullptr, line + "\r\n");
   QApplication::processEvents();
-  return lines.size() / (clock.nsecsElapsed() / 1e9);
+  return static_cast<double>(lines.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
 }
 
 double Baseline(const std::vector<std::string>& lines) {
@@ -69,7 +70,7 @@ double Baseline(const std::vector<std::string>& lines) {
     editor.appendPlainText(QString::fromLatin1(("+ " + line).c_str()));
     QApplication::processEvents();
   }
-  return lines.size() / (clock.nsecsElapsed() / 1e9);
+  return static_cast<double>(lines.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // TColorButton: state table, frames, caption layout, growth and the mouse sequence.
 #include "ColorButton.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QStyleHints>
 #include <algorithm>
 
+#include "ColorButtonAccessible.h"
 #include "UserAction.h"
 
 namespace {
@@ -52,6 +54,11 @@ int Grown(int current, int needed, int maximum) {
 }  // namespace
 
 TColorButton::TColorButton(QWidget* parent) : QWidget(parent) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&TColorButtonAccessible::Create);
+    return true;
+  }();
+  (void)accessible;
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   resize(24, 24);
@@ -113,7 +120,12 @@ void TColorButton::BackBitmapChanged() {
 }
 
 void TColorButton::SetCaption(const QString& value) {
+  if (value == FCaption) return;
   ChangeMeasure(FCaption, value);
+  if (QAccessible::isActive()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TColorButton::SetWordWrap(bool value) {
@@ -124,6 +136,22 @@ void TColorButton::SetDown(bool value) {
   if (value == FDown) return;
   FDown = value;
   update();
+  DownChanged();
+}
+
+void TColorButton::DownChanged() {
+  if (!QAccessible::isActive()) return;
+  QAccessible::State changed;
+  changed.pressed = true;
+  changed.checked = FLatching;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
+}
+
+void TColorButton::Click() {
+  if (!isEnabled()) return;
+  if (onclick && !RunUserAction([this] { onclick(this); })) return;
+  if (FLatching) SetDown(!FDown);
 }
 
 void TColorButton::SetConstraints(const TSizeConstraints& value) {
@@ -307,7 +335,10 @@ void TColorButton::mouseReleaseEvent(QMouseEvent* event) {
       }
     }
   }
-  if (FLatching) FDown = !FDown;
+  if (FLatching) {
+    FDown = !FDown;
+    DownChanged();
+  }
   Pressed = false;
   repaint();
 }

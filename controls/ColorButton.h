@@ -4,6 +4,7 @@
 // down states, an optional tiled back picture, and a latch that toggles at every release.
 #pragma once
 
+#include <QAccessible>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -72,6 +73,10 @@ class TColorButton : public QWidget {
   // Runs on a left click, before a latching button toggles Down; skipped while empty.
   std::function<void(QObject* Sender)> onclick;
 
+  // A left click without the mouse, for the accessibility action: onclick under the error
+  // display, then the latch toggles unless onclick failed. A disabled button ignores it.
+  void Click();
+
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -94,6 +99,7 @@ class TColorButton : public QWidget {
     update();
   }
   void BackBitmapChanged();
+  void DownChanged();
   void ApplyAlign();
 
   TAlign FAlign = alNone;

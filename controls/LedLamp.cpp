@@ -3,13 +3,17 @@
 // TLedLamp: picture building by surface fill, painting, blinking and the property setters.
 #include "LedLamp.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QToolTip>
 #include <iterator>
 #include <vector>
 
+#include "LedLampAccessible.h"
 #include "UserAction.h"
 
 namespace {
@@ -63,6 +67,11 @@ QRgb Opaque(TColor color) {
 }  // namespace
 
 TLedLamp::TLedLamp(QWidget* parent) : QWidget(parent), BlinkTimer(new QTimer(this)) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&TLedLampAccessible::Create);
+    return true;
+  }();
+  (void)accessible;
   connect(BlinkTimer, &QTimer::timeout, this, [this] { BlinkTick(); });
   setFocusPolicy(Qt::NoFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -159,6 +168,30 @@ void TLedLamp::SetBorderColor(TColor value) {
   ChangeColor(FBorderColor, value);
 }
 
+// Only the events go out here; what they announce is read back from the lamp when asked, so
+// a lamp costs nothing extra while no assistive technology listens.
+void TLedLamp::NotifyStateChange(QAccessible::State changed) {
+  if (!QAccessible::isActive() || !(changed.checked || changed.animated)) return;
+  QAccessibleStateChangeEvent state(this, changed);
+  QAccessible::updateAccessibility(&state);
+  QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&description);
+}
+
+QString TLedLamp::StateText() const {
+  if (!FValue) return QStringLiteral("unlit");
+  // A zero interval never ticks: the lamp stays lit.
+  return FBlink && FInterval > 0 ? QStringLiteral("blinking") : QStringLiteral("lit");
+}
+
+QString TLedLamp::HintText() const {
+  return FMeaning.isEmpty() ? StateText() : FMeaning + QStringLiteral(": ") + StateText();
+}
+
+void TLedLamp::Click() {
+  if (OnClick) RunUserAction([this] { OnClick(this); });
+}
+
 void TLedLamp::SetBlink(bool value) {
   if (value == FBlink) return;
   if (FValue) {
@@ -172,6 +205,9 @@ void TLedLamp::SetBlink(bool value) {
   } else {
     StopBlink();
   }
+  QAccessible::State changed;
+  changed.animated = FValue;
+  NotifyStateChange(changed);
 }
 
 void TLedLamp::SetBordered(bool value) {
@@ -191,11 +227,19 @@ void TLedLamp::SetValue(bool value) {
     StopBlink();
     ShowUnlit();
   }
+  QAccessible::State changed;
+  changed.checked = true;
+  changed.animated = FBlink;
+  NotifyStateChange(changed);
 }
 
 void TLedLamp::SetInterval(int value) {
+  const bool wasBlinking = FInterval > 0;
   FInterval = value;
   ApplyInterval();
+  QAccessible::State changed;
+  changed.animated = FValue && FBlink && wasBlinking != (FInterval > 0);
+  NotifyStateChange(changed);
 }
 
 void TLedLamp::SetLEDStyle(TLEDStyle value) {
@@ -208,6 +252,11 @@ void TLedLamp::SetLEDStyle(TLEDStyle value) {
 bool TLedLamp::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip && !FShowHint) {
     event->ignore();
+    return true;
+  }
+  // The text is made when the tooltip shows, so that the lamp's state changes cost nothing.
+  if (event->type() == QEvent::ToolTip && !FMeaning.isEmpty() && toolTip().isEmpty()) {
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), HintText(), this);
     return true;
   }
   return QWidget::event(event);

@@ -4,6 +4,7 @@
 // can blink while lit. The pictures are the twelve lamp bitmaps built into the program.
 #pragma once
 
+#include <QAccessible>
 #include <QImage>
 #include <QWidget>
 #include <functional>
@@ -37,6 +38,17 @@ class TLedLamp : public QWidget {
   void SetLEDStyle(TLEDStyle value);
   bool ShowHint() const { return FShowHint; }
   void SetShowHint(bool value) { FShowHint = value; }
+  // What the lamp tells when lit ("Tuned"). Its tooltip and its accessible description say
+  // it together with the state ("Tuned: lit"), so the lamp reads without telling colours apart.
+  QString Meaning() const { return FMeaning; }
+  void SetMeaning(const QString& value) { FMeaning = value; }
+
+  // "lit", "unlit" or "blinking".
+  QString StateText() const;
+  // The meaning with the state ("Tuned: lit"); the state alone for a lamp without a meaning.
+  QString HintText() const;
+  // What a click does, for the accessibility action: OnClick, errors go to the error display.
+  void Click();
 
   // Each is skipped while empty; Sender is always the lamp.
   std::function<void(QObject* Sender)> OnClick;
@@ -62,6 +74,7 @@ class TLedLamp : public QWidget {
   void BlinkTick();
   void ApplyInterval();
   void ChangeColor(TColor& field, TColor value);
+  void NotifyStateChange(QAccessible::State changed);
 
   TColor FTrueColor = clLime;
   TColor FFalseColor = clSilver;
@@ -72,6 +85,7 @@ class TLedLamp : public QWidget {
   int FInterval = 1000;
   TLEDStyle FLEDStyle = LEDSmall;
   bool FShowHint = true;
+  QString FMeaning;
 
   QImage LitPicture;
   QImage UnlitPicture;

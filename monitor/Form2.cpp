@@ -4,6 +4,7 @@
 // the help listing and saving the log.
 #include "Form2.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -138,6 +139,12 @@ void SetUpLogField(QPlainTextEdit* memo) {
   memo->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
+// A plain widget reads as a pane to assistive technologies; this one is a window of its own.
+QAccessibleInterface* MonitorWindowAccessible(const QString&, QObject* object) {
+  auto* window = dynamic_cast<TForm2*>(object);
+  return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
+}
+
 template <typename F>
 class ScopeExit {
  public:
@@ -156,6 +163,11 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Links(std::move(links)) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&MonitorWindowAccessible);
+    return true;
+  }();
+  (void)accessible;
   setWindowTitle("Port Monitor");
   // The main window alone keeps the program running.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -217,6 +229,14 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
   connect(Send1, &QAction::triggered, this, guarded(&TForm2::Send1Click));
   connect(Savealltofile1, &QAction::triggered, this, guarded(&TForm2::Savealltofile1Click));
   Edit1->installEventFilter(this);
+
+  // Names for assistive technologies; the buttons and the check box go by their captions.
+  Memo1->setAccessibleName("Log");
+  Memo1->setAccessibleDescription("Lines with - were sent to the tuner, lines with + received");
+  Memo2->setAccessibleName("Frozen log");
+  Memo2->setAccessibleDescription("The log as it was when Autoscroll was switched off");
+  Edit1->setAccessibleName("Command");
+  Edit1->setAccessibleDescription("Sent to the tuner on Enter; HELP lists the commands");
 
   move(524, 263);
   resize(290, 263);
@@ -311,7 +331,9 @@ void TForm2::Clear1Click() {
   FrozenHoldsLines = false;
 }
 
-void TForm2::Send1Click() { SendCommand(std::string(TunerCommands::Query)); }
+void TForm2::Send1Click() {
+  SendCommand(std::string(TunerCommands::Query));
+}
 
 void TForm2::Savealltofile1Click() {
   std::string content;

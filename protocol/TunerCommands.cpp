@@ -5,7 +5,9 @@
 
 namespace TunerCommands {
 
-std::string SwrMin(int tenths) { return "SWRmin " + std::to_string(tenths); }
+std::string SwrMin(int tenths) {
+  return "SWRmin " + std::to_string(tenths);
+}
 
 std::string WireForm(std::string_view command) {
   std::string text(command);

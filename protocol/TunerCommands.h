@@ -10,7 +10,7 @@
 namespace TunerCommands {
 
 // Commands without their terminator; the wire form appends "\r\n".
-inline constexpr std::string_view Probe = "ATU?";  // written once per opening, never logged
+inline constexpr std::string_view Probe = "ATU?";          // written once per opening, never logged
 inline constexpr std::string_view StatusRequest = "????";  // the reply to the identification
 inline constexpr std::string_view TuneOn = "TUNE ON";
 inline constexpr std::string_view MemoryClear = "CMEM";

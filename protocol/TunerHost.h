@@ -18,14 +18,14 @@ class TTunerHost {
   virtual void ProcessPendingEvents() = 0;
 
   // The display values. Texts are Windows-1252 bytes.
-  virtual void SetSwrText(const std::string& text) = 0;          // Label3
-  virtual void SetInductanceText(const std::string& text) = 0;   // Label4
-  virtual void SetCapacitanceText(const std::string& text) = 0;  // Label8
-  virtual void SetForwardPowerText(const std::string& text) = 0; // Label7
-  virtual void SetRedLamp(bool lit) = 0;                         // RedLed
-  virtual void SetGreenLamp(bool lit) = 0;                       // GreenLED
-  virtual void SetYellowLamp(bool lit) = 0;                      // YellowLED
-  virtual void SetTuneDown(bool down) = 0;                       // tune1
+  virtual void SetSwrText(const std::string& text) = 0;           // Label3
+  virtual void SetInductanceText(const std::string& text) = 0;    // Label4
+  virtual void SetCapacitanceText(const std::string& text) = 0;   // Label8
+  virtual void SetForwardPowerText(const std::string& text) = 0;  // Label7
+  virtual void SetRedLamp(bool lit) = 0;                          // RedLed
+  virtual void SetGreenLamp(bool lit) = 0;                        // GreenLED
+  virtual void SetYellowLamp(bool lit) = 0;                       // YellowLED
+  virtual void SetTuneDown(bool down) = 0;                        // tune1
   // Checks the SWR threshold item 11..17 (SWR11..SWR17) and unchecks the six others.
   virtual void CheckSwrMin(int tenths) = 0;
   // Shows Image0 (capacitor at the left terminal) or Image1 and hides the other.

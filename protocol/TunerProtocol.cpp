@@ -12,7 +12,9 @@
 
 namespace {
 
-bool IsOn(std::string_view value) { return value == "ON"; }
+bool IsOn(std::string_view value) {
+  return value == "ON";
+}
 
 std::string_view TrimControls(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
@@ -33,8 +35,8 @@ bool ParseInteger(std::string_view text, int& value) {
 // used to seeing it: no exponent for these magnitudes, no trailing zeros.
 std::string FormatNumber(double value, char decimalSeparator) {
   std::array<char, 64> buffer{};
-  auto [end, error] =
-      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
+  auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                    std::chars_format::general, 15);
   std::string text(buffer.data(), error == std::errc() ? end : buffer.data());
   for (char& c : text) {
     if (c == '.') c = decimalSeparator;
@@ -54,7 +56,8 @@ bool CodeTotal(std::string_view value, long double weight, double& total) {
   for (int i = 8; i >= 1; --i) {
     char c = digits[static_cast<std::size_t>(i - 1)];
     if (c < '0' || c > '9') return false;
-    long double term = static_cast<long double>(c - '0') * weight * static_cast<long double>(1 << (8 - i));
+    long double term =
+        static_cast<long double>(c - '0') * weight * static_cast<long double>(1 << (8 - i));
     total = static_cast<double>(total + term);
   }
   return true;
@@ -67,7 +70,18 @@ std::string MeasuredText(std::string_view value, long double weight, char decima
   return FormatNumber(total, decimalSeparator) + std::string(unit);
 }
 
-enum class TStatusField { TuneDown, Red, Green, Yellow, SwrMin, ForwardPower, Inductance, Capacitance, Swr, Network };
+enum class TStatusField {
+  TuneDown,
+  Red,
+  Green,
+  Yellow,
+  SwrMin,
+  ForwardPower,
+  Inductance,
+  Capacitance,
+  Swr,
+  Network
+};
 
 struct TStatusRule {
   std::string_view Prefix;

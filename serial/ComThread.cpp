@@ -37,7 +37,7 @@ TComThread::~TComThread() {
 
 void TComThread::Start() {
   started_ = true;
-  thread_ = std::thread([this] { Execute(); });
+  thread_ = platform_.StartThread([this] { Execute(); });
 }
 
 void TComThread::Stop() {

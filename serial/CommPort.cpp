@@ -5,7 +5,9 @@
 
 namespace {
 
-bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 #include <string_view>
 
 // spCOM<n> stands for the port named "COM<n>"; spCustom for the serial object's custom name.
+// Ten to a row, so that a number is found at a glance (one per line would run to 256 lines).
+// clang-format off
 enum TCommPort : std::uint8_t {
   spNone,
   spCOM1, spCOM2, spCOM3, spCOM4, spCOM5, spCOM6, spCOM7, spCOM8, spCOM9, spCOM10,
@@ -38,6 +40,7 @@ enum TCommPort : std::uint8_t {
   spCOM251, spCOM252, spCOM253, spCOM254,
   spCustom
 };
+// clang-format on
 static_assert(spCOM1 == 1 && spCOM254 == 254 && spCustom == 255);
 
 // The name used for spCustom when no custom name is set.

@@ -74,4 +74,6 @@ class TSerialDevice {
   virtual std::optional<std::uint8_t> ModemStatus() = 0;
   // Discards both queues and releases the device without waiting for output to drain.
   virtual void Close() = 0;
+  // The device is gone although it is still listed (a network connection that ended).
+  virtual bool Lost() const { return false; }
 };

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The operating system's side of the serial port component: opening devices, the list of
-// ports present, timer resolution and thread priority. One implementation per system.
+// ports present, threads and timer resolution. Each TSerialPort is given one.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "SerialDevice.h"
@@ -18,6 +20,8 @@ struct TListedPort {
   std::string DevicePath;
 };
 
+// A platform decides by the path what kind of device it opens, so one that knows several kinds
+// (a local device, a network port) can list and open them side by side.
 class TSerialPlatform {
  public:
   virtual ~TSerialPlatform() = default;
@@ -36,7 +40,9 @@ class TSerialPlatform {
   // that CurrentThreadId gave on it.
   virtual void SetThreadPriority(std::int64_t threadId, int level) = 0;
   virtual std::int64_t CurrentThreadId() const = 0;
-
-  // The implementation chosen at build time.
-  static TSerialPlatform& Instance();
+  // Runs `body` on a new thread; throws std::system_error when the system refuses one.
+  virtual std::thread StartThread(std::function<void()> body) = 0;
 };
+
+// The platform of this system's own serial devices, chosen at build time.
+std::shared_ptr<TSerialPlatform> SystemSerialPlatform();

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "ComThread.h"
+#include "NetworkAddress.h"
 #include "SerialPlatform.h"
 #include "UiHandOver.h"
 
@@ -53,7 +54,10 @@ std::string DateTimeText() {
 
 }  // namespace
 
-TSerialPort::TSerialPort() : platform_(TSerialPlatform::Instance()) {}
+TSerialPort::TSerialPort() : TSerialPort(SystemSerialPlatform()) {}
+
+TSerialPort::TSerialPort(std::shared_ptr<TSerialPlatform> platform)
+    : platform_(std::move(platform)) {}
 
 TSerialPort::~TSerialPort() {
   Close();
@@ -75,7 +79,7 @@ void TSerialPort::Open() {
   // A thread that an earlier Close could not wait for may still hold the device.
   if (!TComThread::RunningFor(*this)) threads_.Reap(ClosePolls, handOver_);
   if (Delay() < ShortDelay) {
-    platform_.RequestTimerResolution();
+    platform_->RequestTimerResolution();
     timerRequested_ = true;
   }
   announcedCount_ = 0;
@@ -85,7 +89,7 @@ void TSerialPort::Open() {
     entireBuffer_.clear();
   }
   std::string reason;
-  std::unique_ptr<TSerialDevice> device = platform_.OpenDevice(DevicePathOf(name), reason);
+  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(DevicePathOf(name), reason);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
   if (device && !ApplyLineSettings(*device, reason)) {
@@ -100,7 +104,7 @@ void TSerialPort::Open() {
   ApplyBufferSizes(*device);
   TComThreadOwner& owner = *this;
   auto thread =
-      std::make_shared<TComThread>(owner, platform_, std::move(device), generation, priority_);
+      std::make_shared<TComThread>(owner, *platform_, std::move(device), generation, priority_);
   threads_.Install(thread, target);
   try {
     if (target != spNone && OnConnect) OnConnect(this, target);
@@ -178,12 +182,15 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
 
 void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
   list.clear();
-  for (TListedPort& port : platform_.ListPorts()) list.push_back(std::move(port.Name));
+  for (TListedPort& port : platform_->ListPorts()) list.push_back(std::move(port.Name));
 }
 
 bool TSerialPort::IsPortListed(std::string_view name) const {
+  // A network address stands for itself; whether its station is still there is the
+  // connection's business (TSerialDevice::Lost).
+  if (IsNetworkAddress(TrimControls(name))) return true;
   const std::string upper = UpperCase(name);
-  const std::vector<TListedPort> ports = platform_.ListPorts();
+  const std::vector<TListedPort> ports = platform_->ListPorts();
   return std::any_of(ports.begin(), ports.end(),
                      [&](const TListedPort& port) { return port.Name == upper; });
 }
@@ -208,16 +215,16 @@ std::int32_t TSerialPort::BaudRateToNumber(TBaudRate rate) const {
 std::string TSerialPort::DevicePathOf(std::string_view name) const {
   const std::string trimmed = TrimControls(name);
   const std::string upper = UpperCase(trimmed);
-  for (const TListedPort& port : platform_.ListPorts()) {
+  for (const TListedPort& port : platform_->ListPorts()) {
     if (port.Name == upper) return port.DevicePath;
   }
-  return platform_.UnlistedDevicePath(trimmed);
+  return platform_->UnlistedDevicePath(trimmed);
 }
 
 std::string TSerialPort::ListedNameOfDevice(std::string_view path) const {
   const std::string wanted(path);
-  for (const TListedPort& port : platform_.ListPorts()) {
-    if (platform_.SameDevice(wanted, port.DevicePath)) return port.Name;
+  for (const TListedPort& port : platform_->ListPorts()) {
+    if (platform_->SameDevice(wanted, port.DevicePath)) return port.Name;
   }
   return {};
 }
@@ -403,7 +410,9 @@ void TSerialPort::CheckPresence() {
   const TComThread* caller = TComThread::RunningFor(*this);
   const std::shared_ptr<TComThread> current = threads_.Current();
   if (caller ? current.get() != caller : !current) return;
-  if (IsPortListed(CommPortToName(Port()))) return;
+  bool lost = false;
+  current->WithDevice([&](TSerialDevice& device) { lost = device.Lost(); });
+  if (!lost && IsPortListed(CommPortToName(Port()))) return;
   faulted_ = true;
   try {
     if (caller) {
@@ -508,5 +517,5 @@ void TSerialPort::EndConnection(std::uint64_t generation) {
 }
 
 void TSerialPort::ReleaseTimerResolution() {
-  if (timerRequested_.exchange(false)) platform_.ReleaseTimerResolution();
+  if (timerRequested_.exchange(false)) platform_->ReleaseTimerResolution();
 }

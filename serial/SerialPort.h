@@ -77,7 +77,10 @@ using TLineStatusEvent = std::function<void(TSerialPort* Sender, TLineStatusSet 
 // through the plugged-in TUiHandOver; the receive thread waits until each handler returns.
 class TSerialPort : private TComThreadOwner {
  public:
+  // On this system's own serial devices.
   TSerialPort();
+  // On the devices and port list of `platform`.
+  explicit TSerialPort(std::shared_ptr<TSerialPlatform> platform);
   // Closes like Close and waits for every receive thread this object started to end.
   ~TSerialPort();
   TSerialPort(const TSerialPort&) = delete;
@@ -241,7 +244,7 @@ class TSerialPort : private TComThreadOwner {
   void Deliver(bool assigned, const std::function<void()>& call);
   void ReleaseTimerResolution();
 
-  TSerialPlatform& platform_;
+  const std::shared_ptr<TSerialPlatform> platform_;
   std::atomic<TUiHandOver*> handOver_ = nullptr;
 
   // Held by the user-interface thread only.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Listing the ports present. Runs on every idle pass of an open port, so it reads no more
-// than the port directory, /dev and the sysfs type of the UARTs that /dev shows.
+// than the port directory (and its network entries), /dev and the sysfs type of the UARTs.
 #include "PortList.h"
 
 #include <dirent.h>
@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "CommPort.h"
+#include "NetworkAddress.h"
 
 namespace {
 
@@ -85,6 +86,20 @@ std::string LinkTarget(const std::string& directory, const std::string& link) {
   return target.front() == '/' ? target : directory + "/" + target;
 }
 
+// A regular file in the port directory names a network port: its one line is the address.
+std::string NetworkAddressIn(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  char text[1024];
+  const ssize_t count = ::read(fd, text, sizeof text);
+  ::close(fd);
+  if (count <= 0) return {};
+  std::string_view line(text, static_cast<std::size_t>(count));
+  line = line.substr(0, line.find_first_of("\r\n"));
+  std::string address = TrimControls(line);
+  return IsNetworkAddress(address) ? address : std::string();
+}
+
 void AddDirectoryPorts(const std::string& directoryPath, std::vector<TListedPort>& ports) {
   DIR* directory = ::opendir(directoryPath.c_str());
   if (!directory) return;
@@ -94,14 +109,17 @@ void AddDirectoryPorts(const std::string& directoryPath, std::vector<TListedPort
     if (fileName == "." || fileName == "..") continue;
     const std::string link = directoryPath + "/" + fileName;
     struct stat status {};
-    // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
-    if (::lstat(link.c_str(), &status) != 0 || !S_ISLNK(status.st_mode) ||
-        ::stat(link.c_str(), &status) != 0) {
-      continue;
+    if (::lstat(link.c_str(), &status) != 0) continue;
+    std::string device;
+    if (S_ISREG(status.st_mode)) {
+      device = NetworkAddressIn(link);
+    } else if (S_ISLNK(status.st_mode) && ::stat(link.c_str(), &status) == 0) {
+      // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
+      device = LinkTarget(directoryPath, link);
     }
     std::string name = UpperCase(TrimControls(fileName));
-    if (name.empty()) continue;
-    found.push_back({std::move(name), LinkTarget(directoryPath, link)});
+    if (name.empty() || device.empty()) continue;
+    found.push_back({std::move(name), std::move(device)});
   }
   ::closedir(directory);
   std::sort(found.begin(), found.end(),

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The Linux serial platform: termios devices, the port directory and /dev for the port list,
-// nice values for the receive thread's priority.
+// The Linux serial platform: termios devices and network stations, the port directory and /dev
+// for the port list, nice values for the receive thread's priority.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "NetworkAddress.h"
+#include "NetworkSerialDevice.h"
 #include "PortList.h"
 #include "PortsDirectory.h"
 #include "PosixSerialDevice.h"
@@ -20,12 +22,15 @@ constexpr int NiceValues[] = {19, 10, 5, 0, -5, -10, -20};
 class TPosixSerialPlatform final : public TSerialPlatform {
  public:
   std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, std::string& reason) override {
+    if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, reason);
     return TPosixSerialDevice::Open(path, reason);
   }
 
   std::vector<TListedPort> ListPorts() const override { return ListPresentPorts(PortsDirectory()); }
 
   std::string UnlistedDevicePath(std::string_view name) const override {
+    // A network address names its station itself.
+    if (IsNetworkAddress(name)) return std::string(name);
     return "/dev/" + std::string(name);
   }
 
@@ -50,11 +55,14 @@ class TPosixSerialPlatform final : public TSerialPlatform {
   }
 
   std::int64_t CurrentThreadId() const override { return gettid(); }
+
+  std::thread StartThread(std::function<void()> body) override {
+    return std::thread(std::move(body));
+  }
 };
 
 }  // namespace
 
-TSerialPlatform& TSerialPlatform::Instance() {
-  static TPosixSerialPlatform platform;
-  return platform;
+std::shared_ptr<TSerialPlatform> SystemSerialPlatform() {
+  return std::make_shared<TPosixSerialPlatform>();
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -696,6 +697,92 @@ TEST_F(Form1Test, ReceivedTextIsNeverMarkup) {
   ASSERT_EQ(watcher.Boxes().size(), 1u);
   EXPECT_EQ(watcher.Boxes()[0].Text, "Sorry, ATU not found on " + listed.toStdString());
   EXPECT_EQ(watcher.Boxes()[0].Format, Qt::PlainText);
+}
+
+// Descends the accessible tree to the first object with this role and name.
+QAccessibleInterface* FindAccessible(QAccessibleInterface* root, QAccessible::Role role,
+                                     const QString& name) {
+  if (root == nullptr || (root->role() == role && root->text(QAccessible::Name) == name)) {
+    return root;
+  }
+  for (int i = 0; i < root->childCount(); ++i) {
+    if (QAccessibleInterface* found = FindAccessible(root->child(i), role, name)) return found;
+  }
+  return nullptr;
+}
+
+// What a screen reader finds on the connected window after a status report, and TUNE pressed
+// through its action.
+TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  const auto accessible = [](QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    EXPECT_NE(iface, nullptr);
+    return iface;
+  };
+  EXPECT_EQ(accessible(form.Label3)->text(QAccessible::Name), "SWR no reading");
+  Connect(form, tuner);
+  tuner.Write(
+      "SWR: 255\r\nEND_L: 00010000\r\nEND_C: 00011101\r\nGREEN: ON\r\nSWRmin: 13\r\n"
+      "K: 1\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image1->isHidden(); }, 3000));
+
+  struct Expected {
+    QObject* object;
+    QAccessible::Role role;
+    QString name;
+    QString description;
+  };
+  const QString point = QLocale::system().decimalPoint();
+  const Expected table[] = {
+      {form.tune1, QAccessible::Button, "TUNE",
+       "Starts a tuning cycle; pressed while the tuner tunes"},
+      {form.openport, QAccessible::Button, "ATU conn",
+       "Opens the selected port and waits for the tuner to identify itself"},
+      {form.closeport, QAccessible::Button, "Close Port", "Closes the port"},
+      {form.YellowLED, QAccessible::Graphic, "Yellow lamp", "Tuning: unlit"},
+      {form.RedLed, QAccessible::Graphic, "Red lamp", "Tuning failed: unlit"},
+      {form.GreenLED, QAccessible::Graphic, "Green lamp", "Tuned: lit"},
+      {form.Label3, QAccessible::StaticText, "SWR unknown", ""},
+      {form.Label4, QAccessible::StaticText, "L 0" + point + "64 \u00B5H", ""},
+      {form.Label8, QAccessible::StaticText, "C 145 pF", ""},
+      {form.Image1, QAccessible::Graphic,
+       "L-network with the coil first and the capacitor on the right", ""},
+      {form.Image0, QAccessible::Graphic,
+       "L-network with the capacitor on the left, ahead of the coil", ""},
+  };
+  for (const Expected& e : table) {
+    SCOPED_TRACE(e.name.toStdString());
+    QAccessibleInterface* iface = accessible(e.object);
+    EXPECT_EQ(iface->role(), e.role);
+    EXPECT_EQ(iface->text(QAccessible::Name), e.name);
+    EXPECT_EQ(iface->text(QAccessible::Description), e.description);
+  }
+  EXPECT_TRUE(accessible(form.GreenLED)->state().checked);
+  EXPECT_FALSE(accessible(form.RedLed)->state().checked);
+  EXPECT_FALSE(accessible(form.closeport)->state().pressed);
+  EXPECT_TRUE(accessible(form.Image0)->state().invisible);
+
+  QAccessibleInterface* item =
+      FindAccessible(accessible(form.ComboBox1), QAccessible::ListItem, "COM7");
+  ASSERT_NE(item, nullptr) << "the port list's item";
+  EXPECT_EQ(item->text(QAccessible::Description).toStdString(), tuner.DevicePath());
+
+  for (QAction* action : form.SWRmin1->actions()) {
+    QAccessibleInterface* entry =
+        FindAccessible(accessible(form.SWRmin1), QAccessible::MenuItem, action->text());
+    ASSERT_NE(entry, nullptr) << action->text().toStdString();
+    EXPECT_TRUE(entry->state().checkable);
+    EXPECT_EQ(entry->state().checked, action == form.SWR13) << action->text().toStdString();
+  }
+
+  tuner.Received().clear();
+  accessible(form.tune1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_TRUE(tuner.WaitFor("TUNE ON\r\n"));
+  EXPECT_EQ(Log().back(), "- TUNE ON");
+  EXPECT_TRUE(form.tune1->Down()) << "the latch toggles as after a click";
 }
 
 TEST(ErrorDisplayTest, FullStopIsAddedOnce) {

@@ -2,9 +2,8 @@
 // Copyright (C) 2026 The Orvel developers
 // The program ends through its event loop on SIGINT, SIGTERM and SIGHUP: exit status 0 and the
 // port closed as at File > Exit (a virtual port is free for other users again).
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,7 +23,8 @@ pid_t StartOrvel(const std::string& portsDir) {
     ::setenv("ORVEL_PORTS_DIR", portsDir.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const std::string program = std::string(ORVEL_BINARY_DIR) + "/orvel";
-    ::execl(program.c_str(), program.c_str(), "--port", "COM7", "--connect", static_cast<char*>(nullptr));
+    ::execl(program.c_str(), program.c_str(), "--port", "COM7", "--connect",
+            static_cast<char*>(nullptr));
     _exit(127);
   }
   return child;
@@ -56,7 +56,8 @@ TEST(ProgramSignalTest, SignalsEndTheProgramCleanly) {
     int status = -1;
     ASSERT_EQ(::waitpid(orvel, &status, 0), orvel);
     ASSERT_TRUE(connected) << "the program did not open the port";
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    ASSERT_TRUE(WIFEXITED(status))
+        << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(OpensForNobody(tuner.DevicePath())) << "the port was left in exclusive use";
   }

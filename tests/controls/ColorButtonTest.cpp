@@ -525,7 +525,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DoubleClick(b, kInside);
                   },
                   1, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ColorButton, PressedLookLastsOnlyWhileHeldOnANonLatchingButton) {
   ButtonHost host;

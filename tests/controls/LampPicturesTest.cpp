@@ -193,7 +193,7 @@ TEST_P(LampPictures, OutermostRingIsRaisedWhenFramedAndSilverWhenPlain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTwelve, LampPictures, ::testing::ValuesIn(kPictures),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // Only plain pictures take a border colour.
 class PlainLampPictures : public ::testing::TestWithParam<PictureCase> {};
@@ -222,7 +222,7 @@ std::vector<PictureCase> PlainPictures() {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSix, PlainLampPictures, ::testing::ValuesIn(PlainPictures()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(LampPictureDescription, GlintPixelsAreWhiteInsideTheGlass) {
   struct Glint {

@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(AllStyles, LedLampDrawing,
                                            DrawCase{LEDSqLarge, "BSQLG", "NSQLG"},
                                            DrawCase{LEDVertical, "BVT", "NVT"},
                                            DrawCase{LEDHorizontal, "BHZ", "NHZ"}),
-                         [](const auto& info) { return std::string(info.param.framed); });
+                         [](const auto& instance) { return std::string(instance.param.framed); });
 
 TEST(LedLamp, UnlitGlassInSilverStaysApartFromAPlainLampsSurround) {
   // The default unlit glass is silver like the surround; the fill of the surround must not

@@ -11,7 +11,8 @@
 #include "TunerHost.h"
 
 struct TDisplayState {
-  std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>", ForwardPower = "<unset>";
+  std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>",
+              ForwardPower = "<unset>";
   bool Red = false, Green = false, Yellow = false, TuneDown = false;
   int SwrMin = 0;    // 0: no item checked yet
   int Picture = -1;  // -1: both hidden

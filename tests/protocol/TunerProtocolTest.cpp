@@ -49,9 +49,9 @@ TEST(TunerProtocolIdentification, AnswersEveryIdentificationLine) {
     std::string chunk;
     bool identifies;
   };
-  for (const Case& c : {Case{"ATU_KORAX\r\n", true}, Case{"ATU_KORAX 2.0\r\n", true},
-                        Case{"ATU_KORA\r\n", false}, Case{"atu_korax\r\n", false},
-                        Case{" ATU_KORAX\r\n", false}}) {
+  for (const Case& c :
+       {Case{"ATU_KORAX\r\n", true}, Case{"ATU_KORAX 2.0\r\n", true}, Case{"ATU_KORA\r\n", false},
+        Case{"atu_korax\r\n", false}, Case{" ATU_KORAX\r\n", false}}) {
     SCOPED_TRACE(c.chunk);
     Fixture f;
     f.protocol.Receive(c.chunk);
@@ -190,7 +190,10 @@ TEST(TunerProtocolStatus, DecimalCommaLocale) {
   const std::string saved = old ? old : "";
   ::setenv("LC_ALL", "de_DE.UTF-8", 1);
   const char separator = TTunerProtocol::UserDecimalSeparator();
-  if (old) ::setenv("LC_ALL", saved.c_str(), 1); else ::unsetenv("LC_ALL");
+  if (old)
+    ::setenv("LC_ALL", saved.c_str(), 1);
+  else
+    ::unsetenv("LC_ALL");
   EXPECT_EQ(separator, ',') << "the de_DE.UTF-8 locale must be installed (scripts/install-deps)";
 
   TRecordingHost host;
@@ -322,10 +325,11 @@ TEST(TunerProtocolFraming, StatusAppliesAfterReopenWithoutNewIdentification) {
 TEST(TunerProtocolProperty, RandomChunkBoundariesDoNotChangeTheOutcome) {
   std::mt19937 random(20261207);
   const std::vector<std::string> lines = {
-      "ATU_KORAX 1.2", "SWR: 15",          "END_SWR: 19",  "Port L: 00010000", "END_L: 11111111",
-      "Port C:101",    "END_C: 11111111", "K: 0",         "END_K: 1",         "RED: ON",
-      "GREEN: OFF",    "YELLOW: ON",       "PA_CTRL ON",   "SWRmin: 13",       "FWD: 1234",
-      "",              "garbage \x01\xff", "SWR: 255",     "END_L: 0000000x",  "PA_CTRL OFF"};
+      "ATU_KORAX 1.2",    "SWR: 15",    "END_SWR: 19",     "Port L: 00010000",
+      "END_L: 11111111",  "Port C:101", "END_C: 11111111", "K: 0",
+      "END_K: 1",         "RED: ON",    "GREEN: OFF",      "YELLOW: ON",
+      "PA_CTRL ON",       "SWRmin: 13", "FWD: 1234",       "",
+      "garbage \x01\xff", "SWR: 255",   "END_L: 0000000x", "PA_CTRL OFF"};
   for (int round = 0; round < 50; ++round) {
     std::string stream;
     for (int i = 0; i < 300; ++i) {

@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TTermiosCase{"SevenOddTwo", 7, 1, 2, CS7 | PARENB | PARODD | CSTOPB},
                     TTermiosCase{"SixMark", 6, 3, 0, CS6 | PARENB | PARODD | CMSPAR},
                     TTermiosCase{"FiveSpace", 5, 4, 0, CS5 | PARENB | CMSPAR}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(Termios, RawTransferWithReadsThatNeverWait) {
   TLineSettings settings;
@@ -83,6 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TFlowCase{"XonXoff", false, true, false, false, 0, IXON | IXOFF},
                     TFlowCase{"ParityErrorsDropped", false, false, true, false, 0, INPCK | IGNPAR},
                     TFlowCase{"ParityErrorsReplaced", false, false, true, true, 0, INPCK}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace

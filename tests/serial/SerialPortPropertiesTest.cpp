@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TWidthStopCase{"StopBitsOutsideTheEnumerationChangeNothing",
                                    {{false, sb2Bits, false, dw8Bits, sb2Bits},
                                     {false, 7, false, dw8Bits, sb2Bits}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SerialPortProperties, ParityOutsideTheEnumerationChangesNothing) {
   TSerialPort port;
@@ -234,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
         TLineCase{"RtsCts", hfRTSCTS, true, true, Raised, Handshake, true, false},
         TLineCase{"RtsCtsDtrLowered", hfRTSCTS, false, true, Lowered, Handshake, true, false},
         TLineCase{"DtrDsr", hfDTRDSR, true, false, Handshake, Lowered, false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(SerialPortProperties, SendStringOnAClosedPortRaises) {
   TSerialPort port;

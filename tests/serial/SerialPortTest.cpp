@@ -2,9 +2,9 @@
 // Copyright (C) 2026 The Orvel developers
 // The serial port object on real pseudo-terminals: opening, receiving, sending, the vanished
 // port and closing, with events handed to a fake user-interface thread.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -550,7 +550,7 @@ INSTANTIATE_TEST_SUITE_P(
                      }},
         TReapplyCase{"ParityCheck", [](TSerialPort& p) { p.SetParityCheck(true); },
                      [](const TProbedSettings& s) { EXPECT_TRUE(s.iflag & INPCK); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(SerialPortTest, SettingsTheDeviceRefusesCloseTheOpenPort) {
   port_.SetDataWidth(dw5Bits);

@@ -1,0 +1,542 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The network serial device on gensio: one event thread per connection runs gensio's loop;
+// the receive thread and the window's writes only queue work and wait on condition variables.
+#include "NetworkSerialDevice.h"
+
+#include <fcntl.h>
+#include <gensio/gensio.h>
+#include <gensio/gensio_os_funcs.h>
+#include <gensio/sergensio.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// The received text is kept here until the receive thread takes it; past this much the
+// station is held back (TCP flow control) instead of growing the queue without end.
+constexpr std::size_t InboxLimit = 1 << 20;
+// The speed, data size, parity and stop size have to be confirmed within this.
+constexpr auto SettingsBound = std::chrono::seconds(3);
+// A station in front of a pseudo-terminal never answers the flow-control and modem-line
+// requests; they are not waited for longer than this.
+constexpr auto ControlBound = std::chrono::milliseconds(300);
+// A raw TCP station that is busy says so and hangs up at once.
+constexpr auto BusyBound = std::chrono::milliseconds(300);
+constexpr auto CloseBound = std::chrono::seconds(2);
+// A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
+// and within UserTimeout while a write is unanswered.
+constexpr int KeepIdle = 2;
+constexpr int KeepInterval = 2;
+constexpr int KeepCount = 3;
+constexpr unsigned UserTimeoutMs = 8000;
+
+std::mutex logMutex;
+// gensio's last complaint about the TLS session: "certificate required" is only found here.
+std::string lastLog;
+
+void KeepLog(struct gensio_os_funcs*, enum gensio_log_levels, const char* log, va_list args) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, log, args);
+  std::lock_guard lock(logMutex);
+  lastLog = text;
+}
+
+void IgnoreSignal(int) {}
+
+// gensio wakes its waiting threads with SIGUSR1; its default action would end the program.
+gensio_os_funcs* OsFuncs(std::string& reason) {
+  static gensio_os_funcs* funcs = nullptr;
+  static int error = 0;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (sigaction(SIGUSR1, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      struct sigaction quiet {};
+      quiet.sa_handler = IgnoreSignal;
+      quiet.sa_flags = SA_RESTART;
+      sigemptyset(&quiet.sa_mask);
+      sigaction(SIGUSR1, &quiet, nullptr);
+    }
+    error = gensio_default_os_hnd(SIGUSR1, &funcs);
+    if (error == 0) gensio_os_funcs_set_vlog(funcs, KeepLog);
+  });
+  if (!funcs) reason = std::string("Network layer unavailable: ") + gensio_err_to_str(error);
+  return funcs;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::string("Cannot read the ") + what + " " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  return true;
+}
+
+unsigned StopSize(std::uint8_t code) {
+  // RFC 2217 numbers one and a half stop bits 3.
+  return code == 1 ? 3 : code == 2 ? 2 : 1;
+}
+
+int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned char* buffer,
+                    gensiods* length, const char* const* auxdata) {
+  std::size_t size = length ? *length : 0;
+  const int result = static_cast<TNetworkSerialDevice*>(data)->HandleEvent(
+      event, error, buffer, length ? &size : nullptr, auxdata);
+  if (length) *length = size;
+  return result;
+}
+
+void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
+  static_cast<TNetworkSerialDevice::TReply*>(data)->device->Answer(
+      *static_cast<TNetworkSerialDevice::TReply*>(data), error, value);
+}
+
+}  // namespace
+
+std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::string& text,
+                                                                 std::string& reason) {
+  std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
+  if (!address) return nullptr;
+  if (address->Kind == TNetworkKind::Rfc2217Tls) {
+    if (!address->CaFile.empty() && !ReadableFile(address->CaFile, "certificate authority", reason))
+      return nullptr;
+    if (!address->CertFile.empty() &&
+        !ReadableFile(address->CertFile, "client certificate", reason))
+      return nullptr;
+    if (!address->KeyFile.empty() && !ReadableFile(address->KeyFile, "key", reason)) return nullptr;
+  }
+  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address));
+  if (!device->Connect(reason)) return nullptr;
+  return device;
+}
+
+TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address)
+    : address_(std::move(address)) {}
+
+TNetworkSerialDevice::~TNetworkSerialDevice() {
+  Close();
+}
+
+bool TNetworkSerialDevice::Connect(std::string& reason) {
+  os_ = OsFuncs(reason);
+  if (!os_) return false;
+  stopWaiter_ = gensio_os_funcs_alloc_waiter(os_);
+  if (!stopWaiter_) {
+    reason = "Out of memory";
+    return false;
+  }
+  loop_ = std::thread([this] { RunLoop(); });
+  int error = str_to_gensio(GensioString(address_).c_str(), os_, EventTrampoline, this, &io_);
+  if (error != 0) {
+    io_ = nullptr;
+    reason = FailureReason(error);
+    return false;
+  }
+  error = gensio_open(
+      io_,
+      [](struct gensio*, int result, void* data) {
+        static_cast<TNetworkSerialDevice*>(data)->OpenDone(result);
+      },
+      this);
+  if (error != 0) {
+    reason = FailureReason(error);
+    return false;
+  }
+  int openError = 0;
+  {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, ConnectBound, [this] { return openDone_; })) {
+      reason = "Connection timed out";
+      return false;
+    }
+    openError = openError_;
+  }
+  if (openError != 0) {
+    reason = FailureReason(openError);
+    return false;
+  }
+  KeepAlive();
+  if (address_.Kind != TNetworkKind::Tcp) {
+    serial_ = gensio_to_sergensio(io_);
+    if (!serial_) {
+      reason = "The station does not speak RFC 2217";
+      return false;
+    }
+    // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE).
+    sergensio_modemstate(serial_, 0xff);
+  }
+  gensio_set_read_callback_enable(io_, true);
+  if (address_.Kind == TNetworkKind::Tcp) {
+    std::unique_lock lock(mutex_);
+    const bool closed = changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); });
+    lock.unlock();
+    if (closed) {
+      reason = FailureReason(GE_REMCLOSE);
+      return false;
+    }
+  }
+  return true;
+}
+
+void TNetworkSerialDevice::RunLoop() {
+  // Only this thread waits in gensio, so only it may take gensio's wake signal; a dead
+  // connection must not end the program with SIGPIPE.
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGUSR1);
+  sigaddset(&blocked, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+  gensio_os_funcs_wait(os_, stopWaiter_, 1, nullptr);
+}
+
+int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffer,
+                                      std::size_t* length, const char* const*) {
+  switch (event) {
+    case GENSIO_EVENT_READ: {
+      if (error != 0) {
+        MarkLost();
+        return 0;
+      }
+      std::lock_guard lock(mutex_);
+      const auto* bytes = reinterpret_cast<const char*>(buffer);
+      inbox_.append(bytes, *length);
+      if (firstWords_.size() < 256) firstWords_.append(bytes, std::min<std::size_t>(*length, 256));
+      if (inbox_.size() >= InboxLimit && !readPaused_) {
+        readPaused_ = true;
+        gensio_set_read_callback_enable(io_, false);
+      }
+      return 0;
+    }
+    case GENSIO_EVENT_WRITE_READY: {
+      std::lock_guard lock(mutex_);
+      writeReady_ = true;
+      gensio_set_write_callback_enable(io_, false);
+      changed_.notify_all();
+      return 0;
+    }
+    case GENSIO_EVENT_SER_MODEMSTATE:
+      if (buffer && length && *length >= sizeof(unsigned)) {
+        unsigned state = 0;
+        std::memcpy(&state, buffer, sizeof state);
+        modemLines_ = static_cast<std::uint8_t>(state & 0xf0);
+      }
+      return 0;
+    case GENSIO_EVENT_POSTCERT_VERIFY: {
+      char subject[512] = "-1,CN";
+      gensiods size = sizeof subject;
+      std::string name;
+      if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET,
+                         GENSIO_CONTROL_GET_PEER_CERT_NAME, subject, &size) == 0) {
+        // "<index>,CN,<value>"
+        std::string_view text(subject, std::min<std::size_t>(size, sizeof subject));
+        text = text.substr(0, text.find('\0'));
+        const std::size_t comma = text.find(",CN,");
+        if (comma != std::string_view::npos) name = "CN=" + std::string(text.substr(comma + 4));
+      }
+      std::lock_guard lock(mutex_);
+      peerSubject_ = name;
+      certificateError_ = error;
+      return GE_NOTSUP;
+    }
+    default:
+      return GE_NOTSUP;
+  }
+}
+
+void TNetworkSerialDevice::OpenDone(int error) {
+  std::lock_guard lock(mutex_);
+  openDone_ = true;
+  openError_ = error;
+  changed_.notify_all();
+}
+
+void TNetworkSerialDevice::CloseDone() {
+  std::lock_guard lock(mutex_);
+  closeDone_ = true;
+  changed_.notify_all();
+}
+
+void TNetworkSerialDevice::MarkLost() {
+  std::lock_guard lock(mutex_);
+  lost_ = true;
+  changed_.notify_all();
+}
+
+void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
+  std::lock_guard lock(mutex_);
+  reply.done = true;
+  reply.error = error;
+  reply.value = value;
+  changed_.notify_all();
+}
+
+std::string TNetworkSerialDevice::FailureReason(int error) const {
+  std::string subject;
+  int certificateError = 0;
+  std::string words;
+  {
+    std::lock_guard lock(mutex_);
+    subject = peerSubject_;
+    certificateError = certificateError_;
+    words = firstWords_;
+  }
+  std::string log;
+  {
+    std::lock_guard lock(logMutex);
+    log = lastLog;
+  }
+  if (certificateError != 0) {
+    return "Certificate not trusted" + (subject.empty() ? std::string() : ": " + subject);
+  }
+  if (ContainsNoCase(words, "in use")) return "Station in use by another client";
+  if (ContainsNoCase(log, "certificate required") || ContainsNoCase(log, "peer did not return")) {
+    return "Client certificate required";
+  }
+  switch (error) {
+    case GE_CONNREFUSE:
+      return "Connection refused";
+    case GE_NOTFOUND:
+    case GE_UNKNOWN_NAME_ERROR:
+    case GE_NAME_ERROR:
+    case GE_NAME_INVALID:
+    case GE_NAME_NET_NOT_UP:
+      return "Host not found";
+    case GE_NAME_SERVER_FAILURE:
+      return "Host not found (name server failure)";
+    case GE_TIMEDOUT:
+      return "Connection timed out";
+    case GE_HOSTDOWN:
+      return "Host unreachable";
+    case GE_REMCLOSE:
+    case GE_COMMERR:
+      // With TLS 1.3 the station checks the client's certificate only after the handshake,
+      // and then just hangs up: a client that offered none is told the likely reason.
+      if (address_.Kind == TNetworkKind::Rfc2217Tls && address_.KeyFile.empty()) {
+        return "Client certificate required";
+      }
+      return "Connection closed by the station";
+    case GE_KEYINVALID:
+    case GE_KEYNOTFOUND:
+      return "Client key unusable";
+    case GE_CERTNOTFOUND:
+    case GE_CERTINVALID:
+    case GE_CERTEXPIRED:
+    case GE_CERTREVOKED:
+      return "Certificate not trusted" + (subject.empty() ? std::string() : ": " + subject);
+    default:
+      return gensio_err_to_str(error);
+  }
+}
+
+TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
+  std::lock_guard lock(mutex_);
+  replies_.push_back(TReply{this});
+  return &replies_.back();
+}
+
+bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies,
+                                          TClock::time_point deadline) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_until(lock, deadline, [&] {
+    return lost_ || std::all_of(replies.begin(), replies.end(), [](TReply* r) { return r->done; });
+  });
+  return !lost_;
+}
+
+bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, std::string& reason) {
+  if (lost_) {
+    reason = FailureReason(GE_REMCLOSE);
+    return false;
+  }
+  // Over raw TCP the station's own settings apply.
+  if (!serial_) return true;
+  if (settings.BitsPerSecond <= 0 || settings.DataBits < 5 || settings.DataBits > 8 ||
+      settings.ParityCode > 4 || settings.StopBitsCode > 2) {
+    reason = "Invalid argument";
+    return false;
+  }
+  TReply* speed = Request();
+  TReply* size = Request();
+  TReply* parity = Request();
+  TReply* stop = Request();
+  TReply* flow = Request();
+  const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
+                             : settings.OutX      ? SERGENSIO_FLOWCONTROL_XON_XOFF
+                                                  : SERGENSIO_FLOWCONTROL_NONE;
+  const unsigned wanted[] = {static_cast<unsigned>(settings.BitsPerSecond), settings.DataBits,
+                             settings.ParityCode + 1u, StopSize(settings.StopBitsCode)};
+  int error = sergensio_baud(serial_, wanted[0], ReplyTrampoline, speed);
+  if (error == 0) error = sergensio_datasize(serial_, wanted[1], ReplyTrampoline, size);
+  if (error == 0) error = sergensio_parity(serial_, wanted[2], ReplyTrampoline, parity);
+  if (error == 0) error = sergensio_stopbits(serial_, wanted[3], ReplyTrampoline, stop);
+  if (error == 0) error = sergensio_flowcontrol(serial_, flowValue, ReplyTrampoline, flow);
+  if (error == 0 && settings.Dtr != TLineControl::Handshake) {
+    error = sergensio_dtr(
+        serial_, settings.Dtr == TLineControl::Raised ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF,
+        nullptr, nullptr);
+  }
+  if (error == 0 && settings.Rts != TLineControl::Handshake) {
+    error = sergensio_rts(
+        serial_, settings.Rts == TLineControl::Raised ? SERGENSIO_RTS_ON : SERGENSIO_RTS_OFF,
+        nullptr, nullptr);
+  }
+  if (error != 0) {
+    reason = error == GE_NOTSUP ? "The station does not speak RFC 2217" : FailureReason(error);
+    return false;
+  }
+  if (!WaitForReplies({speed, size, parity, stop}, TClock::now() + SettingsBound)) {
+    reason = FailureReason(GE_REMCLOSE);
+    return false;
+  }
+  static constexpr const char* Names[] = {"speed", "data size", "parity", "stop size"};
+  const TReply* answers[] = {speed, size, parity, stop};
+  for (std::size_t i = 0; i < std::size(answers); ++i) {
+    std::lock_guard lock(mutex_);
+    if (!answers[i]->done) {
+      reason = std::string("The station did not confirm the ") + Names[i];
+      return false;
+    }
+    if (answers[i]->error != 0 || answers[i]->value != wanted[i]) {
+      reason = std::string("The station refused the ") + Names[i] + " " + std::to_string(wanted[i]);
+      return false;
+    }
+  }
+  WaitForReplies({flow}, TClock::now() + ControlBound);
+  std::lock_guard lock(mutex_);
+  if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
+    reason = "The station refused the flow control";
+    return false;
+  }
+  return true;
+}
+
+void TNetworkSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
+  writeMultiplier_ = timeouts.WriteTotalMultiplier;
+  writeConstant_ = timeouts.WriteTotalConstant;
+}
+
+void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
+  // The station's driver queues are its own.
+}
+
+void TNetworkSerialDevice::PurgeInput() {
+  {
+    std::lock_guard lock(mutex_);
+    inbox_.clear();
+  }
+  if (serial_ && !lost_) sergensio_flush(serial_, SERGENSIO_FLUSH_RCV_BUFFER);
+}
+
+std::optional<std::size_t> TNetworkSerialDevice::BytesWaiting() {
+  std::lock_guard lock(mutex_);
+  return inbox_.size();
+}
+
+std::size_t TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
+  std::lock_guard lock(mutex_);
+  const std::size_t count = std::min(size, inbox_.size());
+  std::memcpy(buffer, inbox_.data(), count);
+  inbox_.erase(0, count);
+  if (readPaused_ && inbox_.size() < InboxLimit / 2 && !lost_) {
+    readPaused_ = false;
+    gensio_set_read_callback_enable(io_, true);
+  }
+  return count;
+}
+
+std::size_t TNetworkSerialDevice::Write(const char* data, std::size_t size) {
+  const auto allowed = std::chrono::milliseconds(static_cast<std::int64_t>(writeMultiplier_) *
+                                                     static_cast<std::int64_t>(size) +
+                                                 writeConstant_);
+  const TClock::time_point deadline = TClock::now() + allowed;
+  std::size_t written = 0;
+  while (written < size && !lost_) {
+    gensiods count = 0;
+    {
+      std::lock_guard lock(mutex_);
+      writeReady_ = false;
+    }
+    if (gensio_write(io_, &count, data + written, size - written, nullptr) != 0) {
+      MarkLost();
+      break;
+    }
+    written += count;
+    if (written == size) break;
+    gensio_set_write_callback_enable(io_, true);
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_until(lock, deadline, [this] { return writeReady_ || lost_; })) break;
+  }
+  return written;
+}
+
+std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
+  if (!serial_) return std::nullopt;
+  return modemLines_.load();
+}
+
+void TNetworkSerialDevice::Close() {
+  if (io_) {
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
+    }
+    const int error = gensio_close(
+        io_,
+        [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
+        this);
+    std::unique_lock lock(mutex_);
+    if (error == 0) changed_.wait_for(lock, CloseBound, [this] { return closeDone_; });
+    lock.unlock();
+    gensio_free(io_);
+    io_ = nullptr;
+    serial_ = nullptr;
+  }
+  if (loop_.joinable()) {
+    gensio_os_funcs_wake(os_, stopWaiter_);
+    loop_.join();
+  }
+  if (stopWaiter_) {
+    gensio_os_funcs_free_waiter(os_, stopWaiter_);
+    stopWaiter_ = nullptr;
+  }
+  lost_ = true;
+}
+
+void TNetworkSerialDevice::KeepAlive() {
+  struct gensio_iod* iod = nullptr;
+  gensiods size = sizeof iod;
+  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_IOD,
+                     reinterpret_cast<char*>(&iod), &size) != 0 ||
+      !iod) {
+    return;
+  }
+  const int fd = os_->iod_get_fd(iod);
+  if (fd < 0) return;
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
+  setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
+  setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+}

@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Network ports end to end at the serial layer: the serial port object against a real ser2net
+// on 127.0.0.1 in front of a pseudo-terminal, plain, in TLS, and when things go wrong.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <chrono>
+#include <memory>
+
+#include "FakeUiThread.h"
+#include "NetworkAddress.h"
+#include "PseudoTerminal.h"
+#include "Ser2Net.h"
+#include "SerialPort.h"
+#include "TermiosProbe.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+
+TEST(NetworkAddressTest, AddressFormsAndTheirConnections) {
+  struct TCase {
+    const char* text;
+    const char* gensio;  // empty: refused with a reason holding `reason`
+    const char* reason;
+  };
+  const TCase cases[] = {
+      {"rfc2217://shack.local:3001", "telnet(rfc2217),tcp(nodelay),shack.local,3001", ""},
+      {"RFC2217://127.0.0.1:7", "telnet(rfc2217),tcp(nodelay),127.0.0.1,7", ""},
+      {"tcp://10.1.2.3:4001", "tcp(nodelay),10.1.2.3,4001", ""},
+      {"rfc2217://[::1]:3001", "telnet(rfc2217),tcp(nodelay),ipv6,::1,3001", ""},
+      {"rfc2217+tls://shack:3002", "telnet(rfc2217),ssl,tcp(nodelay),shack,3002", ""},
+      {"rfc2217+tls://shack:3002?ca=/etc/ca.pem&cert=/home/o/c.pem&key=/home/o/c.key",
+       "telnet(rfc2217),ssl(CA=/etc/ca.pem,cert=/home/o/c.pem,key=/home/o/c.key),tcp(nodelay),"
+       "shack,3002",
+       ""},
+      {"rfc2217+tls://shack:3002?key=/k.pem",
+       "telnet(rfc2217),ssl(key=/k.pem),tcp(nodelay),shack,3002", ""},
+      {"rfc2217://shack", "", "HOST:PORT"},
+      {"rfc2217://:3001", "", "HOST:PORT"},
+      {"rfc2217://shack:0", "", "Invalid port number 0"},
+      {"rfc2217://shack:65536", "", "Invalid port number 65536"},
+      {"rfc2217://shack:30x1", "", "Invalid port number 30x1"},
+      {"rfc2217://sh,ack:3001", "", "Invalid host name sh,ack"},
+      {"rfc2217://::1:3001", "", "Invalid host name"},
+      {"rfc2217://[::1]3001", "", "brackets"},
+      {"rfc2217://[]:3001", "", "brackets"},
+      {"rfc2217://shack:3001?ca=/x", "", "Only rfc2217+tls://"},
+      {"rfc2217+tls://shack:3002?ca=/a,key=/etc/shadow", "", "Unusable file name for ca"},
+      {"rfc2217+tls://shack:3002?ca=/a)", "", "Unusable file name for ca"},
+      {"rfc2217+tls://shack:3002?password=x", "", "Unknown option password"},
+      {"rfc2217+tls://shack:3002?ca=/a&ca=/b", "", "given twice"},
+      {"rfc2217+tls://shack:3002?cert=/c.pem", "", "needs its key"},
+      {"rfc2217+tls://shack:3002?ca", "", "without a value"},
+      {"serial:///dev/ttyS0", "", "Not a network address"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string reason;
+    const std::optional<TNetworkAddress> address = ParseNetworkAddress(c.text, reason);
+    if (*c.gensio) {
+      ASSERT_TRUE(address) << reason;
+      EXPECT_EQ(GensioString(*address), c.gensio);
+    } else {
+      EXPECT_FALSE(address);
+      EXPECT_THAT(reason, HasSubstr(c.reason));
+    }
+  }
+}
+
+class NetworkPortTest : public testing::Test {
+ protected:
+  NetworkPortTest() : station_(terminal_.SlavePath()) { Prepare(port_); }
+
+  void Prepare(TSerialPort& port) {
+    port.SetUiHandOver(&ui_);
+    port.SetBaudRate(br009600);
+    port.OnReceive = [this](TSerialPort*, const std::string& buffer) { received_ += buffer; };
+    port.OnFault = [this](TSerialPort*, TCommPort) { ++faults_; };
+  }
+
+  static void Name(TSerialPort& port, const std::string& address) {
+    port.SetCustomPortName(address);
+    port.SetPort(spCustom);
+  }
+
+  std::string OpenError(TSerialPort& port, const std::string& address) {
+    Name(port, address);
+    try {
+      port.Open();
+    } catch (const ESerialPortException& error) {
+      EXPECT_EQ(port.ConnectedPort(), spNone);
+      return error.what();
+    }
+    return "opened";
+  }
+
+  TPseudoTerminal terminal_;
+  TSer2Net station_;
+  TFakeUiThread ui_;
+  TSerialPort port_;
+  std::string received_;
+  int faults_ = 0;
+};
+
+TEST_F(NetworkPortTest, LineSettingsGoThroughTheStationAndBytesPassUnchanged) {
+  station_.Start();
+  Name(port_, station_.Address());
+  port_.Open();
+  ASSERT_EQ(port_.ConnectedPort(), spCustom);
+  // The station was configured for 19200 7E1; the port asked for 9600 8N1.
+  const TProbedSettings settings = ProbeSettings(terminal_.Slave());
+  EXPECT_EQ(settings.outputSpeed, 9600u);
+  EXPECT_EQ(settings.cflag & CSIZE, static_cast<unsigned>(CS8));
+  EXPECT_EQ(settings.cflag & PARENB, 0u);
+  EXPECT_EQ(settings.cflag & CSTOPB, 0u);
+
+  // 0xFF is Telnet's escape byte, so it is the one that a careless client mangles.
+  const std::string command("ATU?\r\n\xff\x01", 8);
+  EXPECT_EQ(port_.SendString(command), command.size());
+  std::string seen;
+  ASSERT_TRUE(ui_.WaitUntil([&] { return (seen += terminal_.Read(20ms)).size() >= 8; }));
+  EXPECT_EQ(seen, command);
+
+  const std::string answer("ATU_KORAX\r\n\xff\x00\xfe", 14);
+  terminal_.Write(answer);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_.size() >= answer.size(); }));
+  EXPECT_EQ(received_, answer);
+  EXPECT_EQ(faults_, 0);
+  port_.Close();
+}
+
+TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
+  station_.Start();
+  Name(port_, station_.Address());
+  port_.Open();
+  station_.Stop();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }, 10s));
+  EXPECT_EQ(faults_, 1);
+  EXPECT_TRUE(port_.Faulted());
+
+  station_.Start();
+  port_.Open();
+  EXPECT_EQ(port_.ConnectedPort(), spCustom);
+  EXPECT_FALSE(port_.Faulted());
+  terminal_.Write("SWR: 11\r\n");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
+}
+
+TEST_F(NetworkPortTest, FailuresGiveTheOperatorTheReason) {
+  station_.Start();
+  port_.SetCustomPortName(station_.Address());
+  port_.SetPort(spCustom);
+  port_.Open();
+  TSerialPort second;
+  Prepare(second);
+  const std::string busy = station_.Address();
+  EXPECT_EQ(OpenError(second, busy),
+            "Cannot connect to " + busy + ". Station in use by another client");
+
+  const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLocalPort());
+  EXPECT_EQ(OpenError(second, nobody), "Cannot connect to " + nobody + ". Connection refused");
+
+  const std::string missing = "rfc2217+tls://127.0.0.1:1?ca=/nonexistent/ca.pem";
+  EXPECT_EQ(OpenError(second, missing),
+            "Cannot connect to " + missing +
+                ". Cannot read the certificate authority /nonexistent/ca.pem: No such file or "
+                "directory");
+  EXPECT_EQ(second.ConnectedPort(), spNone);
+}
+
+class TlsStationTest : public testing::Test {
+ protected:
+  std::string Address(const TSer2Net& station, const std::string& query) const {
+    return station.Address("rfc2217+tls") + query;
+  }
+
+  std::string OpenError(const std::string& address) {
+    TSerialPort port;
+    port.SetUiHandOver(&ui_);
+    port.SetCustomPortName(address);
+    port.SetPort(spCustom);
+    try {
+      port.Open();
+    } catch (const ESerialPortException& error) {
+      return error.what();
+    }
+    port.SendString("ATU?\r\n");
+    const std::string seen = terminal_.Read(200ms);
+    return seen == "ATU?\r\n" ? "opened" : "opened, but the station saw " + seen;
+  }
+
+  TTestCertificates files_;
+  TPseudoTerminal terminal_;
+  TFakeUiThread ui_;
+};
+
+TEST_F(TlsStationTest, TheStationsCertificateIsVerified) {
+  TSer2Net station(terminal_.SlavePath(),
+                   "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem"));
+  station.Start();
+  EXPECT_EQ(OpenError(Address(station, "?ca=" + files_.File("ca.pem"))), "opened");
+  const std::string wrong = Address(station, "?ca=" + files_.File("otherca.pem"));
+  EXPECT_EQ(OpenError(wrong),
+            "Cannot connect to " + wrong + ". Certificate not trusted: CN=127.0.0.1");
+}
+
+TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateRefusesAClientWithout) {
+  TSer2Net station(terminal_.SlavePath(), "key=" + files_.File("station.key") +
+                                              ",cert=" + files_.File("station.pem") +
+                                              ",CA=" + files_.File("ca.pem") + ",clientauth");
+  station.Start();
+  const std::string without = Address(station, "?ca=" + files_.File("ca.pem"));
+  EXPECT_EQ(OpenError(without), "Cannot connect to " + without + ". Client certificate required");
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// ser2net and openssl driven from the tests.
+#include "Ser2Net.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+std::string TemporaryDirectory(const char* pattern) {
+  std::string path = (std::filesystem::temp_directory_path() / pattern).string();
+  if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
+  return path;
+}
+
+bool Listening(unsigned port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool connected =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return connected;
+}
+
+void Run(const std::string& command) {
+  if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
+    throw std::runtime_error("failed: " + command);
+  }
+}
+
+}  // namespace
+
+unsigned FreeLocalPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    ::close(fd);
+    throw std::runtime_error("no free port");
+  }
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+TSer2Net::TSer2Net(std::string device, std::string tlsOptions)
+    : device_(std::move(device)),
+      tlsOptions_(std::move(tlsOptions)),
+      port_(FreeLocalPort()),
+      directory_(TemporaryDirectory("orvel-ser2net-XXXXXX")) {
+  std::ofstream config(directory_ + "/ser2net.yaml");
+  const std::string tls = tlsOptions_.empty() ? "" : "ssl(" + tlsOptions_ + "),";
+  config << "connection: &tuner\n"
+         << "  accepter: telnet(rfc2217)," << tls << "tcp,127.0.0.1," << port_ << "\n"
+         << "  connector: serialdev," << device_ << ",19200e71,local\n";
+}
+
+TSer2Net::~TSer2Net() {
+  Stop();
+  std::filesystem::remove_all(directory_);
+}
+
+void TSer2Net::Start() {
+  Stop();
+  const std::string config = directory_ + "/ser2net.yaml";
+  const std::string pidFile = directory_ + "/ser2net.pid";
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execlp("ser2net", "ser2net", "-n", "-u", "-P", pidFile.c_str(), "-c", config.c_str(),
+             static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Listening(port_)) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      throw std::runtime_error("ser2net ended at start");
+    }
+    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("ser2net is deaf");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void TSer2Net::Stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+std::string TSer2Net::Address(const std::string& scheme) const {
+  return scheme + "://127.0.0.1:" + std::to_string(port_);
+}
+
+TTestCertificates::TTestCertificates() : directory_(TemporaryDirectory("orvel-tls-XXXXXX")) {
+  const std::string d = directory_;
+  auto authority = [&](const std::string& name) {
+    Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + name + " -keyout " + d +
+        "/" + name + ".key -out " + d + "/" + name + ".pem");
+  };
+  auto signedBy = [&](const std::string& name, const std::string& subject, const std::string& ca) {
+    Run("openssl req -newkey rsa:2048 -nodes -subj /CN=" + subject + " -keyout " + d + "/" + name +
+        ".key -out " + d + "/" + name + ".csr");
+    Run("openssl x509 -req -days 2 -in " + d + "/" + name + ".csr -CA " + d + "/" + ca +
+        ".pem -CAkey " + d + "/" + ca + ".key -CAcreateserial -out " + d + "/" + name + ".pem");
+  };
+  authority("ca");
+  authority("otherca");
+  signedBy("station", "127.0.0.1", "ca");
+  signedBy("client", "operator", "ca");
+}
+
+TTestCertificates::~TTestCertificates() {
+  std::filesystem::remove_all(directory_);
+}

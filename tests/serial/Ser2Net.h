@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// A serial server for the tests: ser2net on 127.0.0.1 in front of a pseudo-terminal, with a
+// configuration written at test time, and a throwaway certificate authority for its TLS.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+unsigned FreeLocalPort();
+
+class TSer2Net {
+ public:
+  // `device` is the station's serial device; `tls` holds ssl(...) options for a TLS accepter.
+  TSer2Net(std::string device, std::string tlsOptions = {});
+  ~TSer2Net();
+  TSer2Net(const TSer2Net&) = delete;
+  TSer2Net& operator=(const TSer2Net&) = delete;
+
+  // Starts it and waits until it listens; throws when it does not within a few seconds.
+  void Start();
+  void Stop();
+  unsigned Port() const { return port_; }
+  std::string Address(const std::string& scheme = "rfc2217") const;
+
+ private:
+  const std::string device_;
+  const std::string tlsOptions_;
+  const unsigned port_;
+  std::string directory_;
+  pid_t pid_ = -1;
+};
+
+// A certificate authority, a station certificate for 127.0.0.1 signed by it, a client
+// certificate signed by it, and a second authority that signed nothing here.
+class TTestCertificates {
+ public:
+  TTestCertificates();
+  ~TTestCertificates();
+  TTestCertificates(const TTestCertificates&) = delete;
+  TTestCertificates& operator=(const TTestCertificates&) = delete;
+
+  std::string File(const std::string& name) const { return directory_ + "/" + name; }
+
+ private:
+  std::string directory_;
+};
