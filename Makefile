@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test package clean
+.PHONY: all deps configure build run run-remote test package clean
 
 all: build
 
@@ -20,6 +20,10 @@ build: configure
 
 run: build
 	@scripts/run-orvel $(BUILD) $(ARGS)
+
+# The same with the simulated tuner behind ser2net on 127.0.0.1, reached over RFC 2217.
+run-remote: build
+	@ORVEL_RUN_REMOTE=1 scripts/run-orvel $(BUILD) $(ARGS)
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) \

@@ -28,6 +28,7 @@
 #include "Image.h"
 #include "IniFile.h"
 #include "LedLamp.h"
+#include "NetworkAddress.h"
 #include "PanelFont.h"
 #include "PortListStyle.h"
 #include "QtUiHandOver.h"
@@ -280,14 +281,20 @@ void TForm1::DescribeControls() {
   Image1->setAccessibleName("L-network with the coil first and the capacitor on the right");
 }
 
-TForm2Links TForm1::MonitorLinks() {
-  TForm2Links links;
-  links.SendString = [this](const std::string& text) { SerialPort->SendString(text); };
-  links.rxLED = rxLED;
-  links.txled = txled;
-  links.Label6 = Label6;
-  links.Label7 = Label7;
-  return links;
+void TForm1::AttachPortMonitor(TForm2* monitor) {
+  Form2 = monitor;
+  // Detached (nullptr) at the end of the program, before the port monitor goes.
+  if (Form2 == nullptr) return;
+  Form2->OnLogChange = [this](TLogDirection newest) {
+    TLedLamp* lamp = newest == ldSent ? txled : rxLED;
+    lamp->SetValue(!lamp->Value());
+  };
+  Form2->OnRevealForwardPower = [this] {
+    Label6->show();
+    SetCaption(Label7, "");
+    Label7->show();
+  };
+  Form2->OnSendCommand = [this](const std::string& command) { protocol_.Send(command); };
 }
 
 void TForm1::FillPortList() {
@@ -306,6 +313,12 @@ void TForm1::FillPortList() {
 bool TForm1::SelectPort(const std::string& nameOrDevice) {
   std::string name = nameOrDevice;
   if (name.starts_with('/')) name = SerialPort->ListedNameOfDevice(name);
+  // A network address names its station itself: it joins the list under the address, which is
+  // also its tooltip, as a device path is for a listed port.
+  if (IsNetworkAddress(name) && ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) < 0) {
+    ComboBox1->addItem(FromCp1252(name));
+    ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(name), Qt::ToolTipRole);
+  }
   const int index = name.empty() ? -1 : ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString);
   ComboBox1->setCurrentIndex(index);
   return index >= 0;
@@ -331,7 +344,7 @@ void TForm1::FormCreate() {
   const QByteArray settings = QFile::encodeName(settingsDirectory_ + "/Orvel.ini");
   const std::optional<std::string> port =
       ReadIniString(settings.toStdString(), "Configuration", "Port", "");
-  if (port && ComboBox1->currentIndex() >= 0) SelectPort(*port);
+  if (port && (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(*port))) SelectPort(*port);
 
   Image0->hide();
   Image1->hide();
@@ -531,8 +544,8 @@ void TForm1::WriteCommand(const std::string& text) {
   SerialPort->SendString(text);
 }
 
-void TForm1::AppendLog(const std::string& line) {
-  if (Form2) Form2->AppendLog(line);
+void TForm1::LogLine(TLogDirection direction, std::string_view text) {
+  if (Form2) Form2->LogLine(direction, text);
 }
 
 void TForm1::ProcessPendingEvents() {

@@ -26,7 +26,6 @@ class TForm2;
 class TImage;
 class TLedLamp;
 class TQtUiHandOver;
-struct TForm2Links;
 
 class TForm1 : public QMainWindow, private TTunerHost {
  public:
@@ -35,10 +34,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   explicit TForm1(const QString& settingsDirectory, QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // What the port monitor reaches on this window.
-  TForm2Links MonitorLinks();
-  // The port monitor window, created after this one; its log receives every protocol line.
-  void AttachPortMonitor(TForm2* monitor) { Form2 = monitor; }
+  // The port monitor window, created after this one: its log receives every protocol line, and
+  // its events light this window's activity lamps, reveal the forward power and send commands.
+  void AttachPortMonitor(TForm2* monitor);
 
   // Selects the listed port with this name (letter case ignored) or behind this device path;
   // no port is selected when there is none. Returns whether one was found.
@@ -108,7 +106,7 @@ class TForm1 : public QMainWindow, private TTunerHost {
 
   // The line protocol's view of this window.
   void WriteCommand(const std::string& text) override;
-  void AppendLog(const std::string& line) override;
+  void LogLine(TLogDirection direction, std::string_view text) override;
   void ProcessPendingEvents() override;
   void SetSwrText(const std::string& text) override;
   void SetInductanceText(const std::string& text) override;

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   TQuitOnSignal quitOnSignal;
 
   TForm1 form1(QCoreApplication::applicationDirPath());
-  TForm2 form2(form1.MonitorLinks());
+  TForm2 form2;
   form1.AttachPortMonitor(&form2);
 
   if (options.Port && !form1.SelectPort(ToCp1252(QString::fromLocal8Bit(*options.Port)))) {

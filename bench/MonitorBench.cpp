@@ -39,13 +39,13 @@ double MonitorRate(const std::vector<std::string>& lines, bool withLamps) {
   txled->SetBlink(false);  // as on the main window: only the receive lamp blinks
   mainWindow.resize(60, 60);
   mainWindow.show();
-  TForm2Links links;
-  links.SendString = [](const std::string&) {};
+  TForm2 form;
   if (withLamps) {
-    links.rxLED = rxLED;
-    links.txled = txled;
+    form.OnLogChange = [rxLED, txled](TLogDirection newest) {
+      TLedLamp* lamp = newest == ldSent ? txled : rxLED;
+      lamp->SetValue(!lamp->Value());
+    };
   }
-  TForm2 form(links);
   form.show();
   (void)QTest::qWaitForWindowExposed(&form);
   QCoreApplication::processEvents();
@@ -53,7 +53,7 @@ double MonitorRate(const std::vector<std::string>& lines, bool withLamps) {
   QElapsedTimer clock;
   clock.start();
   for (const std::string& line : lines) {
-    form.AppendLog(line);
+    form.LogLine(line.starts_with('-') ? ldSent : ldReceived, std::string_view(line).substr(2));
     QCoreApplication::processEvents();
   }
   return static_cast<double>(lines.size()) / (static_cast<double>(clock.nsecsElapsed()) / 1e9);

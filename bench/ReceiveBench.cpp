@@ -30,7 +30,7 @@ std::vector<std::string> StatusLines() {
 double ThroughProgram(const std::vector<std::string>& lines) {
   QTemporaryDir settings;
   TForm1 form1(settings.path());
-  TForm2 form2(form1.MonitorLinks());
+  TForm2 form2;
   form1.AttachPortMonitor(&form2);
   form1.show();
   form2.ShowModeless();
@@ -47,7 +47,7 @@ double ThroughProgram(const std::vector<std::string>& lines) {
 double Baseline(const std::vector<std::string>& lines) {
   QTemporaryDir settings;
   TForm1 form1(settings.path());
-  TForm2 form2(form1.MonitorLinks());
+  TForm2 form2;
   form2.ShowModeless();
   QPlainTextEdit editor;
   editor.setFont(form2.Memo1->font());

@@ -126,7 +126,8 @@ void CloseDurations(TPseudoTerminal& terminal) {
     port.OnDisconnect = [&](TSerialPort*, TCommPort) { ++disconnects; };
     OpenPort(port, ui);
     // Let the receive thread reach a pause at any point of it.
-    ui.WaitUntil([] { return false; }, std::chrono::milliseconds(round * 2 % SystemDelay));
+    ui.WaitUntil([] { return false; },
+                 std::chrono::milliseconds(static_cast<std::uint32_t>(round) * 2 % SystemDelay));
     const TClock::time_point start = TClock::now();
     port.Close();
     fromUi.push_back(Milliseconds(TClock::now() - start));

@@ -3,6 +3,8 @@
 // The one place where an exception that escapes an operator's action (a click, a menu command,
 // a key, a timer tick) is caught: it is handed to the program's error display instead of
 // unwinding through the toolkit's event dispatch.
+// It lives with the controls because the lamps' and buttons' own clicks are operator actions
+// too, and this is the lowest layer that the controls, the port monitor and the main window share.
 #pragma once
 
 #include <exception>

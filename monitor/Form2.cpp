@@ -17,18 +17,19 @@
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QToolTip>
+#include <QValidator>
 #include <algorithm>
-#include <fstream>
-#include <limits>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 
 #include "Cp1252.h"
-#include "LedLamp.h"
+#include "ReplaceFile.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -37,6 +38,7 @@ namespace {
 constexpr int kMaxLiveRows = 1000;
 constexpr int kPanelHeight = 71;
 constexpr const char* kLogFileName = "PortMonitor.txt";
+constexpr qsizetype kMaxCommandLength = 255;
 
 constexpr const char* kHelpLines[] = {
     "????",
@@ -145,6 +147,22 @@ QAccessibleInterface* MonitorWindowAccessible(const QString&, QObject* object) {
   return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
 }
 
+// Refuses any change of the command line that would make it longer than a command can be.
+class TCommandLengthValidator : public QValidator {
+ public:
+  TCommandLengthValidator(std::function<void()> onRefused, QObject* parent)
+      : QValidator(parent), OnRefused(std::move(onRefused)) {}
+
+  State validate(QString& input, int& /*pos*/) const override {
+    if (input.size() <= kMaxCommandLength) return Acceptable;
+    OnRefused();
+    return Invalid;
+  }
+
+ private:
+  std::function<void()> OnRefused;
+};
+
 template <typename F>
 class ScopeExit {
  public:
@@ -159,10 +177,9 @@ class ScopeExit {
 
 }  // namespace
 
-TForm2::TForm2(TForm2Links links, QWidget* parent)
+TForm2::TForm2(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      Links(std::move(links)) {
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   static const bool accessible = [] {
     QAccessible::installFactory(&MonitorWindowAccessible);
     return true;
@@ -189,7 +206,9 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
   Button2->setGeometry(232, 40, 51, 25);
   Edit1 = new QLineEdit(Panel1);
   Edit1->setGeometry(80, 8, 129, 21);
-  Edit1->setMaxLength(std::numeric_limits<int>::max());
+  // The tuner's commands are short; a long paste (say, a whole file) is refused as a whole
+  // rather than cut, so that no part of it is sent.
+  Edit1->setValidator(new TCommandLengthValidator([this] { NoticeCommandTooLong(); }, Edit1));
   CheckBox1 = new QCheckBox("Autoscroll", Panel1);
   CheckBox1->setChecked(true);
   StaticText1 = new QLabel("Lines with '-'  - sent to PA", Panel1);
@@ -246,9 +265,13 @@ TForm2::TForm2(TForm2Links links, QWidget* parent)
 
 TForm2::~TForm2() = default;
 
-void TForm2::AppendLog(const std::string& line) {
+void TForm2::LogLine(TLogDirection direction, std::string_view text) {
+  AppendLog(ToDisplay(TunerCommands::LogForm(direction, text)));
+}
+
+void TForm2::AppendLog(const QString& line) {
   LiveRows();  // brings the count up to the current width before the new entry is added
-  AppendEntry(Memo1, ToDisplay(line), LiveHoldsLines);
+  AppendEntry(Memo1, line, LiveHoldsLines);
   LiveHoldsLines = true;
   LiveRowCount += RowsOf(Memo1, Memo1->document()->lastBlock());
   Memo1Change();
@@ -294,8 +317,7 @@ void TForm2::Memo1Change() {
       if (lastRow.textLength() > 0) newestStart = newest.text().at(lastRow.textStart());
     }
   }
-  TLedLamp* lamp = newestStart == u'-' ? Links.txled : Links.rxLED;
-  if (lamp != nullptr) lamp->SetValue(!lamp->Value());
+  if (OnLogChange) OnLogChange(newestStart == u'-' ? ldSent : ldReceived);
   if (LiveRows() > kMaxLiveRows) EmptyLiveLog();
 }
 
@@ -305,16 +327,24 @@ void TForm2::CheckBox1Click() {
     Memo1->show();
     return;
   }
-  QStringList entries;
+  // The copy is taken row by row as the live log displays them: a wrapped entry becomes one
+  // line per row, and each copied row runs the change rule once.
+  QStringList rows;
   if (LiveHoldsLines) {
     for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
-      entries.append(block.text());
+      const QString entry = block.text();
+      const int rowCount = RowsOf(Memo1, block);
+      const QTextLayout* layout = block.layout();
+      for (int i = 0; i < rowCount; ++i) {
+        const QTextLine row = layout->lineAt(i);
+        rows.append(entry.mid(row.textStart(), row.textLength()));
+      }
     }
   }
   EmptyField(Memo2);
   FrozenHoldsLines = false;
-  for (const QString& entry : entries) {
-    AppendEntry(Memo2, entry, FrozenHoldsLines);
+  for (const QString& row : rows) {
+    AppendEntry(Memo2, row, FrozenHoldsLines);
     FrozenHoldsLines = true;
     Memo1Change();
   }
@@ -343,32 +373,46 @@ void TForm2::Savealltofile1Click() {
       content += "\r\n";
     }
   }
-  std::ofstream file(kLogFileName, std::ios::binary | std::ios::trunc);
-  if (!file.is_open()) throw std::runtime_error(std::string("Cannot create file ") + kLogFileName);
-  file.write(content.data(), static_cast<std::streamsize>(content.size()));
-  file.close();
-  // A full disk must not pass for a saved log.
-  if (file.fail()) throw std::runtime_error(std::string("Cannot write file ") + kLogFileName);
+  switch (ReplaceFile(kLogFileName, content)) {
+    case TReplaceResult::Replaced:
+      return;
+    case TReplaceResult::CannotCreate:
+      throw std::runtime_error(std::string("Cannot create file ") + kLogFileName);
+    case TReplaceResult::CannotWrite:
+      throw std::runtime_error(std::string("Cannot write file ") + kLogFileName);
+  }
 }
 
 void TForm2::Edit1KeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
-  if (Edit1->text() == "vorpalitis" || Edit1->text() == "KVL_tonic") {
-    if (Links.Label6 != nullptr) Links.Label6->show();
-    if (Links.Label7 != nullptr) {
-      Links.Label7->setText(QString());
-      Links.Label7->show();
-    }
-    Edit1->clear();
+  if (Edit1->text().size() > kMaxCommandLength) {
+    NoticeCommandTooLong();
+    return;
   }
-  if (Edit1->text() == "HELP") {
-    for (const char* line : kHelpLines) AppendLog(line);
-    Edit1->clear();
+  // A pasted text may hold several lines: each is entered as a command of its own, in order.
+  // When a send fails, the lines not yet sent stay in the field.
+  QStringList lines = Edit1->text().split(QRegularExpression("\\r\\n|\\r|\\n"));
+  while (!lines.isEmpty()) {
+    EnterCommandLine(lines.front());
+    lines.removeFirst();
+    Edit1->setText(lines.join('\n'));
   }
-  const std::string command = ToCp1252(Edit1->text());
-  if (command.empty()) return;
-  SendCommand(command);
-  Edit1->clear();
+}
+
+void TForm2::EnterCommandLine(const QString& text) {
+  if (text == "vorpalitis" || text == "KVL_tonic") {
+    if (OnRevealForwardPower) OnRevealForwardPower();
+  } else if (text == "HELP") {
+    for (const char* line : kHelpLines) AppendLog(QString::fromLatin1(line));
+  } else if (!text.isEmpty()) {
+    SendCommand(ToCp1252(text));
+  }
+}
+
+void TForm2::NoticeCommandTooLong() {
+  QToolTip::showText(Edit1->mapToGlobal(QPoint(0, Edit1->height())),
+                     QString("A command is at most %1 characters long.").arg(kMaxCommandLength),
+                     Edit1);
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
@@ -454,6 +498,6 @@ void TForm2::OperatorEditedFrozen() {
 }
 
 void TForm2::SendCommand(const std::string& command) {
-  Links.SendString(TunerCommands::WireForm(command));
-  AppendLog(TunerCommands::SentLogLine(command));
+  // The main window writes the command and logs it once the write has succeeded.
+  if (OnSendCommand) OnSendCommand(command);
 }

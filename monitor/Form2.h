@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // TForm2: the port monitor window. It keeps the log of every protocol line sent and received,
-// toggles the main window's activity lamps, offers the raw command line and saves the log.
+// offers the raw command line and saves the log; it tells the main window what to show.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <string_view>
+
+#include "TunerCommands.h"
 
 class QAction;
 class QCheckBox;
@@ -17,26 +20,25 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class TLedLamp;
-
-// What the monitor reaches on the main window. The monitor does not own any of it.
-struct TForm2Links {
-  // Writes the text to the open port; throws when the port is not open.
-  std::function<void(const std::string& text)> SendString;
-  TLedLamp* rxLED = nullptr;
-  TLedLamp* txled = nullptr;
-  QLabel* Label6 = nullptr;  // "FWD:"
-  QLabel* Label7 = nullptr;  // the forward power value
-};
 
 class TForm2 : public QWidget {
  public:
-  explicit TForm2(TForm2Links links, QWidget* parent = nullptr);
+  explicit TForm2(QWidget* parent = nullptr);
   ~TForm2() override;
 
-  // Appends one log line (Windows-1252 bytes, any byte allowed, no terminator) to the live log,
-  // moves its caret to the end and runs the change rule.
-  void AppendLog(const std::string& line);
+  // A line was sent or received: appends its log form (Windows-1252 bytes, any byte allowed,
+  // no terminator) to the live log, moves its caret to the end and runs the change rule.
+  void LogLine(TLogDirection direction, std::string_view text);
+
+  // Events, skipped while unassigned; the main window connects them at start-up.
+  // After every change of the log: the direction of the live log's newest row ("-" at its
+  // start: sent), whose activity lamp the main window toggles.
+  std::function<void(TLogDirection newest)> OnLogChange;
+  // A reveal word was entered: the main window shows its forward-power readout, emptied.
+  std::function<void()> OnRevealForwardPower;
+  // The operator sends a command (no terminator): the main window writes and logs it, or
+  // throws when the port is not open.
+  std::function<void(const std::string& command)> OnSendCommand;
 
   void ShowModeless();
   // Returns when the window has been closed; when it is already shown, brings it to the front.
@@ -85,9 +87,10 @@ class TForm2 : public QWidget {
   void CountAllRows();
   void OperatorEditedLive();
   void OperatorEditedFrozen();
+  void AppendLog(const QString& line);
   void SendCommand(const std::string& command);
-
-  TForm2Links Links;
+  void EnterCommandLine(const QString& text);
+  void NoticeCommandTooLong();
 
   // The change rule needs the live log's row count after every append; it is kept up to date
   // by adding the rows of each appended entry, and counted afresh only after the operator has

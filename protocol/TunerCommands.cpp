@@ -15,16 +15,10 @@ std::string WireForm(std::string_view command) {
   return text;
 }
 
-std::string SentLogLine(std::string_view command) {
-  std::string line = "- ";
-  line += command;
+std::string LogForm(TLogDirection direction, std::string_view text) {
+  std::string line = direction == ldSent ? "- " : "+ ";
+  line += text;
   return line;
-}
-
-std::string ReceivedLogLine(std::string_view line) {
-  std::string logged = "+ ";
-  logged += line;
-  return logged;
 }
 
 }  // namespace TunerCommands

@@ -4,8 +4,12 @@
 // All senders (the main window, the port monitor, the identification reply) take them from here.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+// Which way a logged line went.
+enum TLogDirection : std::uint8_t { ldSent, ldReceived };
 
 namespace TunerCommands {
 
@@ -28,10 +32,8 @@ std::string SwrMin(int tenths);
 // The bytes written for a command: the command followed by CR LF.
 std::string WireForm(std::string_view command);
 
-// "- " and the command: a line sent to the tuner, as the port monitor logs it.
-std::string SentLogLine(std::string_view command);
-
-// "+ " and the line: a line received from the tuner, as the port monitor logs it.
-std::string ReceivedLogLine(std::string_view line);
+// The port monitor's form of a logged line: "- " and a command sent to the tuner without its
+// terminator, or "+ " and a line received from the tuner.
+std::string LogForm(TLogDirection direction, std::string_view text);
 
 }  // namespace TunerCommands

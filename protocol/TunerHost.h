@@ -5,6 +5,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "TunerCommands.h"
 
 class TTunerHost {
  public:
@@ -12,8 +15,8 @@ class TTunerHost {
 
   // Writes the bytes unchanged to the serial port; throws when the port is not open.
   virtual void WriteCommand(const std::string& text) = 0;
-  // Appends one line (no terminator) to the port monitor's log.
-  virtual void AppendLog(const std::string& line) = 0;
+  // Logs a command sent (without its terminator) or a line received in the port monitor.
+  virtual void LogLine(TLogDirection direction, std::string_view text) = 0;
   // Lets pending user-interface events (repaints, clicks, timer ticks) run once.
   virtual void ProcessPendingEvents() = 0;
 

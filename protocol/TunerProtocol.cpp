@@ -174,7 +174,7 @@ void TTunerProtocol::Receive(std::string_view chunk) {
 }
 
 void TTunerProtocol::HandleLine(const std::string& line) {
-  host_.AppendLog(TunerCommands::ReceivedLogLine(line));
+  host_.LogLine(ldReceived, line);
   if (line.empty()) return;
   if (std::string_view(line).starts_with(TunerCommands::Identification)) Identify();
   if (atuConnected_) ApplyStatusLine(line);
@@ -195,7 +195,7 @@ void TTunerProtocol::Identify() {
 
 void TTunerProtocol::Send(std::string_view command) {
   host_.WriteCommand(TunerCommands::WireForm(command));
-  host_.AppendLog(TunerCommands::SentLogLine(command));
+  host_.LogLine(ldSent, command);
 }
 
 std::string TTunerProtocol::SwrText(std::string_view value) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // What the receive thread asks of the port that started it: the two settings it reads on every
 // pass and the few things it hands back. Nothing else of the port is within its reach.
 #pragma once
@@ -32,5 +34,5 @@ class TComThreadOwner {
   virtual void EndConnection(std::uint64_t generation) = 0;
 
  protected:
-  ~TComThreadOwner() = default;
+  virtual ~TComThreadOwner() = default;
 };

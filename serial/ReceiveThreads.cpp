@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // Bookkeeping of a serial port's receive threads.
 #include "ReceiveThreads.h"
 

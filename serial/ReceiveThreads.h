@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
 // The receive threads of one serial port: the one of the open connection, those that Close
 // forgot while they still run, the generations that tell them apart, and waiting for them.
 #pragma once

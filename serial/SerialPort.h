@@ -75,14 +75,14 @@ using TLineStatusEvent = std::function<void(TSerialPort* Sender, TLineStatusSet 
 // Meant for the user-interface thread; the receive thread (TComThread) reads the settings and
 // writes the state while a port is open. Events are handed to the user-interface thread
 // through the plugged-in TUiHandOver; the receive thread waits until each handler returns.
-class TSerialPort : private TComThreadOwner {
+class TSerialPort final : private TComThreadOwner {
  public:
   // On this system's own serial devices.
   TSerialPort();
   // On the devices and port list of `platform`.
   explicit TSerialPort(std::shared_ptr<TSerialPlatform> platform);
   // Closes like Close and waits for every receive thread this object started to end.
-  ~TSerialPort();
+  ~TSerialPort() override;
   TSerialPort(const TSerialPort&) = delete;
   TSerialPort& operator=(const TSerialPort&) = delete;
 

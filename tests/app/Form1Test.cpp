@@ -66,7 +66,7 @@ class Form1Test : public ::testing::Test {
   // select the pseudo-terminal's name.
   TForm1& Start(const std::string& select = {}) {
     form1_ = std::make_unique<TForm1>(settingsDir_);
-    form2_ = std::make_unique<TForm2>(form1_->MonitorLinks());
+    form2_ = std::make_unique<TForm2>();
     form1_->AttachPortMonitor(form2_.get());
     if (!select.empty()) {
       EXPECT_TRUE(form1_->SelectPort(select)) << select;
@@ -240,6 +240,7 @@ TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
   tuner.Write(
       "SWR: 15\r\nEND_L: 01111111\r\nEND_C: 00000101\r\nFWD: 123\r\nRED: ON\r\n"
       "GREEN: ON\r\nYELLOW: ON\r\nPA_CTRL ON\r\nSWRmin: 13\r\nK: 0\r\n");
+  // K: 0, the burst's last line, shows the picture of the capacitor at the input.
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image0->isHidden(); }, 3000));
   EXPECT_EQ(form.Label3->text(), "1.5");
   EXPECT_EQ(form.Label4->text(), QString("5") + QLocale::system().decimalPoint() + "08 \u00B5H");
@@ -283,6 +284,47 @@ TEST_F(Form1Test, CommandsWriteAndLog) {
   for (QAction* other : {form.SWR11, form.SWR12, form.SWR13, form.SWR14, form.SWR15, form.SWR16}) {
     EXPECT_FALSE(other->isChecked());
   }
+}
+
+// The port monitor only reports: this window lights its own lamps, shows its own readout and
+// writes the operator's commands.
+TEST_F(Form1Test, ThePortMonitorReportsToTheWindow) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 2; }));
+  struct Lamps {
+    bool rx, tx;
+    bool operator==(const Lamps&) const = default;
+  };
+  auto lamps = [&] { return Lamps{form.rxLED->Value(), form.txled->Value()}; };
+  const Lamps start = lamps();
+
+  tuner.Write("FWD: 120\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 3; }));
+  EXPECT_EQ(lamps(), (Lamps{!start.rx, start.tx}));
+
+  tuner.Received().clear();
+  form2_->Edit1->setText("Port_L ?");
+  QTest::keyClick(form2_->Edit1, Qt::Key_Return);
+  EXPECT_TRUE(tuner.WaitFor("Port_L ?\r\n"));
+  EXPECT_EQ(Log().back(), "- Port_L ?");
+  EXPECT_EQ(lamps(), (Lamps{!start.rx, !start.tx}));
+
+  form2_->Send1->trigger();
+  EXPECT_TRUE(tuner.WaitFor("???\r\n"));
+  EXPECT_EQ(Log().back(), "- ???");
+  EXPECT_EQ(lamps(), (Lamps{!start.rx, start.tx}));
+
+  EXPECT_EQ(form.Label7->text(), "120");
+  form2_->Edit1->setText("KVL_tonic");
+  QTest::keyClick(form2_->Edit1, Qt::Key_Return);
+  EXPECT_FALSE(form.Label6->isHidden());
+  EXPECT_FALSE(form.Label7->isHidden());
+  EXPECT_EQ(form.Label7->text(), "");
+  EXPECT_EQ(Log().size(), 5u);
+  EXPECT_EQ(tuner.Drain(200), "") << "a reveal word is not sent";
 }
 
 TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
@@ -458,7 +500,7 @@ TEST_F(Form1Test, CloseAndReopenAppliesStatusAtOnce) {
   form.openportclick();
   ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
   tuner.Write("GREEN: ON\r\n");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form.GreenLED->Value(); }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.GreenLED->Value(); }, 3000));
 }
 
 TEST_F(Form1Test, VanishedPortClosesSilently) {
@@ -726,6 +768,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
   Connect(form, tuner);
   tuner.Write(
       "SWR: 255\r\nEND_L: 00010000\r\nEND_C: 00011101\r\nGREEN: ON\r\nSWRmin: 13\r\n"
+      "FWD: 123\r\n"
       "K: 1\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Image1->isHidden(); }, 3000));
 
@@ -748,6 +791,7 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
       {form.Label3, QAccessible::StaticText, "SWR unknown", ""},
       {form.Label4, QAccessible::StaticText, "L 0" + point + "64 \u00B5H", ""},
       {form.Label8, QAccessible::StaticText, "C 145 pF", ""},
+      {form.Label7, QAccessible::StaticText, "FWD 123", ""},
       {form.Image1, QAccessible::Graphic,
        "L-network with the coil first and the capacitor on the right", ""},
       {form.Image0, QAccessible::Graphic,

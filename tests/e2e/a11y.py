@@ -226,8 +226,10 @@ def main():
     press(open_port)
     run_until(lambda: open_port.name == "ATU conn" and swr.name != "SWR no reading",
               WAIT_CONNECT_S, "connection (Open Port reading \"ATU conn\" and an SWR reading)")
+    # Two changes, "Connecting..." and "ATU conn"; the first may be read after the second
+    # has happened already, as the events carry no text.
     captions = events.values("Open Port", "object:property-change:accessible-name")
-    check(captions[:1] == ["Connecting..."] and captions[-1:] == ["ATU conn"],
+    check(len(captions) >= 2 and captions[-1] == "ATU conn",
           f"Open Port's captions were announced as {captions}")
     check(pyatspi.STATE_PRESSED in states(open_port), "Open Port is not pressed once connected")
     check(pyatspi.STATE_PRESSED not in states(close_port), "Close Port is still pressed")
@@ -264,7 +266,7 @@ def main():
     def announced_as_shown():
         for label, node in readings.items():
             announced = events.last(label, "object:property-change:accessible-name")
-            if announced != (node.name if announced is not None else before[label]):
+            if node.name != (announced if announced is not None else before[label]):
                 return False
         return all(events.last(name, "object:state-changed:checked") in (None, lit) and
                    events.last(name, "object:property-change:accessible-description")

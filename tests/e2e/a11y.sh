@@ -23,6 +23,8 @@ if [ -z "${ORVEL_A11Y_SESSION:-}" ]; then
   # The bus launcher and the registry that the session bus starts live in this runtime
   # directory; their output goes to a file, so that none of them can hold the caller's.
   mkdir -m 700 "$work/runtime"
+  # A desktop session's accessibility bus, named in the caller's environment, is not ours.
+  unset AT_SPI_BUS_ADDRESS
   status=0
   DISPLAY=:$(head -n 1 "$work/display") XDG_RUNTIME_DIR=$work/runtime ORVEL_A11Y_SESSION=1 \
     dbus-run-session -- bash "$0" "$@" </dev/null >"$work/session.log" 2>&1 || status=$?

@@ -125,7 +125,7 @@ start_xserver() {
 }
 
 [ -n "${DISPLAY:-}" ] || [ -n "${ORVEL_E2E_OWN_XSERVER:-}" ] ||
-  fail "no X display: run the test under xvfb-run, or set ORVEL_E2E_OWN_XSERVER for start_xserver"
+  fail "no X display: run the test under scripts/on-xvfb, or set ORVEL_E2E_OWN_XSERVER for start_xserver"
 
 # --- the simulated tuner -------------------------------------------------------------------
 

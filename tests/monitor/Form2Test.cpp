@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The port monitor: lamp toggles, row cap, freeze, command line, help, reveal words, saving.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,15 +22,24 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
+#include <QToolTip>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Form2.h"
-#include "LedLamp.h"
 #include "UserAction.h"
+
+// Failure messages show the text rather than its UTF-16 code units.
+void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -66,53 +81,42 @@ std::string ReadFile(const QString& path) {
   return file.readAll().toStdString();
 }
 
+// The main window's side: the monitor's events are recorded; a command is "written" and
+// logged as the main window does, unless the port is closed.
 class Form2Test : public ::testing::Test {
  protected:
   Form2Test() {
-    txled->SetBlink(false);  // as on the main window
-    Label6->hide();
-    Label7->setText("12");
-    Label7->hide();
-    TForm2Links links;
-    links.SendString = [this](const std::string& text) {
+    form->OnLogChange = [this](TLogDirection newest) { changes.push_back(newest); };
+    form->OnRevealForwardPower = [this] { ++reveals; };
+    form->OnSendCommand = [this](const std::string& command) {
       if (!portOpen) throw std::runtime_error(kNotOpen);
-      sent.push_back(text);
+      sent.push_back(command);
+      form->LogLine(ldSent, command);
     };
-    links.rxLED = rxLED;
-    links.txled = txled;
-    links.Label6 = Label6;
-    links.Label7 = Label7;
-    form = std::make_unique<TForm2>(links);
   }
 
-  // The number of times each lamp changed while the lines were logged: the lamps are sampled
-  // before each change of the field and once at the end, and every logged line must flip
-  // exactly one of them.
+  // The lamp toggles that the action asked the main window for, by direction.
   struct Toggles {
     int rx = 0;
     int tx = 0;
   };
-  Toggles Count(QPlainTextEdit* memo, const std::function<void()>& action) {
-    std::vector<std::pair<bool, bool>> samples;
-    auto sample = [&] { samples.emplace_back(rxLED->Value(), txled->Value()); };
-    auto connection = QObject::connect(memo->document(), &QTextDocument::contentsChanged, sample);
-    sample();
+  Toggles Count(const std::function<void()>& action) {
+    changes.clear();
     action();
-    QObject::disconnect(connection);
-    sample();
     Toggles toggles;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-      toggles.rx += samples[i].first != samples[i - 1].first;
-      toggles.tx += samples[i].second != samples[i - 1].second;
-    }
+    for (TLogDirection newest : changes) ++(newest == ldSent ? toggles.tx : toggles.rx);
     return toggles;
   }
 
-  // Characters in one row of the log at its current width.
+  void Received(const std::string& line) { form->LogLine(ldReceived, line); }
+
+  // Characters in one row of the log at its current width. A logged entry breaks after its
+  // prefix's blank when the rest does not fit the first row: an entry of n rows of x's takes
+  // n + 1 rows.
   int RowWidth() {
-    form->AppendLog(std::string(500, 'x'));
+    Received(std::string(500, 'x'));
     const QTextBlock block = form->Memo1->document()->lastBlock();
-    const int width = block.layout()->lineAt(0).textLength();
+    const int width = block.layout()->lineAt(1).textLength();
     form->Clear1Click();
     return width;
   }
@@ -122,35 +126,34 @@ class Form2Test : public ::testing::Test {
     form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
   }
 
-  QWidget mainWindow;
-  TLedLamp* rxLED = new TLedLamp(&mainWindow);
-  TLedLamp* txled = new TLedLamp(&mainWindow);
-  QLabel* Label6 = new QLabel("FWD:", &mainWindow);
-  QLabel* Label7 = new QLabel(&mainWindow);
+  std::unique_ptr<TForm2> form = std::make_unique<TForm2>();
+  std::vector<TLogDirection> changes;
+  int reveals = 0;
   bool portOpen = true;
   std::vector<std::string> sent;
-  std::unique_ptr<TForm2> form;
 };
 
 TEST_F(Form2Test, EachLineTogglesTheLampOfItsDirection) {
   struct Case {
-    std::string line;
-    bool sentLine;
+    TLogDirection direction;
+    std::string text;
+    bool txLamp;
   };
   const Case cases[] = {
-      {"- TUNE ON", true}, {"+ SWR: 15", false}, {"", false},    {"????", false},
-      {"-", true},         {" - x", false},      {"+ -", false},
+      {ldSent, "TUNE ON", true}, {ldReceived, "SWR: 15", false},
+      {ldReceived, "", false},   {ldReceived, "-", false},
+      {ldSent, "", true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.text);
     for (int repeat = 0; repeat < 2; ++repeat) {
-      const Toggles toggles = Count(form->Memo1, [&] { form->AppendLog(c.line); });
-      EXPECT_EQ(toggles.tx, c.sentLine ? 1 : 0);
-      EXPECT_EQ(toggles.rx, c.sentLine ? 0 : 1);
+      const Toggles toggles = Count([&] { form->LogLine(c.direction, c.text); });
+      EXPECT_EQ(toggles.tx, c.txLamp ? 1 : 0);
+      EXPECT_EQ(toggles.rx, c.txLamp ? 0 : 1);
     }
+    EXPECT_EQ(Lines(form->Memo1).last().toStdString(),
+              (c.direction == ldSent ? "- " : "+ ") + c.text);
   }
-  EXPECT_FALSE(rxLED->Value());
-  EXPECT_FALSE(txled->Value());
 }
 
 TEST_F(Form2Test, TheNewestRowOfAWrappedEntryDecides) {
@@ -158,21 +161,22 @@ TEST_F(Form2Test, TheNewestRowOfAWrappedEntryDecides) {
   const int row = RowWidth();
   ASSERT_GT(row, 10);
   struct Case {
-    std::string line;
+    TLogDirection direction;
+    std::string text;
     int rows;
-    bool sentLamp;
+    bool txLamp;
   };
   const Case cases[] = {
-      {"+ " + std::string(row - 2, 'x') + " -yyy", 2, true},
-      {"- " + std::string(2 * row, 'x'), 3, false},
+      {ldReceived, std::string(row - 2, 'x') + " -yyy", 2, true},
+      {ldSent, std::string(2 * row, 'x'), 3, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.text);
     form->Clear1Click();
-    const Toggles toggles = Count(form->Memo1, [&] { form->AppendLog(c.line); });
+    const Toggles toggles = Count([&] { form->LogLine(c.direction, c.text); });
     EXPECT_EQ(form->LiveRows(), c.rows);
-    EXPECT_EQ(toggles.tx, c.sentLamp ? 1 : 0);
-    EXPECT_EQ(toggles.rx, c.sentLamp ? 0 : 1);
+    EXPECT_EQ(toggles.tx, c.txLamp ? 1 : 0);
+    EXPECT_EQ(toggles.rx, c.txLamp ? 0 : 1);
   }
 }
 
@@ -198,14 +202,13 @@ TEST_F(Form2Test, TheLiveLogHoldsAtMostAThousandRows) {
     form->setVisible(c.shown);
     const int row = RowWidth();
     if (c.wrappedRows > 0) {
-      form->AppendLog(std::string(c.wrappedRows * row, 'x'));
+      Received(std::string((c.wrappedRows - 1) * row, 'x'));
       ASSERT_EQ(form->LiveRows(), c.wrappedRows);
     }
-    for (int i = 1; i < c.shortLines; ++i) form->AppendLog("+ SWR: " + std::to_string(i));
+    for (int i = 1; i < c.shortLines; ++i) Received("SWR: " + std::to_string(i));
     ASSERT_EQ(Lines(form->Memo1).size(), c.shortLines - 1 + (c.wrappedRows > 0 ? 1 : 0));
-    const bool rxBefore = rxLED->Value();
-    form->AppendLog("+ last");
-    EXPECT_NE(rxLED->Value(), rxBefore);  // the line lost to the cap still toggled its lamp
+    const Toggles last = Count([&] { Received("last"); });
+    EXPECT_EQ(last.rx, 1);  // the line lost to the cap still toggled its lamp
     if (c.emptied) {
       EXPECT_TRUE(Lines(form->Memo1).isEmpty());
       EXPECT_EQ(form->LiveRows(), 0);
@@ -222,7 +225,7 @@ TEST_F(Form2Test, RowsAreCountedAtTheFieldsCurrentWidth) {
   EXPECT_EQ(form->Memo1->geometry(), QRect(0, 0, 290, 192));
   EXPECT_EQ(form->Panel1->geometry(), QRect(0, 192, 290, 71));
   const int row = RowWidth();
-  form->AppendLog(std::string(3 * row, 'x'));
+  Received(std::string(2 * row, 'x'));
   ASSERT_EQ(form->LiveRows(), 3);
   form->resize(290 + 3 * 8 * row, 400);
   EXPECT_EQ(form->Memo1->geometry(), QRect(0, 0, 290 + 3 * 8 * row, 329));
@@ -231,7 +234,7 @@ TEST_F(Form2Test, RowsAreCountedAtTheFieldsCurrentWidth) {
 
 TEST_F(Form2Test, AnAppendScrollsTheLiveLogToItsNewestLine) {
   form->show();
-  for (int i = 0; i < 200; ++i) form->AppendLog("+ SWR: " + std::to_string(i));
+  for (int i = 0; i < 200; ++i) Received("SWR: " + std::to_string(i));
   QCoreApplication::processEvents();
   const QScrollBar* bar = form->Memo1->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
@@ -241,8 +244,10 @@ TEST_F(Form2Test, AnAppendScrollsTheLiveLogToItsNewestLine) {
 
 TEST_F(Form2Test, FreezeReceiveClearFollow) {
   form->show();
-  for (const char* line : {"+ SWR: 15", "- TUNE ON", "+ L: 12"}) form->AppendLog(line);
-  const Toggles freezing = Count(form->Memo2, [&] { form->CheckBox1->click(); });
+  Received("SWR: 15");
+  form->LogLine(ldSent, "TUNE ON");
+  Received("L: 12");
+  const Toggles freezing = Count([&] { form->CheckBox1->click(); });
   EXPECT_FALSE(form->CheckBox1->isChecked());
   EXPECT_EQ(freezing.rx, 3);  // the live log's newest line decides, once per copied line
   EXPECT_EQ(freezing.tx, 0);
@@ -252,7 +257,7 @@ TEST_F(Form2Test, FreezeReceiveClearFollow) {
   EXPECT_TRUE(form->Memo2->textCursor().atEnd());
   EXPECT_FALSE(form->Memo2->textCursor().hasSelection());
 
-  form->AppendLog("+ C: 7");
+  Received("C: 7");
   EXPECT_EQ(Lines(form->Memo1).size(), 4);
   EXPECT_EQ(Lines(form->Memo2).size(), 3);
 
@@ -262,7 +267,7 @@ TEST_F(Form2Test, FreezeReceiveClearFollow) {
   EXPECT_EQ(Lines(form->Memo2).size(), 3);  // kept until the next freeze or clear
 
   form->CheckBox1->click();
-  const Toggles clearing = Count(form->Memo1, [&] { form->Button2->click(); });
+  const Toggles clearing = Count([&] { form->Button2->click(); });
   EXPECT_EQ(clearing.rx + clearing.tx, 0);
   EXPECT_TRUE(Lines(form->Memo1).isEmpty());
   EXPECT_TRUE(Lines(form->Memo2).isEmpty());
@@ -270,10 +275,26 @@ TEST_F(Form2Test, FreezeReceiveClearFollow) {
   EXPECT_FALSE(form->CheckBox1->isChecked());
 }
 
+// The frozen copy takes the live log's displayed rows, one line each, and every copied row
+// toggles the lamp once, so a wrapped entry toggles it once per row.
+TEST_F(Form2Test, FreezingCopiesDisplayedRows) {
+  form->show();
+  const int row = RowWidth();
+  Received(std::string(2 * row, 'x'));
+  form->LogLine(ldSent, "TUNE ON");
+  ASSERT_EQ(form->LiveRows(), 4);
+  const Toggles freezing = Count([&] { form->CheckBox1->click(); });
+  EXPECT_EQ(freezing.tx, 4);
+  EXPECT_EQ(freezing.rx, 0);
+  const QString rowOfX(row, 'x');
+  EXPECT_EQ(Lines(form->Memo2), QStringList({"+ ", rowOfX, rowOfX, "- TUNE ON"}));
+  EXPECT_EQ(Lines(form->Memo1).size(), 2);
+}
+
 TEST_F(Form2Test, TypingIntoTheLogRunsTheChangeRule) {
   form->show();
-  form->AppendLog("- SWRmin 15");
-  const Toggles typing = Count(form->Memo1, [&] { QTest::keyClicks(form->Memo1, "0"); });
+  form->LogLine(ldSent, "SWRmin 15");
+  const Toggles typing = Count([&] { QTest::keyClicks(form->Memo1, "0"); });
   EXPECT_EQ(typing.tx, 1);
   EXPECT_EQ(typing.rx, 0);
   EXPECT_EQ(Lines(form->Memo1), QStringList({"- SWRmin 150"}));
@@ -281,7 +302,7 @@ TEST_F(Form2Test, TypingIntoTheLogRunsTheChangeRule) {
 
 TEST_F(Form2Test, HelpListsTwelveLinesAndSendsNothing) {
   form->show();
-  const Toggles help = Count(form->Memo1, [&] {
+  const Toggles help = Count([&] {
     QTest::keyClicks(form->Edit1, "HELP");
     QTest::keyClick(form->Edit1, Qt::Key_Return);
   });
@@ -307,13 +328,11 @@ TEST_F(Form2Test, HelpListsTwelveLinesAndSendsNothing) {
 }
 
 TEST_F(Form2Test, RevealWordsShowTheForwardPower) {
-  for (const char* word : {"vorpalitis", "KVL_tonic"}) {
+  int expected = 0;
+  for (const char* word : {"vorpalitis", "KVL_tonic", "vorpalitis"}) {
     SCOPED_TRACE(word);
-    Label7->setText("120");
     Type(word);
-    EXPECT_TRUE(Label6->isVisibleTo(&mainWindow));
-    EXPECT_TRUE(Label7->isVisibleTo(&mainWindow));
-    EXPECT_TRUE(Label7->text().isEmpty());
+    EXPECT_EQ(reveals, ++expected);
     EXPECT_TRUE(form->Edit1->text().isEmpty());
     EXPECT_TRUE(sent.empty());
     EXPECT_TRUE(Lines(form->Memo1).isEmpty());
@@ -329,11 +348,11 @@ TEST_F(Form2Test, AnyOtherTextIsSentAsTyped) {
     form->Edit1->setText(text);
     form->Edit1KeyDown(Qt::Key_Enter, Qt::ControlModifier | Qt::AltModifier);
     const std::string bytes = text == "\u00c4\u20ac" ? "\xc4\x80" : text.toStdString();
-    EXPECT_EQ(sent, std::vector<std::string>({bytes + "\r\n"}));
+    EXPECT_EQ(sent, std::vector<std::string>({bytes}));
     EXPECT_EQ(Lines(form->Memo1).last(), "- " + text);
     EXPECT_TRUE(form->Edit1->text().isEmpty());
   }
-  EXPECT_FALSE(Label6->isVisibleTo(&mainWindow));
+  EXPECT_EQ(reveals, 0);
 }
 
 TEST_F(Form2Test, OnlyEnterActsAndAnEmptyLineDoesNothing) {
@@ -348,9 +367,57 @@ TEST_F(Form2Test, OnlyEnterActsAndAnEmptyLineDoesNothing) {
   EXPECT_TRUE(Lines(form->Memo1).isEmpty());
 }
 
+TEST_F(Form2Test, APasteLongerThanACommandIsRefusedWithANotice) {
+  form->show();
+  form->Edit1->setText("TUNE");
+  QGuiApplication::clipboard()->setText(QString(200 * 1024, 'A'));
+  form->Edit1->paste();
+  EXPECT_EQ(form->Edit1->text(), "TUNE");
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), "A command is at most 255 characters long.");
+
+  QGuiApplication::clipboard()->setText(QString(251, 'A'));
+  form->Edit1->paste();
+  EXPECT_EQ(form->Edit1->text().size(), 255);
+  QTest::keyClick(form->Edit1, Qt::Key_B);
+  EXPECT_EQ(form->Edit1->text().size(), 255);
+
+  // A text put there by other means is not sent either.
+  form->Edit1->setText(QString(256, 'A'));
+  form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
+  EXPECT_TRUE(sent.empty());
+  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+}
+
+// Each pasted line is entered as a command of its own, in order; a failed send keeps the
+// lines not yet sent in the field.
+TEST_F(Form2Test, PastedLinesAreEnteredOneByOne) {
+  QGuiApplication::clipboard()->setText("SWRmin 15\r\nvorpalitis\rHELP\n\nPort_L ?\nCMEM");
+  form->Edit1->paste();
+  form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(sent, (std::vector<std::string>{"SWRmin 15", "Port_L ?", "CMEM"}));
+  EXPECT_EQ(reveals, 1);
+  const QStringList log = Lines(form->Memo1);
+  ASSERT_EQ(log.size(), 15);
+  EXPECT_EQ(log.first(), "- SWRmin 15");
+  EXPECT_EQ(log[1], "????");
+  EXPECT_EQ(log.mid(13), QStringList({"- Port_L ?", "- CMEM"}));
+  EXPECT_TRUE(form->Edit1->text().isEmpty());
+
+  sent.clear();
+  form->OnSendCommand = [this](const std::string& command) {
+    if (command == "CMEM") throw std::runtime_error(kNotOpen);
+    sent.push_back(command);
+  };
+  form->Edit1->setText("TUNE ON\nCMEM\nPort_C ?");
+  EXPECT_EQ(ErrorOf([&] { form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier); }), kNotOpen);
+  EXPECT_EQ(sent, (std::vector<std::string>{"TUNE ON"}));
+  EXPECT_EQ(form->Edit1->text(), "CMEM\nPort_C ?");
+}
+
 TEST_F(Form2Test, SendQuestionMarks) {
-  const Toggles sending = Count(form->Memo1, [&] { form->Send1->trigger(); });
-  EXPECT_EQ(sent, std::vector<std::string>({"???\r\n"}));
+  const Toggles sending = Count([&] { form->Send1->trigger(); });
+  EXPECT_EQ(sent, std::vector<std::string>({"???"}));
   EXPECT_EQ(Lines(form->Memo1), QStringList({"- ???"}));
   EXPECT_EQ(sending.tx, 1);
 }
@@ -407,19 +474,21 @@ class Form2SaveTest : public Form2Test {
 TEST_F(Form2SaveTest, SavingTwiceOverwrites) {
   form->Savealltofile1Click();
   EXPECT_EQ(Saved(), "");
-  for (const char* line : {"- TUNE ON", "+ SWR: 15", "+ L: 12"}) form->AppendLog(line);
+  form->LogLine(ldSent, "TUNE ON");
+  Received("SWR: 15");
+  Received("L: 12");
   form->Savealltofile1Click();
   EXPECT_EQ(Saved(), "- TUNE ON\r\n+ SWR: 15\r\n+ L: 12\r\n");
   form->Clear1Click();
-  form->AppendLog("+ C: 7");
+  Received("C: 7");
   form->Savealltofile1Click();
   EXPECT_EQ(Saved(), "+ C: 7\r\n");
 }
 
 TEST_F(Form2SaveTest, SavingWhileFrozenWritesTheLiveLog) {
-  form->AppendLog("+ before");
+  Received("before");
   form->CheckBox1->click();
-  form->AppendLog("+ after");
+  Received("after");
   std::vector<std::string> reported;
   SetUserActionErrorReporter([&](const std::string& message) { reported.push_back(message); });
   form->Savealltofile1->trigger();
@@ -431,22 +500,21 @@ TEST_F(Form2SaveTest, SavingWhileFrozenWritesTheLiveLog) {
 TEST_F(Form2SaveTest, EveryByteIsWrittenBackAsItCame) {
   std::string everyByte;
   for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
-  // The first entry is empty, so the second one must open a line of its own.
-  const std::vector<std::string> lines = {
-      "", "+ " + everyByte, "", std::string(1, '\0'), "\r\n", "+ \x80\x81\x8d\x8f\x90\x9d\xa0\xff"};
+  const std::vector<std::string> lines = {"", everyByte, std::string(1, '\0'), "\r\n",
+                                          "\x80\x81\x8d\x8f\x90\x9d\xa0\xff"};
   form->show();
-  for (const std::string& line : lines) form->AppendLog(line);
+  for (const std::string& line : lines) Received(line);
   EXPECT_EQ(Lines(form->Memo1).size(), lines.size());
   form->Savealltofile1Click();
   std::string expected;
-  for (const std::string& line : lines) expected += line + "\r\n";
+  for (const std::string& line : lines) expected += "+ " + line + "\r\n";
   EXPECT_EQ(Saved(), expected);
 }
 
 TEST_F(Form2SaveTest, AnEntryTheOperatorEditedIsSavedAsEdited) {
   form->show();
-  form->AppendLog("+ SWR: 1\x01");
-  form->AppendLog("+ L: 12");
+  Received("SWR: 1\x01");
+  Received("L: 12");
   QTextCursor cursor(form->Memo1->document()->firstBlock());
   cursor.movePosition(QTextCursor::EndOfBlock);
   form->Memo1->setTextCursor(cursor);
@@ -455,6 +523,56 @@ TEST_F(Form2SaveTest, AnEntryTheOperatorEditedIsSavedAsEdited) {
   EXPECT_EQ(Saved(),
             "+ SWR: 1\x01"
             "5\r\n+ L: 12\r\n");
+}
+
+// Nothing that stands under the log's name is opened: links are not followed (a link could
+// point at any file of the user running Orvel), and a FIFO cannot block the window.
+TEST_F(Form2SaveTest, SavingReplacesWhatStandsUnderTheName) {
+  namespace fs = std::filesystem;
+  const fs::path dir = directory.path().toStdString();
+  const fs::path log = dir / "PortMonitor.txt";
+  const fs::path target = dir / "elsewhere.txt";
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    bool targetExists;
+  };
+  int reader = -1;
+  const Case cases[] = {
+      {"link to a file",
+       [&] {
+         std::ofstream(target) << "precious";
+         fs::create_symlink(target, log);
+       },
+       true},
+      {"dangling link", [&] { fs::create_symlink(target, log); }, false},
+      {"FIFO",
+       [&] {
+         ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+         // With a reader, a save that opened the FIFO would not block but write into it.
+         reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+       },
+       false},
+  };
+  Received("SWR: 15");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    EXPECT_EQ(ErrorOf([&] { form->Savealltofile1Click(); }), "");
+    ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(log)));
+    EXPECT_EQ(Saved(), "+ SWR: 15\r\n");
+    EXPECT_EQ(ReadFile(QString::fromStdString(target.string())),
+              c.targetExists ? "precious" : "<missing>");
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names.size(), c.targetExists ? 2u : 1u) << "nothing left beside the log";
+    if (reader >= 0) ::close(reader);
+    reader = -1;
+    fs::remove(log);
+    fs::remove(target);
+  }
 }
 
 TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
@@ -472,21 +590,37 @@ TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
          return directory.path();
        },
        "Cannot create file PortMonitor.txt"},
-      {"full device",
+      {"file size limit",
        [&] {
          QDir(directory.path()).rmdir("PortMonitor.txt");
-         QFile::link("/dev/full", directory.filePath("PortMonitor.txt"));
          return directory.path();
        },
        "Cannot write file PortMonitor.txt"},
   };
-  form->AppendLog("+ SWR: 15");
+  Received("SWR: 15");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const ScopedWorkingDirectory there(c.prepare());
-    EXPECT_EQ(ErrorOf([&] { form->Savealltofile1Click(); }), c.error);
+    // The size limit stands in for a full disk: a write beyond it fails with EFBIG.
+    const bool limited = std::string(c.name) == "file size limit";
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (limited) {
+      rlimit tiny = previous;
+      tiny.rlim_cur = 4;
+      ::setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    const std::string error = ErrorOf([&] { form->Savealltofile1Click(); });
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, c.error);
     EXPECT_EQ(Lines(form->Memo1), QStringList({"+ SWR: 15"}));
   }
+  EXPECT_EQ(
+      QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+      QStringList())
+      << "nothing is left behind";
 }
 
 }  // namespace

@@ -33,7 +33,9 @@ class TRecordingHost : public TTunerHost {
     if (!PortOpen) throw std::runtime_error("COM3 is not open. Serial port is not connected.");
     Written.push_back(text);
   }
-  void AppendLog(const std::string& line) override { Log.push_back(line); }
+  void LogLine(TLogDirection direction, std::string_view text) override {
+    Log.push_back(TunerCommands::LogForm(direction, text));
+  }
   void ProcessPendingEvents() override {
     if (OnEvents) OnEvents();
   }

@@ -20,9 +20,10 @@ class TCheckingHost : public TTunerHost {
     if (!PortOpen) throw std::runtime_error("not open");
     if (text != "????\r\n") __builtin_trap();
   }
-  void AppendLog(const std::string& line) override {
-    if (line.size() > 2 + TTunerProtocol::MaxLineLength) __builtin_trap();
-    if (line.find('\r') != std::string::npos) __builtin_trap();
+  void LogLine(TLogDirection direction, std::string_view text) override {
+    if (direction == ldSent && text != "????") __builtin_trap();
+    if (text.size() > TTunerProtocol::MaxLineLength) __builtin_trap();
+    if (text.find('\r') != std::string_view::npos) __builtin_trap();
   }
   void ProcessPendingEvents() override {}
   void SetSwrText(const std::string& text) override {

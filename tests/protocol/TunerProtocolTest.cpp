@@ -355,8 +355,8 @@ TEST(TunerProtocolProperty, RandomChunkBoundariesDoNotChangeTheOutcome) {
 TEST(TunerCommandsTest, WireAndLogForms) {
   EXPECT_EQ(TunerCommands::WireForm(TunerCommands::Probe), "ATU?\r\n");
   EXPECT_EQ(TunerCommands::WireForm(TunerCommands::SwrMin(15)), "SWRmin 15\r\n");
-  EXPECT_EQ(TunerCommands::SentLogLine(TunerCommands::TuneOn), "- TUNE ON");
-  EXPECT_EQ(TunerCommands::ReceivedLogLine("SWR: 15"), "+ SWR: 15");
+  EXPECT_EQ(TunerCommands::LogForm(ldSent, TunerCommands::TuneOn), "- TUNE ON");
+  EXPECT_EQ(TunerCommands::LogForm(ldReceived, "SWR: 15"), "+ SWR: 15");
 
   Fixture f;
   f.protocol.Send(TunerCommands::MemoryClear);

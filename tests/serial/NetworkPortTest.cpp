@@ -2,15 +2,23 @@
 // Copyright (C) 2026 The Orvel developers
 // Network ports end to end at the serial layer: the serial port object against a real ser2net
 // on 127.0.0.1 in front of a pseudo-terminal, plain, in TLS, and when things go wrong.
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
+#include <stdexcept>
+#include <vector>
 
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
+#include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
 #include "Ser2Net.h"
 #include "SerialPort.h"
@@ -69,6 +77,77 @@ TEST(NetworkAddressTest, AddressFormsAndTheirConnections) {
       EXPECT_THAT(reason, HasSubstr(c.reason));
     }
   }
+}
+
+TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
+  TPortsDirectoryFixture directory;
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(directory.Path() + "/" + name) << text;
+  };
+  write("shack", "  rfc2217://shack.local:3001\r\nsecond line\n");
+  write("notes", "the tuner is in the shack\n");
+  write("empty", "");
+  TSerialPort port;
+  std::vector<std::string> names;
+  port.ListPortNames(names);
+  EXPECT_THAT(names, testing::Contains("SHACK"));
+  EXPECT_THAT(names, testing::Not(testing::Contains("NOTES")));
+  EXPECT_THAT(names, testing::Not(testing::Contains("EMPTY")));
+  EXPECT_EQ(port.DevicePathOf("shack"), "rfc2217://shack.local:3001");
+  // An address given as the port name names itself and counts as present.
+  EXPECT_EQ(port.DevicePathOf("rfc2217://[::1]:3001"), "rfc2217://[::1]:3001");
+  EXPECT_TRUE(port.IsPortListed("tcp://127.0.0.1:4001"));
+}
+
+// A listener whose queue is full and which never accepts: the handshake of any further client
+// goes unanswered, as with a host that has gone off the network.
+class TDeafListener {
+ public:
+  TDeafListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_, 0) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      throw std::runtime_error("no listener");
+    }
+    port_ = ntohs(address.sin_port);
+    for (int i = 0; i < 3; ++i) {
+      const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      fillers_.push_back(client);
+    }
+  }
+  ~TDeafListener() {
+    for (int fd : fillers_) ::close(fd);
+    ::close(fd_);
+  }
+  unsigned Port() const { return port_; }
+
+ private:
+  int fd_;
+  unsigned port_ = 0;
+  std::vector<int> fillers_;
+};
+
+TEST(NetworkPortTimeoutTest, AStationThatDoesNotAnswerFailsTheOpenWithinItsBound) {
+  TDeafListener deaf;
+  TSerialPort port;
+  const std::string address = "rfc2217://127.0.0.1:" + std::to_string(deaf.Port());
+  port.SetCustomPortName(address);
+  port.SetPort(spCustom);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    port.Open();
+    FAIL() << "opened a station that never answered";
+  } catch (const ESerialPortException& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot connect to " + address + ". Connection timed out");
+  }
+  // Generous: the bound is 5 s, the machine may be busy.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+  EXPECT_EQ(port.ConnectedPort(), spNone);
 }
 
 class NetworkPortTest : public testing::Test {
@@ -193,7 +272,12 @@ class TlsStationTest : public testing::Test {
     return seen == "ATU?\r\n" ? "opened" : "opened, but the station saw " + seen;
   }
 
-  TTestCertificates files_;
+  // Made once for the suite: key generation is the slow part.
+  static inline std::unique_ptr<TTestCertificates> certificates_;
+  static void SetUpTestSuite() { certificates_ = std::make_unique<TTestCertificates>(); }
+  static void TearDownTestSuite() { certificates_.reset(); }
+
+  const TTestCertificates& files_ = *certificates_;
   TPseudoTerminal terminal_;
   TFakeUiThread ui_;
 };
@@ -208,13 +292,27 @@ TEST_F(TlsStationTest, TheStationsCertificateIsVerified) {
             "Cannot connect to " + wrong + ". Certificate not trusted: CN=127.0.0.1");
 }
 
-TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateRefusesAClientWithout) {
-  TSer2Net station(terminal_.SlavePath(), "key=" + files_.File("station.key") +
-                                              ",cert=" + files_.File("station.pem") +
-                                              ",CA=" + files_.File("ca.pem") + ",clientauth");
+TEST_F(TlsStationTest, ACertificateForAnotherHostIsNotTrusted) {
+  TSer2Net station(terminal_.SlavePath(),
+                   "key=" + files_.File("stranger.key") + ",cert=" + files_.File("stranger.pem"));
+  station.Start();
+  const std::string address = Address(station, "?ca=" + files_.File("ca.pem"));
+  EXPECT_EQ(OpenError(address),
+            "Cannot connect to " + address + ". Certificate not trusted: CN=other.example");
+}
+
+TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
+  TSer2Net station(
+      terminal_.SlavePath(),
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem") + ",clientauth",
+      files_.File("auth"));
   station.Start();
   const std::string without = Address(station, "?ca=" + files_.File("ca.pem"));
   EXPECT_EQ(OpenError(without), "Cannot connect to " + without + ". Client certificate required");
+  EXPECT_EQ(OpenError(Address(station, "?ca=" + files_.File("ca.pem") +
+                                           "&cert=" + files_.File("client.pem") +
+                                           "&key=" + files_.File("client.key"))),
+            "opened");
 }
 
 }  // namespace

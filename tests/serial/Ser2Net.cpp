@@ -61,7 +61,7 @@ unsigned FreeLocalPort() {
   return ntohs(address.sin_port);
 }
 
-TSer2Net::TSer2Net(std::string device, std::string tlsOptions)
+TSer2Net::TSer2Net(std::string device, std::string tlsOptions, const std::string& authDirectory)
     : device_(std::move(device)),
       tlsOptions_(std::move(tlsOptions)),
       port_(FreeLocalPort()),
@@ -71,6 +71,7 @@ TSer2Net::TSer2Net(std::string device, std::string tlsOptions)
   config << "connection: &tuner\n"
          << "  accepter: telnet(rfc2217)," << tls << "tcp,127.0.0.1," << port_ << "\n"
          << "  connector: serialdev," << device_ << ",19200e71,local\n";
+  if (!authDirectory.empty()) config << "  options:\n    authdir: " << authDirectory << "\n";
 }
 
 TSer2Net::~TSer2Net() {
@@ -116,9 +117,9 @@ std::string TSer2Net::Address(const std::string& scheme) const {
 
 TTestCertificates::TTestCertificates() : directory_(TemporaryDirectory("orvel-tls-XXXXXX")) {
   const std::string d = directory_;
-  auto authority = [&](const std::string& name) {
-    Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + name + " -keyout " + d +
-        "/" + name + ".key -out " + d + "/" + name + ".pem");
+  auto selfSigned = [&](const std::string& name, const std::string& subject) {
+    Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=" + subject + "'" +
+        " -keyout " + d + "/" + name + ".key -out " + d + "/" + name + ".pem");
   };
   auto signedBy = [&](const std::string& name, const std::string& subject, const std::string& ca) {
     Run("openssl req -newkey rsa:2048 -nodes -subj /CN=" + subject + " -keyout " + d + "/" + name +
@@ -126,10 +127,17 @@ TTestCertificates::TTestCertificates() : directory_(TemporaryDirectory("orvel-tl
     Run("openssl x509 -req -days 2 -in " + d + "/" + name + ".csr -CA " + d + "/" + ca +
         ".pem -CAkey " + d + "/" + ca + ".key -CAcreateserial -out " + d + "/" + name + ".pem");
   };
-  authority("ca");
-  authority("otherca");
+  selfSigned("ca", "Orvel test authority");
+  selfSigned("otherca", "Someone else");
   signedBy("station", "127.0.0.1", "ca");
-  signedBy("client", "operator", "ca");
+  signedBy("stranger", "other.example", "ca");
+  // ser2net accepts a client certificate found under auth/<its common name>/allowed_certs,
+  // self-signed as its own key tool makes them.
+  selfSigned("client", "operator");
+  const std::string allowed = d + "/auth/operator/allowed_certs";
+  std::filesystem::create_directories(allowed);
+  std::filesystem::copy_file(d + "/client.pem", allowed + "/client.pem");
+  Run("openssl rehash " + allowed);
 }
 
 TTestCertificates::~TTestCertificates() {

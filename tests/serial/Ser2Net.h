@@ -13,8 +13,9 @@ unsigned FreeLocalPort();
 
 class TSer2Net {
  public:
-  // `device` is the station's serial device; `tls` holds ssl(...) options for a TLS accepter.
-  TSer2Net(std::string device, std::string tlsOptions = {});
+  // `device` is the station's serial device; `tlsOptions` holds ssl(...) options for a TLS
+  // accepter, `authDirectory` the client certificates that it accepts (per user name).
+  TSer2Net(std::string device, std::string tlsOptions = {}, const std::string& authDirectory = {});
   ~TSer2Net();
   TSer2Net(const TSer2Net&) = delete;
   TSer2Net& operator=(const TSer2Net&) = delete;
@@ -33,8 +34,10 @@ class TSer2Net {
   pid_t pid_ = -1;
 };
 
-// A certificate authority, a station certificate for 127.0.0.1 signed by it, a client
-// certificate signed by it, and a second authority that signed nothing here.
+// A certificate authority, a station certificate for 127.0.0.1 and one for other.example
+// signed by it, a second
+// authority that signed nothing here, a self-signed client certificate for the user "operator"
+// and ser2net's directory of the client certificates it allows (auth/).
 class TTestCertificates {
  public:
   TTestCertificates();

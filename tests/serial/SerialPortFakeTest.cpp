@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
     Listing, SerialPortFailedReadTest,
     testing::Values(TFailedReadCase{"PortListed", true, {"connect", "receive lost"}},
                     TFailedReadCase{"PortGone", false, {"connect", "fault", "disconnect"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<TFailedReadCase>& caseInfo) {
+      return std::string(caseInfo.param.name);
+    });
 
 }  // namespace

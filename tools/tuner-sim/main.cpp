@@ -44,7 +44,8 @@ constexpr Millis kMaxSplitPause(20);
 
 std::string Printable(const std::string& line) {
   std::string text;
-  for (unsigned char c : line) {
+  for (const char byte : line) {
+    const auto c = static_cast<unsigned char>(byte);
     if (c >= 32 && c < 127 && c != '\\') {
       text += static_cast<char>(c);
     } else {
@@ -141,7 +142,8 @@ bool Session::ReadCommands(Millis now) {
       Log(std::string("the pseudo-terminal failed: ") + (got < 0 ? strerror(errno) : "end"));
       return false;
     }
-    for (const std::string& line : tuner_.Receive(std::string_view(buffer, got), now)) {
+    for (const std::string& line :
+         tuner_.Receive(std::string_view(buffer, static_cast<std::size_t>(got)), now)) {
       Log("received \"" + Printable(line) + "\"");
     }
   }

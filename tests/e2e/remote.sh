@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
+# The tuner behind ser2net on 127.0.0.1, named by a regular file in the port directory: Orvel
+# connects over RFC 2217, sets the station's line to 9600 8N1, identifies and tunes the tuner;
+# stopping ser2net closes the port without a box, and once it is back Open Port works again.
+source "$(dirname "$0")/e2e-lib.sh"
+
+ser2net_pid=""
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$station_port") 2>/dev/null; }
+start_ser2net() {
+  ser2net -n -u -P "$e2e_work/ser2net.pid" -c "$e2e_work/ser2net.yaml" >"$e2e_work/ser2net.log" 2>&1 &
+  ser2net_pid=$!
+  wait_until 10 "ser2net listening" listening
+}
+stop_ser2net() { stop_process "$ser2net_pid"; ser2net_pid=""; }
+trap 'stop_process "$ser2net_pid"; cleanup' EXIT
+
+start_sim
+device=$(readlink -f "$ORVEL_PORTS_DIR/$SIM_NAME")
+station_port=$(free_port)
+cat >"$e2e_work/ser2net.yaml" <<YAML
+connection: &tuner
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$station_port
+  connector: serialdev,$device,19200e71,local
+YAML
+echo "rfc2217://127.0.0.1:$station_port" >"$ORVEL_PORTS_DIR/SHACK"
+start_ser2net
+
+start_orvel --port SHACK --connect
+wait_until 15 "status request at the simulator" sim_received "????"
+wait_for_look 10 "connected look of Open Port" looks_connected
+settings=" $(stty -F "$device" -a | tr "\n;" "  ") "
+for want in "speed 9600 baud" " cs8 " " -parenb " " -cstopb "; do
+  [[ $settings == *"$want"* ]] || fail "the station's line lacks \"$want\": $settings"
+done
+
+click_tune
+wait_until 10 "TUNE ON at the simulator" sim_received "TUNE ON"
+expect_received_in_order "ATU?" "????" "TUNE ON"
+
+stop_ser2net
+wait_for_look 15 "Open Port up after ser2net stopped" looks_closed
+[ -z "$(visible_windows '^Error$')" ] || fail "a box titled \"Error\" is shown after ser2net stopped"
+[ "$(visible_windows '^Orvel$')" = "$window" ] || fail "a box is shown after ser2net stopped"
+
+start_ser2net
+click_open_port
+wait_until 15 "second status request at the simulator" sim_received_times "????" 2
+wait_for_look 10 "connected look after ser2net came back" looks_connected
+
+close_orvel
+stop_ser2net
+stop_sim
+log PASS
