@@ -14,11 +14,17 @@ QString ErrorText(const std::string& message) {
   return text;
 }
 
+void ShowMessage(QMessageBox::Icon icon, const QString& title, const QString& text,
+                 QWidget* parent) {
+  QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
 void InstallErrorDisplay() {
   SetUserActionErrorReporter([](const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(),
-                    ErrorText(message), QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    ShowMessage(QMessageBox::Critical, QApplication::applicationName(), ErrorText(message),
+                QApplication::activeWindow());
   });
 }
 

@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,15 +18,19 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "ColorButton.h"
 #include "Cp1252.h"
+#include "ErrorDisplay.h"
 #include "Form2.h"
 #include "Image.h"
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "NetworkAddress.h"
+#include "PanelFont.h"
+#include "PortListStyle.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
 #include "TunerCommands.h"
@@ -37,20 +41,12 @@ namespace {
 constexpr int kClientWidth = 406;
 constexpr int kClientHeight = 246;
 
-// "MS Sans Serif" where the desktop has it, else a plain sans-serif face of the same pixel height.
-QFont SansFont(int pixels, bool bold) {
-  QFont font;
-  font.setFamilies({"MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Arial"});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
 template <typename Label = QLabel, typename... Extra>
 Label* MakeLabel(QWidget* parent, int left, int top, const QString& caption, const QFont& font,
                  const QColor& color, const Extra&... extra) {
   auto* label = new Label(extra..., caption, parent);
+  // The value labels show what the tuner sent: never as markup.
+  label->setTextFormat(Qt::PlainText);
   label->setFont(font);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, color);
@@ -106,7 +102,7 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
-  setFont(SansFont(11, false));
+  setFont(PanelFont(11, false));
   QPalette palette = this->palette();
   const QColor purple = ColorToQColor(clPurple);
   palette.setColor(QPalette::WindowText, purple);
@@ -150,21 +146,21 @@ void TForm1::CreateControls() {
 
   const QColor navy = ColorToQColor(clNavy);
   const QColor purple = ColorToQColor(clPurple);
-  Label5 = MakeLabel(client, 40, 120, "SWR:", SansFont(16, true), navy);
-  Label1 = MakeLabel(client, 40, 152, "L:", SansFont(16, true), navy);
-  Label2 = MakeLabel(client, 40, 184, "C:", SansFont(16, true), navy);
-  Label6 = MakeLabel(client, 40, 216, "FWD:", SansFont(16, false), purple);
-  Label3 = MakeLabel<TReadingLabel>(client, 96, 120, "1.8", SansFont(16, true), purple, "SWR");
-  Label4 = MakeLabel<TReadingLabel>(client, 72, 152, "Label4", SansFont(16, true), purple, "L");
-  Label8 = MakeLabel<TReadingLabel>(client, 72, 184, "Label8", SansFont(16, true), purple, "C");
-  Label7 = MakeLabel<TReadingLabel>(client, 96, 216, "Label7", SansFont(16, false), purple, "FWD");
+  Label5 = MakeLabel(client, 40, 120, "SWR:", PanelFont(16, true), navy);
+  Label1 = MakeLabel(client, 40, 152, "L:", PanelFont(16, true), navy);
+  Label2 = MakeLabel(client, 40, 184, "C:", PanelFont(16, true), navy);
+  Label6 = MakeLabel(client, 40, 216, "FWD:", PanelFont(16, false), purple);
+  Label3 = MakeLabel<TReadingLabel>(client, 96, 120, "1.8", PanelFont(16, true), purple, "SWR");
+  Label4 = MakeLabel<TReadingLabel>(client, 72, 152, "Label4", PanelFont(16, true), purple, "L");
+  Label8 = MakeLabel<TReadingLabel>(client, 72, 184, "Label8", PanelFont(16, true), purple, "C");
+  Label7 = MakeLabel<TReadingLabel>(client, 96, 216, "Label7", PanelFont(16, false), purple, "FWD");
 
   YellowLED = MakeLamp(client, 107, 48, LEDLarge, clYellow, false);
   RedLed = MakeLamp(client, 139, 48, LEDLarge, clRed, false);
   GreenLED = MakeLamp(client, 171, 48, LEDLarge, clLime, false);
 
   tune1 = MakeButton(client, {32, 40, 52, 41}, "TUNE", 2, 65, clLime, clBlack);
-  tune1->SetFont(SansFont(11, true));
+  tune1->SetFont(PanelFont(11, true));
   tune1->onclick = [this](QObject*) { tune1click(); };
 
   GroupBox1 = new QGroupBox("COM Ports", client);
@@ -172,6 +168,7 @@ void TForm1::CreateControls() {
   GroupBox1->setFocusPolicy(Qt::NoFocus);
 
   ComboBox1 = new QComboBox(GroupBox1);
+  ComboBox1->setStyle(new TPortListStyle(ComboBox1));
   ComboBox1->setEditable(true);
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
   ComboBox1->setGeometry(16, 24, 65, 21);
@@ -217,6 +214,14 @@ void TForm1::CreateMenu() {
             [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
   };
   QMenuBar* bar = menuBar();
+  // The menu bar is not one of the window's purple controls: it keeps the desktop's menu font
+  // and colours instead of inheriting the window's.
+  QFont menuFont = QApplication::font(bar);
+  menuFont.setResolveMask(QFont::AllPropertiesResolved);
+  bar->setFont(menuFont);
+  QPalette menuPalette = QApplication::palette(bar);
+  menuPalette.setResolveMask(~QPalette::ResolveMask(0));
+  bar->setPalette(menuPalette);
   File1 = bar->addMenu("File");
   PortMonitor1 = File1->addAction("Port Monitor");
   guarded(PortMonitor1, &TForm1::PortMonitor1Click);
@@ -345,11 +350,10 @@ void TForm1::FormCreate() {
   closeport->SetDown(true);
   openport->SetDown(false);
 
-  const QString settings = settingsDirectory_ + "/Orvel.ini";
-  if (QFileInfo::exists(settings)) {
-    const std::string port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
-    if (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(port)) SelectPort(port);
-  }
+  const QByteArray settings = QFile::encodeName(settingsDirectory_ + "/Orvel.ini");
+  const std::optional<std::string> port =
+      ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+  if (port && (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(*port))) SelectPort(*port);
 
   Image0->hide();
   Image1->hide();
@@ -363,27 +367,34 @@ void TForm1::FormCreate() {
 
 void TForm1::openportclick() {
   ComboBox1->setEnabled(false);
-  const std::string name = ToCp1252(SelectedPortName());
-  const TCommPort port = SerialPort->CommPortFromName(name);
-  // A listed name that is not COM1..COM254 is opened as itself, not as the design's custom name.
-  if (port == spCustom) SerialPort->SetCustomPortName(name);
-  SerialPort->SetPort(port);
-  SerialPort->SetBaudRate(SerialPort->BaudRateFromNumber(9600));
-  SerialPort->SetDataWidth(dw8Bits);
-  SerialPort->SetParity(pbNone);
-  SerialPort->SetStopBits(sb1Bit);
-  SerialPort->SetHwFlowControl(hfNONE);
-  SerialPort->SetSwFlowControl(sfNONE);
-  SerialPort->SetSynchronizeEvents(true);
-  protocol_.ResetFraming();
-  SerialPort->Open();
-  closeport->SetDown(false);
-  closeport->SetEnabled(true);
-  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
-  openport->SetEnabled(false);
-  openport->SetCaption("Connecting...");
-  Timer1->start();
-  ProbeTicks_ = 0;
+  try {
+    const std::string name = ToCp1252(SelectedPortName());
+    const TCommPort port = SerialPort->CommPortFromName(name);
+    // A listed name that is not COM1..COM254 is opened as itself, not as the design's custom name.
+    if (port == spCustom) SerialPort->SetCustomPortName(name);
+    SerialPort->SetPort(port);
+    SerialPort->SetBaudRate(SerialPort->BaudRateFromNumber(9600));
+    SerialPort->SetDataWidth(dw8Bits);
+    SerialPort->SetParity(pbNone);
+    SerialPort->SetStopBits(sb1Bit);
+    SerialPort->SetHwFlowControl(hfNONE);
+    SerialPort->SetSwFlowControl(sfNONE);
+    SerialPort->SetSynchronizeEvents(true);
+    protocol_.ResetFraming();
+    SerialPort->Open();
+    closeport->SetDown(false);
+    closeport->SetEnabled(true);
+    SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
+    openport->SetEnabled(false);
+    openport->SetCaption("Connecting...");
+    Timer1->start();
+    ProbeTicks_ = 0;
+  } catch (...) {
+    // With no port open the operator must be able to pick another one: after a Close Port,
+    // which disables Close Port, a locked list would leave only the failing port to retry.
+    if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+    throw;
+  }
 }
 
 void TForm1::ClosedState() {
@@ -411,7 +422,8 @@ void TForm1::Timer1Timer() {
   Timer1->stop();
   ProbeTicks_ = 0;
   closeportclick();
-  QMessageBox::critical(this, "Error", "Sorry, ATU not found on " + SelectedPortName());
+  ShowMessage(QMessageBox::Critical, "Error", "Sorry, ATU not found on " + SelectedPortName(),
+              this);
 }
 
 // Kept running from start to end; a tick has nothing to do.
@@ -465,8 +477,14 @@ void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
 }
 
-bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  const bool keypadMinus = key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier);
+bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) {
+  // The physical key counts, not its symbol: with Ctrl and Alt held, the usual X and Wayland
+  // keyboard maps give the keypad minus key the symbol XF86Prev_VMode instead of KP_Subtract.
+  // Its key code, which Qt reports as the native scan code there, is evdev's KEY_KPMINUS
+  // (74) + 8.
+  constexpr quint32 kKeypadMinusKeyCode = 82;
+  const bool keypadMinus = (key == Qt::Key_Minus && (modifiers & Qt::KeypadModifier)) ||
+                           nativeScanCode == kKeypadMinusKeyCode;
   if (!keypadMinus ||
       (modifiers & ~Qt::KeypadModifier) != (Qt::ControlModifier | Qt::AltModifier)) {
     return false;
@@ -491,12 +509,13 @@ void TForm1::ComboBox1DblClick() {
 }
 
 void TForm1::About1Click() {
-  QMessageBox::information(
-      this, "About...",
+  ShowMessage(
+      QMessageBox::Information, "About...",
       "Orvel remote-controls the 1.2 kW automatic antenna tuner over a serial port.\n\n"
       "It shows what the tuner reports (SWR, inductance, capacitance, the side of the "
       "L-network, its status lamps) and sends the tuning, SWR threshold and memory commands.\n\n"
-      "Version 1.2");
+      "Version " ORVEL_VERSION,
+      this);
 }
 
 void TForm1::Exit1Click() {
@@ -506,7 +525,8 @@ void TForm1::Exit1Click() {
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
   bool handled = false;
-  RunUserAction([&] { handled = FormKeyDown(event->key(), event->modifiers()); });
+  RunUserAction(
+      [&] { handled = FormKeyDown(event->key(), event->modifiers(), event->nativeScanCode()); });
   if (!handled) QMainWindow::keyPressEvent(event);
 }
 

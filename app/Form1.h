@@ -68,7 +68,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void About1Click();
   void Exit1Click();
   // Ctrl+Alt+keypad minus (FormKeyDown) and Ctrl+Alt+Space in the port list (ComboBox1KeyDown).
-  bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  // The keypad minus key is recognised by Qt's key and keypad flag, or by its physical key
+  // code where the window system gives one (`nativeScanCode`, 0 when there is none).
+  bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode = 0);
   bool ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers);
 
   // The controls, named as on the window.

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 
 namespace {
@@ -15,9 +16,12 @@ namespace {
 int gSignalSockets[2] = {-1, -1};
 
 void OnSignal(int) {
+  // The interrupted code may be about to read errno.
+  const int savedErrno = errno;
   const char byte = 1;
   // Nothing can be done about a full socket: one byte already waiting is enough.
   [[maybe_unused]] const ssize_t written = ::write(gSignalSockets[0], &byte, 1);
+  errno = savedErrno;
 }
 
 }  // namespace

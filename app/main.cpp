@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// Program start: the application, the main window, the port monitor, the event loop.
-#include <QCommandLineParser>
+// Program start: the command line, the application, the main window, the port monitor, the
+// event loop.
 #include <QMouseEvent>
 #include <QStyleFactory>
 #include <QTimer>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "ColorButton.h"
+#include "CommandLine.h"
 #include "Cp1252.h"
 #include "ErrorDisplay.h"
 #include "Form1.h"
@@ -31,27 +34,33 @@ void ClickOpenPort(TForm1& form) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  TApplication app(argc, argv);
-  QApplication::setApplicationName("Orvel");
-  QApplication::setApplicationDisplayName("Orvel");
-  QApplication::setApplicationVersion("1.2");
-  QApplication::setStyle(QStyleFactory::create("Fusion"));
+  const TCommandLine options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!options.Error.empty()) {
+    std::fprintf(stderr, "orvel: %s\n%s", options.Error.c_str(), UsageText().c_str());
+    return 2;
+  }
+  if (options.Help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("Orvel %s\n", ORVEL_VERSION);
+    return 0;
+  }
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription("Remote control for the 1.2 kW automatic antenna tuner.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  const QCommandLineOption portOption(
-      "port",
-      "Preselect this port (a listed name, a device path or a network address "
-      "such as rfc2217://HOST:PORT) "
-      "instead of the settings file's.",
-      "NAME");
-  const QCommandLineOption connectOption("connect",
-                                         "Open the preselected port once the window is shown.");
-  parser.addOption(portOption);
-  parser.addOption(connectOption);
-  parser.process(app);
+  // The application object takes only the toolkit's options; it keeps a reference to both.
+  std::vector<std::string> toolkitStrings = options.ToolkitArguments;
+  toolkitStrings.insert(toolkitStrings.begin(), argv[0]);
+  std::vector<char*> toolkitArgv;
+  for (std::string& argument : toolkitStrings) toolkitArgv.push_back(argument.data());
+  toolkitArgv.push_back(nullptr);
+  int toolkitArgc = static_cast<int>(toolkitStrings.size());
+
+  TApplication app(toolkitArgc, toolkitArgv.data());
+  // No display name: Qt would append it to every window's title.
+  QApplication::setApplicationName("Orvel");
+  QApplication::setApplicationVersion(ORVEL_VERSION);
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
 
   InstallErrorDisplay();
   TQuitOnSignal quitOnSignal;
@@ -60,14 +69,11 @@ int main(int argc, char** argv) {
   TForm2 form2;
   form1.AttachPortMonitor(&form2);
 
-  if (parser.isSet(portOption)) {
-    const QString port = parser.value(portOption);
-    if (!form1.SelectPort(ToCp1252(port))) {
-      std::fprintf(stderr, "orvel: port %s is not in the port list\n", qPrintable(port));
-    }
+  if (options.Port && !form1.SelectPort(ToCp1252(QString::fromLocal8Bit(*options.Port)))) {
+    std::fprintf(stderr, "orvel: port %s is not in the port list\n", options.Port->c_str());
   }
   form1.show();
-  if (parser.isSet(connectOption)) {
+  if (options.Connect) {
     QTimer::singleShot(0, &form1, [&form1] { ClickOpenPort(form1); });
   }
 

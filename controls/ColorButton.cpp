@@ -6,8 +6,10 @@
 #include <QAccessible>
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleHints>
 #include <algorithm>
 
 #include "ColorButtonAccessible.h"
@@ -228,7 +230,8 @@ void TColorButton::paintEvent(QPaintEvent*) {
   } else {
     background = ColorToQColor(FColor);
     frame = FFlat && !Hot ? Frame::None : Frame::Raised;
-    caption = palette().color(QPalette::WindowText);
+    // The look does not depend on Enabled: the disabled group's grey text is not used.
+    caption = palette().color(QPalette::Active, QPalette::WindowText);
   }
 
   // A picture with a width or height of 0 counts as none, so the tiling never divides by 0.
@@ -294,14 +297,27 @@ void TColorButton::leaveEvent(QEvent* event) {
 }
 
 void TColorButton::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) ClickArmed = true;
+  if (event->button() == Qt::LeftButton) {
+    ClickArmed = true;
+    LastLeftPress = event->timestamp();
+  }
   Pressed = true;
   repaint();
 }
 
 // The second press of a double click shows pressed like any press but cannot start a click.
+// The toolkit makes a double click of any second press within the interval, also when the
+// first one did not reach this button (it was disabled then): that press is the button's
+// first, and a click like any other, so that the latch and the click stay in step.
 void TColorButton::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) ClickArmed = false;
+  if (event->button() == Qt::LeftButton) {
+    const bool firstPressWasOurs =
+        LastLeftPress && event->timestamp() >= *LastLeftPress &&
+        event->timestamp() - *LastLeftPress <=
+            static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    ClickArmed = !firstPressWasOurs;
+    LastLeftPress = firstPressWasOurs ? std::nullopt : std::optional<quint64>(event->timestamp());
+  }
   Pressed = true;
   repaint();
 }

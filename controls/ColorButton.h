@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "Color.h"
 #include "SizeConstraints.h"
@@ -123,4 +124,6 @@ class TColorButton : public QWidget {
   bool Pressed = false;
   bool Hot = false;
   bool ClickArmed = false;
+  // When this button last took the first press of a possible double click.
+  std::optional<quint64> LastLeftPress;
 };

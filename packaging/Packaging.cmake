@@ -54,9 +54,10 @@ starts tuning, sets the SWR threshold, clears the tuner's memory and logs
 every protocol line in a port monitor. The package also holds
 orvel-tuner-sim, a simulated tuner on a pseudo-terminal.")
 # dpkg-shlibdeps finds the libraries the programs link (Qt, the C++ runtime). Qt's platform
-# plugins (xcb for the X desktop) are loaded at run time, which no linker record shows.
+# plugins (xcb for the X desktop) are loaded at run time, which no linker record shows; the
+# window's captions are measured for Liberation Sans, the stand-in for MS Sans Serif.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET orvel)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
 endif()
 include(CPack)

@@ -3,11 +3,14 @@
 // The main window against the real serial component, with the tuner played on a
 // pseudo-terminal: connecting, status display, commands, the probe time-out, faults, settings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +22,9 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "ColorButton.h"
 #include "Cp1252.h"
@@ -27,6 +32,7 @@
 #include "Form1.h"
 #include "Form2.h"
 #include "Image.h"
+#include "IniFile.h"
 #include "LedLamp.h"
 #include "ModalWatcher.h"
 #include "TunerPty.h"
@@ -43,7 +49,7 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
-    QApplication::setApplicationDisplayName("Orvel");
+    QApplication::setApplicationName("Orvel");
     InstallErrorDisplay();
   }
 
@@ -150,31 +156,46 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   com1.LinkAs(portsDir_, "COM1");
   com3.LinkAs(portsDir_, "COM3");
   com10.LinkAs(portsDir_, "COM10");
+  const std::string ini = settingsDir_.toStdString() + "/Orvel.ini";
+  auto text = [&](std::string content) {
+    return [&ini, content] { std::ofstream(ini) << content; };
+  };
+  auto link = [&](const char* target) {
+    return [&ini, target] { std::filesystem::create_symlink(target, ini); };
+  };
+  std::string overBound = "[Configuration]\nPort=COM3\n;";
+  overBound.resize(kMaxSettingsFileBytes + 1, 'x');
   struct Case {
     const char* name;
-    std::string settings;  // empty: no file
+    std::function<void()> make;  // empty: no file
     QString selected;
   };
+  // Anything that is not a regular settings file counts as none: the first port stays selected.
   const std::vector<Case> cases = {
-      {"no file", "", "COM1"},
-      {"lower case", "[Configuration]\nPort=com3\n", "COM3"},
-      {"names compared without case", "[configuration]\r\nPORT = COM10\r\n", "COM10"},
-      {"not listed", "[Configuration]\nPort=COM7\n", ""},
-      {"key missing", "[Configuration]\nSpeed=9600\n", ""},
-      {"device path", "[Configuration]\nPort=" + com3.DevicePath() + "\n", "COM3"},
+      {"no file", {}, "COM1"},
+      {"lower case", text("[Configuration]\nPort=com3\n"), "COM3"},
+      {"names compared without case", text("[configuration]\r\nPORT = COM10\r\n"), "COM10"},
+      {"not listed", text("[Configuration]\nPort=COM7\n"), ""},
+      {"key missing", text("[Configuration]\nSpeed=9600\n"), ""},
+      {"device path", text("[Configuration]\nPort=" + com3.DevicePath() + "\n"), "COM3"},
+      {"FIFO", [&] { ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0); }, "COM1"},
+      {"endless device", link("/dev/zero"), "COM1"},
+      {"random device", link("/dev/urandom"), "COM1"},
+      {"directory", [&] { std::filesystem::create_directory(ini); }, "COM1"},
+      {"over the size bound", text(overBound), "COM1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    QFile::remove(settingsDir_ + "/Orvel.ini");
-    if (!c.settings.empty()) WriteSettings(c.settings);
+    std::filesystem::remove_all(ini);
+    if (c.make) c.make();
     TForm1& form = Start();
     EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
               c.selected);
     form2_.reset();
     form1_.reset();
   }
-  EXPECT_EQ(std::ifstream(settingsDir_.toStdString() + "/Orvel.ini").good(), true)
-      << "the last case's file is still there, unchanged";
+  EXPECT_EQ(std::filesystem::file_size(ini), kMaxSettingsFileBytes + 1)
+      << "the file is never written";
 }
 
 TEST_F(Form1Test, EmptyPortDirectoryListsOnlyTheMachinesOwnPorts) {
@@ -318,7 +339,7 @@ TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
 }
 
-TEST_F(Form1Test, OpenFailureShowsTheReasonAndKeepsTheListDisabled) {
+TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
   // A listed port whose device is no terminal: it opens, but refuses the line settings.
   const std::string notATerminal = dir_.filePath("plain-file").toStdString();
   std::ofstream(notATerminal) << "";
@@ -330,11 +351,120 @@ TEST_F(Form1Test, OpenFailureShowsTheReasonAndKeepsTheListDisabled) {
   EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u)
       << watcher.Boxes()[0].Text;
   EXPECT_EQ(watcher.Boxes()[0].Text.back(), '.');
-  EXPECT_FALSE(form.ComboBox1->isEnabled());
+  EXPECT_TRUE(form.ComboBox1->isEnabled()) << "another port can be picked";
   EXPECT_EQ(form.openport->Caption(), "Open Port");
   EXPECT_TRUE(form.openport->isEnabled());
   EXPECT_FALSE(form.Timer1->isActive());
   EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+}
+
+// Every state the operator can reach by clicks and by what the tuner and the port do leaves a
+// way to pick a port and open it: no sequence locks the window up.
+TEST_F(Form1Test, NoSequenceOfEventsLeadsToADeadEnd) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  const std::string notATerminal = dir_.filePath("plain-file").toStdString();
+  std::ofstream(notATerminal) << "";
+  std::filesystem::create_symlink(notATerminal, portsDir_ + "/COM2");
+  TModalWatcher watcher;
+
+  struct Event {
+    const char* name;
+    std::function<bool(TForm1&)> possible;
+    std::function<void(TForm1&)> run;
+  };
+  auto portOpen = [](TForm1& f) { return f.SerialPort->ConnectedPort() != spNone; };
+  const std::vector<Event> events = {
+      {"pick COM7", [](TForm1& f) { return f.ComboBox1->isEnabled(); },
+       [](TForm1& f) { f.SelectPort("COM7"); }},
+      {"pick the failing COM2", [](TForm1& f) { return f.ComboBox1->isEnabled(); },
+       [](TForm1& f) { f.SelectPort("COM2"); }},
+      {"click Open Port", [](TForm1& f) { return f.openport->isEnabled(); },
+       [](TForm1& f) { QTest::mouseClick(f.openport, Qt::LeftButton); }},
+      {"click Close Port", [](TForm1& f) { return f.closeport->isEnabled(); },
+       [](TForm1& f) { QTest::mouseClick(f.closeport, Qt::LeftButton); }},
+      {"tuner identifies", [&](TForm1& f) { return portOpen(f) && !f.AtuConnected(); },
+       [&](TForm1& f) {
+         tuner.Write("ATU_KORAX\r\n");
+         ASSERT_TRUE(QTest::qWaitFor([&] { return f.AtuConnected(); }, 3000));
+       }},
+      {"probe time-out", [](TForm1& f) { return f.Timer1->isActive(); },
+       [](TForm1& f) {
+         for (int tick = 0; tick < 11; ++tick) f.Timer1Timer();
+       }},
+      {"port fault", portOpen, [](TForm1& f) { f.SerialPortFault(f.SerialPort.get(), spNone); }},
+  };
+  auto observe = [](TForm1& f) {
+    return QString("list %1 %2, open %3 %4 \"%5\", close %6 %7, timer %8, port %9, identified %10")
+        .arg(f.ComboBox1->isEnabled() ? "on" : "off", f.ComboBox1->currentText(),
+             f.openport->isEnabled() ? "on" : "off", f.openport->Down() ? "down" : "up",
+             f.openport->Caption(), f.closeport->isEnabled() ? "on" : "off",
+             f.closeport->Down() ? "down" : "up", f.Timer1->isActive() ? "on" : "off",
+             f.SerialPort->ConnectedPort() != spNone ? "open" : "closed",
+             f.AtuConnected() ? "yes" : "no")
+        .toStdString();
+  };
+  auto canPickAndOpen = [](TForm1& f) {
+    return f.ComboBox1->isEnabled() && f.openport->isEnabled();
+  };
+
+  // Breadth first over the observable states, each reached again from a fresh window.
+  std::map<std::string, std::vector<int>> pathTo;
+  std::map<std::string, std::set<std::string>> next;
+  std::set<std::string> good;
+  std::vector<std::string> queue;
+  auto replay = [&](const std::vector<int>& path) -> TForm1& {
+    form2_.reset();
+    form1_.reset();
+    TForm1& f = Start("COM7");
+    for (int e : path) events[e].run(f);
+    return f;
+  };
+  {
+    TForm1& f = replay({});
+    const std::string start = observe(f);
+    pathTo[start] = {};
+    queue.push_back(start);
+  }
+  for (std::size_t i = 0; i < queue.size() && i < 40; ++i) {
+    const std::string state = queue[i];
+    for (std::size_t e = 0; e < events.size(); ++e) {
+      TForm1& f = replay(pathTo[state]);
+      if (canPickAndOpen(f)) good.insert(state);
+      if (!events[e].possible(f)) continue;
+      events[e].run(f);
+      if (HasFatalFailure()) return;
+      const std::string reached = observe(f);
+      next[state].insert(reached);
+      if (!pathTo.count(reached)) {
+        pathTo[reached] = pathTo[state];
+        pathTo[reached].push_back(static_cast<int>(e));
+        queue.push_back(reached);
+      }
+    }
+  }
+  ASSERT_LT(queue.size(), 40u) << "the window has more states than expected";
+  // A state is fine when a state that lets the operator pick and open a port can be reached.
+  std::set<std::string> fine = good;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& [state, targets] : next) {
+      if (fine.count(state)) continue;
+      for (const std::string& target : targets) {
+        if (fine.count(target)) {
+          fine.insert(state);
+          grew = true;
+          break;
+        }
+      }
+    }
+  }
+  for (const std::string& state : queue) {
+    std::string path;
+    for (int e : pathTo[state]) path += std::string(events[e].name) + "; ";
+    EXPECT_TRUE(fine.count(state)) << "dead end: " << state << "\nreached by: " << path;
+  }
+  EXPECT_GE(queue.size(), 6u) << "the exploration reached too few states";
 }
 
 TEST_F(Form1Test, ProbeTimeOutOnTheEleventhTick) {
@@ -420,18 +550,35 @@ TEST_F(Form1Test, PortListRefreshAndMonitorShortcuts) {
   EXPECT_EQ(form.ComboBox1->count(), before + 1);
   EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
 
-  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier |
-                                                   Qt::ShiftModifier | Qt::KeypadModifier));
-  EXPECT_FALSE(form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier));
+  // The keypad minus key is known by Qt's key with the keypad flag, or by its key code 82 whatever
+  // symbol the keyboard map gives it (XF86Prev_VMode with Ctrl+Alt: no Qt key, no keypad flag).
+  const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+  struct KeyCase {
+    const char* name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    quint32 scanCode;
+    bool shows;
+  };
+  const KeyCase keys[] = {
+      {"keypad minus", Qt::Key_Minus, ctrlAlt | Qt::KeypadModifier, 0, true},
+      {"keypad minus by its key code", Qt::Key_Minus, ctrlAlt | Qt::KeypadModifier, 82, true},
+      {"XF86Prev_VMode on the keypad minus key", Qt::Key_unknown, ctrlAlt, 82, true},
+      {"with Shift", Qt::Key_Minus, ctrlAlt | Qt::ShiftModifier | Qt::KeypadModifier, 0, false},
+      {"key code 82 with Shift", Qt::Key_unknown, ctrlAlt | Qt::ShiftModifier, 82, false},
+      {"key code 82 with Ctrl only", Qt::Key_unknown, Qt::ControlModifier, 82, false},
+      {"main minus key", Qt::Key_Minus, ctrlAlt, 20, false},
+  };
+  for (const KeyCase& c : keys) {
+    SCOPED_TRACE(c.name);
+    TModalWatcher watcher;
+    EXPECT_EQ(form.FormKeyDown(c.key, c.modifiers, c.scanCode), c.shows);
+    ASSERT_EQ(watcher.Boxes().size(), c.shows ? 1u : 0u);
+    if (c.shows) {
+      EXPECT_EQ(watcher.Boxes()[0].Title, "Port Monitor") << "shown modally";
+    }
+  }
   EXPECT_FALSE(form2_->isVisible());
-  bool wasModal = false;
-  QTimer::singleShot(50, [&] {
-    wasModal = form2_->isModal() || QApplication::activeModalWidget() == form2_.get();
-    form2_->close();
-  });
-  EXPECT_TRUE(
-      form.FormKeyDown(Qt::Key_Minus, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier));
-  EXPECT_TRUE(wasModal);
 
   EXPECT_FALSE(form.ComboBox1KeyDown(Qt::Key_Space, Qt::ControlModifier));
   EXPECT_TRUE(form.ComboBox1KeyDown(Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier));
@@ -469,7 +616,7 @@ TEST_F(Form1Test, AboutBox) {
   EXPECT_EQ(watcher.Boxes()[0].Title, "About...");
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Information);
   EXPECT_NE(watcher.Boxes()[0].Text.find("1.2 kW"), std::string::npos);
-  EXPECT_NE(watcher.Boxes()[0].Text.find("Version 1.2"), std::string::npos);
+  EXPECT_NE(watcher.Boxes()[0].Text.find("Version " ORVEL_VERSION), std::string::npos);
 }
 
 TEST_F(Form1Test, MenuTree) {
@@ -492,6 +639,106 @@ TEST_F(Form1Test, MenuTree) {
     EXPECT_FALSE(action->isChecked());
   }
   EXPECT_EQ(swr, QStringList({"1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7"}));
+}
+
+// Every caption of the design fits its control's design width in the font that is actually
+// used, whatever caption Open Port shows and with the longest port name in the list.
+TEST_F(Form1Test, CaptionsFitTheirControls) {
+  TTunerPty com251;
+  com251.LinkAs(portsDir_, "COM251");
+  TForm1& form = Start("COM251");
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  struct LabelCase {
+    QLabel* label;
+    const char* caption;
+    int width, height;
+  };
+  const LabelCase labels[] = {
+      {form.Label5, "SWR:", 49, 20},   {form.Label1, "L:", 18, 20},
+      {form.Label2, "C:", 20, 20},     {form.Label6, "FWD:", 44, 20},
+      {form.Label3, "1.8", 26, 20},    {form.Label4, "Label4", 57, 20},
+      {form.Label8, "Label8", 57, 20}, {form.Label7, "Label7", 50, 20},
+      {form.Label12, "TxD", 20, 13},   {form.Label11, "RxD", 21, 13},
+  };
+  for (const LabelCase& c : labels) {
+    SCOPED_TRACE(c.caption);
+    const QFontMetrics metrics(c.label->font());
+    EXPECT_LE(metrics.horizontalAdvance(c.caption), c.width)
+        << QFontInfo(c.label->font()).family().toStdString();
+    EXPECT_LE(metrics.height(), c.height);
+  }
+  struct ButtonCase {
+    TColorButton* button;
+    const char* caption;
+    int width;
+  };
+  const ButtonCase buttons[] = {
+      {form.tune1, "TUNE", 52},
+      {form.openport, "Open Port", 65},
+      {form.openport, "Connecting...", 65},
+      {form.openport, "ATU conn", 65},
+      {form.openport, "Open port", 65},
+      {form.closeport, "Close Port", 65},
+  };
+  for (const ButtonCase& c : buttons) {
+    SCOPED_TRACE(c.caption);
+    c.button->SetCaption(c.caption);
+    const QFontMetrics metrics(c.button->font());
+    EXPECT_LE(metrics.horizontalAdvance(c.caption) + 2 * c.button->MarginHorizontal(), c.width)
+        << QFontInfo(c.button->font()).family().toStdString();
+    EXPECT_EQ(c.button->width(), c.width) << "the button keeps its design width";
+  }
+  // The port list's text field: QLineEdit keeps two pixels clear on each side of its text.
+  ASSERT_EQ(form.ComboBox1->currentText(), "COM251");
+  const QLineEdit* field = form.ComboBox1->lineEdit();
+  EXPECT_LE(QFontMetrics(field->font()).horizontalAdvance("COM251"),
+            field->contentsRect().width() - 4);
+}
+
+// The menu bar is not one of the window's purple controls: it keeps the desktop's menu font and
+// colours, and so do its menus.
+TEST_F(Form1Test, MenuBarKeepsThePlatformsFontAndColours) {
+  TForm1& form = Start();
+  QMenuBar* bar = form.menuBar();
+  EXPECT_EQ(bar->font(), QApplication::font(bar));
+  EXPECT_NE(bar->font(), form.font());
+  for (const QPalette::ColorRole role :
+       {QPalette::WindowText, QPalette::ButtonText, QPalette::Text, QPalette::Window}) {
+    EXPECT_EQ(bar->palette().color(role), QApplication::palette(bar).color(role)) << role;
+  }
+  EXPECT_NE(bar->palette().color(QPalette::ButtonText), QColor(0x80, 0x00, 0x80));
+  EXPECT_EQ(form.File1->font(), QApplication::font(form.File1));
+  EXPECT_EQ(form.File1->palette().color(QPalette::ButtonText),
+            QApplication::palette(form.File1).color(QPalette::ButtonText));
+}
+
+// What the tuner sends is shown as it is: "<h1>9" is five characters, not a large 9.
+TEST_F(Form1Test, ReceivedTextIsNeverMarkup) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  form.Label7->show();
+  tuner.Write("FWD: <h1>9\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.Label7->text() == "<h1>9"; }, 3000));
+  const QFontMetrics metrics(form.Label7->font());
+  EXPECT_LE(form.Label7->sizeHint().height(), 20) << "one line of the label's own font";
+  EXPECT_GE(form.Label7->sizeHint().width(), metrics.horizontalAdvance("<h1>9"));
+  for (QLabel* label : form.findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  // A port name reaches a message box too: the probe time-out names the port.
+  TTunerPty markup;
+  markup.LinkAs(portsDir_, "<i>x");
+  form.closeportclick();
+  form.ComboBox1DblClick();
+  ASSERT_TRUE(form.SelectPort("<i>x"));
+  const QString listed = form.ComboBox1->currentText();
+  form.openportclick();
+  TModalWatcher watcher;
+  for (int tick = 0; tick < 11; ++tick) form.Timer1Timer();
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_EQ(watcher.Boxes()[0].Text, "Sorry, ATU not found on " + listed.toStdString());
+  EXPECT_EQ(watcher.Boxes()[0].Format, Qt::PlainText);
 }
 
 // Descends the accessible tree to the first object with this role and name.

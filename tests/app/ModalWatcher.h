@@ -16,6 +16,7 @@ class TModalWatcher {
     std::string Title;
     std::string Text;
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    Qt::TextFormat Format = Qt::AutoText;
   };
 
   TModalWatcher() {
@@ -28,6 +29,7 @@ class TModalWatcher {
       if (auto* message = qobject_cast<QMessageBox*>(modal)) {
         box.Text = message->text().toStdString();
         box.Icon = message->icon();
+        box.Format = message->textFormat();
       }
       boxes_.push_back(box);
       modal->close();

@@ -157,6 +157,41 @@ TEST(ColorButton, EachStateRowHasItsFaceFrameAndCaptionColour) {
   }
 }
 
+// With the toolkit's own palette, whose disabled text is grey, a disabled button still looks
+// exactly like an enabled one in the same state.
+TEST(ColorButton, DisabledLooksLikeEnabledWithTheDefaultPalette) {
+  struct LookCase {
+    const char* name;
+    bool flat;
+    bool down;
+  };
+  const LookCase cases[] = {
+      {"flat, not hot", true, false}, {"raised, not hot", false, false}, {"down", false, true}};
+  for (const LookCase& c : cases) {
+    QImage looks[2];
+    QRgb text = 0;
+    for (const bool enabled : {true, false}) {
+      HostWindow host;
+      host.setFont(SharpFont());
+      text = host.palette().color(QPalette::Active, QPalette::WindowText).rgb();
+      ASSERT_NE(host.palette().color(QPalette::Disabled, QPalette::WindowText).rgb(), text);
+      TColorButton button(&host);
+      button.move(20, 20);
+      button.resize(60, 30);
+      button.SetCaption(QStringLiteral("HH"));
+      button.SetFlat(c.flat);
+      button.SetDown(c.down);
+      button.SetEnabled(enabled);
+      button.show();
+      MoveTo(button, {-15, -15});
+      looks[enabled ? 0 : 1] = Grab(button);
+    }
+    EXPECT_FALSE(PixelsOf(looks[0], c.down ? kBlack : text).isEmpty())
+        << c.name << ": the caption is drawn";
+    EXPECT_EQ(looks[0], looks[1]) << c.name;
+  }
+}
+
 TEST(ColorButton, HotColourAssignedWhileHotWaitsForTheNextRedraw) {
   ButtonHost host;
   TColorButton button(&host);
@@ -439,6 +474,25 @@ TEST_P(ColorButtonMouse, LatchAndOnclickFollowThePressesAndReleases) {
 
 const QPoint kInside(10, 10);
 
+// Enables a disabled button once a mouse button is released over it.
+class EnableOnRelease : public QObject {
+ public:
+  explicit EnableOnRelease(TColorButton& button) : button_(button) {
+    button.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::MouseButtonRelease || button_.isEnabled()) return false;
+    // The disabled button would ignore this release: it ends here, before the button is enabled.
+    button_.SetEnabled(true);
+    return true;
+  }
+
+ private:
+  TColorButton& button_;
+};
+
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ColorButtonMouse,
     ::testing::Values(
@@ -462,7 +516,15 @@ INSTANTIATE_TEST_SUITE_P(
         MouseCase{"Disabled", true, false,
                   [](TColorButton& b) { Click(b, Qt::LeftButton, kInside); }, 0, false},
         MouseCase{"DisabledDoubleClick", true, false,
-                  [](TColorButton& b) { DoubleClick(b, kInside); }, 0, false}),
+                  [](TColorButton& b) { DoubleClick(b, kInside); }, 0, false},
+        // The first press of the pair went to the button while it was disabled: the second one,
+        // which arrives as a double click, is the button's first press and makes a click.
+        MouseCase{"DoubleClickWhoseFirstPressWasNotTheButtons", true, false,
+                  [](TColorButton& b) {
+                    EnableOnRelease enabler(b);
+                    DoubleClick(b, kInside);
+                  },
+                  1, true}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ColorButton, PressedLookLastsOnlyWhileHeldOnANonLatchingButton) {

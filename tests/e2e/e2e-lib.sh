@@ -35,6 +35,7 @@ unset WAYLAND_DISPLAY
 # display: an address where nothing listens makes Qt's desktop integration give up at once.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$e2e_work/no-session-bus
 
+xserver_pid=""
 sim_pid=""
 sim_out=""
 sim_err=""
@@ -102,6 +103,7 @@ cleanup() {
   local status=$?
   stop_process "$orvel_pid"
   stop_process "$sim_pid"
+  stop_process "$xserver_pid"
   if [ "$status" -eq 0 ] && [ -z "${ORVEL_E2E_KEEP:-}" ]; then
     rm -rf "$e2e_work"
   else
@@ -110,7 +112,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-[ -n "${DISPLAY:-}" ] || fail "no X display: run the test under scripts/on-xvfb"
+# start_xserver: a private X server for a test that changes the server itself (its keyboard map).
+# It picks a free display number itself and keeps its keyboard map when its last client leaves.
+start_xserver() {
+  local fifo=$e2e_work/displayfd number=""
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1600x1000x24 3>"$fifo" 2>"$e2e_work/xvfb.err" &
+  xserver_pid=$!
+  read -r -t 20 number <"$fifo" || true
+  [ -n "$number" ] || fail "the X server did not start: $(tail -n 5 "$e2e_work/xvfb.err")"
+  export DISPLAY=:$number
+}
+
+[ -n "${DISPLAY:-}" ] || [ -n "${ORVEL_E2E_OWN_XSERVER:-}" ] ||
+  fail "no X display: run the test under scripts/on-xvfb, or set ORVEL_E2E_OWN_XSERVER for start_xserver"
 
 # --- the simulated tuner -------------------------------------------------------------------
 
@@ -212,6 +227,16 @@ click_client() {
 click_tune() { click_client $((TUNE_X + TUNE_W / 2)) $((TUNE_Y + TUNE_H / 2)); }
 click_open_port() { click_client $((OPENPORT_X + OPENPORT_W / 2)) $((OPENPORT_Y + OPENPORT_H / 2)); }
 
+# window_title WINDOW: the title that the window manager shows (_NET_WM_NAME).
+window_title() { xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME([A-Z0-9_]*) = "\(.*\)"$/\1/p'; }
+
+# expect_title WINDOW TITLE: the window's title is exactly TITLE, with nothing appended.
+expect_title() {
+  local title
+  title=$(window_title "$1")
+  [ "$title" = "$2" ] || fail "window $1 is titled \"$title\", not \"$2\""
+}
+
 # visible_windows NAME-PATTERN: the ids of the mapped windows whose title matches.
 visible_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
 
@@ -224,6 +249,18 @@ close_orvel() {
   [ -n "$exit_status" ] || fail "Orvel still runs 15 s after its main window was closed"
   orvel_pid=""
   [ "$exit_status" = 0 ] || fail "Orvel ended with status $exit_status after its main window was closed"
+  expect_no_sanitizer_report
+}
+
+# expect_end_on_signal SIGNAL WHILE: Orvel ends within a second of SIGNAL, with exit status 0,
+# whatever it is doing (WHILE says what, for the failure message).
+expect_end_on_signal() {
+  orvel_alive || fail "Orvel ended before $1"
+  kill -"$1" "$orvel_pid"
+  wait_exit "$orvel_pid" 1
+  [ -n "$exit_status" ] || fail "Orvel still runs 1 s after $1 $2"
+  orvel_pid=""
+  [ "$exit_status" = 0 ] || fail "Orvel ended with status $exit_status on $1 $2"
   expect_no_sanitizer_report
 }
 

@@ -14,6 +14,7 @@ wait_for_look 5 "Connecting... on Open Port" looks_connecting
 
 error_box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1) || true
 [ -n "$error_box" ] || fail "no box titled \"Error\" within 20 s of the probe"
+expect_title "$error_box" "Error"
 elapsed_ms=$((($(now_us) - opened) / 1000))
 log "the probe timed out after $elapsed_ms ms"
 ((elapsed_ms >= 9500)) || fail "the probe gave up after $elapsed_ms ms, before its eleventh tick"

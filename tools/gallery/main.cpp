@@ -12,18 +12,11 @@
 
 #include "ColorButton.h"
 #include "LedLamp.h"
+#include "PanelFont.h"
 
 namespace {
 
 constexpr int kScale = 3;
-
-QFont PanelFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 void Label(QWidget* parent, int x, int y, const QString& text) {
   auto* label = new QLabel(text, parent);
@@ -94,6 +87,8 @@ void AddButtons(QWidget* panel) {
   MakeHot(no_track);
   HoldMouse(AddButton(panel, 398, top, QStringLiteral("Held"), QStringLiteral("pressed")));
   AddButton(panel, 488, top, QStringLiteral("Down"), QStringLiteral("Down"))->SetDown(true);
+  AddButton(panel, 578, top, QStringLiteral("Disabled"), QStringLiteral("disabled, not hot"))
+      ->SetEnabled(false);
 
   const int second = top + 56;
   TColorButton* disabled =
@@ -170,7 +165,7 @@ int main(int argc, char** argv) {
       argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("orvel-controls-gallery.png");
 
   QWidget panel;
-  panel.resize(580, 400);
+  panel.resize(680, 400);
   panel.setFont(PanelFont(11));
   QPalette palette = panel.palette();
   palette.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x80));

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Command-line parsing without Qt: the application object needs a display, --help does not.
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace {
+
+// The toolkit options that QApplication takes from the command line, with and without a value.
+constexpr std::array<std::string_view, 14> kToolkitOptionsWithValue = {"-platform",
+                                                                       "-platformpluginpath",
+                                                                       "-platformtheme",
+                                                                       "-plugin",
+                                                                       "-qwindowgeometry",
+                                                                       "-qwindowicon",
+                                                                       "-qwindowtitle",
+                                                                       "-display",
+                                                                       "-geometry",
+                                                                       "-style",
+                                                                       "-stylesheet",
+                                                                       "-session",
+                                                                       "-name",
+                                                                       "-title"};
+constexpr std::array<std::string_view, 5> kToolkitFlags = {"-reverse", "-widgetcount", "-sync",
+                                                           "-nograb", "-dograb"};
+
+template <std::size_t N>
+bool Contains(const std::array<std::string_view, N>& list, std::string_view item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  TCommandLine line;
+  for (std::size_t i = 0; i < arguments.size() && line.Error.empty(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-h" || argument == "--help" || argument == "-?") {
+      line.Help = true;
+    } else if (argument == "-v" || argument == "--version") {
+      line.Version = true;
+    } else if (argument == "--connect") {
+      line.Connect = true;
+    } else if (argument == "--port") {
+      if (i + 1 == arguments.size()) {
+        line.Error = "option --port needs a port name";
+      } else {
+        line.Port = arguments[++i];
+      }
+    } else if (argument.starts_with("--port=")) {
+      line.Port = argument.substr(7);
+    } else if (Contains(kToolkitOptionsWithValue, argument)) {
+      if (i + 1 == arguments.size()) {
+        line.Error = "option " + argument + " needs a value";
+      } else {
+        line.ToolkitArguments.push_back(argument);
+        line.ToolkitArguments.push_back(arguments[++i]);
+      }
+    } else if (Contains(kToolkitFlags, argument)) {
+      line.ToolkitArguments.push_back(argument);
+    } else if (argument.starts_with('-') && argument != "-") {
+      line.Error = "unknown option " + argument;
+    } else {
+      line.Error = "unexpected argument " + argument;
+    }
+  }
+  if (line.Port && line.Port->empty() && line.Error.empty())
+    line.Error = "option --port needs a port name";
+  return line;
+}
+
+std::string UsageText() {
+  return "Usage: orvel [--port NAME] [--connect]\n"
+         "       orvel --help | --version\n"
+         "Remote control for the 1.2 kW automatic antenna tuner over a serial port.\n"
+         "\n"
+         "Options:\n"
+         "  --port NAME   preselect this port instead of the settings file's: a listed\n"
+         "                name, a device path or a network address such as\n"
+         "                rfc2217://HOST:PORT\n"
+         "  --connect     open the preselected port once the window is shown\n"
+         "  -h, --help    print this text and end\n"
+         "  -v, --version print the version and end\n"
+         "Qt's own options (-platform, -display, -style ...) are handed on to the toolkit.\n"
+         "\n"
+         "Environment:\n"
+         "  ORVEL_PORTS_DIR  the port directory (default ~/.config/orvel/ports): each\n"
+         "                   symbolic link in it is a port named after the link that opens\n"
+         "                   the device it points to. Problems with the directory or its\n"
+         "                   links are reported once on standard error.\n"
+         "\n"
+         "Files:\n"
+         "  Orvel.ini     beside the program, read once at start:\n"
+         "                [Configuration] Port=COM7 preselects COM7\n";
+}

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The program's command line, read before the window system is touched, so that --help and
+// --version work over ssh and in scripts, where there is no display.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TCommandLine {
+  bool Help = false;
+  bool Version = false;
+  bool Connect = false;
+  std::optional<std::string> Port;
+  // Qt's own options (-platform xcb, -style ...), handed on to the application object.
+  std::vector<std::string> ToolkitArguments;
+  // Empty when the command line is valid; else one line saying what is wrong.
+  std::string Error;
+};
+
+// `arguments` without the program name.
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// What --help prints.
+std::string UsageText();
