@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "SerialPort.h"
+
 namespace {
 
 int gSignalSockets[2] = {-1, -1};
@@ -18,6 +20,8 @@ int gSignalSockets[2] = {-1, -1};
 void OnSignal(int) {
   // The interrupted code may be about to read errno.
   const int savedErrno = errno;
+  // A write waiting on a peer that reads nothing would hold the event loop off for seconds.
+  TSerialPort::AbortWrites();
   const char byte = 1;
   // Nothing can be done about a full socket: one byte already waiting is enough.
   [[maybe_unused]] const ssize_t written = ::write(gSignalSockets[0], &byte, 1);
