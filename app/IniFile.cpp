@@ -10,23 +10,9 @@
 
 #include <cerrno>
 
+#include "AsciiText.h"
+
 namespace {
-
-std::string Trim(const std::string& text) {
-  const char* blanks = " \t\r\n";
-  const std::size_t begin = text.find_first_not_of(blanks);
-  if (begin == std::string::npos) return {};
-  return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // The whole file, when it is a regular file within the size bound.
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
@@ -77,17 +63,21 @@ std::optional<std::string> ReadIniString(const std::string& path, const std::str
     // Editors on the desktop may start the file with a UTF-8 byte order mark.
     if (firstLine && raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
     firstLine = false;
-    const std::string line = Trim(raw);
+    const std::string line(TrimControls(raw));
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      inSection = close != std::string::npos && SameName(Trim(line.substr(1, close - 1)), section);
+      inSection =
+          close != std::string::npos &&
+          SameAsciiNoCase(TrimControls(std::string_view(line).substr(1, close - 1)), section);
       continue;
     }
     if (!inSection) continue;
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos || !SameName(Trim(line.substr(0, equals)), key)) continue;
-    std::string value = Trim(line.substr(equals + 1));
+    if (equals == std::string::npos ||
+        !SameAsciiNoCase(TrimControls(std::string_view(line).substr(0, equals)), key))
+      continue;
+    std::string value(TrimControls(std::string_view(line).substr(equals + 1)));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);

@@ -8,18 +8,13 @@
 #include <exception>
 #include <locale>
 
+#include "AsciiText.h"
 #include "TunerCommands.h"
 
 namespace {
 
 bool IsOn(std::string_view value) {
   return value == "ON";
-}
-
-std::string_view TrimControls(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-  return text;
 }
 
 // A whole decimal integer with an optional sign, nothing else.

@@ -3,29 +3,11 @@
 // Port identifiers and name conversions.
 #include "CommPort.h"
 
-namespace {
-
-bool IsControlOrBlank(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-}  // namespace
-
-std::string TrimControls(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsControlOrBlank(text[begin])) ++begin;
-  while (end > begin && IsControlOrBlank(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
-}
+#include "AsciiText.h"
 
 TCommPort CommPortFromName(std::string_view name) {
-  std::string upper = TrimControls(name);
+  const std::string upper = AsciiUpperCase(TrimControls(name));
   if (upper.empty()) return spNone;
-  // Only a to z change: the name may hold any byte of the code page.
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
   std::string_view rest(upper);
   if (!rest.starts_with("COM")) return spCustom;
   rest.remove_prefix(3);
@@ -42,7 +24,7 @@ TCommPort CommPortFromName(std::string_view name) {
 std::string CommPortToName(TCommPort port, std::string_view customPortName) {
   if (port == spNone) return {};
   if (port == spCustom) {
-    std::string custom = TrimControls(customPortName);
+    std::string custom(TrimControls(customPortName));
     return custom.empty() ? std::string(DefaultCustomPortName) : custom;
   }
   return "COM" + std::to_string(static_cast<int>(port));

@@ -46,9 +46,6 @@ static_assert(spCOM1 == 1 && spCOM254 == 254 && spCustom == 255);
 // The name used for spCustom when no custom name is set.
 inline constexpr std::string_view DefaultCustomPortName = "vcom1";
 
-// Removes leading and trailing bytes of code 32 or below (blanks and control characters).
-std::string TrimControls(std::string_view text);
-
 // "COM1".."COM254" (any letter case, blanks around allowed) give spCOM1..spCOM254; an empty
 // or all-blank name gives spNone; anything else (COM0, COM01, COM255, "COM 3") gives spCustom.
 TCommPort CommPortFromName(std::string_view name);

@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 
+#include "AsciiText.h"
 #include "ComThread.h"
 #include "NetworkAddress.h"
 #include "SerialPlatform.h"
@@ -31,14 +32,6 @@ constexpr std::uint32_t ShortDelay = 50;
 
 const char* const InvalidCombination = "Invalid data-width and stop-bits combination.";
 const char* const InvalidLogFile = "Invalid log file name or access denied.";
-
-std::string UpperCase(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
 
 ESerialPortException NotOpen(const std::string& portName) {
   return ESerialPortException(TSerialErrorKind::NotOpen,
@@ -107,7 +100,7 @@ void TSerialPort::Open() {
     std::lock_guard lock(textMutex_);
     entireBuffer_.clear();
   }
-  const std::string trimmed = TrimControls(name);
+  const std::string trimmed(TrimControls(name));
   std::optional<TListedPort> listed = ListedPort(trimmed);
   const std::string devicePath =
       listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
@@ -249,7 +242,7 @@ bool TSerialPort::IsPortListed(std::string_view name) const {
 }
 
 std::optional<TListedPort> TSerialPort::ListedPort(std::string_view name) const {
-  const std::string upper = UpperCase(name);
+  const std::string upper = AsciiUpperCase(name);
   for (TListedPort& port : platform_->ListPorts()) {
     if (port.Name == upper) return std::move(port);
   }
@@ -274,7 +267,7 @@ std::int32_t TSerialPort::BaudRateToNumber(TBaudRate rate) const {
 }
 
 std::string TSerialPort::DevicePathOf(std::string_view name) const {
-  const std::string trimmed = TrimControls(name);
+  const std::string trimmed(TrimControls(name));
   if (std::optional<TListedPort> port = ListedPort(trimmed)) return port->DevicePath;
   return platform_->UnlistedDevicePath(trimmed);
 }
@@ -360,7 +353,7 @@ std::string TSerialPort::CustomPortName() const {
 
 void TSerialPort::SetCustomPortName(std::string_view value) {
   std::lock_guard lock(textMutex_);
-  customPortName_ = TrimControls(value);
+  customPortName_ = std::string(TrimControls(value));
   if (::CommPortFromName(portName_) == spCustom) portName_ = customPortName_;
 }
 
@@ -479,7 +472,7 @@ void TSerialPort::CheckPresence() {
     }
     // Checking the open port's own entry costs the same whatever the number of ports; only
     // when that entry has gone or changed is the whole list read.
-    if (entry && entry->Name == UpperCase(name) && platform_->IsStillListed(*entry)) return;
+    if (entry && entry->Name == AsciiUpperCase(name) && platform_->IsStillListed(*entry)) return;
     if (IsNetworkAddress(TrimControls(name))) return;
     entry = ListedPort(name);
     if (entry) {

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <set>
 
+#include "AsciiText.h"
 #include "CommPort.h"
 #include "NetworkAddress.h"
 
@@ -32,13 +33,6 @@ struct TDeviceFamily {
 constexpr TDeviceFamily DeviceFamilies[] = {
     {"ttyS", 1}, {"ttyUSB", 33}, {"ttyACM", 65}, {"ttyAMA", 97}, {"rfcomm", 129}};
 constexpr int DevicesPerFamily = 32;
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 // The list shows names as Windows-1252 text and compares them without letter case: a name
 // with bytes outside printable ASCII would be shown garbled (UTF-8) or broken over two lines.
@@ -130,7 +124,7 @@ std::string NetworkAddressIn(int directory, const char* fileName) {
   if (count <= 0) return {};
   std::string_view line(text, static_cast<std::size_t>(count));
   line = line.substr(0, line.find_first_of("\r\n"));
-  std::string address = TrimControls(line);
+  std::string address(TrimControls(line));
   return IsNetworkAddress(address) ? address : std::string();
 }
 
@@ -180,14 +174,14 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
       device = LinkTarget(directoryFd, entry->d_name, directoryPath);
     }
     if (device.empty()) continue;
-    std::string name = TrimControls(fileName);
+    std::string name(TrimControls(fileName));
     if (name.empty()) continue;
     if (!IsPrintableAscii(name)) {
       NoteOnce("port directory entry " + directoryPath + "/" + Escaped(fileName) +
                ": a port name is printable ASCII; not listed");
       continue;
     }
-    found.push_back({UpperCase(std::move(name)), std::string(fileName), std::move(device)});
+    found.push_back({AsciiUpperCase(name), std::string(fileName), std::move(device)});
   }
   // Entries that differ only in letter case or blanks give one port; the one whose file name
   // sorts first stands for it, whatever order the directory gives.
