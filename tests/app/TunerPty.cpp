@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <filesystem>
 #include <stdexcept>
 
@@ -54,15 +55,13 @@ void TTunerPty::ReadSome(int timeoutMs) {
 }
 
 bool TTunerPty::WaitFor(const std::string& expected, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (received_.find(expected) == std::string::npos) {
-    if (clock.elapsed() > timeoutMs) return false;
-    // The window's events must run: the receive thread hands its events over to them.
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    ReadSome(5);
-  }
-  return true;
+  // qWaitFor runs the window's events, which the receive thread hands its events over to.
+  return QTest::qWaitFor(
+      [&] {
+        ReadSome(5);
+        return received_.find(expected) != std::string::npos;
+      },
+      timeoutMs);
 }
 
 std::string TTunerPty::Drain(int timeoutMs) {

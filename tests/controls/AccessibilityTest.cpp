@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QTest>
 #include <QToolTip>
 #include <algorithm>
 #include <stdexcept>
@@ -99,7 +100,8 @@ TEST(LampAccessibility, TooltipFollowsTheLampAndShowHint) {
   lamp->SetMeaning("Tuned");
   const auto shownTip = [lamp] {
     QToolTip::hideText();
-    EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); })) << "the earlier tooltip stays";
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+        << "the earlier tooltip stays";
     QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), lamp->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(lamp, &help);
     return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
@@ -126,9 +128,9 @@ TEST(LampAccessibility, PressActionOnlyForALampThatTakesClicksAndRunsFromTheEven
             QStringList{QAccessibleActionInterface::pressAction()});
   PressAction(*lamp);
   EXPECT_EQ(clicks, 0) << "the caller gets its answer before the click runs";
-  ASSERT_TRUE(WaitFor([&] { return clicks == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return clicks == 1; }));
   PressAction(*lamp);
-  ASSERT_TRUE(WaitFor([&] { return clicks == 2; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return clicks == 2; }));
   EXPECT_EQ(errors.messages, std::vector<std::string>{"Port monitor unavailable"});
 }
 
@@ -201,13 +203,13 @@ TEST(ButtonAccessibility, PressActionIsALeftClickUnderTheErrorDisplay) {
 
   PressAction(*button);
   EXPECT_TRUE(downSeen.empty()) << "the caller gets its answer before the click runs";
-  ASSERT_TRUE(WaitFor([&] { return downSeen.size() == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return downSeen.size() == 1; }));
   EXPECT_FALSE(downSeen[0]) << "onclick runs before the latch toggles";
   EXPECT_TRUE(button->Down());
 
   fail = true;
   PressAction(*button);
-  ASSERT_TRUE(WaitFor([&] { return downSeen.size() == 2; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return downSeen.size() == 2; }));
   EXPECT_TRUE(button->Down()) << "a failed click leaves the latch as it was";
   EXPECT_EQ(errors.messages,
             std::vector<std::string>{"COM7 is not open. Serial port is not connected."});

@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QMouseEvent>
+#include <QTest>
 #include <QToolTip>
 #include <stdexcept>
 
@@ -370,8 +371,10 @@ TEST(ColorButton, ASmallerSizeGrowsBackAtTheNextPaint) {
   button.resize(10, 10);
   // Back to the caption's needs, which in height are less than the 24 it had.
   const QFontMetrics metrics(SharpFont());
-  EXPECT_TRUE(WaitFor([&] { return button.size() == QSize(width, metrics.height() + 2 * 4); }))
-      << button.width() << " x " << button.height();
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return button.size() == QSize(width, metrics.height() + 2 * 4);
+  })) << button.width()
+      << " x " << button.height();
 }
 
 TEST(ColorButton, WordWrapGrowsOnlyInHeight) {

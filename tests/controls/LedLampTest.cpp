@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTest>
 #include <QTimer>
 
 #include "LampPictureData.h"
@@ -185,7 +186,7 @@ TEST(LedLamp, BlinksLitThenUnlitWithOnTimerAtEveryChange) {
   };
   lamp.SetValue(true);
   EXPECT_EQ(Centre(lamp), kLimeRgb);  // lit at once
-  ASSERT_TRUE(WaitFor([&] { return shown.size() >= 4; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 4; }));
   EXPECT_EQ(shown[0], kSilverRgb);
   EXPECT_EQ(shown[1], kLimeRgb);
   EXPECT_EQ(shown[2], kSilverRgb);
@@ -200,10 +201,10 @@ TEST(LedLamp, ValueFalseStopsBlinkingAndShowsUnlitAtOnce) {
   int ticks = 0;
   lamp.OnTimer = [&](QObject*) { ++ticks; };
   lamp.SetValue(true);
-  ASSERT_TRUE(WaitFor([&] { return ticks >= 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 1; }));
   ASSERT_TRUE(TimerRunning(lamp));
   // Once lit again, switch off: the unlit picture shows at once and no tick follows.
-  ASSERT_TRUE(WaitFor([&] { return Centre(lamp) == kLimeRgb; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Centre(lamp) == kLimeRgb; }));
   lamp.SetValue(false);
   EXPECT_EQ(Centre(lamp), kSilverRgb);
   EXPECT_FALSE(TimerRunning(lamp));
@@ -224,7 +225,7 @@ TEST(LedLamp, SwitchingOffFromInsideOnTimerIsSafe) {
     lamp.SetValue(false);
   };
   lamp.SetValue(true);
-  ASSERT_TRUE(WaitFor([&] { return ticks == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks == 1; }));
   EXPECT_FALSE(TimerRunning(lamp));
   EXPECT_EQ(ticks, 1);
   EXPECT_EQ(Centre(lamp), kSilverRgb);
@@ -265,7 +266,7 @@ TEST(LedLamp, ColourChangeWhileBlinkingRestartsInTheLitPhase) {
     }
   };
   lamp.SetValue(true);
-  ASSERT_TRUE(WaitFor([&] { return shown.size() >= 3; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 3; }));
   EXPECT_EQ(shown[0], kSilverRgb);
   EXPECT_EQ(after_change, kRedRgb);
   EXPECT_EQ(shown[1], kSilverRgb);
@@ -284,7 +285,7 @@ TEST(LedLamp, IntervalZeroNeverTicks) {
   EXPECT_EQ(ticks, 0);
   EXPECT_EQ(Centre(lamp), kLimeRgb);
   lamp.SetInterval(5);  // a later interval starts the ticking
-  EXPECT_TRUE(WaitFor([&] { return ticks >= 1; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 1; }));
 }
 
 TEST(LedLamp, IntervalReachesARunningTimer) {

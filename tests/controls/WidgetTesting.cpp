@@ -28,15 +28,6 @@ QImage Grab(QWidget& widget) {
   return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
-  const QDeadlineTimer deadline(timeout_ms);
-  while (!condition()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
 PaintCounter::PaintCounter(QWidget& widget) {
   widget.installEventFilter(this);
 }

@@ -18,9 +18,6 @@ class HostWindow : public QWidget {
 
 QImage Grab(QWidget& widget);
 
-// Runs the event loop until `condition` holds or `timeout_ms` has passed.
-bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 5000);
-
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
  public:
