@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "PseudoTerminal.h"
+
 class TTunerPty {
  public:
   TTunerPty();
@@ -13,7 +15,7 @@ class TTunerPty {
   TTunerPty(const TTunerPty&) = delete;
   TTunerPty& operator=(const TTunerPty&) = delete;
 
-  const std::string& DevicePath() const { return devicePath_; }
+  const std::string& DevicePath() const { return pty_.SlavePath(); }
   // Links `directory/name` to the device, as the port directory names ports.
   void LinkAs(const std::string& directory, const std::string& name);
   void Write(const std::string& bytes);
@@ -29,8 +31,6 @@ class TTunerPty {
  private:
   void ReadSome(int timeoutMs);
 
-  int master_ = -1;
-  int slave_ = -1;
-  std::string devicePath_;
+  TPseudoTerminal pty_;
   std::string received_;
 };

@@ -108,7 +108,7 @@ class Session {
   TunerSim tuner_;
   ChunkSplitter splitter_;
   std::mt19937 pauses_;
-  PseudoTerminal terminal_;
+  TPseudoTerminal terminal_;
   OpenerWatch watch_;
   PortLink link_;
   SteadyClock::time_point start_;

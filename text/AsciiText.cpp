@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Letter case and blanks of Windows-1252 names and values, without Qt.
+#include "AsciiText.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+std::string_view TrimControls(std::string_view text) {
+  while (!text.empty() && IsControlOrBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsControlOrBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string AsciiUpperCase(std::string_view text) {
+  std::string upper(text);
+  std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
+  return upper;
+}
+
+bool SameAsciiNoCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return Upper(x) == Upper(y); });
+}

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Letter case and blanks of Windows-1252 names and values, without Qt: only a to z change case
+// and only bytes up to the space count as blanks, so every other byte of the code page stays.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Without the control bytes and spaces at both ends.
+std::string_view TrimControls(std::string_view text);
+std::string AsciiUpperCase(std::string_view text);
+bool SameAsciiNoCase(std::string_view a, std::string_view b);
