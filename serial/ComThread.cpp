@@ -24,6 +24,7 @@ TComThread::TComThread(TComThreadOwner& owner, TSerialPlatform& platform,
       generation_(generation),
       device_(std::move(device)),
       deviceOpen_(device_ != nullptr),
+      watch_(device_ ? platform_.WatchActivity(*device_) : nullptr),
       priorityLevel_(priorityLevel) {}
 
 TComThread::~TComThread() {
@@ -50,6 +51,11 @@ void TComThread::Stop() {
     stop_ = true;
   }
   pauseCondition_.notify_all();
+  LookAgain();
+}
+
+void TComThread::LookAgain() {
+  if (watch_) watch_->Wake();
 }
 
 bool TComThread::IsCurrentThread() const {
@@ -95,7 +101,16 @@ void TComThread::Execute() {
   runningOwner = &owner_;
   systemThreadId_ = platform_.CurrentThreadId();
   platform_.SetThreadPriority(systemThreadId_, priorityLevel_);
-  while (!stop_ && deviceOpen_) Pass();
+  bool look = true;
+  while (!stop_ && deviceOpen_) {
+    // Watched before it is looked at: a change in between still wakes the next wait.
+    if (FollowPresenceEntry()) look = true;
+    Pass(look);
+    if (stop_ || !deviceOpen_) break;
+    Pause();
+    if (stop_ || !deviceOpen_) break;
+    look = AwaitActivity();
+  }
   EndingSequence();
   runningThread = nullptr;
   runningOwner = nullptr;
@@ -104,16 +119,16 @@ void TComThread::Execute() {
   owner_.EndConnection(generation_);
 }
 
-void TComThread::Pass() {
+void TComThread::Pass(bool look) {
   try {
-    owner_.ReportLineStatus(device_->ModemStatus());
+    const std::optional<std::uint8_t> status = device_->ModemStatus();
+    modemLines_ = status.has_value();
+    owner_.ReportLineStatus(status);
   } catch (...) {
     // A failing line status handler must not end reception.
   }
-  if (stop_ || !deviceOpen_) return;
+  if (stop_ || !deviceOpen_ || !look) return;
   Receive();
-  if (stop_ || !deviceOpen_) return;
-  Pause();
 }
 
 void TComThread::Receive() {
@@ -148,6 +163,24 @@ void TComThread::Pause() {
   std::unique_lock lock(pauseMutex_);
   pauseCondition_.wait_for(lock, std::chrono::milliseconds(owner_.PassDelay()),
                            [this] { return stop_.load(); });
+}
+
+bool TComThread::FollowPresenceEntry() {
+  if (!watch_ || !owner_.ChecksPresence()) return false;
+  std::optional<TListedPort> entry = owner_.PresenceEntry();
+  if (entryWatched_ && entry == watchedEntry_) return false;
+  watch_->WatchEntry(entry);
+  watchedEntry_ = std::move(entry);
+  entryWatched_ = true;
+  return true;
+}
+
+bool TComThread::AwaitActivity() {
+  // A short Delay asks for polling, and skips the presence test that the watch stands in for.
+  if (!watch_ || !owner_.ChecksPresence()) return true;
+  // No poll() hears a modem line change: a device that has modem lines is asked every Delay.
+  if (modemLines_) return watch_->Wait(std::chrono::milliseconds(0));
+  return watch_->Wait(std::nullopt);
 }
 
 void TComThread::EndingSequence() {

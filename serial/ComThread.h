@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The receive thread of an open serial port: polls the device every Delay milliseconds,
-// delivers what arrived and the modem line changes, and on its way out closes the device.
+// The receive thread of an open serial port: looks at the device every Delay milliseconds while
+// there is anything to look at, delivers what arrived and the modem line changes, and on its
+// way out closes the device.
 #pragma once
 
 #include <atomic>
@@ -10,12 +11,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "SerialDevice.h"
+#include "SerialPlatform.h"
 
 class TComThreadOwner;
-class TSerialPlatform;
 
 class TComThread {
  public:
@@ -29,8 +31,10 @@ class TComThread {
 
   // False with the reason when the system refuses the thread; nothing has run then.
   bool Start(TDeviceError& error);
-  // Sets the stop flag and cuts the current pause short.
+  // Sets the stop flag and cuts the current pause or wait short.
   void Stop();
+  // A thread that sleeps until the port has something to show looks at it once more.
+  void LookAgain();
   bool StopRequested() const { return stop_; }
   bool Started() const { return started_; }
   // The loop and the ending sequence are over.
@@ -72,9 +76,14 @@ class TComThread {
 
  private:
   void Execute();
-  void Pass();
+  // `look`: the bytes waiting and the presence as well as the modem lines.
+  void Pass(bool look);
   void Receive();
   void Pause();
+  // Points the watch at the entry that the presence test last found; true when it moved.
+  bool FollowPresenceEntry();
+  // Sleeps until the port may have something to show; false when it surely has nothing.
+  bool AwaitActivity();
   void EndingSequence();
 
   TComThreadOwner& owner_;
@@ -84,6 +93,12 @@ class TComThread {
   // Owner's writes hold it, so that the device is never closed under them.
   std::mutex deviceMutex_;
   std::atomic<bool> deviceOpen_;
+  // Null when the platform cannot tell when there is something to look at.
+  const std::unique_ptr<TActivityWatch> watch_;
+  // Receive thread only.
+  std::optional<TListedPort> watchedEntry_;
+  bool entryWatched_ = false;
+  bool modemLines_ = true;
 
   std::atomic<bool> stop_ = false;
   std::atomic<bool> started_ = false;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// What the receive thread asks of the port that started it: the two settings it reads on every
+// What the receive thread asks of the port that started it: the settings it reads on every
 // pass and the few things it hands back. Nothing else of the port is within its reach.
 #pragma once
 
@@ -9,12 +9,20 @@
 #include <optional>
 #include <string>
 
+#include "SerialPlatform.h"
+
 class TComThreadOwner {
  public:
   // Milliseconds between two passes, read anew on every pass.
   virtual std::uint32_t PassDelay() const = 0;
   // False: waiting bytes are announced and left in the device's queue.
   virtual bool ReadsChunks() const = 0;
+  // Whether idle passes test the port's presence (Delay is not short). Only then may the thread
+  // sleep between passes until something happens.
+  virtual bool ChecksPresence() const = 0;
+  // The port list entry that the open port came from, as the presence test last found it; none
+  // for a port that is not listed.
+  virtual std::optional<TListedPort> PresenceEntry() const = 0;
 
   // Brackets reading a chunk (the port's Receiving flag).
   virtual void SetReceiving(bool receiving) = 0;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "ActivityWatch.h"
 #include "SerialDevice.h"
 
 // One port present: its name as listed, the device it resolves to and the port directory's
@@ -20,6 +21,7 @@ struct TListedPort {
   std::string Name;
   std::string DevicePath;
   std::string LinkPath;
+  bool operator==(const TListedPort&) const = default;
 };
 
 // A platform decides by the path what kind of device it opens, so one that knows several kinds
@@ -48,6 +50,9 @@ class TSerialPlatform {
   // Runs `body` on a new thread; a thread that cannot be joined, with the reason, when the
   // system refuses one.
   virtual std::thread StartThread(std::function<void()> body, TDeviceError& error) = 0;
+  // A watch that wakes the receive thread of `device` only when there is something to look at;
+  // null when the platform cannot tell (the thread then looks every Delay).
+  virtual std::unique_ptr<TActivityWatch> WatchActivity(TSerialDevice&) { return nullptr; }
 };
 
 // The platform of this system's own serial devices, chosen at build time.

@@ -285,8 +285,13 @@ TCommPort TSerialPort::Port() const {
 }
 
 void TSerialPort::SetPort(TCommPort value) {
-  std::lock_guard lock(textMutex_);
-  if (value != ::CommPortFromName(portName_)) portName_ = ::CommPortToName(value, customPortName_);
+  {
+    std::lock_guard lock(textMutex_);
+    if (value == ::CommPortFromName(portName_)) return;
+    portName_ = ::CommPortToName(value, customPortName_);
+  }
+  // The presence test looks for the port under its new name.
+  LookAgain();
 }
 
 TBaudRate TSerialPort::BaudRate() const {
@@ -352,9 +357,18 @@ std::string TSerialPort::CustomPortName() const {
 }
 
 void TSerialPort::SetCustomPortName(std::string_view value) {
-  std::lock_guard lock(textMutex_);
-  customPortName_ = std::string(TrimControls(value));
-  if (::CommPortFromName(portName_) == spCustom) portName_ = customPortName_;
+  {
+    std::lock_guard lock(textMutex_);
+    customPortName_ = std::string(TrimControls(value));
+    if (::CommPortFromName(portName_) != spCustom || portName_ == customPortName_) return;
+    portName_ = customPortName_;
+  }
+  LookAgain();
+}
+
+void TSerialPort::SetDelay(std::uint32_t value) {
+  // A sleeping receive thread takes up a short Delay's polling at once.
+  if (delay_.exchange(value) != value) LookAgain();
 }
 
 void TSerialPort::SetCustomBaudRate(std::int32_t value) {
@@ -454,8 +468,17 @@ void TSerialPort::Reapply() {
   if (!accepted) Close();
 }
 
+bool TSerialPort::ChecksPresence() const {
+  return Delay() >= ShortDelay;
+}
+
+std::optional<TListedPort> TSerialPort::PresenceEntry() const {
+  std::lock_guard lock(textMutex_);
+  return presenceEntry_;
+}
+
 void TSerialPort::CheckPresence() {
-  if (Delay() < ShortDelay) return;
+  if (!ChecksPresence()) return;
   // Once the port is closed there is nothing left to declare faulted: without this a failing
   // handler would report the same vanished port twice.
   const TComThread* caller = TComThread::RunningFor(*this);
@@ -582,6 +605,10 @@ void TSerialPort::AnnounceDisconnect(std::uint64_t generation) {
 
 void TSerialPort::EndConnection(std::uint64_t generation) {
   threads_.EndConnection(generation);
+}
+
+void TSerialPort::LookAgain() {
+  if (auto thread = threads_.Current()) thread->LookAgain();
 }
 
 void TSerialPort::ReleaseTimerResolution() {

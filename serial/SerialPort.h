@@ -171,9 +171,9 @@ class TSerialPort final : private TComThreadOwner {
   TThreadPriority Priority() const { return priority_; }
   void SetPriority(TThreadPriority value);
   std::uint32_t Delay() const { return delay_; }
-  void SetDelay(std::uint32_t value) { delay_ = value; }
+  void SetDelay(std::uint32_t value);
   std::uint32_t Interval() const { return delay_; }
-  void SetInterval(std::uint32_t value) { delay_ = value; }
+  void SetInterval(std::uint32_t value) { SetDelay(value); }
   std::string CustomPortName() const;
   void SetCustomPortName(std::string_view value);
   std::int32_t CustomBaudRate() const { return customBaudRate_; }
@@ -220,6 +220,8 @@ class TSerialPort final : private TComThreadOwner {
   // The receive thread's view of this object.
   std::uint32_t PassDelay() const override { return delay_; }
   bool ReadsChunks() const override { return autoReceive_; }
+  bool ChecksPresence() const override;
+  std::optional<TListedPort> PresenceEntry() const override;
   void SetReceiving(bool receiving) override { receiving_ = receiving; }
   void DeliverChunk(const std::string& chunk) override;
   void AnnounceWaiting(std::size_t count) override;
@@ -248,6 +250,8 @@ class TSerialPort final : private TComThreadOwner {
   // event's handler as the receive thread sees it) is false. `call` tests the handler again.
   void Deliver(bool assigned, const std::function<void()>& call);
   void ReleaseTimerResolution();
+  // A sleeping receive thread looks at the port again: what its presence test asks changed.
+  void LookAgain();
 
   const std::shared_ptr<TSerialPlatform> platform_;
   std::atomic<TUiHandOver*> handOver_ = nullptr;

@@ -257,3 +257,7 @@ bool IsStillListed(const TListedPort& port, const std::string& portsDirectory) {
   if (S_ISREG(status.st_mode)) return !NetworkAddressIn(AT_FDCWD, port.LinkPath.c_str()).empty();
   return S_ISLNK(status.st_mode) && ::stat(port.LinkPath.c_str(), &status) == 0;
 }
+
+bool PresenceRestsOnEntries(const TListedPort& port) {
+  return !port.LinkPath.empty() || !IsDetectedUart(port.DevicePath);
+}

@@ -18,3 +18,7 @@ std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, boo
 // Whether a port that ListPresentPorts gave is still listed under its name, from its own
 // entry alone: false when the entry is gone or changed, which the full list then decides.
 bool IsStillListed(const TListedPort& port, const std::string& portsDirectory);
+
+// Whether IsStillListed can change its answer only through a change of directory entries (which
+// can be watched); a detected UART's answer also rests on sysfs, which tells nobody.
+bool PresenceRestsOnEntries(const TListedPort& port);

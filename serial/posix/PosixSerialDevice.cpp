@@ -252,8 +252,14 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
 }
 
 std::optional<std::uint8_t> TPosixSerialDevice::ModemStatus() {
+  if (noModemLines_) return std::nullopt;
   const std::optional<int> lines = ModemLines(fd_);
-  if (!lines) return std::nullopt;
+  if (!lines) {
+    // A refusal of the request itself stays; any other failure (EIO of a device going away)
+    // is asked about again.
+    if (errno == ENOTTY || errno == EINVAL) noModemLines_ = true;
+    return std::nullopt;
+  }
   std::uint8_t status = 0;
   if (*lines & TIOCM_CTS) status |= ModemCts;
   if (*lines & TIOCM_DSR) status |= ModemDsr;

@@ -34,6 +34,8 @@ class TPosixSerialDevice final : public TSerialDevice {
                   std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
+  // The open descriptor, for waiting on it; -1 once closed.
+  int Descriptor() const { return fd_; }
 
  private:
   int fd_;
@@ -42,4 +44,6 @@ class TPosixSerialDevice final : public TSerialDevice {
   std::atomic<std::uint32_t> writeConstant_ = 0;
   // The last write timed out with the output queue full: the other end reads nothing.
   std::atomic<bool> stalled_ = false;
+  // The device has no modem lines to ask about (a pseudo-terminal): not asked again.
+  std::atomic<bool> noModemLines_ = false;
 };

@@ -13,6 +13,7 @@
 #include "NetworkSerialDevice.h"
 #include "PortList.h"
 #include "PortsDirectory.h"
+#include "PosixActivityWatch.h"
 #include "PosixSerialDevice.h"
 #include "SerialPlatform.h"
 
@@ -73,6 +74,14 @@ class TPosixSerialPlatform final : public TSerialPlatform {
       error = DeviceError(failure.code().value(), std::string());
       return std::thread();
     }
+  }
+
+  std::unique_ptr<TActivityWatch> WatchActivity(TSerialDevice& device) override {
+    // A network station's news come through its connection's own thread, which cannot wake a
+    // poll(): such a port is looked at every Delay.
+    auto* local = dynamic_cast<TPosixSerialDevice*>(&device);
+    if (!local) return nullptr;
+    return TPosixActivityWatch::Create(local->Descriptor());
   }
 };
 

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The Linux side of TActivityWatch: poll() on the device, inotify on the folders of the port's
+// directory entry and device node, and an eventfd that Wake writes.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ActivityWatch.h"
+#include "SerialPlatform.h"
+
+class TPosixActivityWatch final : public TActivityWatch {
+ public:
+  // For the open descriptor `device`, which stays the caller's; null when the system gives no
+  // eventfd.
+  static std::unique_ptr<TPosixActivityWatch> Create(int device);
+
+  TPosixActivityWatch(int device, int wake);
+  ~TPosixActivityWatch() override;
+  TPosixActivityWatch(const TPosixActivityWatch&) = delete;
+  TPosixActivityWatch& operator=(const TPosixActivityWatch&) = delete;
+
+  void WatchEntry(const std::optional<TListedPort>& port) override;
+  bool Wait(std::optional<std::chrono::milliseconds> timeout) override;
+  void Wake() override;
+
+ private:
+  // A name in a watched folder.
+  struct TWatchedName {
+    int folder;
+    std::string name;
+  };
+
+  void Rewatch();
+  void StopWatching();
+  // Reads every queued change; true when one may concern the port.
+  bool ConcernsPort();
+
+  const int device_;
+  const int wake_;
+  // The inotify descriptor; -1 while nothing is watched.
+  int changes_ = -1;
+  std::optional<TListedPort> port_;
+  std::vector<TWatchedName> names_;
+  // The port directory that holds the entry; empty for a device found by itself.
+  std::string portsDirectory_;
+  // Every change that can make the port unlisted raises an event.
+  bool complete_ = false;
+  // A watched folder went away or moved: the watches are made again before the next wait.
+  bool stale_ = false;
+};
