@@ -12,11 +12,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <regex>
 #include <sstream>
+#include <string>
 
 #include "FakeUiThread.h"
 #include "PortsDirectoryFixture.h"
@@ -404,14 +407,6 @@ TEST_F(SerialPortTest, AbortedWritesFailAtOnceWhileWaitingAndAfterwards) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the waiting write, 2: the later write not aborted";
 }
 
-TEST_F(SerialPortTest, VanishedPortFaultsThenDisconnectsAtDelay100) {
-  port_.Open();
-  directory_.Remove("COM7");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
-  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7", "disconnect COM7"));
-  EXPECT_TRUE(port_.Faulted());
-}
-
 TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
   port_.OnFault = [this](TSerialPort*, TCommPort port) {
     events_.push_back("fault " + PortText(port));
@@ -426,12 +421,107 @@ TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
   EXPECT_TRUE(port_.Faulted());
 }
 
-TEST_F(SerialPortTest, FarEndGoingAwayIsAVanishedPort) {
-  port_.Open();
-  terminal_.CloseMaster();
-  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
-  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7", "disconnect COM7"));
+// How often a thread of this process has given up the processor of its own accord: one more at
+// every sleep, so a thread that sleeps on does not add to it.
+long VoluntarySwitches(pid_t thread) {
+  std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
+  std::string field;
+  while (status >> field) {
+    if (field == "voluntary_ctxt_switches:") {
+      long count = -1;
+      status >> count;
+      return count;
+    }
+  }
+  return -1;
 }
+
+TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
+  port_.SetSynchronizeEvents(false);
+  port_.OnDisconnect = nullptr;
+  std::atomic<pid_t> receiveThread = 0;
+  std::mutex mutex;
+  std::string chunks;
+  port_.OnReceive = [&](TSerialPort*, const std::string& buffer) {
+    receiveThread = ::gettid();
+    std::lock_guard lock(mutex);
+    chunks += buffer;
+  };
+  auto received = [&] {
+    std::lock_guard lock(mutex);
+    return chunks;
+  };
+  port_.SetDelay(50);
+  port_.Open();
+  terminal_.Write("a");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "a"; }));
+  // Past the pause after that chunk; from here on nothing happens on the port.
+  ui_.WaitUntil([] { return false; }, 200ms);
+  const long before = VoluntarySwitches(receiveThread);
+  ui_.WaitUntil([] { return false; }, 1000ms);
+  const long idle = VoluntarySwitches(receiveThread) - before;
+  terminal_.Write("b");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "ab"; }));
+  ASSERT_GE(before, 0);
+  // Passes every Delay would have woken it twenty times; pseudo-terminals of other programs
+  // coming and going in the device folder may wake it a few.
+  EXPECT_LE(idle, 6);
+  ui_.WaitUntil([] { return false; }, 200ms);
+  port_.Close();
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+}
+
+// What takes the open port away while it is idle, and how the test puts things back.
+struct TVanishCase {
+  const char* name;
+  std::function<void(TPortsDirectoryFixture&, TPseudoTerminal&)> change;
+  std::function<void(TPortsDirectoryFixture&)> undo = nullptr;
+};
+
+class SerialPortVanishTest : public SerialPortTest,
+                             public testing::WithParamInterface<TVanishCase> {};
+
+TEST_P(SerialPortVanishTest, IdlePortFaultsThenDisconnects) {
+  port_.Open();
+  // Long enough for the receive thread to have gone to sleep.
+  ui_.WaitUntil([] { return false; }, 300ms);
+  GetParam().change(directory_, terminal_);
+  const bool closed = ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; });
+  if (GetParam().undo) GetParam().undo(directory_);
+  ASSERT_TRUE(closed);
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7", "disconnect COM7"));
+  EXPECT_TRUE(port_.Faulted());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, SerialPortVanishTest,
+    testing::Values(
+        TVanishCase{"EntryRemoved",
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&) { d.Remove("COM7"); }},
+        TVanishCase{"EntryReplacedByADeadLink",
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&) {
+                      const std::string dead = d.Path() + "/.COM7";
+                      ASSERT_EQ(::symlink((d.Path() + "/nothing-here").c_str(), dead.c_str()), 0);
+                      ASSERT_EQ(::rename(dead.c_str(), (d.Path() + "/COM7").c_str()), 0);
+                    }},
+        TVanishCase{"FarEndGone", [](TPortsDirectoryFixture&,
+                                     TPseudoTerminal& terminal) { terminal.CloseMaster(); }},
+        TVanishCase{"PortDirectoryMoved",
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&) {
+                      ASSERT_EQ(::rename(d.Path().c_str(), (d.Path() + ".moved").c_str()), 0);
+                    },
+                    [](TPortsDirectoryFixture& d) {
+                      ::rename((d.Path() + ".moved").c_str(), d.Path().c_str());
+                    }},
+        // Nothing tells of a changed environment: it counts from the port's next pass.
+        TVanishCase{
+            "OtherPortDirectoryNamed",
+            [](TPortsDirectoryFixture&, TPseudoTerminal& terminal) {
+              ::setenv("ORVEL_PORTS_DIR", "/nonexistent/orvel-ports", 1);
+              terminal.Write("x");
+            },
+            [](TPortsDirectoryFixture& d) { ::setenv("ORVEL_PORTS_DIR", d.Path().c_str(), 1); }}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(SerialPortTest, ShortDelayNeverDeclaresAFault) {
   port_.SetDelay(20);
