@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "PortList.h"
@@ -25,15 +26,19 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 // A port list entry may lead to its device through a chain of links (a by-id link to ttyUSB0);
-// longer chains are not watched link by link, only where they end.
+// links beyond these are not watched, only the node where the chain ends.
 constexpr int MostLinksFollowed = 8;
 
-// Whatever can take the port's name or device away, or put another in its place. Changes of
-// file contents are left out: the device's own traffic would wake the wait.
-constexpr std::uint32_t WatchedChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                         IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-// The watched folder itself is gone, moved or unmounted: its watch says nothing more.
-constexpr std::uint32_t FolderGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
+// Whatever takes a link's name away or puts another entry in its place, in the link's folder.
+constexpr std::uint32_t LinkFolderChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                            IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// The device node itself: unlinked (its link count changes), moved or renamed over. Its folder is
+// not watched: /dev/pts changes with every terminal that opens anywhere, and a device that goes
+// away with its node (an unplugged adapter, a pseudo-terminal whose other end closed) hangs up,
+// which wakes the wait on the device.
+constexpr std::uint32_t NodeChanges = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+// The watched folder or node itself is gone, moved or unmounted: its watch says nothing more.
+constexpr std::uint32_t WatchedGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 
 std::pair<std::string, std::string> FolderAndName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -59,6 +64,38 @@ std::string RealPath(const std::string& path) {
   return text;
 }
 
+// Closing an inotify descriptor that has had watches waits until the kernel has retired them
+// (10 to 20 ms here), which would hold up every Close: a descriptor is kept for the next watch
+// instead, as many as ports were ever open at once.
+class TDescriptorPool {
+ public:
+  int Take() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        const int descriptor = free_.back();
+        free_.pop_back();
+        return descriptor;
+      }
+    }
+    return ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  }
+  void Give(int descriptor) {
+    std::lock_guard lock(mutex_);
+    free_.push_back(descriptor);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<int> free_;
+};
+
+// Never destroyed: a receive thread that a handler's Close forgot may end after main().
+TDescriptorPool& ChangesPool() {
+  static auto* pool = new TDescriptorPool;
+  return *pool;
+}
+
 }  // namespace
 
 std::unique_ptr<TPosixActivityWatch> TPosixActivityWatch::Create(int device) {
@@ -71,6 +108,7 @@ TPosixActivityWatch::TPosixActivityWatch(int device, int wake) : device_(device)
 
 TPosixActivityWatch::~TPosixActivityWatch() {
   StopWatching();
+  if (changes_ >= 0) ChangesPool().Give(changes_);
   ::close(wake_);
 }
 
@@ -80,9 +118,10 @@ void TPosixActivityWatch::WatchEntry(const std::optional<TListedPort>& port) {
 }
 
 void TPosixActivityWatch::StopWatching() {
-  if (changes_ >= 0) ::close(changes_);
-  changes_ = -1;
+  for (const TWatchedName& watched : names_) ::inotify_rm_watch(changes_, watched.watch);
   names_.clear();
+  // The removals' own notices go unread otherwise.
+  if (changes_ >= 0) ConcernsPort();
   portsDirectory_.clear();
   complete_ = false;
 }
@@ -92,28 +131,40 @@ void TPosixActivityWatch::Rewatch() {
   stale_ = false;
   // Without an entry the presence test reads the whole list, which no watch can stand for.
   if (!port_ || !PresenceRestsOnEntries(*port_)) return;
-  changes_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (changes_ < 0) return;
-  std::vector<std::string> paths;
+  if (changes_ < 0) {
+    changes_ = ChangesPool().Take();
+    if (changes_ < 0) return;
+    // What the descriptor's earlier user left unread.
+    ConcernsPort();
+  }
   std::string path = port_->LinkPath.empty() ? port_->DevicePath : port_->LinkPath;
-  for (int link = 0; link <= MostLinksFollowed && !path.empty(); ++link) {
-    paths.push_back(path);
-    path = LinkTarget(path);
+  for (int link = 0; link < MostLinksFollowed; ++link) {
+    std::string target = LinkTarget(path);
+    if (target.empty()) break;
+    auto [folder, name] = FolderAndName(path);
+    if (!Watch(folder, LinkFolderChanges, std::move(name))) return;
+    path = std::move(target);
   }
-  if (std::string real = RealPath(port_->DevicePath); !real.empty()) paths.push_back(real);
-  for (const std::string& watched : paths) {
-    auto [folder, name] = FolderAndName(watched);
-    const int descriptor = ::inotify_add_watch(changes_, folder.c_str(), WatchedChanges);
-    // A folder that cannot be watched (gone already, or the system's limit of watches reached)
-    // leaves the port to be looked at every Delay.
-    if (descriptor < 0) {
-      StopWatching();
-      return;
-    }
-    names_.push_back({descriptor, std::move(name)});
+  const std::string node = RealPath(port_->DevicePath);
+  if (node.empty()) {
+    StopWatching();
+    return;
   }
+  if (!Watch(node, NodeChanges, std::string())) return;
   if (!port_->LinkPath.empty()) portsDirectory_ = FolderAndName(port_->LinkPath).first;
   complete_ = true;
+}
+
+bool TPosixActivityWatch::Watch(const std::string& path, std::uint32_t changes, std::string name) {
+  const int watch = ::inotify_add_watch(changes_, path.c_str(), changes);
+  // What cannot be watched (gone already, or the system's limit of watches reached) leaves the
+  // port to be looked at every Delay.
+  if (watch < 0) {
+    StopWatching();
+    return false;
+  }
+  names_.push_back({watch, std::move(name)});
+  return true;
 }
 
 bool TPosixActivityWatch::Wait(std::optional<std::chrono::milliseconds> timeout) {
@@ -171,16 +222,16 @@ bool TPosixActivityWatch::ConcernsPort() {
       const char* name = buffer + offset + sizeof event;
       offset += sizeof event + event.len;
       if (event.mask & IN_Q_OVERFLOW) concerns = true;
-      if (event.mask & FolderGone) {
-        stale_ = true;
-        concerns = true;
-        continue;
+      const std::string_view changed(name, event.len > 0 ? ::strnlen(name, event.len) : 0);
+      for (const TWatchedName& watched : names_) {
+        if (watched.watch != event.wd) continue;
+        if (event.mask & WatchedGone) {
+          stale_ = true;
+          concerns = true;
+        } else if (watched.name == changed) {
+          concerns = true;
+        }
       }
-      if (event.len == 0) continue;
-      const std::string_view changed(name, ::strnlen(name, event.len));
-      concerns = concerns || std::any_of(names_.begin(), names_.end(), [&](const TWatchedName& n) {
-                   return n.folder == event.wd && n.name == changed;
-                 });
     }
   }
   return concerns;

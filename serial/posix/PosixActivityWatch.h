@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The Linux side of TActivityWatch: poll() on the device, inotify on the folders of the port's
-// directory entry and device node, and an eventfd that Wake writes.
+// The Linux side of TActivityWatch: poll() on the device, inotify on the port's directory entry
+// (and the links it leads through) and on its device node, and an eventfd that Wake writes.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,13 +29,15 @@ class TPosixActivityWatch final : public TActivityWatch {
   void Wake() override;
 
  private:
-  // A name in a watched folder.
+  // A name in a watched folder, or the watched node itself (no name).
   struct TWatchedName {
-    int folder;
+    int watch;
     std::string name;
   };
 
   void Rewatch();
+  // False, with nothing watched any more, when the system refuses.
+  bool Watch(const std::string& path, std::uint32_t changes, std::string name);
   void StopWatching();
   // Reads every queued change; true when one may concern the port.
   bool ConcernsPort();
