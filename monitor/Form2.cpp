@@ -325,6 +325,8 @@ TForm2::TEntryShape TForm2::MeasureEntry(const QString& text) {
     // An editor of its own, never shown: the rows come out as the log's editor lays them out.
     MeasureEditor = std::make_unique<QPlainTextEdit>();
     SetUpLogField(MeasureEditor.get());
+    // With what the log inherits from the window, which a window of its own would not.
+    MeasureEditor->setFont(Memo1->font());
   }
   if (MeasureEditor->size() != Memo1->size()) {
     MeasureEditor->resize(Memo1->size());
