@@ -200,7 +200,7 @@ void TForm1::CreateControls() {
   Timer2 = new QTimer(this);
   Timer2->setInterval(1000);
   connect(Timer2, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer2Timer(); }); });
-  Timer2->start();
+  // Its tick does nothing yet: left stopped, it does not wake an idle program every second.
 
   // Only the port list takes the keyboard focus; the window itself gets the other keys.
   for (QWidget* child : findChildren<QWidget*>()) {
@@ -430,7 +430,7 @@ void TForm1::Timer1Timer() {
               this);
 }
 
-// Kept running from start to end; a tick has nothing to do.
+// The window's second timer: a tick has nothing to do.
 void TForm1::Timer2Timer() {}
 
 void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {

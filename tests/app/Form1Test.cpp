@@ -530,7 +530,7 @@ TEST_F(Form1Test, ReceiveHandlerLetsAClosePortClickRun) {
       form.closeportclick();
     }
   });
-  form.Timer2->setInterval(1);
+  form.Timer2->start(1);
   std::string burst;
   for (int i = 0; i < 200; ++i) burst += "SWR: 1" + std::to_string(i % 10) + "\r\n";
   tuner.Write(burst);
