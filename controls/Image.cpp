@@ -26,8 +26,18 @@ TImage::TImage(const QString& resource, QWidget* parent) : QWidget(parent), rend
 }
 
 void TImage::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  renderer_.setAspectRatioMode(Qt::IgnoreAspectRatio);
-  renderer_.render(&painter, QRectF(rect()));
+  // Rendering the drawing costs far more than copying it, and the picture is repainted whenever
+  // a window passes over it.
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (picture_.size() != pixels || picture_.devicePixelRatioF() != ratio) {
+    picture_ = QPixmap(pixels);
+    picture_.setDevicePixelRatio(ratio);
+    picture_.fill(Qt::transparent);
+    QPainter painter(&picture_);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer_.setAspectRatioMode(Qt::IgnoreAspectRatio);
+    renderer_.render(&painter, QRectF(rect()));
+  }
+  QPainter(this).drawPixmap(0, 0, picture_);
 }

@@ -3,6 +3,7 @@
 // TImage: a picture control that stretches a scalable drawing over its whole area.
 #pragma once
 
+#include <QPixmap>
 #include <QSvgRenderer>
 #include <QWidget>
 
@@ -16,4 +17,6 @@ class TImage : public QWidget {
 
  private:
   QSvgRenderer renderer_;
+  // The drawing rendered at the control's size and pixel ratio: a repaint copies it.
+  QPixmap picture_;
 };

@@ -7,9 +7,21 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+namespace {
+
+// Looked up once: QFontDatabase::hasFamily asks fontconfig to resolve aliases, a millisecond a
+// call, and every control of the window asks. An installed face is among the families.
+bool HasMsSansSerif() {
+  static const bool installed =
+      QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"), Qt::CaseInsensitive);
+  return installed;
+}
+
+}  // namespace
+
 QFont PanelFont(int designPixels, bool bold) {
   QFont font;
-  if (QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"))) {
+  if (HasMsSansSerif()) {
     font.setFamily(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(designPixels);
   } else {
