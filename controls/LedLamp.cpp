@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QToolTip>
 #include <iterator>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "LedLampAccessible.h"
@@ -60,6 +62,18 @@ void FillSurface(QImage& image, QPoint start, QRgb match, QRgb fill) {
   }
 }
 
+// A picture as stored, decoded once: every lamp of a window rebuilds its pictures several times
+// while it is being set up.
+const QImage& StoredPicture(const char* name) {
+  static std::map<std::string, QImage> decoded;
+  auto found = decoded.find(name);
+  if (found == decoded.end()) {
+    const QImage loaded(QStringLiteral(":/lamps/") + QLatin1String(name), "BMP");
+    found = decoded.emplace(name, loaded.convertToFormat(QImage::Format_RGB32)).first;
+  }
+  return found->second;
+}
+
 QRgb Opaque(TColor color) {
   return ColorToQColor(color).rgb() | 0xFF000000;
 }
@@ -84,10 +98,8 @@ TLedLamp::~TLedLamp() = default;
 void TLedLamp::RebuildPictures() {
   const StyleInfo& info = Info(FLEDStyle);
   resize(info.width, info.height);
-  const QImage loaded(
-      QStringLiteral(":/lamps/") + QLatin1String(FBordered ? info.framed : info.plain), "BMP");
-  LitPicture = loaded.convertToFormat(QImage::Format_RGB32);
-  UnlitPicture = LitPicture.copy();
+  LitPicture = StoredPicture(FBordered ? info.framed : info.plain);
+  UnlitPicture = LitPicture;
   // The picture's own centre, which is the control's once the size above took effect; it
   // stays right even when size limits on the control refused the new size.
   const QPoint centre(LitPicture.width() / 2, LitPicture.height() / 2);
