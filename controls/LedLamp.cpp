@@ -47,15 +47,22 @@ constexpr QRgb kSilver = 0xFFC0C0C0;
 // their colour in the plain pictures.
 void FillSurface(QImage& image, QPoint start, QRgb match, QRgb fill) {
   if (!image.valid(start) || image.pixel(start) != match || match == fill) return;
+  // Straight on the pixels (one detach): QImage::pixel and setPixel check every call.
+  const int width = image.width();
+  const int height = image.height();
+  const auto rowLength = static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4);
+  auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+  const auto at = [&](int x, int y) -> QRgb& { return pixels[y * rowLength + x]; };
   std::vector<QPoint> pending{start};
-  image.setPixel(start, fill);
+  at(start.x(), start.y()) = fill;
   while (!pending.empty()) {
     const QPoint point = pending.back();
     pending.pop_back();
     for (const QPoint step : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)}) {
       const QPoint next = point + step;
-      if (image.valid(next) && image.pixel(next) == match) {
-        image.setPixel(next, fill);
+      if (next.x() >= 0 && next.x() < width && next.y() >= 0 && next.y() < height &&
+          at(next.x(), next.y()) == match) {
+        at(next.x(), next.y()) = fill;
         pending.push_back(next);
       }
     }
