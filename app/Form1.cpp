@@ -340,7 +340,11 @@ QString TForm1::SelectedPortName() const {
 }
 
 void TForm1::SetCaption(QLabel* label, const std::string& text) {
-  label->setText(FromCp1252(text));
+  const QString caption = FromCp1252(text);
+  // The tuner repeats its readings many times a second; measuring an unchanged caption anew
+  // would cost more than everything else the line does.
+  if (caption == label->text()) return;
+  label->setText(caption);
   label->adjustSize();
 }
 

@@ -3,7 +3,8 @@
 // CPU cost of received status lines through the main window's receive handler, the line
 // protocol, the port monitor's log and the lamps: per line with the monitor hidden, against a
 // bare editor with the monitor shown, and the memory that a long flood leaves behind.
-// Usage: bench_receive [lines] (default 20000; the memory figure uses ten times as many).
+// Usage: bench_receive [lines] [hidden|shown|memory|all] (default 20000 lines, all figures;
+// the memory figure uses ten times as many lines).
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -143,8 +145,8 @@ void ShownMonitorAgainstBareEditor(const std::vector<std::string>& lines) {
       program / count, bare / count, program / bare);
 }
 
-void MemoryAfterFlood(const std::vector<std::string>& lines, int rounds) {
-  TProgram program(true);
+void MemoryAfterFlood(const std::vector<std::string>& lines, int rounds, bool monitorShown) {
+  TProgram program(monitorShown);
   // A first flood fills the caches and the log up to its cap, as any session does at once.
   for (const std::string& line : lines) program.form1.SerialPortReceive(nullptr, line);
   QApplication::processEvents();
@@ -155,10 +157,10 @@ void MemoryAfterFlood(const std::vector<std::string>& lines, int rounds) {
   QApplication::processEvents();
   const long after = PssKilobytes();
   std::printf(
-      "memory after %zu more lines, port monitor shown: %+.2f MB proportional set size "
+      "memory after %zu more lines, port monitor %s: %+.2f MB proportional set size "
       "(%.1f MB before; target at most +2 MB)\n",
-      lines.size() * static_cast<std::size_t>(rounds), double(after - before) / 1024.0,
-      double(before) / 1024.0);
+      lines.size() * static_cast<std::size_t>(rounds), monitorShown ? "shown" : "hidden",
+      double(after - before) / 1024.0, double(before) / 1024.0);
 }
 
 }  // namespace
@@ -169,9 +171,14 @@ int main(int argc, char** argv) {
   QTemporaryDir ports;
   qputenv("ORVEL_PORTS_DIR", ports.path().toLocal8Bit());
   const int count = argc > 1 ? std::max(10, std::atoi(argv[1])) : 20000;
+  const char* mode = argc > 2 ? argv[2] : "all";
+  const bool all = std::strcmp(mode, "all") == 0;
   const std::vector<std::string> lines = StatusLines(count);
-  HiddenMonitorPerLine(lines);
-  ShownMonitorAgainstBareEditor(lines);
-  MemoryAfterFlood(lines, 10);
+  if (all || std::strcmp(mode, "hidden") == 0) HiddenMonitorPerLine(lines);
+  if (all || std::strcmp(mode, "shown") == 0) ShownMonitorAgainstBareEditor(lines);
+  if (all || std::strcmp(mode, "memory") == 0) {
+    MemoryAfterFlood(lines, 10, true);
+    MemoryAfterFlood(lines, 10, false);
+  }
   return 0;
 }

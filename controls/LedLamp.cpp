@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QToolTip>
 #include <iterator>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "LedLampAccessible.h"
@@ -45,19 +47,38 @@ constexpr QRgb kSilver = 0xFFC0C0C0;
 // their colour in the plain pictures.
 void FillSurface(QImage& image, QPoint start, QRgb match, QRgb fill) {
   if (!image.valid(start) || image.pixel(start) != match || match == fill) return;
+  // Straight on the pixels (one detach): QImage::pixel and setPixel check every call.
+  const int width = image.width();
+  const int height = image.height();
+  const auto rowLength = static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4);
+  auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+  const auto at = [&](int x, int y) -> QRgb& { return pixels[y * rowLength + x]; };
   std::vector<QPoint> pending{start};
-  image.setPixel(start, fill);
+  at(start.x(), start.y()) = fill;
   while (!pending.empty()) {
     const QPoint point = pending.back();
     pending.pop_back();
     for (const QPoint step : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)}) {
       const QPoint next = point + step;
-      if (image.valid(next) && image.pixel(next) == match) {
-        image.setPixel(next, fill);
+      if (next.x() >= 0 && next.x() < width && next.y() >= 0 && next.y() < height &&
+          at(next.x(), next.y()) == match) {
+        at(next.x(), next.y()) = fill;
         pending.push_back(next);
       }
     }
   }
+}
+
+// A picture as stored, decoded once: every lamp of a window rebuilds its pictures several times
+// while it is being set up.
+const QImage& StoredPicture(const char* name) {
+  static std::map<std::string, QImage> decoded;
+  auto found = decoded.find(name);
+  if (found == decoded.end()) {
+    const QImage loaded(QStringLiteral(":/lamps/") + QLatin1String(name), "BMP");
+    found = decoded.emplace(name, loaded.convertToFormat(QImage::Format_RGB32)).first;
+  }
+  return found->second;
 }
 
 QRgb Opaque(TColor color) {
@@ -84,10 +105,8 @@ TLedLamp::~TLedLamp() = default;
 void TLedLamp::RebuildPictures() {
   const StyleInfo& info = Info(FLEDStyle);
   resize(info.width, info.height);
-  const QImage loaded(
-      QStringLiteral(":/lamps/") + QLatin1String(FBordered ? info.framed : info.plain), "BMP");
-  LitPicture = loaded.convertToFormat(QImage::Format_RGB32);
-  UnlitPicture = LitPicture.copy();
+  LitPicture = StoredPicture(FBordered ? info.framed : info.plain);
+  UnlitPicture = LitPicture;
   // The picture's own centre, which is the control's once the size above took effect; it
   // stays right even when size limits on the control refused the new size.
   const QPoint centre(LitPicture.width() / 2, LitPicture.height() / 2);

@@ -4,6 +4,7 @@
 // the help listing and saving the log.
 #include "Form2.h"
 
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <QToolTip>
 #include <QValidator>
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -39,6 +41,8 @@ constexpr int kMaxLiveRows = 1000;
 constexpr int kPanelHeight = 71;
 constexpr const char* kLogFileName = "PortMonitor.txt";
 constexpr qsizetype kMaxCommandLength = 255;
+// Distinct entries whose rows are remembered; beyond that the memory starts afresh.
+constexpr qsizetype kMaxRememberedShapes = 4096;
 
 constexpr const char* kHelpLines[] = {
     "????",
@@ -248,6 +252,7 @@ TForm2::TForm2(QWidget* parent)
   connect(Send1, &QAction::triggered, this, guarded(&TForm2::Send1Click));
   connect(Savealltofile1, &QAction::triggered, this, guarded(&TForm2::Savealltofile1Click));
   Edit1->installEventFilter(this);
+  Memo1->installEventFilter(this);
 
   // Names for assistive technologies; the buttons and the check box go by their captions.
   Memo1->setAccessibleName("Log");
@@ -271,10 +276,80 @@ void TForm2::LogLine(TLogDirection direction, std::string_view text) {
 
 void TForm2::AppendLog(const QString& line) {
   LiveRows();  // brings the count up to the current width before the new entry is added
-  AppendEntry(Memo1, line, LiveHoldsLines);
-  LiveHoldsLines = true;
-  LiveRowCount += RowsOf(Memo1, Memo1->document()->lastBlock());
+  // A screen reader may read the editor at any time, so it is kept up to date while one listens.
+  if (Memo1->isVisible() || QAccessible::isActive()) {
+    BringLiveLogUpToDate();
+    AppendEntry(Memo1, line, LiveHoldsLines);
+    LiveHoldsLines = true;
+    LiveRowCount += RowsOf(Memo1, Memo1->document()->lastBlock());
+  } else {
+    const TEntryShape shape = MeasureEntry(line);
+    PendingEntries.append(line);
+    PendingNewestStart = shape.NewestStart;
+    LiveRowCount += shape.Rows;
+  }
   Memo1Change();
+}
+
+QPlainTextEdit* TForm2::LiveLog() {
+  BringLiveLogUpToDate();
+  return Memo1;
+}
+
+void TForm2::BringLiveLogUpToDate() {
+  if (PendingEntries.isEmpty()) return;
+  ProgramEdit = true;
+  const ScopeExit done([this] { ProgramEdit = false; });
+  // The same document as one append per entry would give, laid out once.
+  const QTextCursor caret = Memo1->textCursor();
+  QTextCursor cursor(Memo1->document());
+  cursor.beginEditBlock();
+  cursor.movePosition(QTextCursor::End);
+  for (const QString& entry : std::as_const(PendingEntries)) {
+    if (LiveHoldsLines) {
+      cursor.insertBlock(caret.blockFormat(), caret.charFormat());
+    } else {
+      cursor.setCharFormat(caret.charFormat());
+    }
+    cursor.insertText(entry);
+    LiveHoldsLines = true;
+  }
+  cursor.endEditBlock();
+  PendingEntries.clear();
+  // Every append moves the caret to the end.
+  Memo1->setTextCursor(cursor);
+}
+
+TForm2::TEntryShape TForm2::MeasureEntry(const QString& text) {
+  if (MeasureEditor == nullptr) {
+    // An editor of its own, never shown: the rows come out as the log's editor lays them out.
+    MeasureEditor = std::make_unique<QPlainTextEdit>();
+    SetUpLogField(MeasureEditor.get());
+    // With what the log inherits from the window, which a window of its own would not.
+    MeasureEditor->setFont(Memo1->font());
+  }
+  if (MeasureEditor->size() != Memo1->size()) {
+    MeasureEditor->resize(Memo1->size());
+    DeliverPendingResize(MeasureEditor.get());
+  }
+  const int width = Memo1->viewport()->width();
+  if (width != ShapeCacheWidth || ShapeCache.size() >= kMaxRememberedShapes) {
+    ShapeCache.clear();
+    ShapeCacheWidth = width;
+  }
+  const auto known = ShapeCache.constFind(text);
+  if (known != ShapeCache.constEnd()) return *known;
+
+  MeasureEditor->setPlainText(text);
+  const QTextBlock block = MeasureEditor->document()->firstBlock();
+  TEntryShape shape;
+  shape.Rows = RowsOf(MeasureEditor.get(), block);
+  if (shape.Rows > 0) {
+    const QTextLine lastRow = block.layout()->lineAt(shape.Rows - 1);
+    if (lastRow.textLength() > 0) shape.NewestStart = text.at(lastRow.textStart());
+  }
+  ShapeCache.insert(text, shape);
+  return shape;
 }
 
 void TForm2::ShowModeless() {
@@ -302,13 +377,18 @@ void TForm2::ShowModal() {
 }
 
 int TForm2::LiveRows() {
-  if (RowCountStale || Memo1->viewport()->width() != CountedAtWidth) CountAllRows();
+  if (RowCountStale || Memo1->viewport()->width() != CountedAtWidth) {
+    BringLiveLogUpToDate();
+    CountAllRows();
+  }
   return LiveRowCount;
 }
 
 void TForm2::Memo1Change() {
   QChar newestStart;
-  if (LiveHoldsLines) {
+  if (!PendingEntries.isEmpty()) {
+    newestStart = PendingNewestStart;
+  } else if (LiveHoldsLines) {
     const QTextBlock newest = Memo1->document()->lastBlock();
     LayoutOf(Memo1)->ensureBlockLayout(newest);
     const QTextLayout* rows = newest.layout();
@@ -329,6 +409,7 @@ void TForm2::CheckBox1Click() {
   }
   // The copy is taken row by row as the live log displays them: a wrapped entry becomes one
   // line per row, and each copied row runs the change rule once.
+  BringLiveLogUpToDate();
   QStringList rows;
   if (LiveHoldsLines) {
     for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
@@ -366,6 +447,7 @@ void TForm2::Send1Click() {
 }
 
 void TForm2::Savealltofile1Click() {
+  BringLiveLogUpToDate();
   std::string content;
   if (LiveHoldsLines) {
     for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
@@ -426,6 +508,7 @@ void TForm2::hideEvent(QHideEvent* event) {
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Memo1 && event->type() == QEvent::Show) BringLiveLogUpToDate();
   if (watched == Edit1 && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     RunUserAction([this, key] { Edit1KeyDown(key->key(), key->modifiers()); });
@@ -470,6 +553,7 @@ void TForm2::EmptyField(QPlainTextEdit* memo) {
 }
 
 void TForm2::EmptyLiveLog() {
+  PendingEntries.clear();
   EmptyField(Memo1);
   LiveHoldsLines = false;
   LiveRowCount = 0;

@@ -4,8 +4,11 @@
 // offers the raw command line and saves the log; it tells the main window what to show.
 #pragma once
 
+#include <QHash>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -46,6 +49,9 @@ class TForm2 : public QWidget {
 
   // Rows that the live log displays at its current width (a wrapped entry counts as several).
   int LiveRows();
+  // The live log's editor, holding every entry: whoever reads Memo1 directly must go through
+  // here, as entries logged while the editor was out of view have not reached it yet.
+  QPlainTextEdit* LiveLog();
 
   // Handlers, named after their control and event. Errors (a closed port, an unwritable file)
   // leave them as exceptions; nothing is logged or changed after the failing step.
@@ -75,6 +81,7 @@ class TForm2 : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // Brings the live log up to date the moment it comes into view (see PendingEntries).
   // An error raised by a handler that a control triggered is rethrown here, from the window's
   // own posted event, so that it reaches the application's error display.
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -82,6 +89,12 @@ class TForm2 : public QWidget {
  private:
   void LayOutControls();
   void AppendEntry(QPlainTextEdit* memo, const QString& text, bool fieldHasLines);
+  void BringLiveLogUpToDate();
+  struct TEntryShape {
+    int Rows = 1;
+    QChar NewestStart;  // the first character of the entry's last row; none when it is empty
+  };
+  TEntryShape MeasureEntry(const QString& text);
   void EmptyField(QPlainTextEdit* memo);
   void EmptyLiveLog();
   void CountAllRows();
@@ -100,6 +113,17 @@ class TForm2 : public QWidget {
   bool FrozenHoldsLines = false;
   bool RowCountStale = false;
   int CountedAtWidth = -1;
+
+  // Laying out the log's editor is most of the cost of a received line. While the editor is
+  // out of view (window hidden, or frozen), new entries wait here, already counted in
+  // LiveRowCount, and reach the editor in one go when it is shown or read. The change rule
+  // needs each entry's rows; they are measured in a hidden editor set up like the log's, and
+  // remembered per text, as the tuner repeats the same few lines.
+  QStringList PendingEntries;
+  QChar PendingNewestStart;
+  std::unique_ptr<QPlainTextEdit> MeasureEditor;
+  QHash<QString, TEntryShape> ShapeCache;
+  int ShapeCacheWidth = -1;
 
   // Set while the program itself changes a log field, so that only the operator's typing
   // reaches the change notification.

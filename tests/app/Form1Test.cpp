@@ -76,7 +76,7 @@ class Form1Test : public ::testing::Test {
 
   std::vector<std::string> Log() const {
     std::vector<std::string> lines;
-    for (const QString& line : form2_->Memo1->toPlainText().split('\n')) {
+    for (const QString& line : form2_->LiveLog()->toPlainText().split('\n')) {
       if (!line.isEmpty()) lines.push_back(ToCp1252(line));
     }
     return lines;

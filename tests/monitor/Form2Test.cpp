@@ -116,7 +116,7 @@ class Form2Test : public ::testing::Test {
   // n + 1 rows.
   int RowWidth() {
     Received(std::string(500, 'x'));
-    const QTextBlock block = form->Memo1->document()->lastBlock();
+    const QTextBlock block = form->LiveLog()->document()->lastBlock();
     const int width = block.layout()->lineAt(1).textLength();
     form->Clear1Click();
     return width;
@@ -152,7 +152,7 @@ TEST_F(Form2Test, EachLineTogglesTheLampOfItsDirection) {
       EXPECT_EQ(toggles.tx, c.txLamp ? 1 : 0);
       EXPECT_EQ(toggles.rx, c.txLamp ? 0 : 1);
     }
-    EXPECT_EQ(Lines(form->Memo1).last().toStdString(),
+    EXPECT_EQ(Lines(form->LiveLog()).last().toStdString(),
               (c.direction == ldSent ? "- " : "+ ") + c.text);
   }
 }
@@ -207,15 +207,15 @@ TEST_F(Form2Test, TheLiveLogHoldsAtMostAThousandRows) {
       ASSERT_EQ(form->LiveRows(), c.wrappedRows);
     }
     for (int i = 1; i < c.shortLines; ++i) Received("SWR: " + std::to_string(i));
-    ASSERT_EQ(Lines(form->Memo1).size(), c.shortLines - 1 + (c.wrappedRows > 0 ? 1 : 0));
+    ASSERT_EQ(Lines(form->LiveLog()).size(), c.shortLines - 1 + (c.wrappedRows > 0 ? 1 : 0));
     const Toggles last = Count([&] { Received("last"); });
     EXPECT_EQ(last.rx, 1);  // the line lost to the cap still toggled its lamp
     if (c.emptied) {
-      EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+      EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
       EXPECT_EQ(form->LiveRows(), 0);
     } else {
       EXPECT_EQ(form->LiveRows(), 1000);
-      EXPECT_EQ(Lines(form->Memo1).last(), "+ last");
+      EXPECT_EQ(Lines(form->LiveLog()).last(), "+ last");
     }
     form->Clear1Click();
   }
@@ -257,6 +257,77 @@ TEST_F(Form2Test, AnAppendScrollsTheLiveLogToItsNewestLine) {
   }
 }
 
+// A log that fills out of view (window hidden, or frozen) reads, once shown, frozen or saved,
+// exactly as one that filled in view: the same entries, rows, cap and lamp toggles.
+TEST_F(Form2Test, ALogFilledOutOfViewEqualsOneFilledInView) {
+  form->show();
+  const int row = RowWidth();
+  std::vector<std::pair<TLogDirection, std::string>> entries;
+  for (int i = 0; i < 1400; ++i) {
+    switch (i % 7) {
+      case 0:
+        entries.emplace_back(ldReceived, "SWR: " + std::to_string(i));
+        break;
+      case 1:
+        entries.emplace_back(ldReceived, "K: 1");
+        break;
+      case 2:
+        entries.emplace_back(ldSent, "TUNE ON");
+        break;
+      case 3:
+        entries.emplace_back(ldReceived, i % 2 ? "" : "\x01\x7f\xb5");
+        break;
+      case 4:
+        entries.emplace_back(ldReceived, std::string(row - 2, 'x') + " -yyy");
+        break;
+      case 5:
+        entries.emplace_back(ldSent, std::string(2 * row + i % 5, 'x'));
+        break;
+      default:
+        entries.emplace_back(ldReceived, "K: 1");
+        break;
+    }
+  }
+  struct Observed {
+    std::vector<TLogDirection> toggles;
+    std::vector<int> rows;
+    QStringList live;
+    QStringList frozen;
+  };
+  enum TWhile { Shown, Hidden, Frozen };
+  auto fill = [&](TWhile during) {
+    form->Clear1Click();
+    if (during == Hidden) form->hide();
+    if (during == Frozen) form->CheckBox1->click();
+    Observed seen;
+    changes.clear();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      form->LogLine(entries[i].first, entries[i].second);
+      if (i % 97 == 0) seen.rows.push_back(form->LiveRows());
+    }
+    if (during == Hidden) form->show();
+    if (during == Frozen) form->CheckBox1->click();
+    seen.live = Lines(form->LiveLog());
+    EXPECT_TRUE(form->Memo1->textCursor().atEnd());
+    form->CheckBox1->click();
+    seen.frozen = Lines(form->Memo2);
+    form->CheckBox1->click();
+    seen.toggles = changes;
+    return seen;
+  };
+  const Observed inView = fill(Shown);
+  ASSERT_GT(inView.live.size(), 50);
+  ASSERT_LT(inView.live.size(), entries.size());  // the cap emptied the log on the way
+  for (const TWhile during : {Hidden, Frozen}) {
+    SCOPED_TRACE(during);
+    const Observed outOfView = fill(during);
+    EXPECT_EQ(outOfView.live, inView.live);
+    EXPECT_EQ(outOfView.frozen, inView.frozen);
+    EXPECT_EQ(outOfView.rows, inView.rows);
+    EXPECT_EQ(outOfView.toggles, inView.toggles);
+  }
+}
+
 TEST_F(Form2Test, FreezeReceiveClearFollow) {
   form->show();
   Received("SWR: 15");
@@ -273,7 +344,7 @@ TEST_F(Form2Test, FreezeReceiveClearFollow) {
   EXPECT_FALSE(form->Memo2->textCursor().hasSelection());
 
   Received("C: 7");
-  EXPECT_EQ(Lines(form->Memo1).size(), 4);
+  EXPECT_EQ(Lines(form->LiveLog()).size(), 4);
   EXPECT_EQ(Lines(form->Memo2).size(), 3);
 
   form->CheckBox1->click();
@@ -284,7 +355,7 @@ TEST_F(Form2Test, FreezeReceiveClearFollow) {
   form->CheckBox1->click();
   const Toggles clearing = Count([&] { form->Button2->click(); });
   EXPECT_EQ(clearing.rx + clearing.tx, 0);
-  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+  EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
   EXPECT_TRUE(Lines(form->Memo2).isEmpty());
   EXPECT_TRUE(form->Memo2->isVisible());
   EXPECT_FALSE(form->CheckBox1->isChecked());
@@ -303,7 +374,7 @@ TEST_F(Form2Test, FreezingCopiesDisplayedRows) {
   EXPECT_EQ(freezing.rx, 0);
   const QString rowOfX(row, 'x');
   EXPECT_EQ(Lines(form->Memo2), QStringList({"+ ", rowOfX, rowOfX, "- TUNE ON"}));
-  EXPECT_EQ(Lines(form->Memo1).size(), 2);
+  EXPECT_EQ(Lines(form->LiveLog()).size(), 2);
 }
 
 TEST_F(Form2Test, TypingIntoTheLogRunsTheChangeRule) {
@@ -312,7 +383,7 @@ TEST_F(Form2Test, TypingIntoTheLogRunsTheChangeRule) {
   const Toggles typing = Count([&] { QTest::keyClicks(form->Memo1, "0"); });
   EXPECT_EQ(typing.tx, 1);
   EXPECT_EQ(typing.rx, 0);
-  EXPECT_EQ(Lines(form->Memo1), QStringList({"- SWRmin 150"}));
+  EXPECT_EQ(Lines(form->LiveLog()), QStringList({"- SWRmin 150"}));
 }
 
 TEST_F(Form2Test, HelpListsTwelveLinesAndSendsNothing) {
@@ -339,7 +410,7 @@ TEST_F(Form2Test, HelpListsTwelveLinesAndSendsNothing) {
       "vorpalitis",
       "KVL_tonic",
   };
-  EXPECT_EQ(Lines(form->Memo1), expected);
+  EXPECT_EQ(Lines(form->LiveLog()), expected);
 }
 
 TEST_F(Form2Test, RevealWordsShowTheForwardPower) {
@@ -350,7 +421,7 @@ TEST_F(Form2Test, RevealWordsShowTheForwardPower) {
     EXPECT_EQ(reveals, ++expected);
     EXPECT_TRUE(form->Edit1->text().isEmpty());
     EXPECT_TRUE(sent.empty());
-    EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+    EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
   }
 }
 
@@ -364,7 +435,7 @@ TEST_F(Form2Test, AnyOtherTextIsSentAsTyped) {
     form->Edit1KeyDown(Qt::Key_Enter, Qt::ControlModifier | Qt::AltModifier);
     const std::string bytes = text == "\u00c4\u20ac" ? "\xc4\x80" : text.toStdString();
     EXPECT_EQ(sent, std::vector<std::string>({bytes}));
-    EXPECT_EQ(Lines(form->Memo1).last(), "- " + text);
+    EXPECT_EQ(Lines(form->LiveLog()).last(), "- " + text);
     EXPECT_TRUE(form->Edit1->text().isEmpty());
   }
   EXPECT_EQ(reveals, 0);
@@ -379,7 +450,7 @@ TEST_F(Form2Test, OnlyEnterActsAndAnEmptyLineDoesNothing) {
   form->Edit1->clear();
   form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
   EXPECT_TRUE(sent.empty());
-  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+  EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
 }
 
 TEST_F(Form2Test, APasteLongerThanACommandIsRefusedWithANotice) {
@@ -401,7 +472,7 @@ TEST_F(Form2Test, APasteLongerThanACommandIsRefusedWithANotice) {
   form->Edit1->setText(QString(256, 'A'));
   form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
   EXPECT_TRUE(sent.empty());
-  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+  EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
 }
 
 // Each pasted line is entered as a command of its own, in order; a failed send keeps the
@@ -412,7 +483,7 @@ TEST_F(Form2Test, PastedLinesAreEnteredOneByOne) {
   form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
   EXPECT_EQ(sent, (std::vector<std::string>{"SWRmin 15", "Port_L ?", "CMEM"}));
   EXPECT_EQ(reveals, 1);
-  const QStringList log = Lines(form->Memo1);
+  const QStringList log = Lines(form->LiveLog());
   ASSERT_EQ(log.size(), 15);
   EXPECT_EQ(log.first(), "- SWRmin 15");
   EXPECT_EQ(log[1], "????");
@@ -433,7 +504,7 @@ TEST_F(Form2Test, PastedLinesAreEnteredOneByOne) {
 TEST_F(Form2Test, SendQuestionMarks) {
   const Toggles sending = Count([&] { form->Send1->trigger(); });
   EXPECT_EQ(sent, std::vector<std::string>({"???"}));
-  EXPECT_EQ(Lines(form->Memo1), QStringList({"- ???"}));
+  EXPECT_EQ(Lines(form->LiveLog()), QStringList({"- ???"}));
   EXPECT_EQ(sending.tx, 1);
 }
 
@@ -443,7 +514,7 @@ TEST_F(Form2Test, CommandsWhileThePortIsClosedKeepTheText) {
   EXPECT_EQ(ErrorOf([&] { form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier); }), kNotOpen);
   EXPECT_EQ(ErrorOf([&] { form->Send1Click(); }), kNotOpen);
   EXPECT_EQ(form->Edit1->text(), "TUNE");
-  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+  EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
 
   // From the controls, the error goes to the program's error display.
   std::vector<std::string> reported;
@@ -453,7 +524,7 @@ TEST_F(Form2Test, CommandsWhileThePortIsClosedKeepTheText) {
   SetUserActionErrorReporter(nullptr);
   EXPECT_EQ(reported, (std::vector<std::string>{kNotOpen, kNotOpen}));
   EXPECT_EQ(form->Edit1->text(), "TUNE");
-  EXPECT_TRUE(Lines(form->Memo1).isEmpty());
+  EXPECT_TRUE(Lines(form->LiveLog()).isEmpty());
 }
 
 TEST_F(Form2Test, ShowModalReturnsWhenClosed) {
@@ -519,7 +590,7 @@ TEST_F(Form2SaveTest, EveryByteIsWrittenBackAsItCame) {
                                           "\x80\x81\x8d\x8f\x90\x9d\xa0\xff"};
   form->show();
   for (const std::string& line : lines) Received(line);
-  EXPECT_EQ(Lines(form->Memo1).size(), lines.size());
+  EXPECT_EQ(Lines(form->LiveLog()).size(), lines.size());
   form->Savealltofile1Click();
   std::string expected;
   for (const std::string& line : lines) expected += "+ " + line + "\r\n";
@@ -630,7 +701,7 @@ TEST_F(Form2SaveTest, AFileThatCannotBeWrittenIsReported) {
     ::setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(error, c.error);
-    EXPECT_EQ(Lines(form->Memo1), QStringList({"+ SWR: 15"}));
+    EXPECT_EQ(Lines(form->LiveLog()), QStringList({"+ SWR: 15"}));
   }
   EXPECT_EQ(
       QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
