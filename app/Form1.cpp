@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
@@ -311,12 +312,19 @@ void TForm1::FillPortList() {
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(),
             [&](std::size_t a, std::size_t b) { return names[a] < names[b]; });
+  // Added in one go, each item with its data: item by item, the list box reacts to every
+  // insertion and every change of data, which dominates the start with thousands of ports.
+  QList<QStandardItem*> items;
+  items.reserve(static_cast<qsizetype>(order.size()));
   for (const std::size_t i : order) {
-    ComboBox1->addItem(FromCp1252(names[i]));
+    auto* item = new QStandardItem(FromCp1252(names[i]));
     const QString device = FromCp1252(devices[i]);
-    ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::ToolTipRole);
-    ComboBox1->setItemData(ComboBox1->count() - 1, device, Qt::AccessibleDescriptionRole);
+    item->setData(device, Qt::ToolTipRole);
+    item->setData(device, Qt::AccessibleDescriptionRole);
+    items.append(item);
   }
+  // The list box's own model (a QComboBox keeps its items in a QStandardItemModel).
+  qobject_cast<QStandardItemModel*>(ComboBox1->model())->invisibleRootItem()->appendRows(items);
 }
 
 bool TForm1::SelectPort(const std::string& nameOrDevice) {

@@ -186,7 +186,8 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
   // Entries that differ only in letter case or blanks give one port; the one whose file name
   // sorts first stands for it, whatever order the directory gives.
   std::sort(found.begin(), found.end(), [](const TDirectoryEntry& a, const TDirectoryEntry& b) {
-    return a.Name != b.Name ? a.Name < b.Name : a.FileName < b.FileName;
+    const int names = a.Name.compare(b.Name);
+    return names != 0 ? names < 0 : a.FileName < b.FileName;
   });
   for (std::size_t i = 0; i < found.size(); ++i) {
     const TDirectoryEntry& entry = found[i];
