@@ -463,8 +463,7 @@ TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
   terminal_.Write("b");
   ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "ab"; }));
   ASSERT_GE(before, 0);
-  // Passes every Delay would have woken it twenty times; pseudo-terminals of other programs
-  // coming and going in the device folder may wake it a few.
+  // Passes every Delay would have woken it twenty times; the few allowed are the system's.
   EXPECT_LE(idle, 6);
   ui_.WaitUntil([] { return false; }, 200ms);
   port_.Close();
