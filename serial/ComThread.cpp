@@ -122,7 +122,7 @@ void TComThread::Execute() {
 void TComThread::Pass(bool look) {
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
-    modemLines_ = status.has_value();
+    modemLines_ = status.has_value() && !device_->SignalsModemChanges();
     owner_.ReportLineStatus(status);
   } catch (...) {
     // A failing line status handler must not end reception.

@@ -93,4 +93,7 @@ class TSerialDevice {
   virtual void Close() = 0;
   // The device is gone although it is still listed (a network connection that ended).
   virtual bool Lost() const { return false; }
+  // Whether a change of the modem lines wakes a receive thread that waits for the device's
+  // activity; if not, the lines are asked for every Delay.
+  virtual bool SignalsModemChanges() const { return false; }
 };

@@ -267,6 +267,7 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         readPaused_ = true;
         gensio_set_read_callback_enable(io_, false);
       }
+      UpdateReadiness();
       return 0;
     }
     case GENSIO_EVENT_WRITE_READY: {
@@ -280,7 +281,12 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       if (buffer && length && *length >= sizeof(unsigned)) {
         unsigned state = 0;
         std::memcpy(&state, buffer, sizeof state);
-        modemLines_ = static_cast<std::uint8_t>(state & 0xf0);
+        const auto lines = static_cast<std::uint8_t>(state & 0xf0);
+        if (modemLines_.exchange(lines) != lines) {
+          std::lock_guard lock(mutex_);
+          modemChanged_ = true;
+          UpdateReadiness();
+        }
       }
       return 0;
     case GENSIO_EVENT_POSTCERT_VERIFY: {
@@ -323,7 +329,12 @@ void TNetworkSerialDevice::CloseDone() {
 void TNetworkSerialDevice::MarkLost() {
   std::lock_guard lock(mutex_);
   lost_ = true;
+  UpdateReadiness();
   changed_.notify_all();
+}
+
+void TNetworkSerialDevice::UpdateReadiness() {
+  ready_.Set(!inbox_.empty() || lost_ || modemChanged_);
 }
 
 void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
@@ -495,6 +506,7 @@ void TNetworkSerialDevice::PurgeInput() {
   {
     std::lock_guard lock(mutex_);
     inbox_.clear();
+    UpdateReadiness();
   }
   if (serial_ && !lost_) sergensio_flush(serial_, SERGENSIO_FLUSH_RCV_BUFFER);
 }
@@ -514,6 +526,7 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
     readPaused_ = false;
     gensio_set_read_callback_enable(io_, true);
   }
+  UpdateReadiness();
   return TTransfer{count};
 }
 
@@ -562,6 +575,9 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
 
 std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
   if (!serial_) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  modemChanged_ = false;
+  UpdateReadiness();
   return modemLines_.load();
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "NetworkAddress.h"
+#include "ReadySignal.h"
 #include "SerialDevice.h"
 
 struct gensio;
@@ -47,6 +48,11 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void Close() override;
   // The connection is gone (station unplugged, server stopped, network down).
   bool Lost() const override { return lost_; }
+  // Modem line changes come as news from the station, which raise the readiness below.
+  bool SignalsModemChanges() const override { return true; }
+  // Readable while bytes wait, the connection is lost, or the modem lines changed since they
+  // were last asked for; -1 when the system gave no descriptor.
+  int ReadinessDescriptor() const { return ready_.Descriptor(); }
 
   // One answer of the station to a line-setting request.
   struct TReply {
@@ -71,6 +77,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void OpenDone(int error);
   void CloseDone();
   void MarkLost();
+  // With mutex_ held: readable exactly while there is news for the receive thread.
+  void UpdateReadiness();
   // The operator's reason for a failed open or a connection that ended while opening.
   std::string FailureReason(int error) const;
   TReply* Request();
@@ -99,6 +107,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string peerSubject_;
   int certificateError_ = 0;
   std::deque<TReply> replies_;
+  bool modemChanged_ = false;
+  TReadySignal ready_;
 
   std::atomic<bool> lost_ = false;
   std::atomic<std::uint8_t> modemLines_ = 0;

@@ -98,13 +98,14 @@ TDescriptorPool& ChangesPool() {
 
 }  // namespace
 
-std::unique_ptr<TPosixActivityWatch> TPosixActivityWatch::Create(int device) {
+std::unique_ptr<TPosixActivityWatch> TPosixActivityWatch::Create(int device, bool connection) {
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake < 0) return nullptr;
-  return std::make_unique<TPosixActivityWatch>(device, wake);
+  return std::make_unique<TPosixActivityWatch>(device, wake, connection);
 }
 
-TPosixActivityWatch::TPosixActivityWatch(int device, int wake) : device_(device), wake_(wake) {}
+TPosixActivityWatch::TPosixActivityWatch(int device, int wake, bool connection)
+    : device_(device), wake_(wake), connection_(connection) {}
 
 TPosixActivityWatch::~TPosixActivityWatch() {
   StopWatching();
@@ -126,17 +127,32 @@ void TPosixActivityWatch::StopWatching() {
   complete_ = false;
 }
 
+bool TPosixActivityWatch::TakeChanges() {
+  if (changes_ >= 0) return true;
+  changes_ = ChangesPool().Take();
+  if (changes_ < 0) return false;
+  // What the descriptor's earlier user left unread.
+  ConcernsPort();
+  return true;
+}
+
 void TPosixActivityWatch::Rewatch() {
   StopWatching();
   stale_ = false;
+  if (connection_) {
+    // A station named by an address alone is there while its connection lasts; one from the
+    // port directory while its entry stays as well (an entry edited in place counts too).
+    if (port_ && !port_->LinkPath.empty()) {
+      auto [folder, name] = FolderAndName(port_->LinkPath);
+      if (!TakeChanges() || !Watch(folder, LinkFolderChanges | IN_CLOSE_WRITE, name)) return;
+      portsDirectory_ = std::move(folder);
+    }
+    complete_ = true;
+    return;
+  }
   // Without an entry the presence test reads the whole list, which no watch can stand for.
   if (!port_ || !PresenceRestsOnEntries(*port_)) return;
-  if (changes_ < 0) {
-    changes_ = ChangesPool().Take();
-    if (changes_ < 0) return;
-    // What the descriptor's earlier user left unread.
-    ConcernsPort();
-  }
+  if (!TakeChanges()) return;
   std::string path = port_->LinkPath.empty() ? port_->DevicePath : port_->LinkPath;
   for (int link = 0; link < MostLinksFollowed; ++link) {
     std::string target = LinkTarget(path);

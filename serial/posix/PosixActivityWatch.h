@@ -16,10 +16,11 @@
 class TPosixActivityWatch final : public TActivityWatch {
  public:
   // For the open descriptor `device`, which stays the caller's; null when the system gives no
-  // eventfd.
-  static std::unique_ptr<TPosixActivityWatch> Create(int device);
+  // eventfd. A `connection` (a network station's readiness) also tells when it ends, so its
+  // presence rests on it and on its port directory entry, if it has one, alone.
+  static std::unique_ptr<TPosixActivityWatch> Create(int device, bool connection = false);
 
-  TPosixActivityWatch(int device, int wake);
+  TPosixActivityWatch(int device, int wake, bool connection);
   ~TPosixActivityWatch() override;
   TPosixActivityWatch(const TPosixActivityWatch&) = delete;
   TPosixActivityWatch& operator=(const TPosixActivityWatch&) = delete;
@@ -42,8 +43,12 @@ class TPosixActivityWatch final : public TActivityWatch {
   // Reads every queued change; true when one may concern the port.
   bool ConcernsPort();
 
+  // Takes an inotify descriptor for the first watch.
+  bool TakeChanges();
+
   const int device_;
   const int wake_;
+  const bool connection_;
   // The inotify descriptor; -1 while nothing is watched.
   int changes_ = -1;
   std::optional<TListedPort> port_;

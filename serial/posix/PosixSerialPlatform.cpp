@@ -77,11 +77,14 @@ class TPosixSerialPlatform final : public TSerialPlatform {
   }
 
   std::unique_ptr<TActivityWatch> WatchActivity(TSerialDevice& device) override {
-    // A network station's news come through its connection's own thread, which cannot wake a
-    // poll(): such a port is looked at every Delay.
-    auto* local = dynamic_cast<TPosixSerialDevice*>(&device);
-    if (!local) return nullptr;
-    return TPosixActivityWatch::Create(local->Descriptor());
+    if (auto* local = dynamic_cast<TPosixSerialDevice*>(&device)) {
+      return TPosixActivityWatch::Create(local->Descriptor());
+    }
+    // A network station's news come on its connection's own thread, which raises a readiness
+    // descriptor for the wait.
+    auto* station = dynamic_cast<TNetworkSerialDevice*>(&device);
+    if (!station || station->ReadinessDescriptor() < 0) return nullptr;
+    return TPosixActivityWatch::Create(station->ReadinessDescriptor(), true);
   }
 };
 

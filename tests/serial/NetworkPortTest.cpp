@@ -10,9 +10,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "Ser2Net.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
+#include "ThreadSwitches.h"
 
 namespace {
 
@@ -227,6 +230,46 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   EXPECT_FALSE(port_.Faulted());
   terminal_.Write("SWR: 11\r\n");
   ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
+}
+
+TEST_F(NetworkPortTest, IdleStationPortSleepsAndWakesForBytesAndForItsEntry) {
+  // Handled on the receive thread itself, whose sleep is what is counted.
+  port_.SetSynchronizeEvents(false);
+  std::atomic<pid_t> receiveThread = 0;
+  std::mutex mutex;
+  std::string chunks;
+  port_.OnReceive = [&](TSerialPort*, const std::string& buffer) {
+    receiveThread = ::gettid();
+    std::lock_guard lock(mutex);
+    chunks += buffer;
+  };
+  auto received = [&] {
+    std::lock_guard lock(mutex);
+    return chunks;
+  };
+  // A station of the port directory, so that its entry is watched as well.
+  TPortsDirectoryFixture directory;
+  station_.Start();
+  std::ofstream(directory.Path() + "/shack") << station_.Address() << "\n";
+  Name(port_, "SHACK");
+  port_.SetDelay(50);
+  port_.Open();
+  terminal_.Write("a");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "a"; }));
+  ui_.WaitUntil([] { return false; }, 200ms);
+  const long before = VoluntarySwitches(receiveThread);
+  ui_.WaitUntil([] { return false; }, 1000ms);
+  const long idle = VoluntarySwitches(receiveThread) - before;
+  terminal_.Write("b");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "ab"; }));
+  ASSERT_GE(before, 0);
+  // Passes every Delay would have woken it twenty times.
+  EXPECT_LE(idle, 6);
+  ui_.WaitUntil([] { return false; }, 200ms);
+  // The entry taken away wakes it as well (the end of the connection: the test above).
+  directory.Remove("shack");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }, 10s));
+  EXPECT_TRUE(port_.Faulted());
 }
 
 TEST_F(NetworkPortTest, FailuresGiveTheOperatorTheReason) {

@@ -26,6 +26,7 @@
 #include "PseudoTerminal.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
+#include "ThreadSwitches.h"
 
 namespace {
 
@@ -419,21 +420,6 @@ TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
   ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }));
   EXPECT_THAT(events_, ElementsAre("connect COM7", "fault COM7"));
   EXPECT_TRUE(port_.Faulted());
-}
-
-// How often a thread of this process has given up the processor of its own accord: one more at
-// every sleep, so a thread that sleeps on does not add to it.
-long VoluntarySwitches(pid_t thread) {
-  std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
-  std::string field;
-  while (status >> field) {
-    if (field == "voluntary_ctxt_switches:") {
-      long count = -1;
-      status >> count;
-      return count;
-    }
-  }
-  return -1;
 }
 
 TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
