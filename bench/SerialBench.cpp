@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -103,7 +104,10 @@ void ListingCost(const TPortsDirectoryFixture& directory, int entries) {
   }
 }
 
-void ReceiveLatency(TPseudoTerminal& terminal, int lines) {
+// Milliseconds from writing a line to its OnReceive, once a round, each line written after
+// `quiet(round)` ms without traffic; empty when a line never arrived.
+std::vector<double> LinesToOnReceive(TPseudoTerminal& terminal, int rounds,
+                                     const std::function<int()>& quiet) {
   TFakeUiThread ui;
   TSerialPort port;
   TClock::time_point arrived;
@@ -113,59 +117,47 @@ void ReceiveLatency(TPseudoTerminal& terminal, int lines) {
     ++received;
   };
   OpenPort(port, ui);
-  std::mt19937 random(12345);
-  std::uniform_int_distribution<int> phase(0, SystemDelay);
   std::vector<double> latencies;
-  for (int line = 0; line < lines; ++line) {
-    // Lines come at any moment of the receive thread's pause.
-    ui.WaitUntil([] { return false; }, std::chrono::milliseconds(phase(random)));
+  for (int round = 0; round < rounds; ++round) {
+    ui.WaitUntil([] { return false; }, std::chrono::milliseconds(quiet()));
     const int before = received;
     const TClock::time_point sent = TClock::now();
     terminal.Write("SWR: 15\r\n");
     if (!ui.WaitUntil([&] { return received > before; }, 5s)) {
-      std::printf("line %d never arrived\n", line);
-      return;
+      std::printf("line %d never arrived\n", round);
+      return {};
     }
     latencies.push_back(Milliseconds(arrived - sent));
   }
+  port.Close();
+  return latencies;
+}
+
+void ReceiveLatency(TPseudoTerminal& terminal, int lines) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> phase(0, SystemDelay);
+  // Lines come at any moment of the receive thread's pause.
+  const std::vector<double> latencies =
+      LinesToOnReceive(terminal, lines, [&] { return phase(random); });
+  if (latencies.empty()) return;
   std::printf(
       "write to OnReceive, Delay %u, %d lines: median %.2f ms, 99th percentile %.2f ms, "
       "max %.2f ms (target p99 <= %u ms)\n",
       SystemDelay, lines, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
       Percentile(latencies, 1.0), SystemDelay + 2);
-  port.Close();
 }
 
 // The first bytes after a quiet spell longer than Delay: the receive thread sleeps until they
 // come rather than until its next pass.
 void LatencyFromIdle(TPseudoTerminal& terminal) {
   constexpr int Rounds = 20;
-  TFakeUiThread ui;
-  TSerialPort port;
-  TClock::time_point arrived;
-  int received = 0;
-  port.OnReceive = [&](TSerialPort*, const std::string&) {
-    arrived = TClock::now();
-    ++received;
-  };
-  OpenPort(port, ui);
-  std::vector<double> latencies;
-  for (int round = 0; round < Rounds; ++round) {
-    ui.WaitUntil([] { return false; }, std::chrono::milliseconds(3 * SystemDelay));
-    const int before = received;
-    const TClock::time_point sent = TClock::now();
-    terminal.Write("SWR: 15\r\n");
-    if (!ui.WaitUntil([&] { return received > before; }, 5s)) {
-      std::printf("line %d never arrived\n", round);
-      return;
-    }
-    latencies.push_back(Milliseconds(arrived - sent));
-  }
+  const std::vector<double> latencies =
+      LinesToOnReceive(terminal, Rounds, [] { return static_cast<int>(3 * SystemDelay); });
+  if (latencies.empty()) return;
   std::printf(
       "write to OnReceive after %u ms without traffic, %d lines: median %.2f ms, max %.2f ms "
       "(polling every Delay: up to %u ms)\n",
       3 * SystemDelay, Rounds, Percentile(latencies, 0.5), Percentile(latencies, 1.0), SystemDelay);
-  port.Close();
 }
 
 void CloseDurations(TPseudoTerminal& terminal) {
