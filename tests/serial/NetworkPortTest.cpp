@@ -10,11 +10,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -22,10 +20,10 @@
 #include "NetworkAddress.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
+#include "ReceiveThreadProbe.h"
 #include "Ser2Net.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
-#include "ThreadSwitches.h"
 
 namespace {
 
@@ -233,20 +231,7 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
 }
 
 TEST_F(NetworkPortTest, IdleStationPortSleepsAndWakesForBytesAndForItsEntry) {
-  // Handled on the receive thread itself, whose sleep is what is counted.
-  port_.SetSynchronizeEvents(false);
-  std::atomic<pid_t> receiveThread = 0;
-  std::mutex mutex;
-  std::string chunks;
-  port_.OnReceive = [&](TSerialPort*, const std::string& buffer) {
-    receiveThread = ::gettid();
-    std::lock_guard lock(mutex);
-    chunks += buffer;
-  };
-  auto received = [&] {
-    std::lock_guard lock(mutex);
-    return chunks;
-  };
+  TReceiveThreadProbe probe(port_);
   // A station of the port directory, so that its entry is watched as well.
   TPortsDirectoryFixture directory;
   station_.Start();
@@ -255,14 +240,12 @@ TEST_F(NetworkPortTest, IdleStationPortSleepsAndWakesForBytesAndForItsEntry) {
   port_.SetDelay(50);
   port_.Open();
   terminal_.Write("a");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "a"; }));
+  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "a"; }));
   ui_.WaitUntil([] { return false; }, 200ms);
-  const long before = VoluntarySwitches(receiveThread);
-  ui_.WaitUntil([] { return false; }, 1000ms);
-  const long idle = VoluntarySwitches(receiveThread) - before;
+  const long idle = probe.SleepsDuring(ui_, 1000ms);
   terminal_.Write("b");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "ab"; }));
-  ASSERT_GE(before, 0);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "ab"; }));
+  ASSERT_GE(idle, 0);
   // Passes every Delay would have woken it twenty times.
   EXPECT_LE(idle, 6);
   ui_.WaitUntil([] { return false; }, 200ms);

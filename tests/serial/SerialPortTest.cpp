@@ -16,7 +16,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,9 +23,9 @@
 #include "FakeUiThread.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
+#include "ReceiveThreadProbe.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
-#include "ThreadSwitches.h"
 
 namespace {
 
@@ -423,32 +422,18 @@ TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
 }
 
 TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
-  port_.SetSynchronizeEvents(false);
   port_.OnDisconnect = nullptr;
-  std::atomic<pid_t> receiveThread = 0;
-  std::mutex mutex;
-  std::string chunks;
-  port_.OnReceive = [&](TSerialPort*, const std::string& buffer) {
-    receiveThread = ::gettid();
-    std::lock_guard lock(mutex);
-    chunks += buffer;
-  };
-  auto received = [&] {
-    std::lock_guard lock(mutex);
-    return chunks;
-  };
+  TReceiveThreadProbe probe(port_);
   port_.SetDelay(50);
   port_.Open();
   terminal_.Write("a");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "a"; }));
+  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "a"; }));
   // Past the pause after that chunk; from here on nothing happens on the port.
   ui_.WaitUntil([] { return false; }, 200ms);
-  const long before = VoluntarySwitches(receiveThread);
-  ui_.WaitUntil([] { return false; }, 1000ms);
-  const long idle = VoluntarySwitches(receiveThread) - before;
+  const long idle = probe.SleepsDuring(ui_, 1000ms);
   terminal_.Write("b");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return received() == "ab"; }));
-  ASSERT_GE(before, 0);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "ab"; }));
+  ASSERT_GE(idle, 0);
   // Passes every Delay would have woken it twenty times; the few allowed are the system's.
   EXPECT_LE(idle, 6);
   ui_.WaitUntil([] { return false; }, 200ms);
