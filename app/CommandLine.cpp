@@ -44,6 +44,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.Version = true;
     } else if (argument == "--connect") {
       line.Connect = true;
+    } else if (argument == "--operator-certificate") {
+      line.OperatorCertificate = "";
+    } else if (argument.starts_with("--operator-certificate=")) {
+      line.OperatorCertificate = argument.substr(23);
+      if (line.OperatorCertificate->empty())
+        line.Error = "option --operator-certificate= needs a name";
     } else if (argument == "--port") {
       if (i + 1 == arguments.size()) {
         line.Error = "option --port needs a port name";
@@ -69,11 +75,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (line.Port && line.Port->empty() && line.Error.empty())
     line.Error = "option --port needs a port name";
+
   return line;
 }
 
 std::string UsageText() {
   return "Usage: orvel [--port NAME] [--connect]\n"
+         "       orvel --operator-certificate[=NAME]\n"
          "       orvel --help | --version\n"
          "Remote control for the 1.2 kW automatic antenna tuner over a serial port.\n"
          "\n"
@@ -82,6 +90,12 @@ std::string UsageText() {
          "                name, a device path or a network address such as\n"
          "                rfc2217://HOST:PORT\n"
          "  --connect     open the preselected port once the window is shown\n"
+         "  --operator-certificate[=NAME]\n"
+         "                print this user's certificate for stations that accept only\n"
+         "                known operators, and end; the key and the certificate (common\n"
+         "                name NAME, else the login name) are made in ~/.config/orvel/\n"
+         "                when missing. To let a station accept it:\n"
+         "                orvel --operator-certificate | ssh STATION sudo orvel-station allow -\n"
          "  -h, --help    print this text and end\n"
          "  -v, --version print the version and end\n"
          "Qt's own options (-platform, -display, -style ...) are handed on to the toolkit.\n"

@@ -13,6 +13,8 @@ struct TCommandLine {
   bool Version = false;
   bool Connect = false;
   std::optional<std::string> Port;
+  // Print the operator's certificate and end; the common name for a new one (empty: the user's).
+  std::optional<std::string> OperatorCertificate;
   // Qt's own options (-platform xcb, -style ...), handed on to the application object.
   std::vector<std::string> ToolkitArguments;
   // Empty when the command line is valid; else one line saying what is wrong.

@@ -6,6 +6,8 @@
 #include <QStyleFactory>
 #include <QTimer>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "ErrorDisplay.h"
 #include "Form1.h"
 #include "Form2.h"
+#include "OperatorIdentity.h"
 #include "QuitOnSignal.h"
 
 namespace {
@@ -29,6 +32,33 @@ void ClickOpenPort(TForm1& form) {
                       Qt::NoModifier);
   QCoreApplication::sendEvent(form.openport, &press);
   QCoreApplication::sendEvent(form.openport, &release);
+}
+
+// The operator's certificate on standard output, made first when there is none; no display needed,
+// so that it can be piped to a station over ssh.
+int PrintOperatorCertificate(const std::string& commonName) {
+  std::string reason;
+  const std::optional<TOperatorIdentity> identity = EnsureOperatorIdentity(commonName, reason);
+  if (!identity) {
+    std::fprintf(stderr, "orvel: %s\n", reason.c_str());
+    return 1;
+  }
+  std::ifstream file(identity->CertFile);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file || text.str().empty()) {
+    std::fprintf(stderr, "orvel: cannot read %s\n", identity->CertFile.c_str());
+    return 1;
+  }
+  if (const std::string name = CertificateCommonName(identity->CertFile);
+      !commonName.empty() && name != commonName) {
+    std::fprintf(stderr,
+                 "orvel: the operator's certificate was made for %s before; remove %s and %s for a "
+                 "new one\n",
+                 name.c_str(), identity->CertFile.c_str(), identity->KeyFile.c_str());
+  }
+  std::fputs(text.str().c_str(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -47,6 +77,7 @@ int main(int argc, char** argv) {
     std::printf("Orvel %s\n", ORVEL_VERSION);
     return 0;
   }
+  if (options.OperatorCertificate) return PrintOperatorCertificate(*options.OperatorCertificate);
 
   // The application object takes only the toolkit's options; it keeps a reference to both.
   std::vector<std::string> toolkitStrings = options.ToolkitArguments;

@@ -14,15 +14,21 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
-TPortsDirectoryPlace PortsDirectoryPlace() {
-  if (std::string dir = Environment("ORVEL_PORTS_DIR"); !dir.empty()) return {dir, true};
+std::string UserConfigDirectory() {
   std::string config = Environment("XDG_CONFIG_HOME");
   if (config.empty()) {
     std::string home = Environment("HOME");
     if (home.empty()) return {};
     config = home + "/.config";
   }
-  return {config + "/orvel/ports", false};
+  return config + "/orvel";
+}
+
+TPortsDirectoryPlace PortsDirectoryPlace() {
+  if (std::string dir = Environment("ORVEL_PORTS_DIR"); !dir.empty()) return {dir, true};
+  const std::string config = UserConfigDirectory();
+  if (config.empty()) return {};
+  return {config + "/ports", false};
 }
 
 std::string PortsDirectory() {

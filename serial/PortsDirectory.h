@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// Where the port directory lives: the folder of symbolic links that names ports.
+// Where the user's configuration folder and the port directory (the folder of symbolic links
+// that names ports) live.
 #pragma once
 
 #include <string>
@@ -10,6 +11,9 @@ struct TPortsDirectoryPlace {
   // Named by ORVEL_PORTS_DIR rather than the default, which need not exist.
   bool Named = false;
 };
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/orvel; empty when neither variable gives a place.
+std::string UserConfigDirectory();
 
 // $ORVEL_PORTS_DIR when set and not empty, else ${XDG_CONFIG_HOME:-$HOME/.config}/orvel/ports.
 // The path is empty when none of these variables gives a place.
