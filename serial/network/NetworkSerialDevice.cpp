@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "OperatorIdentity.h"
 #include "SerialPlatform.h"
 
 namespace {
@@ -158,7 +159,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const std::string& text,
                                                                            std::string& reason) {
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
-  if (!address) return nullptr;
+  if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
     if (!address->CaFile.empty() && !ReadableFile(address->CaFile, "certificate authority", reason))
       return nullptr;
