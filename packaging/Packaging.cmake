@@ -52,7 +52,9 @@ shows what it reports: SWR, the inductance and capacitance switched in, the
 side of the L-network, the tuner's lamps and whether a tuning cycle runs. It
 starts tuning, sets the SWR threshold, clears the tuner's memory and logs
 every protocol line in a port monitor. The package also holds
-orvel-tuner-sim, a simulated tuner on a pseudo-terminal.")
+orvel-tuner-sim, a simulated tuner on a pseudo-terminal, and orvel-station,
+which puts a tuner beside a small computer on the network with ser2net
+(RFC 2217 inside TLS, for the operators allowed there).")
 # dpkg-shlibdeps finds the libraries the programs link (Qt, the C++ runtime). Qt's platform
 # plugins (xcb for the X desktop) are loaded at run time, which no linker record shows; the
 # window's captions are measured for Liberation Sans, the stand-in for MS Sans Serif.
@@ -60,4 +62,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET orvel)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
 endif()
+# Only the station's computer needs these, for orvel-station; the operator's does not.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ser2net, openssl")
 include(CPack)
