@@ -65,14 +65,18 @@ TSer2Net::TSer2Net(std::string device, std::string tlsOptions, const std::string
     : device_(std::move(device)),
       tlsOptions_(std::move(tlsOptions)),
       port_(FreeLocalPort()),
-      directory_(TemporaryDirectory("orvel-ser2net-XXXXXX")) {
-  std::ofstream config(directory_ + "/ser2net.yaml");
+      directory_(TemporaryDirectory("orvel-ser2net-XXXXXX")),
+      config_(directory_ + "/ser2net.yaml") {
+  std::ofstream config(config_);
   const std::string tls = tlsOptions_.empty() ? "" : "ssl(" + tlsOptions_ + "),";
   config << "connection: &tuner\n"
          << "  accepter: telnet(rfc2217)," << tls << "tcp,127.0.0.1," << port_ << "\n"
          << "  connector: serialdev," << device_ << ",19200e71,local\n";
   if (!authDirectory.empty()) config << "  options:\n    authdir: " << authDirectory << "\n";
 }
+
+TSer2Net::TSer2Net(const std::string& configFile, unsigned port)
+    : port_(port), directory_(TemporaryDirectory("orvel-ser2net-XXXXXX")), config_(configFile) {}
 
 TSer2Net::~TSer2Net() {
   Stop();
@@ -81,7 +85,7 @@ TSer2Net::~TSer2Net() {
 
 void TSer2Net::Start() {
   Stop();
-  const std::string config = directory_ + "/ser2net.yaml";
+  const std::string& config = config_;
   const std::string pidFile = directory_ + "/ser2net.pid";
   pid_ = ::fork();
   if (pid_ == 0) {

@@ -16,6 +16,8 @@ class TSer2Net {
   // `device` is the station's serial device; `tlsOptions` holds ssl(...) options for a TLS
   // accepter, `authDirectory` the client certificates that it accepts (per user name).
   TSer2Net(std::string device, std::string tlsOptions = {}, const std::string& authDirectory = {});
+  // ser2net on a configuration written elsewhere, whose connection listens on 127.0.0.1:port.
+  TSer2Net(const std::string& configFile, unsigned port);
   ~TSer2Net();
   TSer2Net(const TSer2Net&) = delete;
   TSer2Net& operator=(const TSer2Net&) = delete;
@@ -31,6 +33,7 @@ class TSer2Net {
   const std::string tlsOptions_;
   const unsigned port_;
   std::string directory_;
+  std::string config_;
   pid_t pid_ = -1;
 };
 

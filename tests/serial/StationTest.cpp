@@ -1,0 +1,298 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// A station set up by orvel-station in a temporary configuration root, served by a real ser2net
+// on 127.0.0.1 with exactly what it wrote, the simulated tuner behind a pseudo-terminal, and the
+// serial port object connecting with the operator's own identity.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "FakeUiThread.h"
+#include "NetworkAddress.h"
+#include "OperatorIdentity.h"
+#include "Ser2Net.h"
+#include "SerialPort.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+using testing::Not;
+
+std::string TemporaryDirectory() {
+  std::string path = (fs::temp_directory_path() / "orvel-station-test-XXXXXX").string();
+  if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
+  return path;
+}
+
+// No test here may see or make the identity of the user who runs the tests.
+class TPrivateConfigHome : public testing::Environment {
+ public:
+  void SetUp() override {
+    home_ = TemporaryDirectory();
+    ::setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(home_); }
+
+ private:
+  std::string home_;
+};
+const testing::Environment* const kPrivateConfigHome =
+    testing::AddGlobalTestEnvironment(new TPrivateConfigHome);
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+};
+
+// orvel-station with its standard error folded into its output.
+TRun Station(const std::string& arguments, const std::string& input = "/dev/null") {
+  const std::string command = "'" ORVEL_SOURCE_DIR "/tools/orvel-station/orvel-station' " +
+                              arguments + " <'" + input + "' 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("popen failed");
+  TRun run;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    run.Out.append(buffer, got);
+  const int status = ::pclose(pipe);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+unsigned Mode(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The simulated tuner on its own pseudo-terminal, which it names on its first line.
+class TSimulatedTuner {
+ public:
+  TSimulatedTuner() : ports_(TemporaryDirectory()) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      ::setenv("ORVEL_PORTS_DIR", ports_.c_str(), 1);
+      ::execl(ORVEL_BINARY_DIR "/orvel-tuner-sim", "orvel-tuner-sim", "--name", "SIM",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!line.ends_with('\n') && std::chrono::steady_clock::now() < deadline) {
+      pollfd ready{out[0], POLLIN, 0};
+      char c;
+      if (::poll(&ready, 1, 100) > 0 && ::read(out[0], &c, 1) == 1) line += c;
+    }
+    ::close(out[0]);
+    if (!line.starts_with("SIM /dev/")) throw std::runtime_error("simulator said: " + line);
+    device_ = line.substr(4, line.size() - 5);
+  }
+  ~TSimulatedTuner() {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    fs::remove_all(ports_);
+  }
+  const std::string& Device() const { return device_; }
+
+ private:
+  std::string ports_;
+  std::string device_;
+  pid_t pid_ = -1;
+};
+
+class StationTest : public testing::Test {
+ protected:
+  StationTest() : root_(TemporaryDirectory()) {
+    port_.SetUiHandOver(&ui_);
+    port_.SetBaudRate(br009600);
+    port_.OnReceive = [this](TSerialPort*, const std::string& buffer) { received_ += buffer; };
+  }
+  ~StationTest() override { fs::remove_all(root_); }
+
+  std::string Root() const { return "--config-root '" + root_ + "' "; }
+
+  // Empty when the port opened, else the reason.
+  std::string Open(const std::string& address) {
+    port_.SetCustomPortName(address);
+    port_.SetPort(spCustom);
+    try {
+      port_.Open();
+    } catch (const ESerialPortException& error) {
+      return error.what();
+    }
+    return {};
+  }
+
+  bool Answered(const std::string& command, const std::string& answer) {
+    received_.clear();
+    port_.SendString(command);
+    return ui_.WaitUntil([&] { return received_.find(answer) != std::string::npos; }, 15s);
+  }
+
+  const std::string root_;
+  TFakeUiThread ui_;
+  TSerialPort port_;
+  std::string received_;
+};
+
+TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
+  TSimulatedTuner tuner;
+  const unsigned other = FreeLocalPort();
+  const unsigned first = FreeLocalPort();
+  const std::string config = root_ + "/ser2net.yaml";
+  const std::string others =
+      "%YAML 1.1\n---\n# the shack's other radio\nconnection: &other\n"
+      "  accepter: tcp,127.0.0.1," +
+      std::to_string(other) + "\n  connector: serialdev,/dev/ttyS7,4800n81,local\n";
+  std::ofstream(config) << others;
+
+  // Another connection's port is refused; then two inits, the second changing only the port.
+  TRun run = Station(Root() + "init --device " + tuner.Device() + " --listen 127.0.0.1 --port " +
+                     std::to_string(other));
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_THAT(run.Out, HasSubstr("port " + std::to_string(other) + " is used by another"));
+  run = Station(Root() + "init --device " + tuner.Device() + " --listen 127.0.0.1 --port " +
+                std::to_string(first));
+  ASSERT_EQ(run.Status, 0) << run.Out;
+  const std::string cert = root_ + "/ser2net/station.crt";
+  const std::string fingerprint = CertificateFingerprint(cert);
+  ASSERT_FALSE(fingerprint.empty());
+  EXPECT_THAT(run.Out, HasSubstr("SHA-256 fingerprint: " + fingerprint + "\n"));
+  unsigned port = FreeLocalPort();
+  while (port == other || port == first) port = FreeLocalPort();
+  run = Station(Root() + "init --port " + std::to_string(port));
+  ASSERT_EQ(run.Status, 0) << run.Out;
+  EXPECT_THAT(run.Out, HasSubstr("Address:  rfc2217+tls://127.0.0.1:" + std::to_string(port)));
+  EXPECT_EQ(CertificateFingerprint(cert), fingerprint);
+  const std::string written = ReadFile(config);
+  EXPECT_TRUE(written.starts_with(others)) << written;
+  EXPECT_EQ(Count(written, "connection:"), 2u) << written;
+  EXPECT_THAT(written, HasSubstr("tcp,127.0.0.1," + std::to_string(port) + "\n"));
+  EXPECT_THAT(written, HasSubstr("serialdev," + tuner.Device() + ",9600n81,local\n"));
+  int backups = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(root_)) {
+    if (entry.path().extension() != ".bak") continue;
+    ++backups;
+    const std::string old = ReadFile(entry.path());
+    EXPECT_TRUE(old == others || Count(old, "tcp,127.0.0.1," + std::to_string(first)) == 1) << old;
+  }
+  EXPECT_EQ(backups, 2);
+  EXPECT_EQ(Mode(root_ + "/ser2net"), 0700u);
+  EXPECT_EQ(Mode(root_ + "/ser2net/station.key"), 0600u);
+  EXPECT_EQ(Mode(root_ + "/ser2net/auth"), 0700u);
+
+  // The operator's identity, made on first need, allowed from a file.
+  std::string reason;
+  const std::optional<TOperatorIdentity> identity = EnsureOperatorIdentity("op-1", reason);
+  ASSERT_TRUE(identity) << reason;
+  EXPECT_EQ(Mode(identity->KeyFile), 0600u);
+  EXPECT_EQ(Mode(fs::path(identity->KeyFile).parent_path()), 0700u);
+  const std::string operatorPrint = CertificateFingerprint(identity->CertFile);
+  run = Station(Root() + "allow " + identity->CertFile);
+  EXPECT_EQ(run.Status, 0) << run.Out;
+  EXPECT_EQ(Station(Root() + "allow -", identity->CertFile).Out,
+            "op-1 is allowed already (" + operatorPrint + ").\n");
+  EXPECT_EQ(Mode(root_ + "/ser2net/auth/op-1/allowed_certs"), 0700u);
+  EXPECT_EQ(Station(Root() + "allow", identity->KeyFile).Status, 1);
+  EXPECT_THAT(Station(Root() + "operators").Out, HasSubstr("op-1  " + operatorPrint + "  until "));
+
+  TSer2Net ser2net(config, port);
+  ser2net.Start();
+  const std::string address = "rfc2217+tls://127.0.0.1:" + std::to_string(port) + "?ca=" + cert;
+  ASSERT_EQ(Open(address), "");
+  ASSERT_TRUE(Answered("ATU?\r\n", "ATU_KORAX"));
+  run = Station(Root() + "status");
+  EXPECT_EQ(run.Status, 0) << run.Out;
+  EXPECT_THAT(run.Out, HasSubstr("Listening on: 127.0.0.1:" + std::to_string(port) + "\n"));
+  EXPECT_THAT(run.Out, HasSubstr("Connected: 127.0.0.1:"));
+  ASSERT_TRUE(Answered("TUNE ON\r\n", "PA_CTRL ON"));
+  EXPECT_TRUE(
+      ui_.WaitUntil([&] { return received_.find("PA_CTRL OFF") != std::string::npos; }, 15s));
+  EXPECT_THAT(received_, HasSubstr("END_SWR:"));
+  port_.Close();
+
+  // Revoked, the same operator is turned away; allowed again from standard input, served.
+  run = Station(Root() + "revoke op-1");
+  EXPECT_EQ(run.Status, 0) << run.Out;
+  EXPECT_THAT(Station(Root() + "operators").Out, Not(HasSubstr("op-1")));
+  EXPECT_THAT(Open(address), HasSubstr("Cannot connect to"));
+  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  ASSERT_EQ(Station(Root() + "allow -", identity->CertFile).Status, 0);
+  ASSERT_EQ(Open(address), "");
+  EXPECT_TRUE(Answered("ATU?\r\n", "ATU_KORAX"));
+  port_.Close();
+}
+
+TEST_F(StationTest, NothingIsWrittenThroughALink) {
+  const std::string target = root_ + "/elsewhere";
+  std::ofstream(target) << "untouched\n";
+  fs::create_symlink(target, root_ + "/ser2net.yaml");
+  TRun run = Station(Root() + "init --device /dev/ttyS7");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_THAT(run.Out, HasSubstr("ser2net.yaml is a symbolic link"));
+  fs::remove(root_ + "/ser2net.yaml");
+  fs::create_directory_symlink(root_, root_ + "/ser2net");
+  run = Station(Root() + "init --device /dev/ttyS7");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_THAT(run.Out, HasSubstr("/ser2net is a symbolic link"));
+  EXPECT_EQ(ReadFile(target), "untouched\n");
+  EXPECT_FALSE(fs::exists(root_ + "/station.key"));
+
+  // The operator's identity: a link or a key that others can read is not used, nor replaced.
+  const std::string home = std::getenv("XDG_CONFIG_HOME");
+  const std::string folder = home + "/orvel";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fs::create_symlink(target, folder + "/operator.key");
+  std::ofstream(folder + "/operator.crt") << "certificate\n";
+  std::string reason;
+  EXPECT_FALSE(EnsureOperatorIdentity("", reason));
+  EXPECT_THAT(reason, HasSubstr("operator.key is a symbolic link"));
+  EXPECT_EQ(ReadFile(target), "untouched\n");
+  fs::remove(folder + "/operator.key");
+  std::ofstream(folder + "/operator.key") << "key\n";
+  ::chmod((folder + "/operator.key").c_str(), 0644);
+  TNetworkAddress address{TNetworkKind::Rfc2217Tls, "shack", false, 3002, "", "", ""};
+  EXPECT_FALSE(UseOperatorIdentity(address, reason));
+  EXPECT_EQ(reason, folder + "/operator.key can be read by others; make it private: chmod 600 " +
+                        folder + "/operator.key");
+  ::chmod((folder + "/operator.key").c_str(), 0600);
+  EXPECT_TRUE(UseOperatorIdentity(address, reason)) << reason;
+  EXPECT_EQ(address.KeyFile, folder + "/operator.key");
+  fs::remove_all(folder);
+}
+
+}  // namespace
