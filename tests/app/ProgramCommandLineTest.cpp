@@ -3,14 +3,19 @@
 // The program's command line as scripts and ssh sessions use it: --help and --version need no
 // display, and a wrong option is an error with the usage, exit status 2.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "OperatorIdentity.h"
 
 namespace {
 
@@ -91,6 +96,41 @@ TEST(ProgramCommandLineTest, WorksWithoutADisplay) {
   }
 }
 
+// The pairing line `orvel --operator-certificate | ssh STATION sudo orvel-station allow -` runs
+// where there is no display; the identity is made once and then printed as it is.
+TEST(ProgramCommandLineTest, PrintsTheOperatorCertificateWithoutADisplay) {
+  char pattern[] = "/tmp/orvel-identity-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string home = pattern;
+  const char* before = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = before ? before : "";
+  ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+  const Outcome made = RunOrvel({"--operator-certificate=shack-op"});
+  const Outcome again = RunOrvel({"--operator-certificate"});
+  const Outcome other = RunOrvel({"--operator-certificate=someone"});
+  before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+
+  const std::string folder = home + "/config/orvel";
+  std::ifstream file(folder + "/operator.crt");
+  std::stringstream certificate;
+  certificate << file.rdbuf();
+  EXPECT_EQ(made.Status, 0) << made.Err;
+  EXPECT_EQ(made.Err, "");
+  EXPECT_TRUE(made.Out.starts_with("-----BEGIN CERTIFICATE-----\n")) << made.Out;
+  EXPECT_EQ(made.Out, certificate.str());
+  EXPECT_EQ(CertificateCommonName(folder + "/operator.crt"), "shack-op");
+  EXPECT_EQ(again.Status, 0);
+  EXPECT_EQ(again.Out, made.Out);
+  EXPECT_EQ(other.Out, made.Out);
+  EXPECT_EQ(other.Err, "orvel: the operator's certificate was made for shack-op before; remove " +
+                           folder + "/operator.crt and " + folder +
+                           "/operator.key for a new one\n");
+  struct stat key {};
+  ASSERT_EQ(::stat((folder + "/operator.key").c_str(), &key), 0);
+  EXPECT_EQ(key.st_mode & 0777, 0600u);
+  std::filesystem::remove_all(home);
+}
+
 TEST(ProgramCommandLineTest, HelpDescribesThePortDirectoryAndItsReports) {
   const std::string usage = UsageText();
   EXPECT_NE(usage.find("ORVEL_PORTS_DIR"), std::string::npos);
@@ -100,7 +140,7 @@ TEST(ProgramCommandLineTest, HelpDescribesThePortDirectoryAndItsReports) {
 // The version has one source, the project version in CMake; the manual pages are checked
 // against it as they are written by hand.
 TEST(ProgramCommandLineTest, ManualPagesCarryTheProjectVersion) {
-  for (const char* page : {"orvel.1", "orvel-tuner-sim.1"}) {
+  for (const char* page : {"orvel.1", "orvel-tuner-sim.1", "orvel-station.1"}) {
     SCOPED_TRACE(page);
     std::ifstream file(std::string(ORVEL_SOURCE_DIR) + "/docs/man/" + page);
     std::string line;
@@ -132,6 +172,11 @@ TEST(CommandLineTest, Parsing) {
       {{"-platform"}, nullptr, false, {}, "option -platform needs a value"},
       {{"--connect", "-x"}, nullptr, true, {}, "unknown option -x"},
       {{"-"}, nullptr, false, {}, "unexpected argument -"},
+      {{"--operator-certificate="},
+       nullptr,
+       false,
+       {},
+       "option --operator-certificate= needs a name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));

@@ -28,6 +28,8 @@ e2e_work=$(mktemp -d "${TMPDIR:-/tmp}/orvel-e2e-$e2e_name.XXXXXX")
 export ORVEL_PORTS_DIR=$e2e_work/ports
 export XDG_RUNTIME_DIR=$e2e_work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The caller's own configuration (an operator identity above all) stays out of the test.
+export XDG_CONFIG_HOME=$e2e_work/config
 # The program must draw on the test's X server, whatever the caller's environment says.
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
