@@ -179,9 +179,14 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
       std::to_string(other) + "\n  connector: serialdev,/dev/ttyS7,4800n81,local\n";
   std::ofstream(config) << others;
 
-  // Another connection's port is refused; then two inits, the second changing only the port.
-  TRun run = Station(Root() + "init --device " + tuner.Device() + " --listen 127.0.0.1 --port " +
-                     std::to_string(other));
+  // Without a device and no terminal to ask on, nothing is written; another connection's port
+  // is refused; then two inits, the second changing only the port.
+  TRun run = Station(Root() + "init");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_THAT(run.Out, HasSubstr("--device PATH"));
+  EXPECT_EQ(ReadFile(config), others);
+  run = Station(Root() + "init --device " + tuner.Device() + " --listen 127.0.0.1 --port " +
+                std::to_string(other));
   EXPECT_EQ(run.Status, 1);
   EXPECT_THAT(run.Out, HasSubstr("port " + std::to_string(other) + " is used by another"));
   run = Station(Root() + "init --device " + tuner.Device() + " --listen 127.0.0.1 --port " +
