@@ -102,8 +102,6 @@ class TForm2 : public QWidget {
   void OperatorEditedFrozen();
   void AppendLog(const QString& line);
   void SendCommand(const std::string& command);
-  void EnterCommandLine(const QString& text);
-  void NoticeCommandTooLong();
 
   // The change rule needs the live log's row count after every append; it is kept up to date
   // by adding the rows of each appended entry, and counted afresh only after the operator has
