@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "ColorButton.h"
@@ -562,7 +564,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::WriteCommand(const std::string& text) {
-  SerialPort->SendString(text);
+  const std::uint32_t written = SerialPort->SendString(text);
+  // A command that did not go out whole must not be logged as sent; the operator is told.
+  if (written < text.size()) {
+    throw std::runtime_error("The command did not reach " + SerialPort->PortName() + ": only " +
+                             std::to_string(written) + " of " + std::to_string(text.size()) +
+                             " bytes were written.");
+  }
 }
 
 void TForm1::LogLine(TLogDirection direction, std::string_view text) {

@@ -24,6 +24,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
 
 #include "ColorButton.h"
@@ -336,6 +337,28 @@ TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
   ASSERT_EQ(watcher.Boxes().size(), 1u);
   EXPECT_EQ(watcher.Boxes()[0].Title, "Orvel");
   EXPECT_EQ(watcher.Boxes()[0].Text, " is not open. Serial port is not connected.");
+  EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
+}
+
+// The tuner reads nothing: a long command fills the line's queue and goes out in part. It is
+// not logged as sent, stays in the field, and gives one error box.
+TEST_F(Form1Test, ACommandThatDidNotGoOutWholeIsReportedAndNotLogged) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 2; }));
+  TModalWatcher watcher;
+  const QString command(100000, 'x');
+  form2_->Edit1->setText(command);
+  QTest::keyClick(form2_->Edit1, Qt::Key_Return);
+  EXPECT_EQ(Log(), (std::vector<std::string>{"+ ATU_KORAX", "- ????"}));
+  EXPECT_TRUE(form2_->Edit1->text() == command) << "the command stays in the field";
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_TRUE(std::regex_match(watcher.Boxes()[0].Text,
+                               std::regex("The command did not reach COM7: only [1-9][0-9]* of "
+                                          "100002 bytes were written\\.")))
+      << watcher.Boxes()[0].Text;
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
 }
 
