@@ -382,6 +382,9 @@ void TForm2::ShowModal() {
 }
 
 int TForm2::LiveRows() {
+  // A window resized while hidden lays out its controls only when shown; the rows are those
+  // the log shows at the window's size now.
+  if (testAttribute(Qt::WA_PendingResizeEvent)) DeliverPendingResize(this);
   if (RowCountStale || Memo1->viewport()->width() != CountedAtWidth) {
     BringLiveLogUpToDate();
     CountAllRows();
