@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
@@ -364,9 +365,16 @@ void TForm1::FormCreate() {
   closeport->SetDown(true);
   openport->SetDown(false);
 
-  const QByteArray settings = QFile::encodeName(settingsDirectory_ + "/Orvel.ini");
-  const std::optional<std::string> port =
-      ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+  // Beside the program first. An installed program's folder is not the operator's to write,
+  // so a file in the user's configuration folder counts when there is none beside it.
+  const QString userDirectory =
+      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/orvel";
+  std::optional<std::string> port;
+  for (const QString& directory : {settingsDirectory_, userDirectory}) {
+    const QByteArray settings = QFile::encodeName(directory + "/Orvel.ini");
+    port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+    if (port) break;
+  }
   if (port && (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(*port))) SelectPort(*port);
 
   Image0->hide();

@@ -50,6 +50,10 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
+    // The user's own settings file is looked for there, never in the real home.
+    userSettingsDir_ = dir_.filePath("config/orvel").toStdString();
+    std::filesystem::create_directories(userSettingsDir_);
+    ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
     QApplication::setApplicationName("Orvel");
     InstallErrorDisplay();
   }
@@ -94,6 +98,7 @@ class Form1Test : public ::testing::Test {
   QTemporaryDir dir_;
   std::string portsDir_;
   QString settingsDir_;
+  std::string userSettingsDir_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
 };
@@ -195,6 +200,40 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   }
   EXPECT_EQ(std::filesystem::file_size(ini), kMaxSettingsFileBytes + 1)
       << "the file is never written";
+}
+
+// The file beside the program comes first; the one in the user's configuration folder counts
+// only when there is none beside the program.
+TEST_F(Form1Test, SettingsBesideTheProgramComeBeforeTheUsersOwn) {
+  TTunerPty com1, com3, com10;
+  com1.LinkAs(portsDir_, "COM1");
+  com3.LinkAs(portsDir_, "COM3");
+  com10.LinkAs(portsDir_, "COM10");
+  const std::string beside = settingsDir_.toStdString() + "/Orvel.ini";
+  const std::string own = userSettingsDir_ + "/Orvel.ini";
+  struct Case {
+    const char* beside;  // null: no file
+    const char* own;
+    QString selected;
+  };
+  const Case cases[] = {
+      {nullptr, "[Configuration]\nPort=COM3\n", "COM3"},
+      {"[Configuration]\nPort=COM10\n", "[Configuration]\nPort=COM3\n", "COM10"},
+      {"[Configuration]\nSpeed=9600\n", "[Configuration]\nPort=COM3\n", ""},
+      {nullptr, nullptr, "COM1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.beside ? c.beside : "-") + " / " + (c.own ? c.own : "-"));
+    std::filesystem::remove(beside);
+    std::filesystem::remove(own);
+    if (c.beside) std::ofstream(beside) << c.beside;
+    if (c.own) std::ofstream(own) << c.own;
+    TForm1& form = Start();
+    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
+              c.selected);
+    form2_.reset();
+    form1_.reset();
+  }
 }
 
 TEST_F(Form1Test, EmptyPortDirectoryListsOnlyTheMachinesOwnPorts) {
