@@ -169,18 +169,24 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   };
   std::string overBound = "[Configuration]\nPort=COM3\n;";
   overBound.resize(kMaxSettingsFileBytes + 1, 'x');
+  const std::string own = userSettingsDir_ + "/Orvel.ini";
   struct Case {
     const char* name;
     std::function<void()> make;  // empty: no file
     QString selected;
+    const char* own = nullptr;  // the file in the user's configuration folder, if any
   };
   // Anything that is not a regular settings file counts as none: the first port stays selected.
+  // The user's own file counts only when there is none beside the program.
   const std::vector<Case> cases = {
       {"no file", {}, "COM1"},
+      {"the user's own file", {}, "COM3", "[Configuration]\nPort=COM3\n"},
+      {"beside the program first", text("[Configuration]\nPort=COM10\n"), "COM10",
+       "[Configuration]\nPort=COM3\n"},
       {"lower case", text("[Configuration]\nPort=com3\n"), "COM3"},
       {"names compared without case", text("[configuration]\r\nPORT = COM10\r\n"), "COM10"},
       {"not listed", text("[Configuration]\nPort=COM7\n"), ""},
-      {"key missing", text("[Configuration]\nSpeed=9600\n"), ""},
+      {"key missing", text("[Configuration]\nSpeed=9600\n"), "", "[Configuration]\nPort=COM3\n"},
       {"device path", text("[Configuration]\nPort=" + com3.DevicePath() + "\n"), "COM3"},
       {"FIFO", [&] { ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0); }, "COM1"},
       {"endless device", link("/dev/zero"), "COM1"},
@@ -191,7 +197,9 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove_all(ini);
+    std::filesystem::remove(own);
     if (c.make) c.make();
+    if (c.own) std::ofstream(own) << c.own;
     TForm1& form = Start();
     EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
               c.selected);
@@ -200,40 +208,6 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   }
   EXPECT_EQ(std::filesystem::file_size(ini), kMaxSettingsFileBytes + 1)
       << "the file is never written";
-}
-
-// The file beside the program comes first; the one in the user's configuration folder counts
-// only when there is none beside the program.
-TEST_F(Form1Test, SettingsBesideTheProgramComeBeforeTheUsersOwn) {
-  TTunerPty com1, com3, com10;
-  com1.LinkAs(portsDir_, "COM1");
-  com3.LinkAs(portsDir_, "COM3");
-  com10.LinkAs(portsDir_, "COM10");
-  const std::string beside = settingsDir_.toStdString() + "/Orvel.ini";
-  const std::string own = userSettingsDir_ + "/Orvel.ini";
-  struct Case {
-    const char* beside;  // null: no file
-    const char* own;
-    QString selected;
-  };
-  const Case cases[] = {
-      {nullptr, "[Configuration]\nPort=COM3\n", "COM3"},
-      {"[Configuration]\nPort=COM10\n", "[Configuration]\nPort=COM3\n", "COM10"},
-      {"[Configuration]\nSpeed=9600\n", "[Configuration]\nPort=COM3\n", ""},
-      {nullptr, nullptr, "COM1"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.beside ? c.beside : "-") + " / " + (c.own ? c.own : "-"));
-    std::filesystem::remove(beside);
-    std::filesystem::remove(own);
-    if (c.beside) std::ofstream(beside) << c.beside;
-    if (c.own) std::ofstream(own) << c.own;
-    TForm1& form = Start();
-    EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
-              c.selected);
-    form2_.reset();
-    form1_.reset();
-  }
 }
 
 TEST_F(Form1Test, EmptyPortDirectoryListsOnlyTheMachinesOwnPorts) {
