@@ -40,7 +40,7 @@ class TForm2 : public QWidget {
   // A reveal word was entered: the main window shows its forward-power readout, emptied.
   std::function<void()> OnRevealForwardPower;
   // The operator sends a command (no terminator): the main window writes and logs it, or
-  // throws when the port is not open.
+  // throws when it did not go out whole (the port not open, the write cut short).
   std::function<void(const std::string& command)> OnSendCommand;
 
   void ShowModeless();
