@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run run-remote test bench package clean
+.PHONY: all deps configure build build-run run run-remote test bench package clean
 
 all: build
 
@@ -18,11 +18,15 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# What make run needs: the program and the simulated tuner, not the tests and benchmarks.
+build-run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target orvel orvel-tuner-sim
+
+run: build-run
 	@scripts/run-orvel $(BUILD) $(ARGS)
 
 # The same with the simulated tuner behind ser2net on 127.0.0.1, reached over RFC 2217.
-run-remote: build
+run-remote: build-run
 	@ORVEL_RUN_REMOTE=1 scripts/run-orvel $(BUILD) $(ARGS)
 
 test: build

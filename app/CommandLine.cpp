@@ -103,10 +103,13 @@ std::string UsageText() {
          "Environment:\n"
          "  ORVEL_PORTS_DIR  the port directory (default ~/.config/orvel/ports): each\n"
          "                   symbolic link in it is a port named after the link that opens\n"
-         "                   the device it points to. Problems with the directory or its\n"
-         "                   links are reported once on standard error.\n"
+         "                   the device it points to, and each file holding a network\n"
+         "                   address (rfc2217://HOST:PORT) a port named after the file.\n"
+         "                   Problems with the directory or its entries are reported once\n"
+         "                   on standard error.\n"
          "\n"
          "Files:\n"
-         "  Orvel.ini     beside the program, read once at start:\n"
+         "  Orvel.ini     beside the program, else ~/.config/orvel/Orvel.ini\n"
+         "                ($XDG_CONFIG_HOME/orvel), read once at start:\n"
          "                [Configuration] Port=COM7 preselects COM7\n";
 }

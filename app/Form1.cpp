@@ -17,9 +17,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "ColorButton.h"
@@ -362,9 +365,16 @@ void TForm1::FormCreate() {
   closeport->SetDown(true);
   openport->SetDown(false);
 
-  const QByteArray settings = QFile::encodeName(settingsDirectory_ + "/Orvel.ini");
-  const std::optional<std::string> port =
-      ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+  // Beside the program first. An installed program's folder is not the operator's to write,
+  // so a file in the user's configuration folder counts when there is none beside it.
+  const QString userDirectory =
+      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/orvel";
+  std::optional<std::string> port;
+  for (const QString& directory : {settingsDirectory_, userDirectory}) {
+    const QByteArray settings = QFile::encodeName(directory + "/Orvel.ini");
+    port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
+    if (port) break;
+  }
   if (port && (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(*port))) SelectPort(*port);
 
   Image0->hide();
@@ -562,7 +572,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::WriteCommand(const std::string& text) {
-  SerialPort->SendString(text);
+  const std::uint32_t written = SerialPort->SendString(text);
+  // A command that did not go out whole must not be logged as sent; the operator is told.
+  if (written < text.size()) {
+    throw std::runtime_error("The command did not reach " + SerialPort->PortName() + ": only " +
+                             std::to_string(written) + " of " + std::to_string(text.size()) +
+                             " bytes were written.");
+  }
 }
 
 void TForm1::LogLine(TLogDirection direction, std::string_view text) {

@@ -29,8 +29,9 @@ class TQtUiHandOver;
 
 class TForm1 : public QMainWindow, private TTunerHost {
  public:
-  // Runs FormCreate. `settingsDirectory` is where "Orvel.ini" is looked for (the program's
-  // own directory; tests give another).
+  // Runs FormCreate. `settingsDirectory` is where "Orvel.ini" is looked for first (the
+  // program's own directory; tests give another), then the user's configuration folder,
+  // ${XDG_CONFIG_HOME:-~/.config}/orvel.
   explicit TForm1(const QString& settingsDirectory, QWidget* parent = nullptr);
   ~TForm1() override;
 

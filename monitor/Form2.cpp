@@ -22,16 +22,16 @@
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QToolTip>
 #include <QValidator>
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 
 #include "Cp1252.h"
-#include "ReplaceFile.h"
+#include "OverwriteFile.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -40,7 +40,6 @@ namespace {
 constexpr int kMaxLiveRows = 1000;
 constexpr int kPanelHeight = 71;
 constexpr const char* kLogFileName = "PortMonitor.txt";
-constexpr qsizetype kMaxCommandLength = 255;
 // Distinct entries whose rows are remembered; beyond that the memory starts afresh.
 constexpr qsizetype kMaxRememberedShapes = 4096;
 
@@ -151,20 +150,26 @@ QAccessibleInterface* MonitorWindowAccessible(const QString&, QObject* object) {
   return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
 }
 
-// Refuses any change of the command line that would make it longer than a command can be.
-class TCommandLengthValidator : public QValidator {
+// Keeps the command line to one line, as a single-line field does: of a text inserted with
+// line breaks (a paste, a drop) only its first line stays, so what the field shows is what
+// Enter sends.
+class TFirstLineValidator : public QValidator {
  public:
-  TCommandLengthValidator(std::function<void()> onRefused, QObject* parent)
-      : QValidator(parent), OnRefused(std::move(onRefused)) {}
+  using QValidator::QValidator;
 
-  State validate(QString& input, int& /*pos*/) const override {
-    if (input.size() <= kMaxCommandLength) return Acceptable;
-    OnRefused();
-    return Invalid;
+  State validate(QString& input, int& pos) const override {
+    static const QRegularExpression lineBreaks("[\\r\\n]");
+    const qsizetype lineBreak = input.indexOf(lineBreaks);
+    if (lineBreak < 0) return Acceptable;
+    // The field held no line break before, so the first one lies in the inserted text, which
+    // ends at the caret; what followed the caret is kept.
+    QString after = pos > lineBreak ? input.mid(pos) : QString();
+    if (const qsizetype stray = after.indexOf(lineBreaks); stray >= 0) after.truncate(stray);
+    input.truncate(lineBreak);
+    input += after;
+    pos = static_cast<int>(lineBreak);
+    return Acceptable;
   }
-
- private:
-  std::function<void()> OnRefused;
 };
 
 template <typename F>
@@ -210,9 +215,9 @@ TForm2::TForm2(QWidget* parent)
   Button2->setGeometry(232, 40, 51, 25);
   Edit1 = new QLineEdit(Panel1);
   Edit1->setGeometry(80, 8, 129, 21);
-  // The tuner's commands are short; a long paste (say, a whole file) is refused as a whole
-  // rather than cut, so that no part of it is sent.
-  Edit1->setValidator(new TCommandLengthValidator([this] { NoticeCommandTooLong(); }, Edit1));
+  // A command has no length limit of its own (the field's default would cut a paste).
+  Edit1->setMaxLength(std::numeric_limits<int>::max());
+  Edit1->setValidator(new TFirstLineValidator(Edit1));
   CheckBox1 = new QCheckBox("Autoscroll", Panel1);
   CheckBox1->setChecked(true);
   StaticText1 = new QLabel("Lines with '-'  - sent to PA", Panel1);
@@ -377,6 +382,9 @@ void TForm2::ShowModal() {
 }
 
 int TForm2::LiveRows() {
+  // A window resized while hidden lays out its controls only when shown; the rows are those
+  // the log shows at the window's size now.
+  if (testAttribute(Qt::WA_PendingResizeEvent)) DeliverPendingResize(this);
   if (RowCountStale || Memo1->viewport()->width() != CountedAtWidth) {
     BringLiveLogUpToDate();
     CountAllRows();
@@ -455,46 +463,28 @@ void TForm2::Savealltofile1Click() {
       content += "\r\n";
     }
   }
-  switch (ReplaceFile(kLogFileName, content)) {
-    case TReplaceResult::Replaced:
+  switch (OverwriteFile(kLogFileName, content)) {
+    case TOverwriteResult::Written:
       return;
-    case TReplaceResult::CannotCreate:
+    case TOverwriteResult::CannotCreate:
       throw std::runtime_error(std::string("Cannot create file ") + kLogFileName);
-    case TReplaceResult::CannotWrite:
+    case TOverwriteResult::CannotWrite:
       throw std::runtime_error(std::string("Cannot write file ") + kLogFileName);
   }
 }
 
 void TForm2::Edit1KeyDown(int Key, Qt::KeyboardModifiers /*Shift*/) {
   if (Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
-  if (Edit1->text().size() > kMaxCommandLength) {
-    NoticeCommandTooLong();
-    return;
-  }
-  // A pasted text may hold several lines: each is entered as a command of its own, in order.
-  // When a send fails, the lines not yet sent stay in the field.
-  QStringList lines = Edit1->text().split(QRegularExpression("\\r\\n|\\r|\\n"));
-  while (!lines.isEmpty()) {
-    EnterCommandLine(lines.front());
-    lines.removeFirst();
-    Edit1->setText(lines.join('\n'));
-  }
-}
-
-void TForm2::EnterCommandLine(const QString& text) {
+  const QString text = Edit1->text();
   if (text == "vorpalitis" || text == "KVL_tonic") {
     if (OnRevealForwardPower) OnRevealForwardPower();
   } else if (text == "HELP") {
     for (const char* line : kHelpLines) AppendLog(QString::fromLatin1(line));
   } else if (!text.isEmpty()) {
+    // A command that did not go out leaves the text in the field.
     SendCommand(ToCp1252(text));
   }
-}
-
-void TForm2::NoticeCommandTooLong() {
-  QToolTip::showText(Edit1->mapToGlobal(QPoint(0, Edit1->height())),
-                     QString("A command is at most %1 characters long.").arg(kMaxCommandLength),
-                     Edit1);
+  Edit1->clear();
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {

@@ -40,7 +40,7 @@ class TForm2 : public QWidget {
   // A reveal word was entered: the main window shows its forward-power readout, emptied.
   std::function<void()> OnRevealForwardPower;
   // The operator sends a command (no terminator): the main window writes and logs it, or
-  // throws when the port is not open.
+  // throws when it did not go out whole (the port not open, the write cut short).
   std::function<void(const std::string& command)> OnSendCommand;
 
   void ShowModeless();
@@ -102,8 +102,6 @@ class TForm2 : public QWidget {
   void OperatorEditedFrozen();
   void AppendLog(const QString& line);
   void SendCommand(const std::string& command);
-  void EnterCommandLine(const QString& text);
-  void NoticeCommandTooLong();
 
   // The change rule needs the live log's row count after every append; it is kept up to date
   // by adding the rows of each appended entry, and counted afresh only after the operator has

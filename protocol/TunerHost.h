@@ -13,7 +13,8 @@ class TTunerHost {
  public:
   virtual ~TTunerHost() = default;
 
-  // Writes the bytes unchanged to the serial port; throws when the port is not open.
+  // Writes the bytes unchanged to the serial port; throws when the port is not open or the
+  // bytes did not all go out.
   virtual void WriteCommand(const std::string& text) = 0;
   // Logs a command sent (without its terminator) or a line received in the port monitor.
   virtual void LogLine(TLogDirection direction, std::string_view text) = 0;

@@ -38,18 +38,6 @@ ESerialPortException NotOpen(const std::string& portName) {
                               portName + " is not open. Serial port is not connected.");
 }
 
-ESerialPortException WriteFailure(const TTransfer& result, std::size_t length,
-                                  const std::string& portName) {
-  if (result.Failure == TSerialErrorKind::WriteAborted) {
-    return ESerialPortException(result.Failure,
-                                "Cannot write to " + portName + ". Writing has been stopped");
-  }
-  return ESerialPortException(result.Failure, "Cannot write to " + portName +
-                                                  ". Write timed out after " +
-                                                  std::to_string(result.Count) + " of " +
-                                                  std::to_string(length) + " bytes");
-}
-
 // The locale's short date, a blank and its long time.
 std::string DateTimeText() {
   const std::time_t now = std::time(nullptr);
@@ -187,18 +175,8 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
       [&](TSerialDevice& device) { result = device.Write(text.data(), length, LongestWriteWait); });
   sending_ = false;
   if (!open) throw NotOpen(name);
-  if (result.Failure == TSerialErrorKind::WriteTimedOut ||
-      result.Failure == TSerialErrorKind::WriteAborted) {
-    // A text that did not get through whole is not reported as sent.
-    if (result.Failure == TSerialErrorKind::WriteTimedOut) {
-      try {
-        CheckPresence();
-      } catch (...) {
-        // The write's own failure is the one to report.
-      }
-    }
-    throw WriteFailure(result, length, name);
-  }
+  // A write that timed out, was refused or was stopped raises nothing: the count tells the
+  // caller how much went out, and OnSend gets just that part.
   const std::size_t written = result.Count;
   try {
     if (written > 0 && OnSend) {

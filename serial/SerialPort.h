@@ -87,13 +87,12 @@ class TSerialPort final : private TComThreadOwner {
   void Open();
   // Never throws.
   void Close();
-  // Writes the text up to its first NUL byte; the count written (0 when the device refuses).
-  // A write waits at most the write time-out and never longer than 2 s; one that does not get
-  // through in that time raises WriteTimedOut, and while the other end still takes nothing,
-  // later writes raise it at once.
+  // Writes the text up to its first NUL byte; the count written. Each write waits at most the
+  // write time-out and never longer than 2 s; what has not gone out by then is dropped and
+  // left out of the count (0 when the device refuses or takes nothing), with no exception.
   std::uint32_t SendString(const std::string& text);
-  // Every waiting and later write of every port fails at once (WriteAborted), for good: for
-  // the program's end. Safe in a signal handler.
+  // Every waiting and later write of every port ends at once with what it has written, for
+  // good: for the program's end. Safe in a signal handler.
   static void AbortWrites() noexcept;
   void ListPortNames(std::vector<std::string>& list) const;
   // The same names with the device of each, from one look at the system.

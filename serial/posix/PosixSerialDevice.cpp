@@ -205,14 +205,6 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
   const TClock::time_point deadline = TClock::now() + allowed;
   pollfd waiting[] = {{fd_, POLLOUT, 0}, {abortFd, POLLIN, 0}};
   const nfds_t watched = abortFd >= 0 ? 2 : 1;
-  // A peer that took nothing during the last write's whole time-out gets no second wait while
-  // its queue is still full: a burst of replies to it costs one time-out, not one each.
-  if (stalled_) {
-    if (RetryOnInterrupt([&] { return ::poll(waiting, 1, 0); }) == 0) {
-      return TTransfer{0, TSerialErrorKind::WriteTimedOut};
-    }
-    stalled_ = false;
-  }
   TTransfer result;
   while (result.Count < size) {
     const ssize_t count =
@@ -229,7 +221,6 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     if (left <= 0) {
       result.Failure = TSerialErrorKind::WriteTimedOut;
-      stalled_ = true;
       break;
     }
     // An interrupted poll goes round again with the time that is left.

@@ -42,8 +42,6 @@ class TPosixSerialDevice final : public TSerialDevice {
   const std::string path_;
   std::atomic<std::uint32_t> writeMultiplier_ = 0;
   std::atomic<std::uint32_t> writeConstant_ = 0;
-  // The last write timed out with the output queue full: the other end reads nothing.
-  std::atomic<bool> stalled_ = false;
   // The device has no modem lines to ask about (a pseudo-terminal): not asked again.
   std::atomic<bool> noModemLines_ = false;
 };

@@ -24,6 +24,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
 
 #include "ColorButton.h"
@@ -49,6 +50,10 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
+    // The user's own settings file is looked for there, never in the real home.
+    userSettingsDir_ = dir_.filePath("config/orvel").toStdString();
+    std::filesystem::create_directories(userSettingsDir_);
+    ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
     QApplication::setApplicationName("Orvel");
     InstallErrorDisplay();
   }
@@ -93,6 +98,7 @@ class Form1Test : public ::testing::Test {
   QTemporaryDir dir_;
   std::string portsDir_;
   QString settingsDir_;
+  std::string userSettingsDir_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
 };
@@ -143,8 +149,6 @@ TEST_F(Form1Test, StartState) {
   EXPECT_EQ(form.Label8->text(), "");
   EXPECT_FALSE(form.AtuConnected());
   EXPECT_EQ(form.windowTitle(), "Orvel");
-  EXPECT_EQ(form.centralWidget()->size(), QSize(406, 246));
-  EXPECT_EQ(form.GroupBox1->geometry(), QRect(224, 8, 169, 97));
   EXPECT_EQ(form.focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(form.tune1->focusPolicy(), Qt::NoFocus);
   EXPECT_NE(form.ComboBox1->focusPolicy(), Qt::NoFocus);
@@ -165,18 +169,24 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   };
   std::string overBound = "[Configuration]\nPort=COM3\n;";
   overBound.resize(kMaxSettingsFileBytes + 1, 'x');
+  const std::string own = userSettingsDir_ + "/Orvel.ini";
   struct Case {
     const char* name;
     std::function<void()> make;  // empty: no file
     QString selected;
+    const char* own = nullptr;  // the file in the user's configuration folder, if any
   };
   // Anything that is not a regular settings file counts as none: the first port stays selected.
+  // The user's own file counts only when there is none beside the program.
   const std::vector<Case> cases = {
       {"no file", {}, "COM1"},
+      {"the user's own file", {}, "COM3", "[Configuration]\nPort=COM3\n"},
+      {"beside the program first", text("[Configuration]\nPort=COM10\n"), "COM10",
+       "[Configuration]\nPort=COM3\n"},
       {"lower case", text("[Configuration]\nPort=com3\n"), "COM3"},
       {"names compared without case", text("[configuration]\r\nPORT = COM10\r\n"), "COM10"},
       {"not listed", text("[Configuration]\nPort=COM7\n"), ""},
-      {"key missing", text("[Configuration]\nSpeed=9600\n"), ""},
+      {"key missing", text("[Configuration]\nSpeed=9600\n"), "", "[Configuration]\nPort=COM3\n"},
       {"device path", text("[Configuration]\nPort=" + com3.DevicePath() + "\n"), "COM3"},
       {"FIFO", [&] { ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0); }, "COM1"},
       {"endless device", link("/dev/zero"), "COM1"},
@@ -187,7 +197,9 @@ TEST_F(Form1Test, SettingsFileSelectsThePort) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove_all(ini);
+    std::filesystem::remove(own);
     if (c.make) c.make();
+    if (c.own) std::ofstream(own) << c.own;
     TForm1& form = Start();
     EXPECT_EQ(form.ComboBox1->currentIndex() >= 0 ? form.ComboBox1->currentText() : QString(),
               c.selected);
@@ -336,6 +348,28 @@ TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
   ASSERT_EQ(watcher.Boxes().size(), 1u);
   EXPECT_EQ(watcher.Boxes()[0].Title, "Orvel");
   EXPECT_EQ(watcher.Boxes()[0].Text, " is not open. Serial port is not connected.");
+  EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
+}
+
+// The tuner reads nothing: a long command fills the line's queue and goes out in part. It is
+// not logged as sent, stays in the field, and gives one error box.
+TEST_F(Form1Test, ACommandThatDidNotGoOutWholeIsReportedAndNotLogged) {
+  TTunerPty tuner;
+  tuner.LinkAs(portsDir_, "COM7");
+  TForm1& form = Start("COM7");
+  Connect(form, tuner);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 2; }));
+  TModalWatcher watcher;
+  const QString command(100000, 'x');
+  form2_->Edit1->setText(command);
+  QTest::keyClick(form2_->Edit1, Qt::Key_Return);
+  EXPECT_EQ(Log(), (std::vector<std::string>{"+ ATU_KORAX", "- ????"}));
+  EXPECT_TRUE(form2_->Edit1->text() == command) << "the command stays in the field";
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  EXPECT_TRUE(std::regex_match(watcher.Boxes()[0].Text,
+                               std::regex("The command did not reach COM7: only [1-9][0-9]* of "
+                                          "100002 bytes were written\\.")))
+      << watcher.Boxes()[0].Text;
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
 }
 
