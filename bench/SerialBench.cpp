@@ -148,7 +148,7 @@ void ReceiveLatency(TPseudoTerminal& terminal, int lines) {
 }
 
 // The first bytes after a quiet spell longer than Delay: the receive thread sleeps until they
-// come rather than until its next pass.
+// come and reads one Delay later, with whatever followed them, as a poll would have.
 void LatencyFromIdle(TPseudoTerminal& terminal) {
   constexpr int Rounds = 20;
   const std::vector<double> latencies =
@@ -156,8 +156,9 @@ void LatencyFromIdle(TPseudoTerminal& terminal) {
   if (latencies.empty()) return;
   std::printf(
       "write to OnReceive after %u ms without traffic, %d lines: median %.2f ms, max %.2f ms "
-      "(polling every Delay: up to %u ms)\n",
-      3 * SystemDelay, Rounds, Percentile(latencies, 0.5), Percentile(latencies, 1.0), SystemDelay);
+      "(target <= %u ms, as polling every Delay)\n",
+      3 * SystemDelay, Rounds, Percentile(latencies, 0.5), Percentile(latencies, 1.0),
+      SystemDelay + 2);
 }
 
 void CloseDurations(TPseudoTerminal& terminal) {

@@ -120,6 +120,7 @@ void TComThread::Execute() {
 }
 
 void TComThread::Pass(bool look) {
+  ++passes_;
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
     modemLines_ = status.has_value() && !device_->SignalsModemChanges();
@@ -178,9 +179,17 @@ bool TComThread::FollowPresenceEntry() {
 bool TComThread::AwaitActivity() {
   // A short Delay asks for polling, and skips the presence test that the watch stands in for.
   if (!watch_ || !owner_.ChecksPresence()) return true;
+  // What came during the pause is read at once, as the next pass of a poll would.
+  if (watch_->Wait(std::chrono::milliseconds(0))) return true;
   // No poll() hears a modem line change: a device that has modem lines is asked every Delay.
-  if (modemLines_) return watch_->Wait(std::chrono::milliseconds(0));
-  return watch_->Wait(std::nullopt);
+  if (modemLines_) return false;
+  asleep_ = true;
+  const bool woken = watch_->Wait(std::nullopt);
+  asleep_ = false;
+  // The wake is where a poll's pause would have begun: the pass comes one Delay later, so that
+  // bytes that follow the first within that time come with it as one chunk.
+  if (woken) Pause();
+  return woken;
 }
 
 void TComThread::EndingSequence() {

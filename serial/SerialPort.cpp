@@ -468,6 +468,16 @@ void TSerialPort::Reapply() {
   if (!accepted) Close();
 }
 
+std::uint64_t TSerialPort::ReceivePasses() const {
+  const std::shared_ptr<TComThread> thread = threads_.Current();
+  return thread ? thread->Passes() : 0;
+}
+
+bool TSerialPort::ReceiveThreadAsleep() const {
+  const std::shared_ptr<TComThread> thread = threads_.Current();
+  return thread && thread->Asleep();
+}
+
 bool TSerialPort::ChecksPresence() const {
   return Delay() >= ShortDelay;
 }

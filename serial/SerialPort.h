@@ -210,6 +210,11 @@ class TSerialPort final : private TComThreadOwner {
   bool HoldsTimerResolution() const { return timerRequested_; }
   // The settings the device is given at the next application.
   TLineSettings LineSettings() const;
+  // The open port's receive thread: the passes it has made, and whether it sleeps until the
+  // port has something to show. For tests and benchmarks, which wait on these instead of on
+  // the clock.
+  std::uint64_t ReceivePasses() const;
+  bool ReceiveThreadAsleep() const;
 
   // Assigned while no port is open (or from a handler): the receive thread reads them.
   TSendReceiveEvent OnReceive, OnSend;

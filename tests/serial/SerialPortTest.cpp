@@ -19,6 +19,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "FakeUiThread.h"
 #include "PortsDirectoryFixture.h"
@@ -200,6 +201,27 @@ TEST_F(SerialPortTest, BytesArrivingBetweenPassesComeAsOneChunkWithTheirNulBytes
   ASSERT_TRUE(WaitForReceived(2));
   EXPECT_THAT(received_, ElementsAre("go", std::string("AB\0CD\r\n", 7)));
   EXPECT_EQ(port_.LastReceived(), std::string("AB\0CD\r\n", 7));
+}
+
+// A status line as the tuner sends it at 9600 bits per second, a byte every 1.04 ms, after the
+// receive thread has gone to sleep: the bytes within one Delay of the first come with it.
+TEST_F(SerialPortTest, LineTrickledAfterAQuietSpellComesAsOneChunk) {
+  constexpr int Lines = 20;
+  const std::string line = "SWR: 15\r\n";
+  port_.SetDelay(100);
+  port_.Open();
+  for (int round = 0; round < Lines; ++round) {
+    ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t byte = 0; byte < line.size(); ++byte) {
+      // The pace of the line itself, not a wait for the port.
+      std::this_thread::sleep_until(start + byte * 1042us);
+      terminal_.Write(line.substr(byte, 1));
+    }
+    ASSERT_TRUE(WaitForReceived(static_cast<std::size_t>(round) + 1));
+  }
+  EXPECT_THAT(received_, testing::Each(line));
+  EXPECT_EQ(received_.size(), std::size_t{Lines});
 }
 
 TEST_F(SerialPortTest, AnnounceModeAnnouncesOnlyGrowingCounts) {
