@@ -181,8 +181,9 @@ bool TComThread::AwaitActivity() {
   if (!watch_ || !owner_.ChecksPresence()) return true;
   // What came during the pause is read at once, as the next pass of a poll would.
   if (watch_->Wait(std::chrono::milliseconds(0))) return true;
-  // No poll() hears a modem line change: a device that has modem lines is asked every Delay.
-  if (modemLines_) return false;
+  // No poll() hears a modem line change: a device that has modem lines is asked every Delay
+  // while a handler listens for them.
+  if (modemLines_ && owner_.ReportsLineStatus()) return false;
   asleep_ = true;
   const bool woken = watch_->Wait(std::nullopt);
   asleep_ = false;

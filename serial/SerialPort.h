@@ -216,7 +216,8 @@ class TSerialPort final : private TComThreadOwner {
   std::uint64_t ReceivePasses() const;
   bool ReceiveThreadAsleep() const;
 
-  // Assigned while no port is open (or from a handler): the receive thread reads them.
+  // Assigned while no port is open (or from a handler): the receive thread reads them. A
+  // sleeping receive thread hears of an OnLineStatusChange assigned meanwhile at its next pass.
   TSendReceiveEvent OnReceive, OnSend;
   TConnectEvent OnConnect, OnDisconnect, OnFault;
   TLineStatusEvent OnLineStatusChange;
@@ -226,6 +227,7 @@ class TSerialPort final : private TComThreadOwner {
   std::uint32_t PassDelay() const override { return delay_; }
   bool ReadsChunks() const override { return autoReceive_; }
   bool ChecksPresence() const override;
+  bool ReportsLineStatus() const override { return static_cast<bool>(OnLineStatusChange); }
   std::optional<TListedPort> PresenceEntry() const override;
   void SetReceiving(bool receiving) override { receiving_ = receiving; }
   void DeliverChunk(const std::string& chunk) override;
