@@ -268,6 +268,12 @@ std::optional<std::uint8_t> TPosixSerialDevice::ModemStatus() {
   return status;
 }
 
+bool TPosixSerialDevice::Lost() const {
+  pollfd device{fd_, 0, 0};
+  return fd_ >= 0 && RetryOnInterrupt([&] { return ::poll(&device, 1, 0); }) == 1 &&
+         (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void TPosixSerialDevice::Close() {
   if (fd_ < 0) return;
   CloseWithoutDraining(fd_);

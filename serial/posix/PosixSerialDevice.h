@@ -34,6 +34,8 @@ class TPosixSerialDevice final : public TSerialDevice {
                   std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
+  // Hung up: the device went away, even when another one has taken its name and node by now.
+  bool Lost() const override;
   // The open descriptor, for waiting on it; -1 once closed.
   int Descriptor() const { return fd_; }
 

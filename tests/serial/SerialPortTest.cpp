@@ -463,21 +463,31 @@ TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
   EXPECT_EQ(port_.ConnectedPort(), spNone);
 }
 
-// What takes the open port away while it is idle, and how the test puts things back.
+// What takes the open port away while it is idle, given the port's terminal and another one,
+// and how the test puts things back.
 struct TVanishCase {
   const char* name;
-  std::function<void(TPortsDirectoryFixture&, TPseudoTerminal&)> change;
+  std::function<void(TPortsDirectoryFixture&, TPseudoTerminal&, TPseudoTerminal&)> change;
   std::function<void(TPortsDirectoryFixture&)> undo = nullptr;
 };
 
+// Puts a link to `target` in the place of COM7 in one step.
+void ReplaceLink(TPortsDirectoryFixture& d, const std::string& target) {
+  const std::string next = d.Path() + "/.COM7";
+  ASSERT_EQ(::symlink(target.c_str(), next.c_str()), 0);
+  ASSERT_EQ(::rename(next.c_str(), (d.Path() + "/COM7").c_str()), 0);
+}
+
 class SerialPortVanishTest : public SerialPortTest,
-                             public testing::WithParamInterface<TVanishCase> {};
+                             public testing::WithParamInterface<TVanishCase> {
+ protected:
+  TPseudoTerminal other_;
+};
 
 TEST_P(SerialPortVanishTest, IdlePortFaultsThenDisconnects) {
   port_.Open();
-  // Long enough for the receive thread to have gone to sleep.
-  ui_.WaitUntil([] { return false; }, 300ms);
-  GetParam().change(directory_, terminal_);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
+  GetParam().change(directory_, terminal_, other_);
   const bool closed = ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; });
   if (GetParam().undo) GetParam().undo(directory_);
   ASSERT_TRUE(closed);
@@ -488,18 +498,27 @@ TEST_P(SerialPortVanishTest, IdlePortFaultsThenDisconnects) {
 INSTANTIATE_TEST_SUITE_P(
     Changes, SerialPortVanishTest,
     testing::Values(
-        TVanishCase{"EntryRemoved",
-                    [](TPortsDirectoryFixture& d, TPseudoTerminal&) { d.Remove("COM7"); }},
+        TVanishCase{"EntryRemoved", [](TPortsDirectoryFixture& d, TPseudoTerminal&,
+                                       TPseudoTerminal&) { d.Remove("COM7"); }},
         TVanishCase{"EntryReplacedByADeadLink",
-                    [](TPortsDirectoryFixture& d, TPseudoTerminal&) {
-                      const std::string dead = d.Path() + "/.COM7";
-                      ASSERT_EQ(::symlink((d.Path() + "/nothing-here").c_str(), dead.c_str()), 0);
-                      ASSERT_EQ(::rename(dead.c_str(), (d.Path() + "/COM7").c_str()), 0);
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal&) {
+                      ReplaceLink(d, d.Path() + "/nothing-here");
                     }},
-        TVanishCase{"FarEndGone", [](TPortsDirectoryFixture&,
-                                     TPseudoTerminal& terminal) { terminal.CloseMaster(); }},
+        TVanishCase{"FarEndGone", [](TPortsDirectoryFixture&, TPseudoTerminal& terminal,
+                                     TPseudoTerminal&) { terminal.CloseMaster(); }},
+        // Plugged in again at once: another device under the same name before the next look.
+        TVanishCase{
+            "ReplacedAtOnceUnderTheSameName",
+            [](TPortsDirectoryFixture& d, TPseudoTerminal& terminal, TPseudoTerminal& other) {
+              terminal.CloseMaster();
+              ReplaceLink(d, other.SlavePath());
+            }},
+        TVanishCase{"EntryLeadsToAnotherDevice",
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal& other) {
+                      ReplaceLink(d, other.SlavePath());
+                    }},
         TVanishCase{"PortDirectoryMoved",
-                    [](TPortsDirectoryFixture& d, TPseudoTerminal&) {
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal&) {
                       ASSERT_EQ(::rename(d.Path().c_str(), (d.Path() + ".moved").c_str()), 0);
                     },
                     [](TPortsDirectoryFixture& d) {
@@ -508,7 +527,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Nothing tells of a changed environment: it counts from the port's next pass.
         TVanishCase{
             "OtherPortDirectoryNamed",
-            [](TPortsDirectoryFixture&, TPseudoTerminal& terminal) {
+            [](TPortsDirectoryFixture&, TPseudoTerminal& terminal, TPseudoTerminal&) {
               ::setenv("ORVEL_PORTS_DIR", "/nonexistent/orvel-ports", 1);
               terminal.Write("x");
             },
