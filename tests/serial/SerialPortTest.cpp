@@ -24,7 +24,6 @@
 #include "FakeUiThread.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
-#include "ReceiveThreadProbe.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
 
@@ -233,7 +232,8 @@ TEST_F(SerialPortTest, AnnounceModeAnnouncesOnlyGrowingCounts) {
   EXPECT_EQ(received_[0], "");
   EXPECT_EQ(port_.AnnouncedCount(), 5u);
   // Several passes see the same five bytes; none of them may announce again.
-  ui_.WaitUntil([] { return false; }, 200ms);
+  const std::uint64_t passes = port_.ReceivePasses();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceivePasses() >= passes + 3; }));
   terminal_.Write("67");
   ASSERT_TRUE(WaitForReceived(2));
   EXPECT_THAT(received_, ElementsAre("", ""));
@@ -444,23 +444,21 @@ TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
 }
 
 TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
-  port_.OnDisconnect = nullptr;
-  TReceiveThreadProbe probe(port_);
   port_.SetDelay(50);
   port_.Open();
   terminal_.Write("a");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "a"; }));
-  // Past the pause after that chunk; from here on nothing happens on the port.
-  ui_.WaitUntil([] { return false; }, 200ms);
-  const long idle = probe.SleepsDuring(ui_, 1000ms);
+  ASSERT_TRUE(WaitForReceived(1));
+  // A thread that polled every Delay would never sleep without a time limit.
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
+  const std::uint64_t passes = port_.ReceivePasses();
   terminal_.Write("b");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "ab"; }));
-  ASSERT_GE(idle, 0);
-  // Passes every Delay would have woken it twenty times; the few allowed are the system's.
-  EXPECT_LE(idle, 6);
-  ui_.WaitUntil([] { return false; }, 200ms);
-  port_.Close();
-  EXPECT_EQ(port_.ConnectedPort(), spNone);
+  ASSERT_TRUE(WaitForReceived(2));
+  EXPECT_THAT(received_, ElementsAre("a", "b"));
+  // One pass for the bytes, none for the quiet time before them.
+  EXPECT_EQ(port_.ReceivePasses(), passes + 1);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
+  CloseMarked();
+  EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect in Close COM7"));
 }
 
 // What takes the open port away while it is idle, given the port's terminal and another one,
@@ -540,7 +538,8 @@ TEST_F(SerialPortTest, ShortDelayNeverDeclaresAFault) {
   EXPECT_TRUE(port_.HoldsTimerResolution());
   directory_.Remove("COM7");
   // Passes at Delay 20 with the link gone; then data proves that the port still polls.
-  ui_.WaitUntil([] { return false; }, 150ms);
+  const std::uint64_t passes = port_.ReceivePasses();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceivePasses() >= passes + 3; }));
   terminal_.Write("still here");
   ASSERT_TRUE(WaitForReceived(1));
   EXPECT_EQ(port_.ConnectedPort(), spCOM7);
