@@ -123,7 +123,7 @@ void TComThread::Pass(bool look) {
   ++passes_;
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
-    modemLines_ = status.has_value() && !device_->SignalsModemChanges();
+    modemLines_ = status.has_value() && !device_->Readiness().SignalsModemChanges;
     owner_.ReportLineStatus(status);
   } catch (...) {
     // A failing line status handler must not end reception.

@@ -36,8 +36,8 @@ class TPosixSerialDevice final : public TSerialDevice {
   void Close() override;
   // Hung up: the device went away, even when another one has taken its name and node by now.
   bool Lost() const override;
-  // The open descriptor, for waiting on it; -1 once closed.
-  int Descriptor() const { return fd_; }
+  // The open descriptor; its modem line changes wake no poll().
+  TDeviceReadiness Readiness() const override { return {fd_, false, false}; }
 
  private:
   int fd_;
