@@ -162,8 +162,7 @@ bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDevic
 }
 
 void TPosixSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
-  writeMultiplier_ = timeouts.WriteTotalMultiplier;
-  writeConstant_ = timeouts.WriteTotalConstant;
+  writeTimeouts_.Apply(timeouts);
 }
 
 void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
@@ -197,12 +196,7 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
                                     std::chrono::milliseconds longestWait) {
   const int abortFd = WriteAbortDescriptor();
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
-  const std::int64_t multiplier = writeMultiplier_;
-  const std::int64_t constant = writeConstant_;
-  auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
-  // Both zero means no time-out of the write's own; the longest wait still bounds it.
-  if ((multiplier == 0 && constant == 0) || allowed > longestWait) allowed = longestWait;
-  const TClock::time_point deadline = TClock::now() + allowed;
+  const TClock::time_point deadline = writeTimeouts_.Deadline(size, longestWait);
   pollfd waiting[] = {{fd_, POLLOUT, 0}, {abortFd, POLLIN, 0}};
   const nfds_t watched = abortFd >= 0 ? 2 : 1;
   // A peer that took nothing during the last write's whole time-out gets no second wait while

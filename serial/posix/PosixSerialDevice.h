@@ -10,6 +10,7 @@
 #include <string>
 
 #include "SerialDevice.h"
+#include "WriteTimeouts.h"
 
 class TPosixSerialDevice final : public TSerialDevice {
  public:
@@ -42,8 +43,7 @@ class TPosixSerialDevice final : public TSerialDevice {
  private:
   int fd_;
   const std::string path_;
-  std::atomic<std::uint32_t> writeMultiplier_ = 0;
-  std::atomic<std::uint32_t> writeConstant_ = 0;
+  TWriteTimeouts writeTimeouts_;
   // The last write timed out with the output queue full: the other end reads nothing.
   std::atomic<bool> stalled_ = false;
   // The device has no modem lines to ask about (a pseudo-terminal): not asked again.
