@@ -8,6 +8,7 @@
 
 #include "ComThreadOwner.h"
 #include "SerialPlatform.h"
+#include "Trace.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ void TComThread::Execute() {
   runningOwner = &owner_;
   systemThreadId_ = platform_.CurrentThreadId();
   platform_.SetThreadPriority(systemThreadId_, priorityLevel_);
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread starts");
   bool look = true;
   while (!stop_ && deviceOpen_) {
     // Watched before it is looked at: a change in between still wakes the next wait.
@@ -112,6 +114,7 @@ void TComThread::Execute() {
     look = AwaitActivity();
   }
   EndingSequence();
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread ends");
   runningThread = nullptr;
   runningOwner = nullptr;
   finished_ = true;
@@ -121,6 +124,9 @@ void TComThread::Execute() {
 
 void TComThread::Pass(bool look) {
   ++passes_;
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, look ? "pass" : "pass for the modem lines");
+  }
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
     modemLines_ = status.has_value() && !device_->Readiness().SignalsModemChanges;
@@ -161,6 +167,9 @@ void TComThread::Receive() {
 }
 
 void TComThread::Pause() {
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "pause %u ms", owner_.PassDelay());
+  }
   std::unique_lock lock(pauseMutex_);
   pauseCondition_.wait_for(lock, std::chrono::milliseconds(owner_.PassDelay()),
                            [this] { return stop_.load(); });
@@ -184,9 +193,13 @@ bool TComThread::AwaitActivity() {
   // No poll() hears a modem line change: a device that has modem lines is asked every Delay
   // while a handler listens for them.
   if (modemLines_ && owner_.ReportsLineStatus()) return false;
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "sleep");
   asleep_ = true;
   const bool woken = watch_->Wait(std::nullopt);
   asleep_ = false;
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, woken ? "woken" : "woken: nothing to look at");
+  }
   // The wake is where a poll's pause would have begun: the pass comes one Delay later, so that
   // bytes that follow the first within that time come with it as one chunk.
   if (woken) Pause();

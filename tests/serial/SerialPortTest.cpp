@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -26,6 +27,7 @@
 #include "PseudoTerminal.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
+#include "Trace.h"
 
 namespace {
 
@@ -427,6 +429,67 @@ TEST_F(SerialPortTest, AbortedWritesFailAtOnceWhileWaitingAndAfterwards) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the waiting write, 2: the later write not aborted";
+}
+
+// The support trace of one short connection, in a child whose standard error the test reads;
+// with only another area traced, the same connection leaves no line.
+TEST_F(SerialPortTest, TraceTellsEachDeviceCallAndEachWaitWithItsTime) {
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(pipeEnds[1], STDERR_FILENO);
+    ::close(pipeEnds[0]);
+    auto connection = [this] {
+      TSerialPort port;
+      port.SetPort(spCOM7);
+      port.SetDelay(50);
+      port.Open();
+      terminal_.Write("x");
+      const auto deadline = std::chrono::steady_clock::now() + 5s;
+      while (port.LastReceived().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+      }
+      while (!port.ReceiveThreadAsleep() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+      }
+      port.Close();
+    };
+    TTrace::SetAreas("serial");
+    connection();
+    TTrace::SetAreas("network");
+    connection();
+    _exit(0);
+  }
+  ::close(pipeEnds[1]);
+  std::string trace;
+  char buffer[4096];
+  for (ssize_t count; (count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+    trace.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(pipeEnds[0]);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  std::vector<std::string> calls;
+  std::istringstream lines(trace);
+  const std::regex format(R"(\[\d+\.\d{6}\] serial \d+: (.*))");
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, format)) << line;
+    calls.push_back(match[1]);
+  }
+  for (const std::string& expected :
+       {"open " + terminal_.SlavePath() + ": descriptor \\d+", std::string("settings 4800 bps.*"),
+        std::string("receive thread starts"), std::string("modem lines: none"),
+        std::string("waiting 1"), std::string("read 1 of 1"), std::string("sleep"),
+        std::string("close \\d+"), std::string("receive thread ends")}) {
+    EXPECT_TRUE(std::any_of(
+        calls.begin(), calls.end(),
+        [&](const std::string& call) { return std::regex_match(call, std::regex(expected)); }))
+        << expected << "\n"
+        << trace;
+  }
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "receive thread starts"), 1);
 }
 
 TEST_F(SerialPortTest, FaultHandlerThatClosesEndsWithTheFaultAlone) {
