@@ -103,7 +103,8 @@ class TComThread {
   // Receive thread only.
   std::optional<TListedPort> watchedEntry_;
   bool entryWatched_ = false;
-  // The device has modem lines that no wait hears change: they are asked for every Delay.
+  // The device has modem lines that no wait hears change: they are asked for every Delay while
+  // a handler listens for them.
   bool modemLines_ = true;
 
   std::atomic<bool> stop_ = false;
