@@ -189,7 +189,7 @@ void LatencyFromIdle(TPseudoTerminal& terminal) {
   if (latencies.empty()) return;
   std::printf(
       "write to OnReceive after %u ms without traffic, %d lines: median %.2f ms, max %.2f ms "
-      "(target <= %u ms, as polling every Delay)\n",
+      "(target: median <= %u ms, as polling every Delay)\n",
       3 * SystemDelay, Rounds, Percentile(latencies, 0.5), Percentile(latencies, 1.0),
       SystemDelay + 2);
 }
