@@ -8,6 +8,7 @@
 
 #include "ComThreadOwner.h"
 #include "SerialPlatform.h"
+#include "Trace.h"
 
 namespace {
 
@@ -101,6 +102,7 @@ void TComThread::Execute() {
   runningOwner = &owner_;
   systemThreadId_ = platform_.CurrentThreadId();
   platform_.SetThreadPriority(systemThreadId_, priorityLevel_);
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread starts");
   bool look = true;
   while (!stop_ && deviceOpen_) {
     // Watched before it is looked at: a change in between still wakes the next wait.
@@ -112,6 +114,7 @@ void TComThread::Execute() {
     look = AwaitActivity();
   }
   EndingSequence();
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread ends");
   runningThread = nullptr;
   runningOwner = nullptr;
   finished_ = true;
@@ -120,9 +123,13 @@ void TComThread::Execute() {
 }
 
 void TComThread::Pass(bool look) {
+  ++passes_;
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, look ? "pass" : "pass for the modem lines");
+  }
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
-    modemLines_ = status.has_value() && !device_->SignalsModemChanges();
+    modemLines_ = status.has_value() && !device_->Readiness().SignalsModemChanges;
     owner_.ReportLineStatus(status);
   } catch (...) {
     // A failing line status handler must not end reception.
@@ -160,6 +167,9 @@ void TComThread::Receive() {
 }
 
 void TComThread::Pause() {
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "pause %u ms", owner_.PassDelay());
+  }
   std::unique_lock lock(pauseMutex_);
   pauseCondition_.wait_for(lock, std::chrono::milliseconds(owner_.PassDelay()),
                            [this] { return stop_.load(); });
@@ -178,9 +188,22 @@ bool TComThread::FollowPresenceEntry() {
 bool TComThread::AwaitActivity() {
   // A short Delay asks for polling, and skips the presence test that the watch stands in for.
   if (!watch_ || !owner_.ChecksPresence()) return true;
-  // No poll() hears a modem line change: a device that has modem lines is asked every Delay.
-  if (modemLines_) return watch_->Wait(std::chrono::milliseconds(0));
-  return watch_->Wait(std::nullopt);
+  // What came during the pause is read at once, as the next pass of a poll would.
+  if (watch_->Wait(std::chrono::milliseconds(0))) return true;
+  // No poll() hears a modem line change: a device that has modem lines is asked every Delay
+  // while a handler listens for them.
+  if (modemLines_ && owner_.ReportsLineStatus()) return false;
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "sleep");
+  asleep_ = true;
+  const bool woken = watch_->Wait(std::nullopt);
+  asleep_ = false;
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, woken ? "woken" : "woken: nothing to look at");
+  }
+  // The wake is where a poll's pause would have begun: the pass comes one Delay later, so that
+  // bytes that follow the first within that time come with it as one chunk.
+  if (woken) Pause();
+  return woken;
 }
 
 void TComThread::EndingSequence() {

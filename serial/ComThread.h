@@ -36,6 +36,11 @@ class TComThread {
   // A thread that sleeps until the port has something to show looks at it once more.
   void LookAgain();
   bool StopRequested() const { return stop_; }
+  // Passes made so far; the thread counts them itself, so that a test or benchmark can tell a
+  // sleeping thread from a polling one whatever the load.
+  std::uint64_t Passes() const { return passes_; }
+  // In a wait without a time limit: nothing more happens until the port has something to show.
+  bool Asleep() const { return asleep_; }
   bool Started() const { return started_; }
   // The loop and the ending sequence are over.
   bool Finished() const { return finished_; }
@@ -98,10 +103,13 @@ class TComThread {
   // Receive thread only.
   std::optional<TListedPort> watchedEntry_;
   bool entryWatched_ = false;
-  // The device has modem lines that no wait hears change: they are asked for every Delay.
+  // The device has modem lines that no wait hears change: they are asked for every Delay while
+  // a handler listens for them.
   bool modemLines_ = true;
 
   std::atomic<bool> stop_ = false;
+  std::atomic<std::uint64_t> passes_ = 0;
+  std::atomic<bool> asleep_ = false;
   std::atomic<bool> started_ = false;
   std::atomic<bool> finished_ = false;
   std::atomic<int> handlersRunning_ = 0;

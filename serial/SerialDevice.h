@@ -70,6 +70,19 @@ struct TTransfer {
   TSerialErrorKind Failure = TSerialErrorKind::None;
 };
 
+// How a receive thread may sleep until the device has something to show.
+struct TDeviceReadiness {
+  // The platform's descriptor that is readable while bytes wait and on a hang-up or error; -1
+  // when the device cannot be waited on (the thread then looks every Delay).
+  int Descriptor = -1;
+  // A change of the modem lines makes it readable too; if not, the lines are asked for every
+  // Delay while a handler listens for them.
+  bool SignalsModemChanges = false;
+  // It becomes readable when the device is lost, too (a network connection that ends), so the
+  // device's presence rests on that and on its port directory entry alone.
+  bool SignalsItsEnd = false;
+};
+
 // Writes may come from one thread while another queries and reads; Close comes last, once.
 class TSerialDevice {
  public:
@@ -93,7 +106,5 @@ class TSerialDevice {
   virtual void Close() = 0;
   // The device is gone although it is still listed (a network connection that ended).
   virtual bool Lost() const { return false; }
-  // Whether a change of the modem lines wakes a receive thread that waits for the device's
-  // activity; if not, the lines are asked for every Delay.
-  virtual bool SignalsModemChanges() const { return false; }
+  virtual TDeviceReadiness Readiness() const { return {}; }
 };

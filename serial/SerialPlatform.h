@@ -34,8 +34,9 @@ class TSerialPlatform {
                                                     TDeviceError& error) = 0;
   // Upper-case, trimmed, non-empty names, each with its device.
   virtual std::vector<TListedPort> ListPorts() const = 0;
-  // Whether a port that ListPorts gave is surely still listed under its name, at the cost of
-  // a few system calls whatever the number of ports; false leaves it to ListPorts.
+  // Whether a port that ListPorts gave is surely still listed under its name for the same
+  // device, at the cost of a few system calls whatever the number of ports; false leaves it to
+  // ListPorts.
   virtual bool IsStillListed(const TListedPort& port) const = 0;
   // The device a port name opens when no listed port has that name.
   virtual std::string UnlistedDevicePath(std::string_view name) const = 0;

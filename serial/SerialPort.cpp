@@ -446,6 +446,16 @@ void TSerialPort::Reapply() {
   if (!accepted) Close();
 }
 
+std::uint64_t TSerialPort::ReceivePasses() const {
+  const std::shared_ptr<TComThread> thread = threads_.Current();
+  return thread ? thread->Passes() : 0;
+}
+
+bool TSerialPort::ReceiveThreadAsleep() const {
+  const std::shared_ptr<TComThread> thread = threads_.Current();
+  return thread && thread->Asleep();
+}
+
 bool TSerialPort::ChecksPresence() const {
   return Delay() >= ShortDelay;
 }
@@ -473,12 +483,19 @@ void TSerialPort::CheckPresence() {
     }
     // Checking the open port's own entry costs the same whatever the number of ports; only
     // when that entry has gone or changed is the whole list read.
-    if (entry && entry->Name == AsciiUpperCase(name) && platform_->IsStillListed(*entry)) return;
+    const bool ownName = entry && entry->Name == AsciiUpperCase(name);
+    if (ownName && platform_->IsStillListed(*entry)) return;
     if (IsNetworkAddress(TrimControls(name))) return;
-    entry = ListedPort(name);
-    if (entry) {
+    std::optional<TListedPort> listed = ListedPort(name);
+    // Its own name for another device: the port was unplugged and another one took the name
+    // at once, and the device that is open has gone all the same.
+    if (listed && ownName && listed->DevicePath != entry->DevicePath &&
+        !platform_->SameDevice(listed->DevicePath, entry->DevicePath)) {
+      listed.reset();
+    }
+    if (listed) {
       std::lock_guard lock(textMutex_);
-      presenceEntry_ = std::move(entry);
+      presenceEntry_ = std::move(listed);
       return;
     }
   }

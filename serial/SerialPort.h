@@ -209,8 +209,14 @@ class TSerialPort final : private TComThreadOwner {
   bool HoldsTimerResolution() const { return timerRequested_; }
   // The settings the device is given at the next application.
   TLineSettings LineSettings() const;
+  // The open port's receive thread: the passes it has made, and whether it sleeps until the
+  // port has something to show. For tests and benchmarks, which wait on these instead of on
+  // the clock.
+  std::uint64_t ReceivePasses() const;
+  bool ReceiveThreadAsleep() const;
 
-  // Assigned while no port is open (or from a handler): the receive thread reads them.
+  // Assigned while no port is open (or from a handler): the receive thread reads them. A
+  // sleeping receive thread hears of an OnLineStatusChange assigned meanwhile at its next pass.
   TSendReceiveEvent OnReceive, OnSend;
   TConnectEvent OnConnect, OnDisconnect, OnFault;
   TLineStatusEvent OnLineStatusChange;
@@ -220,6 +226,7 @@ class TSerialPort final : private TComThreadOwner {
   std::uint32_t PassDelay() const override { return delay_; }
   bool ReadsChunks() const override { return autoReceive_; }
   bool ChecksPresence() const override;
+  bool ReportsLineStatus() const override { return static_cast<bool>(OnLineStatusChange); }
   std::optional<TListedPort> PresenceEntry() const override;
   void SetReceiving(bool receiving) override { receiving_ = receiving; }
   void DeliverChunk(const std::string& chunk) override;

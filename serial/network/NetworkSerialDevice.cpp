@@ -495,8 +495,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
 }
 
 void TNetworkSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
-  writeMultiplier_ = timeouts.WriteTotalMultiplier;
-  writeConstant_ = timeouts.WriteTotalConstant;
+  writeTimeouts_.Apply(timeouts);
 }
 
 void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
@@ -534,12 +533,7 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
 TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
                                       std::chrono::milliseconds longestWait) {
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
-  const std::int64_t multiplier = writeMultiplier_;
-  const std::int64_t constant = writeConstant_;
-  auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
-  // Both zero means no time-out of the write's own; the longest wait still bounds it.
-  if ((multiplier == 0 && constant == 0) || allowed > longestWait) allowed = longestWait;
-  const TClock::time_point deadline = TClock::now() + allowed;
+  const TClock::time_point deadline = writeTimeouts_.Deadline(size, longestWait);
   TTransfer result;
   while (result.Count < size && !lost_) {
     gensiods count = 0;

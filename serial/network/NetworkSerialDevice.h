@@ -17,6 +17,7 @@
 #include "NetworkAddress.h"
 #include "ReadySignal.h"
 #include "SerialDevice.h"
+#include "WriteTimeouts.h"
 
 struct gensio;
 struct gensio_os_funcs;
@@ -48,11 +49,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void Close() override;
   // The connection is gone (station unplugged, server stopped, network down).
   bool Lost() const override { return lost_; }
-  // Modem line changes come as news from the station, which raise the readiness below.
-  bool SignalsModemChanges() const override { return true; }
   // Readable while bytes wait, the connection is lost, or the modem lines changed since they
-  // were last asked for; -1 when the system gave no descriptor.
-  int ReadinessDescriptor() const { return ready_.Descriptor(); }
+  // were last asked for (news from the station); -1 when the system gave no descriptor.
+  TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
 
   // One answer of the station to a line-setting request.
   struct TReply {
@@ -112,6 +111,5 @@ class TNetworkSerialDevice final : public TSerialDevice {
 
   std::atomic<bool> lost_ = false;
   std::atomic<std::uint8_t> modemLines_ = 0;
-  std::atomic<std::uint32_t> writeMultiplier_ = 0;
-  std::atomic<std::uint32_t> writeConstant_ = 0;
+  TWriteTimeouts writeTimeouts_;
 };

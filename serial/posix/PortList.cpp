@@ -256,7 +256,12 @@ bool IsStillListed(const TListedPort& port, const std::string& portsDirectory) {
   // The entry may have been replaced by another kind of entry.
   if (::lstat(port.LinkPath.c_str(), &status) != 0) return false;
   if (S_ISREG(status.st_mode)) return !NetworkAddressIn(AT_FDCWD, port.LinkPath.c_str()).empty();
-  return S_ISLNK(status.st_mode) && ::stat(port.LinkPath.c_str(), &status) == 0;
+  if (!S_ISLNK(status.st_mode) || ::stat(port.LinkPath.c_str(), &status) != 0) return false;
+  // A link that leads to another device now names another port (one plugged in at once under
+  // the same name).
+  struct stat device {};
+  return !S_ISCHR(status.st_mode) || (::stat(port.DevicePath.c_str(), &device) == 0 &&
+                                      S_ISCHR(device.st_mode) && device.st_rdev == status.st_rdev);
 }
 
 bool PresenceRestsOnEntries(const TListedPort& port) {

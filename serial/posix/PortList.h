@@ -15,8 +15,9 @@
 // listed are told once on standard error.
 std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named);
 
-// Whether a port that ListPresentPorts gave is still listed under its name, from its own
-// entry alone: false when the entry is gone or changed, which the full list then decides.
+// Whether a port that ListPresentPorts gave is still listed under its name for the same device,
+// from its own entry alone: false when the entry is gone or changed, which the full list then
+// decides.
 bool IsStillListed(const TListedPort& port, const std::string& portsDirectory);
 
 // Whether IsStillListed can change its answer only through a change of directory entries (which

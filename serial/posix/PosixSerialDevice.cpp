@@ -17,6 +17,7 @@
 #include "KernelQuirks.h"
 #include "RetryOnInterrupt.h"
 #include "SerialPlatform.h"
+#include "Trace.h"
 #include "WriteAbort.h"
 
 namespace {
@@ -53,6 +54,9 @@ tcflag_t ParityFlags(std::uint8_t parityCode) {
 
 bool Refuse(int error, const std::string& path, TDeviceError& deviceError) {
   deviceError = DeviceError(error, path);
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "settings refused: %s", deviceError.Message.c_str());
+  }
   return false;
 }
 
@@ -104,6 +108,9 @@ std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& 
       [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) {
     error = DeviceError(errno, path);
+    if (TTrace::On(TTraceArea::Serial)) {
+      TTrace::Print(TTraceArea::Serial, "open %s: %s", path.c_str(), error.Message.c_str());
+    }
     return nullptr;
   }
   if (!LockExclusively(fd)) {
@@ -111,7 +118,13 @@ std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& 
     CloseWithoutDraining(fd);
     // Only after our own descriptor is gone, so that the holder found is the other one.
     error = DeviceError(lockError, path);
+    if (TTrace::On(TTraceArea::Serial)) {
+      TTrace::Print(TTraceArea::Serial, "open %s: %s", path.c_str(), error.Message.c_str());
+    }
     return nullptr;
+  }
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "open %s: descriptor %d", path.c_str(), fd);
   }
   // The descriptor stays non-blocking: reads take only what waits, and writes wait in poll()
   // for as long as the write time-out allows.
@@ -126,6 +139,14 @@ TPosixSerialDevice::~TPosixSerialDevice() {
 }
 
 bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial,
+                  "settings %d bps, %u data bits, parity %u, stop bits %u, RTS/CTS %d, "
+                  "XON/XOFF %d, DTR %d, RTS %d",
+                  settings.BitsPerSecond, settings.DataBits, settings.ParityCode,
+                  settings.StopBitsCode, settings.OutxCtsFlow, settings.OutX,
+                  static_cast<int>(settings.Dtr), static_cast<int>(settings.Rts));
+  }
   // One and a half stop bits exist only with five data bits, where a UART sends them for CSTOPB.
   if (settings.StopBitsCode > 2 || (settings.StopBitsCode == 1 && settings.DataBits != 5) ||
       settings.DataBits < 5 || settings.DataBits > 8 || settings.ParityCode > 4 ||
@@ -162,8 +183,11 @@ bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDevic
 }
 
 void TPosixSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
-  writeMultiplier_ = timeouts.WriteTotalMultiplier;
-  writeConstant_ = timeouts.WriteTotalConstant;
+  writeTimeouts_.Apply(timeouts);
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "write time-outs %u ms a byte + %u ms",
+                  timeouts.WriteTotalMultiplier, timeouts.WriteTotalConstant);
+  }
 }
 
 void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
@@ -171,19 +195,25 @@ void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
 }
 
 void TPosixSerialDevice::PurgeInput() {
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "purge input");
   RetryOnInterrupt([&] { return tcflush(fd_, TCIFLUSH); });
 }
 
 std::optional<std::size_t> TPosixSerialDevice::BytesWaiting() {
   int waiting = 0;
   if (RetryOnInterrupt([&] { return ::ioctl(fd_, FIONREAD, &waiting); }) < 0 || waiting < 0) {
+    if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "waiting: failed");
     return std::nullopt;
   }
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "waiting %d", waiting);
   return static_cast<std::size_t>(waiting);
 }
 
 TTransfer TPosixSerialDevice::Read(char* buffer, std::size_t size) {
   const ssize_t count = RetryOnInterrupt([&] { return ::read(fd_, buffer, size); });
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "read %zd of %zu", count, size);
+  }
   if (count > 0) return TTransfer{static_cast<std::size_t>(count)};
   // End of file on a terminal: it was hung up (the far end of a pseudo-terminal closed).
   if (count == 0)
@@ -197,12 +227,7 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
                                     std::chrono::milliseconds longestWait) {
   const int abortFd = WriteAbortDescriptor();
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
-  const std::int64_t multiplier = writeMultiplier_;
-  const std::int64_t constant = writeConstant_;
-  auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
-  // Both zero means no time-out of the write's own; the longest wait still bounds it.
-  if ((multiplier == 0 && constant == 0) || allowed > longestWait) allowed = longestWait;
-  const TClock::time_point deadline = TClock::now() + allowed;
+  const TClock::time_point deadline = writeTimeouts_.Deadline(size, longestWait);
   pollfd waiting[] = {{fd_, POLLOUT, 0}, {abortFd, POLLIN, 0}};
   const nfds_t watched = abortFd >= 0 ? 2 : 1;
   TTransfer result;
@@ -239,12 +264,24 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
       break;
     }
   }
+  if (TTrace::On(TTraceArea::Serial)) {
+    TTrace::Print(TTraceArea::Serial, "write %zu of %zu", result.Count, size);
+  }
   return result;
 }
 
 std::optional<std::uint8_t> TPosixSerialDevice::ModemStatus() {
   if (noModemLines_) return std::nullopt;
   const std::optional<int> lines = ModemLines(fd_);
+  if (TTrace::On(TTraceArea::Serial)) {
+    if (lines) {
+      TTrace::Print(TTraceArea::Serial, "modem lines%s%s%s%s", (*lines & TIOCM_CTS) ? " CTS" : "",
+                    (*lines & TIOCM_DSR) ? " DSR" : "", (*lines & TIOCM_RNG) ? " RING" : "",
+                    (*lines & TIOCM_CAR) ? " RLSD" : "");
+    } else {
+      TTrace::Print(TTraceArea::Serial, "modem lines: none");
+    }
+  }
   if (!lines) {
     // A refusal of the request itself stays; any other failure (EIO of a device going away)
     // is asked about again.
@@ -259,8 +296,15 @@ std::optional<std::uint8_t> TPosixSerialDevice::ModemStatus() {
   return status;
 }
 
+bool TPosixSerialDevice::Lost() const {
+  pollfd device{fd_, 0, 0};
+  return fd_ >= 0 && RetryOnInterrupt([&] { return ::poll(&device, 1, 0); }) == 1 &&
+         (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void TPosixSerialDevice::Close() {
   if (fd_ < 0) return;
+  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "close %d", fd_);
   CloseWithoutDraining(fd_);
   fd_ = -1;
 }

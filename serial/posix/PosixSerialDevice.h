@@ -10,6 +10,7 @@
 #include <string>
 
 #include "SerialDevice.h"
+#include "WriteTimeouts.h"
 
 class TPosixSerialDevice final : public TSerialDevice {
  public:
@@ -34,14 +35,15 @@ class TPosixSerialDevice final : public TSerialDevice {
                   std::chrono::milliseconds longestWait) override;
   std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
-  // The open descriptor, for waiting on it; -1 once closed.
-  int Descriptor() const { return fd_; }
+  // Hung up: the device went away, even when another one has taken its name and node by now.
+  bool Lost() const override;
+  // The open descriptor; its modem line changes wake no poll().
+  TDeviceReadiness Readiness() const override { return {fd_, false, false}; }
 
  private:
   int fd_;
   const std::string path_;
-  std::atomic<std::uint32_t> writeMultiplier_ = 0;
-  std::atomic<std::uint32_t> writeConstant_ = 0;
+  TWriteTimeouts writeTimeouts_;
   // The device has no modem lines to ask about (a pseudo-terminal): not asked again.
   std::atomic<bool> noModemLines_ = false;
 };

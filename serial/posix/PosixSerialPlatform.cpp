@@ -77,14 +77,9 @@ class TPosixSerialPlatform final : public TSerialPlatform {
   }
 
   std::unique_ptr<TActivityWatch> WatchActivity(TSerialDevice& device) override {
-    if (auto* local = dynamic_cast<TPosixSerialDevice*>(&device)) {
-      return TPosixActivityWatch::Create(local->Descriptor());
-    }
-    // A network station's news come on its connection's own thread, which raises a readiness
-    // descriptor for the wait.
-    auto* station = dynamic_cast<TNetworkSerialDevice*>(&device);
-    if (!station || station->ReadinessDescriptor() < 0) return nullptr;
-    return TPosixActivityWatch::Create(station->ReadinessDescriptor(), true);
+    const TDeviceReadiness readiness = device.Readiness();
+    if (readiness.Descriptor < 0) return nullptr;
+    return TPosixActivityWatch::Create(readiness.Descriptor, readiness.SignalsItsEnd);
   }
 };
 

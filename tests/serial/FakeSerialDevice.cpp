@@ -6,8 +6,11 @@
 #include <algorithm>
 
 void TFakeLine::Arrive(const std::string& bytes) {
-  std::lock_guard lock(mutex_);
-  waiting_ += bytes;
+  {
+    std::lock_guard lock(mutex_);
+    waiting_ += bytes;
+  }
+  activity_.notify_all();
 }
 
 void TFakeLine::SetFailReads(bool fail) {
@@ -18,6 +21,28 @@ void TFakeLine::SetFailReads(bool fail) {
 void TFakeLine::SetRefuseSettings(bool refuse) {
   std::lock_guard lock(mutex_);
   refuseSettings_ = refuse;
+}
+
+void TFakeLine::SetModemLines(std::optional<std::uint8_t> lines) {
+  std::lock_guard lock(mutex_);
+  modemLines_ = lines;
+}
+
+bool TFakeLine::WaitForActivity(std::optional<std::chrono::milliseconds> timeout) {
+  std::unique_lock lock(mutex_);
+  auto active = [this] { return woken_ || !waiting_.empty(); };
+  const bool activity =
+      timeout ? activity_.wait_for(lock, *timeout, active) : (activity_.wait(lock, active), true);
+  woken_ = false;
+  return activity;
+}
+
+void TFakeLine::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  activity_.notify_all();
 }
 
 std::string TFakeLine::Written() const {
@@ -66,6 +91,11 @@ TTransfer TFakeSerialDevice::Write(const char* data, std::size_t size, std::chro
   std::lock_guard lock(line_->mutex_);
   line_->written_.append(data, size);
   return TTransfer{size};
+}
+
+std::optional<std::uint8_t> TFakeSerialDevice::ModemStatus() {
+  std::lock_guard lock(line_->mutex_);
+  return line_->modemLines_;
 }
 
 void TFakeSerialDevice::Close() {

@@ -4,8 +4,11 @@
 // failures that a pseudo-terminal cannot show on demand (refused settings, failing reads).
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "SerialDevice.h"
@@ -17,6 +20,13 @@ class TFakeLine {
   void Arrive(const std::string& bytes);
   void SetFailReads(bool fail);
   void SetRefuseSettings(bool refuse);
+  // Modem* bits that the device reports (none at first: a device without modem lines). Like a
+  // real device's, a change wakes no waiting receive thread.
+  void SetModemLines(std::optional<std::uint8_t> lines);
+  // Waits until bytes wait, Wake is called or `timeout` has passed (none: no limit); true
+  // unless it timed out. Bytes that wait end it at once, as they keep a descriptor readable.
+  bool WaitForActivity(std::optional<std::chrono::milliseconds> timeout);
+  void Wake();
   std::string Written() const;
   bool Closed() const;
   int Reads() const;
@@ -24,6 +34,9 @@ class TFakeLine {
  private:
   friend class TFakeSerialDevice;
   mutable std::mutex mutex_;
+  std::condition_variable activity_;
+  bool woken_ = false;
+  std::optional<std::uint8_t> modemLines_;
   std::string waiting_;
   std::string written_;
   bool failReads_ = false;
@@ -44,7 +57,7 @@ class TFakeSerialDevice final : public TSerialDevice {
   TTransfer Read(char* buffer, std::size_t size) override;
   TTransfer Write(const char* data, std::size_t size,
                   std::chrono::milliseconds longestWait) override;
-  std::optional<std::uint8_t> ModemStatus() override { return std::nullopt; }
+  std::optional<std::uint8_t> ModemStatus() override;
   void Close() override;
 
  private:

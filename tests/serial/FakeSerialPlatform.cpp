@@ -3,6 +3,28 @@
 // The test's serial platform.
 #include "FakeSerialPlatform.h"
 
+namespace {
+
+class TFakeActivityWatch final : public TActivityWatch {
+ public:
+  explicit TFakeActivityWatch(std::shared_ptr<TFakeLine> line) : line_(std::move(line)) {}
+  void WatchEntry(const std::optional<TListedPort>&) override {}
+  bool Wait(std::optional<std::chrono::milliseconds> timeout) override {
+    return line_->WaitForActivity(timeout);
+  }
+  void Wake() override { line_->Wake(); }
+
+ private:
+  std::shared_ptr<TFakeLine> line_;
+};
+
+}  // namespace
+
+void TFakeSerialPlatform::SetListed(bool listed) {
+  listed_ = listed;
+  line_->Wake();
+}
+
 void TFakeSerialPlatform::SetAfterThreadStart(std::function<void()> hook) {
   std::lock_guard lock(hookMutex_);
   afterThreadStart_ = std::move(hook);
@@ -39,4 +61,8 @@ std::thread TFakeSerialPlatform::StartThread(std::function<void()> body, TDevice
   }
   if (hook) hook();
   return thread;
+}
+
+std::unique_ptr<TActivityWatch> TFakeSerialPlatform::WatchActivity(TSerialDevice&) {
+  return std::make_unique<TFakeActivityWatch>(line_);
 }

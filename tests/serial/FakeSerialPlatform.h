@@ -17,8 +17,9 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   TFakeSerialPlatform() : line_(std::make_shared<TFakeLine>()) {}
 
   const std::shared_ptr<TFakeLine>& Line() const { return line_; }
-  // Whether COM7 is among the ports present (it is at first).
-  void SetListed(bool listed) { listed_ = listed; }
+  // Whether COM7 is among the ports present (it is at first). A change wakes a sleeping
+  // receive thread, as the watch of a port directory entry does.
+  void SetListed(bool listed);
   // The next thread starts fail as the system fails them when it is out of threads.
   void SetRefuseThreads(bool refuse) { refuseThreads_ = refuse; }
   // Runs on the opening thread right after each receive thread has started.
@@ -36,6 +37,8 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   void SetThreadPriority(std::int64_t, int) override {}
   std::int64_t CurrentThreadId() const override { return 0; }
   std::thread StartThread(std::function<void()> body, TDeviceError& error) override;
+  // The receive thread sleeps until bytes come or it is woken, as on a real device.
+  std::unique_ptr<TActivityWatch> WatchActivity(TSerialDevice&) override;
 
  private:
   std::shared_ptr<TFakeLine> line_;

@@ -20,7 +20,6 @@
 #include "NetworkAddress.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
-#include "ReceiveThreadProbe.h"
 #include "Ser2Net.h"
 #include "SerialPort.h"
 #include "TermiosProbe.h"
@@ -231,7 +230,6 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
 }
 
 TEST_F(NetworkPortTest, IdleStationPortSleepsAndWakesForBytesAndForItsEntry) {
-  TReceiveThreadProbe probe(port_);
   // A station of the port directory, so that its entry is watched as well.
   TPortsDirectoryFixture directory;
   station_.Start();
@@ -240,15 +238,12 @@ TEST_F(NetworkPortTest, IdleStationPortSleepsAndWakesForBytesAndForItsEntry) {
   port_.SetDelay(50);
   port_.Open();
   terminal_.Write("a");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "a"; }));
-  ui_.WaitUntil([] { return false; }, 200ms);
-  const long idle = probe.SleepsDuring(ui_, 1000ms);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "a"; }));
+  // A thread that looked every Delay would never sleep without a time limit.
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
   terminal_.Write("b");
-  ASSERT_TRUE(ui_.WaitUntil([&] { return probe.Received() == "ab"; }));
-  ASSERT_GE(idle, 0);
-  // Passes every Delay would have woken it twenty times.
-  EXPECT_LE(idle, 6);
-  ui_.WaitUntil([] { return false; }, 200ms);
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "ab"; }));
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
   // The entry taken away wakes it as well (the end of the connection: the test above).
   directory.Remove("shack");
   ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }, 10s));

@@ -170,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TDirectoryCase>& test) { return test.param.name; });
 
 // The presence test looks at the open port's own entry first; whatever it finds, a fault
-// means exactly that the port's name is no longer in the list.
+// means exactly that the port's name no longer leads to the open device: it left the list, or
+// another device took it (a port plugged in again at once).
 struct TPresenceCase {
   const char* name;
   std::function<void(TPortsDirectoryFixture& directory, const TPseudoTerminal& other,
@@ -181,7 +182,7 @@ struct TPresenceCase {
 
 class PresenceTest : public PortListTest, public testing::WithParamInterface<TPresenceCase> {};
 
-TEST_P(PresenceTest, FaultsWhenTheNameLeavesTheList) {
+TEST_P(PresenceTest, FaultsWhenTheNameNoLongerLeadsToTheDevice) {
   directory_.Link("COM7", first_.SlavePath());
   std::vector<std::string> events;
   std::atomic<bool> received = false;
@@ -228,19 +229,28 @@ INSTANTIATE_TEST_SUITE_P(
                         d.Remove("COM7");
                         d.Link("COM7", other.SlavePath());
                       },
-                      false},
+                      true},
         TPresenceCase{"SameNameFromAnotherEntry",
                       [](auto& d, auto& other, auto&) {
                         d.Remove("COM7");
                         d.Link(" com7", other.SlavePath());
                       },
-                      false},
+                      true},
+        TPresenceCase{
+            "SameNameAndDeviceFromAnotherEntry",
+            [](auto& d, auto&, auto&) {
+              ASSERT_EQ(::rename((d.Path() + "/COM7").c_str(), (d.Path() + "/ com7").c_str()), 0);
+            },
+            false},
         TPresenceCase{"AnotherDirectoryWithoutIt",
                       [](auto&, auto&, auto& otherDirectory) { otherDirectory.emplace(); }, true},
         TPresenceCase{"AnotherDirectoryWithIt",
-                      [](auto&, auto& other, auto& otherDirectory) {
+                      [](auto& d, auto&, auto& otherDirectory) {
+                        char device[256] = {};
+                        ASSERT_GT(
+                            ::readlink((d.Path() + "/COM7").c_str(), device, sizeof device - 1), 0);
                         otherDirectory.emplace();
-                        otherDirectory->Link("COM7", other.SlavePath());
+                        otherDirectory->Link("COM7", device);
                       },
                       false}),
     [](const testing::TestParamInfo<TPresenceCase>& test) { return test.param.name; });

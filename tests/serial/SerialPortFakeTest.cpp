@@ -67,6 +67,45 @@ INSTANTIATE_TEST_SUITE_P(
                     TFailedReadCase{"PortGone", false, {"connect", "fault", "disconnect"}}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
+// A device with modem lines, whose changes wake nobody: its receive thread polls for them
+// while a handler listens, and sleeps otherwise, the lines still read on every pass it makes.
+class SerialPortModemLinesTest : public SerialPortFakeTest,
+                                 public testing::WithParamInterface<bool> {};
+
+TEST_P(SerialPortModemLinesTest, ArePolledOnlyWhileAHandlerListens) {
+  const bool listening = GetParam();
+  if (listening) {
+    port_.OnLineStatusChange = [this](TSerialPort*, TLineStatusSet lines) {
+      events_.push_back(lines == TLineStatusSet{lsCTS} ? "lines CTS" : "lines");
+    };
+  }
+  Line().SetModemLines(0);
+  port_.Open();
+  std::uint64_t passes = 0;
+  if (listening) {
+    ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceivePasses() >= 2; }));
+    Line().SetModemLines(ModemCts);
+  } else {
+    ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
+    passes = port_.ReceivePasses();
+    Line().SetModemLines(ModemCts);
+    Line().Arrive("x");
+  }
+  ASSERT_TRUE(ui_.WaitUntil([&] { return events_.size() == 2; }));
+  EXPECT_EQ(events_[1], listening ? "lines CTS" : "receive x");
+  EXPECT_EQ(port_.LineStatus(), TLineStatusSet{lsCTS});
+  if (listening) {
+    EXPECT_FALSE(port_.ReceiveThreadAsleep());
+  } else {
+    EXPECT_EQ(port_.ReceivePasses(), passes + 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Handler, SerialPortModemLinesTest, testing::Bool(),
+                         [](const auto& instance) {
+                           return std::string(instance.param ? "Assigned" : "None");
+                         });
+
 TEST_F(SerialPortFakeTest, RefusedThreadFailsTheOpenAndLeavesNothingOpen) {
   platform_->SetRefuseThreads(true);
   try {
