@@ -228,6 +228,8 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     sergensio_modemstate(serial_, 0xff);
   }
   gensio_set_read_callback_enable(io_, true);
+  // Over RFC 2217 a hung station (its kernel still acknowledging) is found by asking it.
+  if (serial_) watch_ = std::thread([this] { WatchLiveness(); });
   if (address_.Kind == TNetworkKind::Tcp) {
     std::unique_lock lock(mutex_);
     const bool closed = changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); });
@@ -260,6 +262,8 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         return 0;
       }
       std::lock_guard lock(mutex_);
+      lastHeard_ = TClock::now();
+      changed_.notify_all();
       const auto* bytes = reinterpret_cast<const char*>(buffer);
       inbox_.append(bytes, *length);
       if (firstWords_.size() < 256) firstWords_.append(bytes, std::min<std::size_t>(*length, 256));
@@ -282,8 +286,10 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         unsigned state = 0;
         std::memcpy(&state, buffer, sizeof state);
         const auto lines = static_cast<std::uint8_t>(state & 0xf0);
+        std::lock_guard lock(mutex_);
+        lastHeard_ = TClock::now();
+        changed_.notify_all();
         if (modemLines_.exchange(lines) != lines) {
-          std::lock_guard lock(mutex_);
           modemChanged_ = true;
           UpdateReadiness();
         }
@@ -317,6 +323,7 @@ void TNetworkSerialDevice::OpenDone(int error) {
   std::lock_guard lock(mutex_);
   openDone_ = true;
   openError_ = error;
+  lastHeard_ = TClock::now();
   changed_.notify_all();
 }
 
@@ -339,6 +346,7 @@ void TNetworkSerialDevice::UpdateReadiness() {
 
 void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
   std::lock_guard lock(mutex_);
+  lastHeard_ = TClock::now();
   reply.done = true;
   reply.error = error;
   reply.value = value;
@@ -533,6 +541,10 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
 TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
                                       std::chrono::milliseconds longestWait) {
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
+  // A command that a hung station would carry out whenever it resumes must not leave here.
+  if (!HeardWithin(QuietBound) && !ProveAlive(WriteAskBound)) {
+    return TTransfer{0, TSerialErrorKind::Vanished};
+  }
   const std::int64_t multiplier = writeMultiplier_;
   const std::int64_t constant = writeConstant_;
   auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
@@ -582,11 +594,13 @@ std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
 }
 
 void TNetworkSerialDevice::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    changed_.notify_all();
+  }
+  if (watch_.joinable()) watch_.join();
   if (io_) {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-    }
     const int error = gensio_close(
         io_,
         [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
@@ -625,4 +639,43 @@ void TNetworkSerialDevice::KeepAlive() {
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
   setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+}
+
+bool TNetworkSerialDevice::HeardWithin(TClock::duration span) const {
+  std::lock_guard lock(mutex_);
+  return TClock::now() - lastHeard_ < span;
+}
+
+bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
+  if (lost_) return false;
+  if (!serial_) return true;
+  const TClock::time_point asked = TClock::now();
+  // A speed of 0 asks for the current one without changing it; every station answers that.
+  TReply* reply = Request();
+  if (sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
+    MarkLost();
+    return false;
+  }
+  std::unique_lock lock(mutex_);
+  const bool answered = changed_.wait_until(
+      lock, asked + bound, [&] { return lost_ || closing_ || reply->done || lastHeard_ >= asked; });
+  if (lost_) return false;
+  if (answered) return true;
+  lock.unlock();
+  MarkLost();
+  return false;
+}
+
+void TNetworkSerialDevice::WatchLiveness() {
+  std::unique_lock lock(mutex_);
+  while (!closing_ && !lost_) {
+    const TClock::time_point due = lastHeard_ + QuietBound;
+    if (TClock::now() < due) {
+      changed_.wait_until(lock, due);
+      continue;
+    }
+    lock.unlock();
+    ProveAlive(AnswerBound);
+    lock.lock();
+  }
 }

@@ -27,6 +27,12 @@ class TNetworkSerialDevice final : public TSerialDevice {
  public:
   // How long Open waits for the station before it gives up.
   static constexpr std::chrono::seconds ConnectBound{5};
+  // A station that sent nothing for this long is asked whether it is still there...
+  static constexpr std::chrono::seconds QuietBound{3};
+  // ...and is taken for lost when it does not answer within this (a write asks for itself and
+  // waits no longer than WriteAskBound before it gives up).
+  static constexpr std::chrono::seconds AnswerBound{3};
+  static constexpr std::chrono::seconds WriteAskBound{1};
 
   // Connects; null with the reason ("Connection refused") when that fails.
   static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address,
@@ -86,6 +92,12 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool WaitForReplies(std::initializer_list<TReply*> replies,
                       std::chrono::steady_clock::time_point deadline);
   void KeepAlive();
+  // Whether the station answered a question within `bound` (or sent anything meanwhile); a
+  // station that does not is lost. Over raw TCP there is nothing to ask.
+  bool ProveAlive(std::chrono::steady_clock::duration bound);
+  bool HeardWithin(std::chrono::steady_clock::duration span) const;
+  // The watch thread: asks whenever the station has been quiet for QuietBound.
+  void WatchLiveness();
 
   const TNetworkAddress address_;
   gensio_os_funcs* os_ = nullptr;
@@ -93,6 +105,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   gensio* io_ = nullptr;
   sergensio* serial_ = nullptr;
   std::thread loop_;
+  std::thread watch_;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -100,6 +113,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int openError_ = 0;
   bool closeDone_ = false;
   bool closing_ = false;
+  std::chrono::steady_clock::time_point lastHeard_;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;

@@ -344,4 +344,70 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
             "opened");
 }
 
+// A station hung with its kernel still answering TCP, plain and in TLS side by side: each port
+// closes as for an unplugged adapter within 10 s of the freeze, and a command given more than
+// 3 s into it never reaches the tuner, not even when the station resumes.
+TEST_F(TlsStationTest, AHungStationIsFoundAndGetsNoLateCommand) {
+  struct TLeg {
+    TPseudoTerminal terminal;
+    std::unique_ptr<TSer2Net> station;
+    TSerialPort port;
+    int faults = 0;
+  };
+  const std::string tls =
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem");
+  const std::pair<std::string, std::string> kinds[] = {{"", "rfc2217"}, {tls, "rfc2217+tls"}};
+  std::vector<std::unique_ptr<TLeg>> legs;
+  for (const auto& [options, scheme] : kinds) {
+    auto& leg = *legs.emplace_back(std::make_unique<TLeg>());
+    leg.station = std::make_unique<TSer2Net>(leg.terminal.SlavePath(), options);
+    leg.station->Start();
+    leg.port.SetUiHandOver(&ui_);
+    leg.port.OnFault = [&leg](TSerialPort*, TCommPort) { ++leg.faults; };
+    leg.port.SetCustomPortName(leg.station->Address(scheme) +
+                               (options.empty() ? "" : "?ca=" + files_.File("ca.pem")));
+    leg.port.SetPort(spCustom);
+    leg.port.Open();
+  }
+  for (auto& leg : legs) leg->station->Freeze();
+  const auto frozen = std::chrono::steady_clock::now();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return std::chrono::steady_clock::now() > frozen + 3200ms; }));
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    std::uint32_t sent = 0;
+    try {
+      sent = leg->port.SendString("TUNE\r\n");
+    } catch (const ESerialPortException&) {
+      // Already found lost.
+    }
+    EXPECT_EQ(sent, 0u);
+  }
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    ASSERT_TRUE(ui_.WaitUntil([&] { return leg->port.ConnectedPort() == spNone; },
+                              std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  frozen + 10s - std::chrono::steady_clock::now())));
+    EXPECT_EQ(leg->faults, 1);
+    leg->station->Thaw();
+  }
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    // The resumed station lets go of the old connection in its own time.
+    ASSERT_TRUE(ui_.WaitUntil(
+        [&] {
+          try {
+            leg->port.Open();
+          } catch (const ESerialPortException&) {
+          }
+          return leg->port.ConnectedPort() == spCustom;
+        },
+        10s));
+    EXPECT_EQ(leg->port.SendString("ATU?\r\n"), 6u);
+    std::string seen;
+    ASSERT_TRUE(
+        ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('?') != seen.npos; }));
+    EXPECT_EQ(seen, "ATU?\r\n");
+  }
+}
+
 }  // namespace
