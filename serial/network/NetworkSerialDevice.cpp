@@ -148,15 +148,16 @@ void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
 }  // namespace
 
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::string& text,
-                                                                 TDeviceError& error) {
+                                                                 TDeviceError& error,
+                                                                 const TCancelFlag& cancelled) {
   std::string reason;
-  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, reason);
+  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason);
   if (!device) error = TDeviceError{TSerialErrorKind::Other, reason};
   return device;
 }
 
-std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const std::string& text,
-                                                                           std::string& reason) {
+std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
+    const std::string& text, const TCancelFlag& cancelled, std::string& reason) {
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address) return nullptr;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
@@ -167,13 +168,27 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const
       return nullptr;
     if (!address->KeyFile.empty() && !ReadableFile(address->KeyFile, "key", reason)) return nullptr;
   }
-  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address));
+  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
   if (!device->Connect(reason)) return nullptr;
   return device;
 }
 
-TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address)
-    : address_(std::move(address)) {}
+TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled)
+    : address_(std::move(address)), cancelled_(std::move(cancelled)) {}
+
+bool TNetworkSerialDevice::Cancelled() const {
+  return (cancelled_ && cancelled_->load()) || SerialWritesAborted();
+}
+
+bool TNetworkSerialDevice::WaitUntil(std::unique_lock<std::mutex>& lock,
+                                     TClock::time_point deadline,
+                                     const std::function<bool()>& done) {
+  // In short slices: the one who cancels does not know this connection's condition variable.
+  while (!done() && !Cancelled() && TClock::now() < deadline) {
+    changed_.wait_until(lock, std::min(deadline, TClock::now() + AbortSlice));
+  }
+  return done();
+}
 
 TNetworkSerialDevice::~TNetworkSerialDevice() {
   Close();
@@ -207,8 +222,8 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   int openError = 0;
   {
     std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, ConnectBound, [this] { return openDone_; })) {
-      reason = "Connection timed out";
+    if (!WaitUntil(lock, TClock::now() + ConnectBound, [this] { return openDone_; })) {
+      reason = Cancelled() ? "Cancelled" : "Connection timed out";
       return false;
     }
     openError = openError_;
@@ -232,7 +247,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   if (serial_) watch_ = std::thread([this] { WatchLiveness(); });
   if (address_.Kind == TNetworkKind::Tcp) {
     std::unique_lock lock(mutex_);
-    const bool closed = changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); });
+    const bool closed = WaitUntil(lock, TClock::now() + BusyBound, [this] { return lost_.load(); });
     lock.unlock();
     if (closed) {
       reason = FailureReason(GE_REMCLOSE);
@@ -420,10 +435,10 @@ TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
 bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies,
                                           TClock::time_point deadline) {
   std::unique_lock lock(mutex_);
-  changed_.wait_until(lock, deadline, [&] {
+  WaitUntil(lock, deadline, [&] {
     return lost_ || std::all_of(replies.begin(), replies.end(), [](TReply* r) { return r->done; });
   });
-  return !lost_;
+  return !lost_ && !Cancelled();
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 #include "NetworkAddress.h"
 #include "ReadySignal.h"
 #include "SerialDevice.h"
+#include "SerialPlatform.h"
 
 struct gensio;
 struct gensio_os_funcs;
@@ -34,9 +36,10 @@ class TNetworkSerialDevice final : public TSerialDevice {
   static constexpr std::chrono::seconds AnswerBound{3};
   static constexpr std::chrono::seconds WriteAskBound{1};
 
-  // Connects; null with the reason ("Connection refused") when that fails.
-  static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address,
-                                                    TDeviceError& error);
+  // Connects; null with the reason ("Connection refused") when that fails or when `cancelled`
+  // was set meanwhile (then within a twentieth of a second).
+  static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address, TDeviceError& error,
+                                                    const TCancelFlag& cancelled = nullptr);
 
   ~TNetworkSerialDevice() override;
   TNetworkSerialDevice(const TNetworkSerialDevice&) = delete;
@@ -74,9 +77,15 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void Answer(TReply& reply, int error, unsigned value);
 
  private:
-  explicit TNetworkSerialDevice(TNetworkAddress address);
+  TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled);
   static std::unique_ptr<TNetworkSerialDevice> OpenWithReason(const std::string& address,
+                                                              const TCancelFlag& cancelled,
                                                               std::string& reason);
+  bool Cancelled() const;
+  // Waits with mutex_ held (in `lock`) until `done` holds, the deadline passes or the open is
+  // cancelled; whether `done` holds.
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline,
+                 const std::function<bool()>& done);
   bool ApplySettings(const TLineSettings& settings, std::string& reason);
   bool Connect(std::string& reason);
   void RunLoop();
@@ -100,6 +109,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void WatchLiveness();
 
   const TNetworkAddress address_;
+  const TCancelFlag cancelled_;
   gensio_os_funcs* os_ = nullptr;
   gensio_waiter* stopWaiter_ = nullptr;
   gensio* io_ = nullptr;

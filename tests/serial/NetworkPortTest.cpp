@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -100,22 +101,24 @@ TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
   EXPECT_TRUE(port.IsPortListed("tcp://127.0.0.1:4001"));
 }
 
-// A listener whose queue is full and which never accepts: the handshake of any further client
-// goes unanswered, as with a host that has gone off the network.
+// A listener that never accepts. With its queue full the handshake of any further client goes
+// unanswered, as with a host that has gone off the network; with `fillQueue` false a client's
+// connection is made and then never hears a word, as from a station that hung.
 class TDeafListener {
  public:
-  TDeafListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  explicit TDeafListener(bool fillQueue = true)
+      : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd_, 0) != 0 ||
+        ::listen(fd_, fillQueue ? 0 : 4) != 0 ||
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       throw std::runtime_error("no listener");
     }
     port_ = ntohs(address.sin_port);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; fillQueue && i < 3; ++i) {
       const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
       ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
       fillers_.push_back(client);
@@ -126,6 +129,14 @@ class TDeafListener {
     ::close(fd_);
   }
   unsigned Port() const { return port_; }
+  // A client's connection waits in the queue.
+  bool Called() const {
+    pollfd waiting{fd_, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) == 1;
+  }
+  void Drain() {
+    while (Called()) ::close(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+  }
 
  private:
   int fd_;
@@ -149,6 +160,31 @@ TEST(NetworkPortTimeoutTest, AStationThatDoesNotAnswerFailsTheOpenWithinItsBound
   // Generous: the bound is 5 s, the machine may be busy.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   EXPECT_EQ(port.ConnectedPort(), spNone);
+}
+
+TEST(NetworkPortTimeoutTest, AnOpenInProgressLeavesTheCallerFreeAndCloseGivesItUp) {
+  TDeafListener mute(false);
+  for (const char* scheme : {"rfc2217", "rfc2217+tls"}) {
+    SCOPED_TRACE(scheme);
+    TFakeUiThread ui;
+    TSerialPort port;
+    port.SetUiHandOver(&ui);
+    port.SetCustomPortName(std::string(scheme) + "://127.0.0.1:" + std::to_string(mute.Port()));
+    port.SetPort(spCustom);
+    int done = 0;
+    port.BeginOpen([&](std::exception_ptr) { ++done; });
+    EXPECT_TRUE(port.Opening());
+    ASSERT_TRUE(ui.WaitUntil([&] { return mute.Called(); }));
+    const auto start = std::chrono::steady_clock::now();
+    port.Close();
+    // Far below what the station is given (5 s to connect, 3 s for the line settings), and
+    // generous for a busy machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_FALSE(port.Opening());
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(port.ConnectedPort(), spNone);
+    mute.Drain();
+  }
 }
 
 class NetworkPortTest : public testing::Test {
@@ -223,7 +259,15 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   EXPECT_TRUE(port_.Faulted());
 
   station_.Start();
-  port_.Open();
+  std::vector<bool> done;
+  port_.BeginOpen([&](std::exception_ptr failure) {
+    done.push_back(!failure && ui_.InUiThread());
+    EXPECT_EQ(port_.ConnectedPort(), spCustom);
+  });
+  EXPECT_TRUE(port_.Opening());
+  ASSERT_TRUE(ui_.WaitUntil([&] { return !done.empty(); }));
+  EXPECT_EQ(done, std::vector<bool>{true});
+  EXPECT_FALSE(port_.Opening());
   EXPECT_EQ(port_.ConnectedPort(), spCustom);
   EXPECT_FALSE(port_.Faulted());
   terminal_.Write("SWR: 11\r\n");
