@@ -499,6 +499,11 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   for (std::size_t i = 0; i < std::size(answers); ++i) {
     std::lock_guard lock(mutex_);
     if (!answers[i]->done) {
+      // A busy station's words may come while its hang-up is still on the way.
+      if (ContainsNoCase(firstWords_, "in use")) {
+        reason = "Station in use by another client";
+        return false;
+      }
       reason = std::string("The station did not confirm the ") + Names[i];
       return false;
     }

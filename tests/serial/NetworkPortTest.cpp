@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "DeafListener.h"
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
 #include "PortsDirectoryFixture.h"
@@ -100,49 +101,6 @@ TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
   EXPECT_EQ(port.DevicePathOf("rfc2217://[::1]:3001"), "rfc2217://[::1]:3001");
   EXPECT_TRUE(port.IsPortListed("tcp://127.0.0.1:4001"));
 }
-
-// A listener that never accepts. With its queue full the handshake of any further client goes
-// unanswered, as with a host that has gone off the network; with `fillQueue` false a client's
-// connection is made and then never hears a word, as from a station that hung.
-class TDeafListener {
- public:
-  explicit TDeafListener(bool fillQueue = true)
-      : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd_, fillQueue ? 0 : 4) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      throw std::runtime_error("no listener");
-    }
-    port_ = ntohs(address.sin_port);
-    for (int i = 0; fillQueue && i < 3; ++i) {
-      const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-      ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      fillers_.push_back(client);
-    }
-  }
-  ~TDeafListener() {
-    for (int fd : fillers_) ::close(fd);
-    ::close(fd_);
-  }
-  unsigned Port() const { return port_; }
-  // A client's connection waits in the queue.
-  bool Called() const {
-    pollfd waiting{fd_, POLLIN, 0};
-    return ::poll(&waiting, 1, 0) == 1;
-  }
-  void Drain() {
-    while (Called()) ::close(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
-  }
-
- private:
-  int fd_;
-  unsigned port_ = 0;
-  std::vector<int> fillers_;
-};
 
 TEST(NetworkPortTimeoutTest, AStationThatDoesNotAnswerFailsTheOpenWithinItsBound) {
   TDeafListener deaf;
