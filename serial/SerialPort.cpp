@@ -34,8 +34,9 @@ const char* const InvalidCombination = "Invalid data-width and stop-bits combina
 const char* const InvalidLogFile = "Invalid log file name or access denied.";
 
 ESerialPortException NotOpen(const std::string& portName) {
-  return ESerialPortException(TSerialErrorKind::NotOpen,
-                              portName + " is not open. Serial port is not connected.");
+  return ESerialPortException(
+      TSerialErrorKind::NotOpen,
+      ShownAddress(portName) + " is not open. Serial port is not connected.");
 }
 
 ESerialPortException WriteFailure(const TTransfer& result, std::size_t length,
@@ -118,7 +119,8 @@ void TSerialPort::Open() {
   }
   if (!device) {
     Close();
-    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
+    throw ESerialPortException(error.Kind,
+                               "Cannot connect to " + ShownAddress(name) + ". " + error.Message);
   }
   ApplyTimeouts(*device);
   ApplyBufferSizes(*device);
@@ -140,7 +142,8 @@ void TSerialPort::Open() {
     faulted_ = wasFaulted;
     // The thread never ran: Close ends the connection here and releases the device.
     Close();
-    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
+    throw ESerialPortException(error.Kind,
+                               "Cannot connect to " + ShownAddress(name) + ". " + error.Message);
   }
 }
 
