@@ -92,7 +92,9 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
 bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = std::string("Cannot read the ") + what + " " + path + ": " + std::strerror(errno);
+    // A name that is not plainly a file's may be a password given as the file.
+    reason = std::string("Cannot read the ") + what + (PlainlyAPath(path) ? " " + path : "") +
+             ": " + std::strerror(errno);
     return false;
   }
   ::close(fd);
@@ -224,8 +226,6 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
       reason = "The station does not speak RFC 2217";
       return false;
     }
-    // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE).
-    sergensio_modemstate(serial_, 0xff);
   }
   gensio_set_read_callback_enable(io_, true);
   if (address_.Kind == TNetworkKind::Tcp) {
@@ -489,6 +489,12 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
     reason = "The station refused the flow control";
     return false;
+  }
+  // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE) only now: gensio
+  // hands a station's answer to this request to whichever line-setting request waits first.
+  if (!modemMaskAsked_) {
+    modemMaskAsked_ = true;
+    sergensio_modemstate(serial_, 0xff);
   }
   return true;
 }

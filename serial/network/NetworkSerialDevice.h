@@ -108,6 +108,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int certificateError_ = 0;
   std::deque<TReply> replies_;
   bool modemChanged_ = false;
+  bool modemMaskAsked_ = false;
   TReadySignal ready_;
 
   std::atomic<bool> lost_ = false;
