@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The network serial device on gensio: one event thread per connection runs gensio's loop;
-// the receive thread and the window's writes only queue work and wait on condition variables.
+// The network serial device on gensio. gensio's default OS handler is one for the process;
+// each connection keeps a thread of its own waiting in it, so that its events run while it is
+// open. The receive thread and the window's writes only queue work and wait on condition
+// variables.
 #include "NetworkSerialDevice.h"
 
 #include <fcntl.h>
@@ -39,7 +41,10 @@ constexpr auto SettingsBound = std::chrono::seconds(3);
 constexpr auto ControlBound = std::chrono::milliseconds(300);
 // A raw TCP station that is busy says so and hangs up at once.
 constexpr auto BusyBound = std::chrono::milliseconds(300);
-constexpr auto CloseBound = std::chrono::seconds(2);
+// Line-setting requests that a station never answered (ser2net leaves the flow control
+// unanswered in front of a pseudo-terminal) stay with gensio until the connection is freed;
+// past this many the station is not asked again.
+constexpr std::size_t ReplyLimit = 64;
 // How soon a waiting write notices AbortSerialWrites.
 constexpr auto AbortSlice = std::chrono::milliseconds(50);
 // A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
@@ -174,8 +179,18 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const
   return device;
 }
 
+// gensio's last word on a connection: after it, nothing of it calls into the device.
+struct TNetworkSerialDevice::TFreedNotice : gensio_frdata {
+  TNetworkSerialDevice* device = nullptr;
+};
+
 TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address)
-    : address_(std::move(address)) {}
+    : address_(std::move(address)), freedNotice_(std::make_unique<TFreedNotice>()) {
+  freedNotice_->device = this;
+  freedNotice_->freed = [](struct gensio*, struct gensio_frdata* notice) {
+    static_cast<TFreedNotice*>(notice)->device->Freed();
+  };
+}
 
 TNetworkSerialDevice::~TNetworkSerialDevice() {
   Close();
@@ -328,6 +343,12 @@ void TNetworkSerialDevice::CloseDone() {
 
 void TNetworkSerialDevice::MarkLost() {
   std::lock_guard lock(mutex_);
+  // Reset, not closed in order: what the station has not acknowledged must not reach it
+  // later, when the path comes back.
+  if (!lost_ && socket_ >= 0) {
+    const linger reset{1, 0};
+    setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
   lost_ = true;
   UpdateReadiness();
   changed_.notify_all();
@@ -405,6 +426,9 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
 
 TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
   std::lock_guard lock(mutex_);
+  // gensio is done with an answered request; the others it may still answer.
+  replies_.remove_if([](const TReply& reply) { return reply.done; });
+  if (replies_.size() >= ReplyLimit) return nullptr;
   replies_.push_back(TReply{this});
   return &replies_.back();
 }
@@ -443,6 +467,10 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   TReply* parity = Request();
   TReply* stop = Request();
   TReply* flow = Request();
+  if (!speed || !size || !parity || !stop || !flow) {
+    reason = "The station leaves its requests unanswered";
+    return false;
+  }
   const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
                              : settings.OutX      ? SERGENSIO_FLOWCONTROL_XON_XOFF
                                                   : SERGENSIO_FLOWCONTROL_NONE;
@@ -589,18 +617,22 @@ std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
 
 void TNetworkSerialDevice::Close() {
   if (io_) {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-    }
     const int error = gensio_close(
         io_,
         [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
         this);
+    // No bound of our own: gensio may still call into this object (events, answers to
+    // line-setting requests) until it has closed. Its close is bounded by the socket's user
+    // time-out, and a lost connection is reset rather than drained.
     std::unique_lock lock(mutex_);
-    if (error == 0) changed_.wait_for(lock, CloseBound, [this] { return closeDone_; });
+    if (error == 0) changed_.wait(lock, [this] { return closeDone_; });
     lock.unlock();
+    gensio_set_frdata(io_, freedNotice_.get());
     gensio_free(io_);
+    lock.lock();
+    changed_.wait(lock, [this] { return freed_; });
+    replies_.clear();
+    lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
   }
@@ -615,6 +647,12 @@ void TNetworkSerialDevice::Close() {
   lost_ = true;
 }
 
+void TNetworkSerialDevice::Freed() {
+  std::lock_guard lock(mutex_);
+  freed_ = true;
+  changed_.notify_all();
+}
+
 void TNetworkSerialDevice::KeepAlive() {
   struct gensio_iod* iod = nullptr;
   gensiods size = sizeof iod;
@@ -625,6 +663,10 @@ void TNetworkSerialDevice::KeepAlive() {
   }
   const int fd = os_->iod_get_fd(iod);
   if (fd < 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    socket_ = fd;
+  }
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -76,6 +76,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void RunLoop();
   void OpenDone(int error);
   void CloseDone();
+  void Freed();
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
@@ -87,7 +88,10 @@ class TNetworkSerialDevice final : public TSerialDevice {
                       std::chrono::steady_clock::time_point deadline);
   void KeepAlive();
 
+  struct TFreedNotice;
+
   const TNetworkAddress address_;
+  const std::unique_ptr<TFreedNotice> freedNotice_;
   gensio_os_funcs* os_ = nullptr;
   gensio_waiter* stopWaiter_ = nullptr;
   gensio* io_ = nullptr;
@@ -99,14 +103,17 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool openDone_ = false;
   int openError_ = 0;
   bool closeDone_ = false;
-  bool closing_ = false;
+  bool freed_ = false;
+  // The connection's socket once connected (gensio owns it); -1 before.
+  int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;
   std::string firstWords_;
   std::string peerSubject_;
   int certificateError_ = 0;
-  std::deque<TReply> replies_;
+  // A list: gensio keeps a pointer to each request's reply until it answers.
+  std::list<TReply> replies_;
   bool modemChanged_ = false;
   bool modemMaskAsked_ = false;
   TReadySignal ready_;
