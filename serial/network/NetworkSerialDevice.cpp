@@ -6,6 +6,7 @@
 // variables.
 #include "NetworkSerialDevice.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
@@ -23,6 +24,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "SerialPlatform.h"
@@ -136,6 +138,40 @@ bool IssuedFor(const TNetworkAddress& address, const std::string& pem) {
   if (!matches) matches = X509_check_ip_asc(certificate, host.c_str(), 0) == 1;
   X509_free(certificate);
   return matches;
+}
+
+unsigned PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  }
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  }
+  return 0;
+}
+
+// This process's TCP socket from the local port to the remote one; -1 when there is none.
+int SocketBetween(unsigned localPort, unsigned remotePort) {
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (!directory) return -1;
+  int found = -1;
+  while (const dirent* entry = ::readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    if (fd <= 0 && std::strcmp(entry->d_name, "0") != 0) continue;
+    sockaddr_storage local{};
+    sockaddr_storage remote{};
+    socklen_t localSize = sizeof local;
+    socklen_t remoteSize = sizeof remote;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+        PortOf(local) == localPort &&
+        ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteSize) == 0 &&
+        PortOf(remote) == remotePort) {
+      found = fd;
+      break;
+    }
+  }
+  ::closedir(directory);
+  return found;
 }
 
 int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned char* buffer,
@@ -654,14 +690,15 @@ void TNetworkSerialDevice::Freed() {
 }
 
 void TNetworkSerialDevice::KeepAlive() {
-  struct gensio_iod* iod = nullptr;
-  gensiods size = sizeof iod;
-  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_IOD,
-                     reinterpret_cast<char*>(&iod), &size) != 0 ||
-      !iod) {
+  // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails) and
+  // passes on no keepalive timing: the socket is found by its two ports.
+  char localPort[32] = "";
+  gensiods size = sizeof localPort - 1;
+  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT,
+                     localPort, &size) != 0) {
     return;
   }
-  const int fd = os_->iod_get_fd(iod);
+  const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
   if (fd < 0) return;
   {
     std::lock_guard lock(mutex_);
