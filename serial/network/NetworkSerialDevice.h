@@ -8,8 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,6 +91,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void RunLoop();
   void OpenDone(int error);
   void CloseDone();
+  void Freed();
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
@@ -108,8 +109,11 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // The watch thread: asks whenever the station has been quiet for QuietBound.
   void WatchLiveness();
 
+  struct TFreedNotice;
+
   const TNetworkAddress address_;
   const TCancelFlag cancelled_;
+  const std::unique_ptr<TFreedNotice> freedNotice_;
   gensio_os_funcs* os_ = nullptr;
   gensio_waiter* stopWaiter_ = nullptr;
   gensio* io_ = nullptr;
@@ -124,14 +128,19 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool closeDone_ = false;
   bool closing_ = false;
   std::chrono::steady_clock::time_point lastHeard_;
+  bool freed_ = false;
+  // The connection's socket once connected (gensio owns it); -1 before.
+  int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;
   std::string firstWords_;
   std::string peerSubject_;
   int certificateError_ = 0;
-  std::deque<TReply> replies_;
+  // A list: gensio keeps a pointer to each request's reply until it answers.
+  std::list<TReply> replies_;
   bool modemChanged_ = false;
+  bool modemMaskAsked_ = false;
   TReadySignal ready_;
 
   std::atomic<bool> lost_ = false;
