@@ -119,6 +119,10 @@ void TSerialPort::Open() {
   }
   if (!device) {
     Close();
+    // An entry that is not a port at all: its name and what it is say everything.
+    if (error.Kind == TSerialErrorKind::NotADevice) {
+      throw ESerialPortException(error.Kind, name + ": " + error.Message);
+    }
     throw ESerialPortException(error.Kind,
                                "Cannot connect to " + ShownAddress(name) + ". " + error.Message);
   }
