@@ -505,7 +505,8 @@ void TSerialPort::CheckPresence() {
     if (entry && entry->Name == AsciiUpperCase(name) && platform_->IsStillListed(*entry)) return;
     if (IsNetworkAddress(TrimControls(name))) return;
     entry = ListedPort(name);
-    if (entry) {
+    // An entry that is no port (a note written over the link) lists itself as its device.
+    if (entry && entry->DevicePath != entry->LinkPath) {
       std::lock_guard lock(textMutex_);
       presenceEntry_ = std::move(entry);
       return;
