@@ -200,14 +200,17 @@ void TTelnetStation::Talk(int client) {
   std::uint64_t sent = 0;
   std::vector<char> input(4096);
   for (;;) {
-    pollfd waits[] = {{client, static_cast<short>(POLLIN | (flooding ? POLLOUT : 0)), 0},
+    // A flooding station reads nothing, as a blasting one would: whatever the client answers
+    // piles up in front of it.
+    pollfd waits[] = {{client, static_cast<short>(flooding ? POLLOUT : POLLIN), 0},
                       {stopPipe_[0], POLLIN, 0}};
     if (::poll(waits, 2, -1) < 0) continue;
     if (waits[1].revents) return;
-    if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (flooding && (waits[0].revents & (POLLHUP | POLLERR))) return;
+    if (!flooding && (waits[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       const ssize_t count = ::recv(client, input.data(), input.size(), 0);
       if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) return;
-      if (count > 0 && !flooding) {
+      if (count > 0) {
         bool negotiated = false;
         if (!SendAll(client,
                      reader.Take(input.data(), static_cast<std::size_t>(count), negotiated))) {
