@@ -104,7 +104,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int openError_ = 0;
   bool closeDone_ = false;
   bool freed_ = false;
-  // The connection's socket once connected (gensio owns it); -1 before.
+  // Our own descriptor of the connection's socket once connected; -1 before and after.
   int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
