@@ -731,6 +731,10 @@ void TNetworkSerialDevice::Close() {
     lock.lock();
     changed_.wait(lock, [this] { return freed_; });
     replies_.clear();
+    // The last descriptor of the socket: its close ends the connection (with a reset when
+    // it was lost).
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
     lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
@@ -764,8 +768,10 @@ void TNetworkSerialDevice::KeepAlive() {
   const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
   if (fd < 0) return;
   {
+    // A descriptor of our own for the same socket: gensio closes its own when the connection
+    // fails, and its number may then name something else by the time a reset is asked for.
     std::lock_guard lock(mutex_);
-    socket_ = fd;
+    socket_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   }
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);

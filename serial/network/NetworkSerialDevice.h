@@ -129,7 +129,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool closing_ = false;
   std::chrono::steady_clock::time_point lastHeard_;
   bool freed_ = false;
-  // The connection's socket once connected (gensio owns it); -1 before.
+  // Our own descriptor of the connection's socket once connected; -1 before and after.
   int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
