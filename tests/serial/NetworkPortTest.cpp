@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -261,6 +262,68 @@ TEST(TelnetStationTest, StrictAndHostileStationsLeaveNothingBehind) {
     EXPECT_LE(end.threads, start.threads + 1);
     EXPECT_LE(end.resident, start.resident + (16 << 20));
   }
+}
+
+// Network namespaces and a veth pair that this test makes and removes; empty when the machine
+// allows none (that needs root or CAP_NET_ADMIN).
+class TVethLink {
+ public:
+  TVethLink()
+      : id_(std::to_string(::getpid() % 100000)),
+        namespace_("orvel-" + id_),
+        outer_("orv" + id_ + "o"),
+        subnet_("10.213." + std::to_string(::getpid() % 250) + ".") {
+    made_ = Run("ip netns add " + namespace_);
+    if (!made_) return;
+    made_ = Run("ip link add " + outer_ + " type veth peer name orv" + id_ + "i") &&
+            Run("ip link set orv" + id_ + "i netns " + namespace_) &&
+            Run("ip addr add " + subnet_ + "1/30 dev " + outer_) &&
+            Run("ip link set " + outer_ + " up") &&
+            Run(InNamespace("ip addr add " + subnet_ + "2/30 dev orv" + id_ + "i")) &&
+            Run(InNamespace("ip link set orv" + id_ + "i up")) &&
+            Run(InNamespace("ip link set lo up"));
+  }
+  ~TVethLink() {
+    Run("ip link del " + outer_);
+    Run("ip netns del " + namespace_);
+  }
+  TVethLink(const TVethLink&) = delete;
+  TVethLink& operator=(const TVethLink&) = delete;
+
+  bool Made() const { return made_; }
+  TStationPlace Station() const { return {subnet_ + "2", namespace_}; }
+  // The link dies without a word to either end, as a cut cable or a failed radio link does.
+  bool Cut() { return Run("ip link set " + outer_ + " down"); }
+
+ private:
+  static bool Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  std::string InNamespace(const std::string& command) const {
+    return "ip netns exec " + namespace_ + " " + command;
+  }
+
+  const std::string id_, namespace_, outer_, subnet_;
+  bool made_ = false;
+};
+
+TEST(NetworkDeadLinkTest, ALinkThatDiesClosesThePortWithinTenSeconds) {
+  TVethLink link;
+  if (!link.Made()) GTEST_SKIP() << "no network namespaces or veth pairs allowed here";
+  TPseudoTerminal terminal;
+  TSer2Net station(terminal.SlavePath(), {}, {}, link.Station());
+  station.Start();
+  TFakeUiThread ui;
+  TSerialPort port;
+  port.SetUiHandOver(&ui);
+  int faults = 0;
+  port.OnFault = [&](TSerialPort*, TCommPort) { ++faults; };
+  port.SetCustomPortName(station.Address());
+  port.SetPort(spCustom);
+  port.Open();
+  ASSERT_TRUE(link.Cut());
+  ASSERT_TRUE(ui.WaitUntil([&] { return port.ConnectedPort() == spNone; }, 10s));
+  EXPECT_EQ(faults, 1);
 }
 
 class NetworkPortTest : public testing::Test {

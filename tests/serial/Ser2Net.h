@@ -11,11 +11,18 @@
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 unsigned FreeLocalPort();
 
+// Where a station listens: 127.0.0.1, or an address inside a network namespace.
+struct TStationPlace {
+  std::string Host = "127.0.0.1";
+  std::string Namespace;
+};
+
 class TSer2Net {
  public:
   // `device` is the station's serial device; `tlsOptions` holds ssl(...) options for a TLS
   // accepter, `authDirectory` the client certificates that it accepts (per user name).
-  TSer2Net(std::string device, std::string tlsOptions = {}, const std::string& authDirectory = {});
+  TSer2Net(std::string device, std::string tlsOptions = {}, const std::string& authDirectory = {},
+           TStationPlace place = {});
   ~TSer2Net();
   TSer2Net(const TSer2Net&) = delete;
   TSer2Net& operator=(const TSer2Net&) = delete;
@@ -32,6 +39,7 @@ class TSer2Net {
  private:
   const std::string device_;
   const std::string tlsOptions_;
+  const TStationPlace place_;
   const unsigned port_;
   std::string directory_;
   pid_t pid_ = -1;
