@@ -549,6 +549,7 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
   const std::pair<std::string, std::string> cases[] = {
       {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
        "This station does not use TLS: use rfc2217://"},
+      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://"},
   };
   for (const auto& [address, reason] : cases) {
     const auto start = std::chrono::steady_clock::now();
