@@ -326,6 +326,30 @@ TEST(NetworkDeadLinkTest, ALinkThatDiesClosesThePortWithinTenSeconds) {
   EXPECT_EQ(faults, 1);
 }
 
+// News of the station's modem lines wakes the receive thread, which otherwise sleeps for as
+// long as nothing arrives, and reaches OnLineStatusChange.
+TEST(TelnetStationTest, ModemLineNewsWakesTheSleepingReceiveThread) {
+  TTelnetStation station(TTelnetStation::TConduct::Strict);
+  TFakeUiThread ui;
+  TSerialPort port;
+  port.SetUiHandOver(&ui);
+  std::vector<std::uint8_t> seen;
+  port.OnLineStatusChange = [&](TSerialPort*, TLineStatusSet lines) {
+    seen.push_back(lines.Bits());
+  };
+  port.SetCustomPortName(station.Address());
+  port.SetPort(spCustom);
+  port.Open();
+  const TLineStatusSet ctsAndDsr{lsCTS, lsDSR};
+  for (const TLineStatusSet expected : {ctsAndDsr, TLineStatusSet{lsRLSD}}) {
+    // RFC 2217's bits: CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80.
+    station.NotifyModemState(expected == ctsAndDsr ? 0x30 : 0x80);
+    ASSERT_TRUE(ui.WaitUntil([&] { return port.LineStatus() == expected; }));
+  }
+  EXPECT_EQ(seen, (std::vector<std::uint8_t>{ctsAndDsr.Bits(), TLineStatusSet{lsRLSD}.Bits()}));
+  port.Close();
+}
+
 class NetworkPortTest : public testing::Test {
  protected:
   NetworkPortTest() : station_(terminal_.SlavePath()) { Prepare(port_); }
