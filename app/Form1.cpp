@@ -407,7 +407,8 @@ void TForm1::openportclick() {
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SetSynchronizeEvents(true);
     protocol_.ResetFraming();
-    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(),
+    // Open Port latches down once this handler has returned: a failure found later lets it up.
+    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(), openport->Down(),
                                     closeport->isEnabled(), closeport->Down()};
     SerialPort->BeginOpen([this, before](std::exception_ptr failure) {
       if (!reachingStation_) {
@@ -425,6 +426,7 @@ void TForm1::openportclick() {
         if (failure) {
           openport->SetCaption(before.OpenCaption);
           openport->SetEnabled(before.OpenEnabled);
+          openport->SetDown(before.OpenDown);
           closeport->SetEnabled(before.CloseEnabled);
           closeport->SetDown(before.CloseDown);
         }

@@ -105,6 +105,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
                       std::chrono::steady_clock::time_point deadline);
   void KeepAlive();
   void NudgeQuietStation();
+  // gensio's own descriptor of the connection's socket; -1 when there is none yet.
+  int GensioSocket() const;
   // Whether the station answered a question within `bound` (or sent anything meanwhile); a
   // station that does not is lost. Over raw TCP there is nothing to ask.
   bool ProveAlive(std::chrono::steady_clock::duration bound);
