@@ -254,14 +254,15 @@ void TForm1::CreateMenu() {
     guarded(item, handlers[i]);
     *items[i] = item;
   }
-  Setup1->addSeparator();
-  MemoryClear1 = Setup1->addAction("Memory Clear");
-  guarded(MemoryClear1, &TForm1::MemoryClear1Click);
   ReconnectAutomatically1 = Setup1->addAction("Reconnect Automatically");
   ReconnectAutomatically1->setCheckable(true);
   ReconnectAutomatically1->setChecked(
       ReadIniString(OptionsFile().toStdString(), "Options", "ReconnectAutomatically", "0") == "1");
   guarded(ReconnectAutomatically1, &TForm1::ReconnectAutomatically1Click);
+  // Memory Clear, which the tuner cannot undo, stays last, apart from the rest.
+  Setup1->addSeparator();
+  MemoryClear1 = Setup1->addAction("Memory Clear");
+  guarded(MemoryClear1, &TForm1::MemoryClear1Click);
 
   About1 = bar->addAction("About");
   guarded(About1, &TForm1::About1Click);

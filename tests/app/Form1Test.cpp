@@ -746,7 +746,7 @@ TEST_F(Form1Test, MenuTree) {
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear", "Reconnect Automatically"}));
+  EXPECT_EQ(setup, QStringList({"SWR min", "Reconnect Automatically", "-", "Memory Clear"}));
   QStringList swr;
   for (QAction* action : form.SWRmin1->actions()) {
     swr << action->text();

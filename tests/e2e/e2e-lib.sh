@@ -26,6 +26,8 @@ readonly SIM_NAME=SIM
 e2e_name=$(basename "$0" .sh)
 e2e_work=$(mktemp -d "${TMPDIR:-/tmp}/orvel-e2e-$e2e_name.XXXXXX")
 export ORVEL_PORTS_DIR=$e2e_work/ports
+# The user's own choices (Setup > Reconnect Automatically) stay out of the tests.
+export XDG_CONFIG_HOME=$e2e_work/config
 export XDG_RUNTIME_DIR=$e2e_work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # The program must draw on the test's X server, whatever the caller's environment says.
