@@ -632,8 +632,11 @@ void TNetworkSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
   writeConstant_ = timeouts.WriteTotalConstant;
 }
 
-void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
-  // The station's driver queues are its own.
+void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t input, std::uint32_t) {
+  // The station's driver queues are its own; the input queue's size still bounds what one
+  // pass of the receive thread takes, as a local driver's queue does, so that a flooding
+  // station cannot hand the receive handler a megabyte at a time.
+  inputQueue_ = input;
 }
 
 void TNetworkSerialDevice::PurgeInput() {
@@ -647,7 +650,8 @@ void TNetworkSerialDevice::PurgeInput() {
 
 std::optional<std::size_t> TNetworkSerialDevice::BytesWaiting() {
   std::lock_guard lock(mutex_);
-  return inbox_.size();
+  const std::size_t queue = inputQueue_;
+  return queue == 0 ? inbox_.size() : std::min(inbox_.size(), queue);
 }
 
 TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {

@@ -156,4 +156,6 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::atomic<std::uint8_t> modemLines_ = 0;
   std::atomic<std::uint32_t> writeMultiplier_ = 0;
   std::atomic<std::uint32_t> writeConstant_ = 0;
+  // The port's input queue size; 0 (not given): no bound on one read.
+  std::atomic<std::uint32_t> inputQueue_ = 0;
 };
