@@ -355,8 +355,11 @@ wait_for_look() { wait_until "$1" "$2" shot_matches "$3"; }
 
 # connect_to_sim: Orvel started with --connect on port SIM reaches the connected state; the
 # simulator has seen the probe and the status request.
-connect_to_sim() {
-  start_orvel --port "$SIM_NAME" --connect
+connect_to_sim() { connect_to_port "$SIM_NAME"; }
+
+# connect_to_port NAME: Orvel started with port NAME, connected to the simulator behind it.
+connect_to_port() {
+  start_orvel --port "$1" --connect
   wait_until 15 "status request at the simulator" sim_received "????"
   wait_for_look 10 "connected look of Open Port" looks_connected
 }

@@ -20,9 +20,7 @@ start_sim
 plain_station
 start_ser2net
 
-start_orvel --port SHACK --connect
-wait_until 15 "status request at the simulator" sim_received "????"
-wait_for_look 10 "connected look of Open Port" looks_connected
+connect_to_port SHACK
 
 kill -STOP "$ser2net_pid"
 frozen=$(now_us)

@@ -12,9 +12,7 @@ start_sim
 plain_station
 start_ser2net
 
-start_orvel --port SHACK --connect
-wait_until 15 "status request at the simulator" sim_received "????"
-wait_for_look 10 "connected look of Open Port" looks_connected
+connect_to_port SHACK
 settings=" $(stty -F "$device" -a | tr "\n;" "  ") "
 for want in "speed 9600 baud" " cs8 " " -parenb " " -cstopb "; do
   [[ $settings == *"$want"* ]] || fail "the station's line lacks \"$want\": $settings"
