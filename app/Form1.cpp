@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTimer>
@@ -201,6 +204,10 @@ void TForm1::CreateControls() {
   Timer1->setTimerType(Qt::PreciseTimer);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer1Timer(); }); });
+  ReconnectTimer = new QTimer(this);
+  ReconnectTimer->setSingleShot(true);
+  connect(ReconnectTimer, &QTimer::timeout, this,
+          [this] { RunUserAction([this] { ReconnectTimerTimer(); }); });
   Timer2 = new QTimer(this);
   Timer2->setInterval(1000);
   connect(Timer2, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer2Timer(); }); });
@@ -248,6 +255,12 @@ void TForm1::CreateMenu() {
     guarded(item, handlers[i]);
     *items[i] = item;
   }
+  ReconnectAutomatically1 = Setup1->addAction("Reconnect Automatically");
+  ReconnectAutomatically1->setCheckable(true);
+  ReconnectAutomatically1->setChecked(
+      ReadIniString(OptionsFile().toStdString(), "Options", "ReconnectAutomatically", "0") == "1");
+  guarded(ReconnectAutomatically1, &TForm1::ReconnectAutomatically1Click);
+  // Memory Clear, which the tuner cannot undo, stays last, apart from the rest.
   Setup1->addSeparator();
   MemoryClear1 = Setup1->addAction("Memory Clear");
   guarded(MemoryClear1, &TForm1::MemoryClear1Click);
@@ -403,14 +416,40 @@ void TForm1::openportclick() {
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SetSynchronizeEvents(true);
     protocol_.ResetFraming();
-    SerialPort->Open();
-    closeport->SetDown(false);
-    closeport->SetEnabled(true);
-    SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
-    openport->SetEnabled(false);
-    openport->SetCaption("Connecting...");
-    Timer1->start();
-    ProbeTicks_ = 0;
+    // Open Port latches down once this handler has returned: a failure found later lets it up.
+    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(), openport->Down(),
+                                    closeport->isEnabled(), closeport->Down()};
+    SerialPort->BeginOpen([this, before](std::exception_ptr failure) {
+      if (!reachingStation_) {
+        PortOpened(failure);
+        return;
+      }
+      // A station reached in the background: its failure is this window's to show.
+      reachingStation_ = false;
+      if (failure && reconnecting_) {
+        ClosedState();
+        ScheduleReconnect();
+        return;
+      }
+      RunUserAction([&] {
+        if (failure) {
+          openport->SetCaption(before.OpenCaption);
+          openport->SetEnabled(before.OpenEnabled);
+          openport->SetDown(before.OpenDown);
+          closeport->SetEnabled(before.CloseEnabled);
+          closeport->SetDown(before.CloseDown);
+        }
+        PortOpened(failure);
+      });
+    });
+    if (SerialPort->Opening()) {
+      // The window stays free while the station is reached; Close Port gives the attempt up.
+      reachingStation_ = true;
+      closeport->SetDown(false);
+      closeport->SetEnabled(true);
+      openport->SetEnabled(false);
+      openport->SetCaption("Connecting...");
+    }
   } catch (...) {
     // With no port open the operator must be able to pick another one: after a Close Port,
     // which disables Close Port, a locked list would leave only the failing port to retry.
@@ -419,9 +458,25 @@ void TForm1::openportclick() {
   }
 }
 
+void TForm1::PortOpened(const std::exception_ptr& failure) {
+  if (failure) {
+    if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+    std::rethrow_exception(failure);
+  }
+  reconnecting_ = false;
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+  Timer1->start();
+  ProbeTicks_ = 0;
+}
+
 void TForm1::ClosedState() {
   Timer1->stop();
   ProbeTicks_ = 0;
+  reachingStation_ = false;
   SerialPort->Close();
   ComboBox1->setEnabled(true);
   openport->SetDown(false);
@@ -431,11 +486,68 @@ void TForm1::ClosedState() {
 }
 
 void TForm1::closeportclick() {
+  StopReconnecting();
   ClosedState();
 }
 
 void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
   ClosedState();
+  if (!ReconnectAutomatically1->isChecked()) return;
+  reconnecting_ = true;
+  reconnectDelayMs_ = 1000;
+  ScheduleReconnect();
+}
+
+QString TForm1::OptionsFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/orvel/options.ini";
+}
+
+void TForm1::ReconnectAutomatically1Click() {
+  // Its own small file in the user's folder: Orvel.ini beside the program is only read.
+  const QString path = OptionsFile();
+  QDir().mkpath(QFileInfo(path).path());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    throw std::runtime_error("Cannot save the setting in " + ToCp1252(path) + ": " +
+                             ToCp1252(file.errorString()));
+  }
+  file.write(ReconnectAutomatically1->isChecked() ? "[Options]\nReconnectAutomatically=1\n"
+                                                  : "[Options]\nReconnectAutomatically=0\n");
+  if (!file.commit()) {
+    throw std::runtime_error("Cannot save the setting in " + ToCp1252(path) + ": " +
+                             ToCp1252(file.errorString()));
+  }
+  if (!ReconnectAutomatically1->isChecked()) StopReconnecting();
+}
+
+void TForm1::ScheduleReconnect() {
+  ComboBox1->setEnabled(false);
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  ReconnectTimer->start(reconnectDelayMs_);
+  // 1 s, then longer waits up to every 10 s.
+  reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, 10000);
+}
+
+void TForm1::StopReconnecting() {
+  reconnecting_ = false;
+  ReconnectTimer->stop();
+}
+
+void TForm1::ReconnectTimerTimer() {
+  if (!reconnecting_) return;
+  try {
+    openportclick();
+  } catch (...) {
+    // Not shown: the port is simply not back yet.
+    if (reconnecting_) {
+      ClosedState();
+      ScheduleReconnect();
+    }
+  }
 }
 
 void TForm1::Timer1Timer() {

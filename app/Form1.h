@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -67,6 +68,10 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void PortMonitor1Click();
   void ComboBox1DblClick();
   void About1Click();
+  void ReconnectAutomatically1Click();
+  void ReconnectTimerTimer();
+  // Where the choice of Setup > Reconnect Automatically is kept.
+  static QString OptionsFile();
   void Exit1Click();
   // Ctrl+Alt+keypad minus (FormKeyDown) and Ctrl+Alt+Space in the port list (ComboBox1KeyDown).
   // The keypad minus key is recognised by Qt's key and keypad flag, or by its physical key
@@ -84,9 +89,11 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QComboBox* ComboBox1;
   TImage *Image0, *Image1;
   QMenu *File1, *Setup1, *SWRmin1;
-  QAction *PortMonitor1, *Exit1, *MemoryClear1, *About1;
+  QAction *PortMonitor1, *Exit1, *MemoryClear1, *ReconnectAutomatically1, *About1;
   QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
   QTimer *Timer1, *Timer2;
+  // The next attempt to open again a port that closed through a fault.
+  QTimer* ReconnectTimer;
   std::unique_ptr<TSerialPort> SerialPort;
   TForm2* Form2 = nullptr;
 
@@ -103,6 +110,11 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();
+  // The rest of Open Port once the port is open; rethrows the failure of the open.
+  void PortOpened(const std::exception_ptr& failure);
+  // Shows "Connecting..." and tries the port again after the current back-off.
+  void ScheduleReconnect();
+  void StopReconnecting();
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
 
@@ -127,4 +139,13 @@ class TForm1 : public QMainWindow, private TTunerHost {
   TTunerProtocol protocol_;
   std::unique_ptr<TQtUiHandOver> handOver_;
   std::uint8_t ProbeTicks_ = 0;
+  // Open Port is reaching a network station in the background.
+  bool reachingStation_ = false;
+  // A port that closed through a fault is being opened again; the wait before the next try.
+  bool reconnecting_ = false;
+  int reconnectDelayMs_ = 0;
+  struct TButtonsBeforeOpen {
+    QString OpenCaption;
+    bool OpenEnabled, OpenDown, CloseEnabled, CloseDown;
+  };
 };

@@ -29,6 +29,8 @@ enum class TSerialErrorKind : std::uint8_t {
   // Writes were stopped for good (the program is ending).
   WriteAborted,
   LogFile,
+  // The port's entry is neither a device nor a network address.
+  NotADevice,
   Other
 };
 

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The network serial device on gensio: one event thread per connection runs gensio's loop;
-// the receive thread and the window's writes only queue work and wait on condition variables.
+// The network serial device on gensio. gensio's default OS handler is one for the process;
+// each connection keeps a thread of its own waiting in it, so that its events run while it is
+// open. The receive thread and the window's writes only queue work and wait on condition
+// variables.
 #include "NetworkSerialDevice.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 #include <gensio/sergensio.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 #include <pthread.h>
@@ -21,6 +24,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "OperatorIdentity.h"
@@ -40,7 +44,10 @@ constexpr auto SettingsBound = std::chrono::seconds(3);
 constexpr auto ControlBound = std::chrono::milliseconds(300);
 // A raw TCP station that is busy says so and hangs up at once.
 constexpr auto BusyBound = std::chrono::milliseconds(300);
-constexpr auto CloseBound = std::chrono::seconds(2);
+// Line-setting requests that a station never answered (ser2net leaves the flow control
+// unanswered in front of a pseudo-terminal) stay with gensio until the connection is freed;
+// past this many the station is not asked again.
+constexpr std::size_t ReplyLimit = 64;
 // How soon a waiting write notices AbortSerialWrites.
 constexpr auto AbortSlice = std::chrono::milliseconds(50);
 // A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
@@ -93,7 +100,9 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
 bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = std::string("Cannot read the ") + what + " " + path + ": " + std::strerror(errno);
+    // A name that is not plainly a file's may be a password given as the file.
+    reason = std::string("Cannot read the ") + what + (PlainlyAPath(path) ? " " + path : "") +
+             ": " + std::strerror(errno);
     return false;
   }
   ::close(fd);
@@ -132,6 +141,40 @@ bool IssuedFor(const TNetworkAddress& address, const std::string& pem) {
   return matches;
 }
 
+unsigned PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  }
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  }
+  return 0;
+}
+
+// This process's TCP socket from the local port to the remote one; -1 when there is none.
+int SocketBetween(unsigned localPort, unsigned remotePort) {
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (!directory) return -1;
+  int found = -1;
+  while (const dirent* entry = ::readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    if (fd <= 0 && std::strcmp(entry->d_name, "0") != 0) continue;
+    sockaddr_storage local{};
+    sockaddr_storage remote{};
+    socklen_t localSize = sizeof local;
+    socklen_t remoteSize = sizeof remote;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+        PortOf(local) == localPort &&
+        ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteSize) == 0 &&
+        PortOf(remote) == remotePort) {
+      found = fd;
+      break;
+    }
+  }
+  ::closedir(directory);
+  return found;
+}
+
 int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned char* buffer,
                     gensiods* length, const char* const* auxdata) {
   std::size_t size = length ? *length : 0;
@@ -149,15 +192,16 @@ void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
 }  // namespace
 
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::string& text,
-                                                                 TDeviceError& error) {
+                                                                 TDeviceError& error,
+                                                                 const TCancelFlag& cancelled) {
   std::string reason;
-  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, reason);
+  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason);
   if (!device) error = TDeviceError{TSerialErrorKind::Other, reason};
   return device;
 }
 
-std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const std::string& text,
-                                                                           std::string& reason) {
+std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
+    const std::string& text, const TCancelFlag& cancelled, std::string& reason) {
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
@@ -168,13 +212,39 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const
       return nullptr;
     if (!address->KeyFile.empty() && !ReadableFile(address->KeyFile, "key", reason)) return nullptr;
   }
-  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address));
+  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
   if (!device->Connect(reason)) return nullptr;
   return device;
 }
 
-TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address)
-    : address_(std::move(address)) {}
+// gensio's last word on a connection: after it, nothing of it calls into the device.
+struct TNetworkSerialDevice::TFreedNotice : gensio_frdata {
+  TNetworkSerialDevice* device = nullptr;
+};
+
+TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled)
+    : address_(std::move(address)),
+      cancelled_(std::move(cancelled)),
+      freedNotice_(std::make_unique<TFreedNotice>()) {
+  freedNotice_->device = this;
+  freedNotice_->freed = [](struct gensio*, struct gensio_frdata* notice) {
+    static_cast<TFreedNotice*>(notice)->device->Freed();
+  };
+}
+
+bool TNetworkSerialDevice::Cancelled() const {
+  return (cancelled_ && cancelled_->load()) || SerialWritesAborted();
+}
+
+bool TNetworkSerialDevice::WaitUntil(std::unique_lock<std::mutex>& lock,
+                                     TClock::time_point deadline,
+                                     const std::function<bool()>& done) {
+  // In short slices: the one who cancels does not know this connection's condition variable.
+  while (!done() && !Cancelled() && TClock::now() < deadline) {
+    changed_.wait_until(lock, std::min(deadline, TClock::now() + AbortSlice));
+  }
+  return done();
+}
 
 TNetworkSerialDevice::~TNetworkSerialDevice() {
   Close();
@@ -207,9 +277,16 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   }
   int openError = 0;
   {
+    const TClock::time_point deadline = TClock::now() + ConnectBound;
     std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, ConnectBound, [this] { return openDone_; })) {
-      reason = "Connection timed out";
+    if (address_.Kind == TNetworkKind::Rfc2217 &&
+        !WaitUntil(lock, TClock::now() + TlsHintBound, [this] { return openDone_; })) {
+      lock.unlock();
+      NudgeQuietStation();
+      lock.lock();
+    }
+    if (!WaitUntil(lock, deadline, [this] { return openDone_; })) {
+      reason = Cancelled() ? "Cancelled" : "Connection timed out";
       return false;
     }
     openError = openError_;
@@ -222,16 +299,16 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   if (address_.Kind != TNetworkKind::Tcp) {
     serial_ = gensio_to_sergensio(io_);
     if (!serial_) {
-      reason = "The station does not speak RFC 2217";
+      reason = FailureReason(GE_NOTSUP);
       return false;
     }
-    // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE).
-    sergensio_modemstate(serial_, 0xff);
   }
   gensio_set_read_callback_enable(io_, true);
+  // Over RFC 2217 a hung station (its kernel still acknowledging) is found by asking it.
+  if (serial_) watch_ = std::thread([this] { WatchLiveness(); });
   if (address_.Kind == TNetworkKind::Tcp) {
     std::unique_lock lock(mutex_);
-    const bool closed = changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); });
+    const bool closed = WaitUntil(lock, TClock::now() + BusyBound, [this] { return lost_.load(); });
     lock.unlock();
     if (closed) {
       reason = FailureReason(GE_REMCLOSE);
@@ -261,6 +338,8 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         return 0;
       }
       std::lock_guard lock(mutex_);
+      lastHeard_ = TClock::now();
+      changed_.notify_all();
       const auto* bytes = reinterpret_cast<const char*>(buffer);
       inbox_.append(bytes, *length);
       if (firstWords_.size() < 256) firstWords_.append(bytes, std::min<std::size_t>(*length, 256));
@@ -283,8 +362,10 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         unsigned state = 0;
         std::memcpy(&state, buffer, sizeof state);
         const auto lines = static_cast<std::uint8_t>(state & 0xf0);
+        std::lock_guard lock(mutex_);
+        lastHeard_ = TClock::now();
+        changed_.notify_all();
         if (modemLines_.exchange(lines) != lines) {
-          std::lock_guard lock(mutex_);
           modemChanged_ = true;
           UpdateReadiness();
         }
@@ -303,10 +384,12 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         if (comma != std::string_view::npos) name = "CN=" + std::string(text.substr(comma + 4));
       }
       // gensio checks the chain only; the name is this program's to check.
-      if (error == 0 && !IssuedFor(address_, PeerCertificate(io_))) error = GE_CERTINVALID;
+      const bool wrongHost = error == 0 && !IssuedFor(address_, PeerCertificate(io_));
+      if (wrongHost) error = GE_CERTINVALID;
       std::lock_guard lock(mutex_);
       peerSubject_ = name;
       certificateError_ = error;
+      wrongHost_ = wrongHost;
       return error == 0 ? GE_NOTSUP : GE_AUTHREJECT;
     }
     default:
@@ -318,6 +401,7 @@ void TNetworkSerialDevice::OpenDone(int error) {
   std::lock_guard lock(mutex_);
   openDone_ = true;
   openError_ = error;
+  lastHeard_ = TClock::now();
   changed_.notify_all();
 }
 
@@ -329,6 +413,15 @@ void TNetworkSerialDevice::CloseDone() {
 
 void TNetworkSerialDevice::MarkLost() {
   std::lock_guard lock(mutex_);
+  // Reset, not closed in order: what the station has not acknowledged must not reach it
+  // later, when the path comes back.
+  if (!lost_ && socket_ >= 0) {
+    const linger reset{1, 0};
+    setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    // A hung station's kernel still acknowledges, but it answers no TLS farewell: without its
+    // own end of input the connection would wait for one at close until the station resumes.
+    ::shutdown(socket_, SHUT_RD);
+  }
   lost_ = true;
   UpdateReadiness();
   changed_.notify_all();
@@ -340,6 +433,7 @@ void TNetworkSerialDevice::UpdateReadiness() {
 
 void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
   std::lock_guard lock(mutex_);
+  lastHeard_ = TClock::now();
   reply.done = true;
   reply.error = error;
   reply.value = value;
@@ -349,21 +443,32 @@ void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
 std::string TNetworkSerialDevice::FailureReason(int error) const {
   std::string subject;
   int certificateError = 0;
+  bool wrongHost = false;
   std::string words;
   {
     std::lock_guard lock(mutex_);
     subject = peerSubject_;
     certificateError = certificateError_;
+    wrongHost = wrongHost_;
     words = firstWords_;
   }
+  // "CN=shack.local is not signed by the given authority", "issued for shack.local, not for
+  // 192.0.2.7": what is wrong says what to fix (the authority file or the address).
+  auto untrusted = [&](int why) {
+    std::string text = "Certificate not trusted";
+    if (subject.empty()) return text;
+    if (wrongHost) return text + ": issued for " + subject.substr(3) + ", not for " + address_.Host;
+    const char* what = why == GE_CERTEXPIRED   ? " has expired"
+                       : why == GE_CERTREVOKED ? " has been revoked"
+                                               : " is not signed by the given authority";
+    return text + ": " + subject + what;
+  };
   std::string log;
   {
     std::lock_guard lock(logMutex);
     log = lastLog;
   }
-  if (certificateError != 0) {
-    return "Certificate not trusted" + (subject.empty() ? std::string() : ": " + subject);
-  }
+  if (certificateError != 0) return untrusted(certificateError);
   if (ContainsNoCase(words, "in use")) return "Station in use by another client";
   if (ContainsNoCase(log, "certificate required") || ContainsNoCase(log, "peer did not return")) {
     return "Client certificate required";
@@ -385,12 +490,23 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
       return "Host unreachable";
     case GE_REMCLOSE:
     case GE_COMMERR:
+      if (quietStation_) return "This station expects TLS: use rfc2217+tls://";
       // With TLS 1.3 the station checks the client's certificate only after the handshake,
       // and then just hangs up: a client that offered none is told the likely reason.
-      if (address_.Kind == TNetworkKind::Rfc2217Tls && address_.KeyFile.empty()) {
-        return "Client certificate required";
+      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
+        return address_.KeyFile.empty() ? "Client certificate required"
+                                        : "The station refused this client certificate";
       }
       return "Connection closed by the station";
+    case GE_NOTSUP:
+      return quietStation_ ? "This station expects TLS: use rfc2217+tls://"
+                           : "The station does not speak RFC 2217";
+    case GE_PROTOERR:
+      // A Telnet station greets at once, and its first bytes are no TLS record.
+      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
+        return "This station does not use TLS: use rfc2217://";
+      }
+      return gensio_err_to_str(error);
     case GE_KEYINVALID:
     case GE_KEYNOTFOUND:
       return "Client key unusable";
@@ -398,7 +514,7 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
     case GE_CERTINVALID:
     case GE_CERTEXPIRED:
     case GE_CERTREVOKED:
-      return "Certificate not trusted" + (subject.empty() ? std::string() : ": " + subject);
+      return untrusted(error);
     default:
       return gensio_err_to_str(error);
   }
@@ -406,6 +522,9 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
 
 TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
   std::lock_guard lock(mutex_);
+  // gensio is done with an answered request; the others it may still answer.
+  replies_.remove_if([](const TReply& reply) { return reply.done; });
+  if (replies_.size() >= ReplyLimit) return nullptr;
   replies_.push_back(TReply{this});
   return &replies_.back();
 }
@@ -413,10 +532,10 @@ TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
 bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies,
                                           TClock::time_point deadline) {
   std::unique_lock lock(mutex_);
-  changed_.wait_until(lock, deadline, [&] {
+  WaitUntil(lock, deadline, [&] {
     return lost_ || std::all_of(replies.begin(), replies.end(), [](TReply* r) { return r->done; });
   });
-  return !lost_;
+  return !lost_ && !Cancelled();
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
@@ -444,6 +563,10 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   TReply* parity = Request();
   TReply* stop = Request();
   TReply* flow = Request();
+  if (!speed || !size || !parity || !stop || !flow) {
+    reason = "The station leaves its requests unanswered";
+    return false;
+  }
   const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
                              : settings.OutX      ? SERGENSIO_FLOWCONTROL_XON_XOFF
                                                   : SERGENSIO_FLOWCONTROL_NONE;
@@ -465,7 +588,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
         nullptr, nullptr);
   }
   if (error != 0) {
-    reason = error == GE_NOTSUP ? "The station does not speak RFC 2217" : FailureReason(error);
+    reason = FailureReason(error);
     return false;
   }
   if (!WaitForReplies({speed, size, parity, stop}, TClock::now() + SettingsBound)) {
@@ -477,6 +600,11 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   for (std::size_t i = 0; i < std::size(answers); ++i) {
     std::lock_guard lock(mutex_);
     if (!answers[i]->done) {
+      // A busy station's words may come while its hang-up is still on the way.
+      if (ContainsNoCase(firstWords_, "in use")) {
+        reason = "Station in use by another client";
+        return false;
+      }
       reason = std::string("The station did not confirm the ") + Names[i];
       return false;
     }
@@ -491,6 +619,12 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     reason = "The station refused the flow control";
     return false;
   }
+  // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE) only now: gensio
+  // hands a station's answer to this request to whichever line-setting request waits first.
+  if (!modemMaskAsked_) {
+    modemMaskAsked_ = true;
+    sergensio_modemstate(serial_, 0xff);
+  }
   return true;
 }
 
@@ -498,8 +632,11 @@ void TNetworkSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
   writeTimeouts_.Apply(timeouts);
 }
 
-void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
-  // The station's driver queues are its own.
+void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t input, std::uint32_t) {
+  // The station's driver queues are its own; the input queue's size still bounds what one
+  // pass of the receive thread takes, as a local driver's queue does, so that a flooding
+  // station cannot hand the receive handler a megabyte at a time.
+  inputQueue_ = input;
 }
 
 void TNetworkSerialDevice::PurgeInput() {
@@ -513,7 +650,8 @@ void TNetworkSerialDevice::PurgeInput() {
 
 std::optional<std::size_t> TNetworkSerialDevice::BytesWaiting() {
   std::lock_guard lock(mutex_);
-  return inbox_.size();
+  const std::size_t queue = inputQueue_;
+  return queue == 0 ? inbox_.size() : std::min(inbox_.size(), queue);
 }
 
 TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
@@ -533,6 +671,10 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
 TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
                                       std::chrono::milliseconds longestWait) {
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
+  // A command that a hung station would carry out whenever it resumes must not leave here.
+  if (!HeardWithin(QuietBound) && !ProveAlive(WriteAskBound)) {
+    return TTransfer{0, TSerialErrorKind::Vanished};
+  }
   const TClock::time_point deadline = writeTimeouts_.Deadline(size, longestWait);
   TTransfer result;
   while (result.Count < size && !lost_) {
@@ -577,19 +719,33 @@ std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
 }
 
 void TNetworkSerialDevice::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    changed_.notify_all();
+  }
+  if (watch_.joinable()) watch_.join();
   if (io_) {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-    }
     const int error = gensio_close(
         io_,
         [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
         this);
+    // No bound of our own: gensio may still call into this object (events, answers to
+    // line-setting requests) until it has closed. Its close is bounded by the socket's user
+    // time-out, and a lost connection is reset rather than drained.
     std::unique_lock lock(mutex_);
-    if (error == 0) changed_.wait_for(lock, CloseBound, [this] { return closeDone_; });
+    if (error == 0) changed_.wait(lock, [this] { return closeDone_; });
     lock.unlock();
+    gensio_set_frdata(io_, freedNotice_.get());
     gensio_free(io_);
+    lock.lock();
+    changed_.wait(lock, [this] { return freed_; });
+    replies_.clear();
+    // The last descriptor of the socket: its close ends the connection (with a reset when
+    // it was lost).
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+    lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
   }
@@ -604,20 +760,99 @@ void TNetworkSerialDevice::Close() {
   lost_ = true;
 }
 
-void TNetworkSerialDevice::KeepAlive() {
-  struct gensio_iod* iod = nullptr;
-  gensiods size = sizeof iod;
-  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_IOD,
-                     reinterpret_cast<char*>(&iod), &size) != 0 ||
-      !iod) {
-    return;
+void TNetworkSerialDevice::Freed() {
+  std::lock_guard lock(mutex_);
+  freed_ = true;
+  changed_.notify_all();
+}
+
+int TNetworkSerialDevice::GensioSocket() const {
+  // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails): the
+  // socket is found by its two ports.
+  char localPort[32] = "";
+  gensiods size = sizeof localPort - 1;
+  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT,
+                     localPort, &size) != 0) {
+    return -1;
   }
-  const int fd = os_->iod_get_fd(iod);
+  return SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
+}
+
+void TNetworkSerialDevice::KeepAlive() {
+  // gensio passes on no keepalive timing.
+  const int fd = GensioSocket();
   if (fd < 0) return;
+  {
+    // A descriptor of our own for the same socket: gensio closes its own when the connection
+    // fails, and its number may then name something else by the time a reset is asked for.
+    std::lock_guard lock(mutex_);
+    socket_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  }
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
   setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+}
+
+bool TNetworkSerialDevice::HeardWithin(TClock::duration span) const {
+  std::lock_guard lock(mutex_);
+  return TClock::now() - lastHeard_ < span;
+}
+
+bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
+  if (lost_) return false;
+  if (!serial_) return true;
+  const TClock::time_point asked = TClock::now();
+  // A speed of 0 asks for the current one without changing it; every station answers that.
+  // The answer is seen by its time: a later request may already have let go of the reply.
+  TReply* reply = Request();
+  if (!reply || sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
+    MarkLost();
+    return false;
+  }
+  std::unique_lock lock(mutex_);
+  const bool answered = changed_.wait_until(
+      lock, asked + bound, [&] { return lost_ || closing_ || lastHeard_ >= asked; });
+  if (lost_) return false;
+  if (answered) return true;
+  lock.unlock();
+  MarkLost();
+  return false;
+}
+
+void TNetworkSerialDevice::WatchLiveness() {
+  std::unique_lock lock(mutex_);
+  while (!closing_ && !lost_) {
+    const TClock::time_point due = lastHeard_ + QuietBound;
+    if (TClock::now() < due) {
+      changed_.wait_until(lock, due);
+      continue;
+    }
+    lock.unlock();
+    ProveAlive(AnswerBound);
+    lock.lock();
+  }
+}
+
+void TNetworkSerialDevice::NudgeQuietStation() {
+  // The kernel's TCP_ESTABLISHED, which no user-space header of the tcp_info with its byte
+  // counts names.
+  constexpr unsigned EstablishedState = 1;
+  // A Telnet station greets at once; a TLS station waits for a greeting of TLS, and the client's
+  // first Telnet request is too short for it to see that it is none. Two Telnet no-operations,
+  // which a Telnet station ignores, make a TLS station hang up at once.
+  const int fd = GensioSocket();
+  tcp_info info{};
+  socklen_t infoSize = sizeof info;
+  if (fd < 0 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 ||
+      info.tcpi_state != EstablishedState || info.tcpi_bytes_received != 0) {
+    return;
+  }
+  static constexpr char NoOperations[] = {'\xff', '\xf1', '\xff', '\xf1'};
+  if (::send(fd, NoOperations, sizeof NoOperations, MSG_NOSIGNAL | MSG_DONTWAIT) ==
+      static_cast<ssize_t>(sizeof NoOperations)) {
+    quietStation_ = true;
+  }
 }

@@ -8,7 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
+#include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 #include "NetworkAddress.h"
 #include "ReadySignal.h"
 #include "SerialDevice.h"
+#include "SerialPlatform.h"
 #include "WriteTimeouts.h"
 
 struct gensio;
@@ -28,10 +30,19 @@ class TNetworkSerialDevice final : public TSerialDevice {
  public:
   // How long Open waits for the station before it gives up.
   static constexpr std::chrono::seconds ConnectBound{5};
+  // A station that sent nothing for this long is asked whether it is still there...
+  static constexpr std::chrono::seconds QuietBound{3};
+  // ...and is taken for lost when it does not answer within this (a write asks for itself and
+  // waits no longer than WriteAskBound before it gives up).
+  static constexpr std::chrono::seconds AnswerBound{3};
+  static constexpr std::chrono::seconds WriteAskBound{1};
+  // A Telnet station that has said nothing by then is perhaps one that expects TLS.
+  static constexpr std::chrono::seconds TlsHintBound{1};
 
-  // Connects; null with the reason ("Connection refused") when that fails.
-  static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address,
-                                                    TDeviceError& error);
+  // Connects; null with the reason ("Connection refused") when that fails or when `cancelled`
+  // was set meanwhile (then within a twentieth of a second).
+  static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address, TDeviceError& error,
+                                                    const TCancelFlag& cancelled = nullptr);
 
   ~TNetworkSerialDevice() override;
   TNetworkSerialDevice(const TNetworkSerialDevice&) = delete;
@@ -67,14 +78,21 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void Answer(TReply& reply, int error, unsigned value);
 
  private:
-  explicit TNetworkSerialDevice(TNetworkAddress address);
+  TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled);
   static std::unique_ptr<TNetworkSerialDevice> OpenWithReason(const std::string& address,
+                                                              const TCancelFlag& cancelled,
                                                               std::string& reason);
+  bool Cancelled() const;
+  // Waits with mutex_ held (in `lock`) until `done` holds, the deadline passes or the open is
+  // cancelled; whether `done` holds.
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline,
+                 const std::function<bool()>& done);
   bool ApplySettings(const TLineSettings& settings, std::string& reason);
   bool Connect(std::string& reason);
   void RunLoop();
   void OpenDone(int error);
   void CloseDone();
+  void Freed();
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
@@ -85,13 +103,27 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool WaitForReplies(std::initializer_list<TReply*> replies,
                       std::chrono::steady_clock::time_point deadline);
   void KeepAlive();
+  void NudgeQuietStation();
+  // gensio's own descriptor of the connection's socket; -1 when there is none yet.
+  int GensioSocket() const;
+  // Whether the station answered a question within `bound` (or sent anything meanwhile); a
+  // station that does not is lost. Over raw TCP there is nothing to ask.
+  bool ProveAlive(std::chrono::steady_clock::duration bound);
+  bool HeardWithin(std::chrono::steady_clock::duration span) const;
+  // The watch thread: asks whenever the station has been quiet for QuietBound.
+  void WatchLiveness();
+
+  struct TFreedNotice;
 
   const TNetworkAddress address_;
+  const TCancelFlag cancelled_;
+  const std::unique_ptr<TFreedNotice> freedNotice_;
   gensio_os_funcs* os_ = nullptr;
   gensio_waiter* stopWaiter_ = nullptr;
   gensio* io_ = nullptr;
   sergensio* serial_ = nullptr;
   std::thread loop_;
+  std::thread watch_;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -99,17 +131,29 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int openError_ = 0;
   bool closeDone_ = false;
   bool closing_ = false;
+  std::chrono::steady_clock::time_point lastHeard_;
+  bool freed_ = false;
+  // Our own descriptor of the connection's socket once connected; -1 before and after.
+  int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;
   std::string firstWords_;
   std::string peerSubject_;
   int certificateError_ = 0;
-  std::deque<TReply> replies_;
+  // The certificate's chain held, but it names another host.
+  bool wrongHost_ = false;
+  // The station said nothing in the first second and was nudged (connecting thread only).
+  std::atomic<bool> quietStation_ = false;
+  // A list: gensio keeps a pointer to each request's reply until it answers.
+  std::list<TReply> replies_;
   bool modemChanged_ = false;
+  bool modemMaskAsked_ = false;
   TReadySignal ready_;
 
   std::atomic<bool> lost_ = false;
   std::atomic<std::uint8_t> modemLines_ = 0;
   TWriteTimeouts writeTimeouts_;
+  // The port's input queue size; 0 (not given): no bound on one read.
+  std::atomic<std::uint32_t> inputQueue_ = 0;
 };

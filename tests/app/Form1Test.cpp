@@ -29,6 +29,7 @@
 
 #include "ColorButton.h"
 #include "Cp1252.h"
+#include "DeafListener.h"
 #include "ErrorDisplay.h"
 #include "Form1.h"
 #include "Form2.h"
@@ -36,6 +37,7 @@
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "ModalWatcher.h"
+#include "Ser2Net.h"
 #include "TunerPty.h"
 #include "UserAction.h"
 
@@ -50,7 +52,7 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
-    // The user's own settings file is looked for there, never in the real home.
+    // The user's own settings file and choices are looked for there, never in the real home.
     userSettingsDir_ = dir_.filePath("config/orvel").toStdString();
     std::filesystem::create_directories(userSettingsDir_);
     ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
@@ -244,6 +246,119 @@ TEST_F(Form1Test, ConnectingAndIdentification) {
   EXPECT_EQ(Log(), (std::vector<std::string>{"+ ATU_KORAX", "- ????"}));
 }
 
+// A station is reached in the background: the window shows "Connecting..." at once and stays
+// free; Close Port gives up a station that never answers, and one that answers is identified.
+TEST_F(Form1Test, AStationIsReachedWhileTheWindowStaysFree) {
+  TDeafListener mute(false);
+  TForm1& form = Start("rfc2217://127.0.0.1:" + std::to_string(mute.Port()));
+  TModalWatcher watcher;
+  const auto clicked = std::chrono::steady_clock::now();
+  form.openportclick();
+  // Far below the station's own bounds (5 s to connect, 3 s for the line settings).
+  EXPECT_LT(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(1));
+  const ExpectedState reaching{"reaching",      false, false, false,
+                               "Connecting...", true,  false, false};
+  ExpectState(form, reaching);
+  EXPECT_TRUE(form.SerialPort->Opening());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return mute.Called(); }));
+  form.closeportclick();
+  EXPECT_FALSE(form.SerialPort->Opening());
+  EXPECT_TRUE(form.ComboBox1->isEnabled());
+  EXPECT_EQ(form.openport->Caption(), "Open port");
+  EXPECT_TRUE(form.openport->isEnabled());
+  EXPECT_TRUE(watcher.Boxes().empty());
+
+  TTunerPty tuner;
+  TSer2Net station(tuner.DevicePath());
+  station.Start();
+  ASSERT_TRUE(form.SelectPort(station.Address()));
+  form.openportclick();
+  form.openport->SetDown(!form.openport->Down());  // the clicked button's own latch
+  ExpectState(form, {"reaching", false, false, true, "Connecting...", true, false, false});
+  ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  tuner.Write("ATU_KORAX\r\n");
+  ASSERT_TRUE(tuner.WaitFor("????\r\n"));
+  ExpectState(form, kConnected);
+  EXPECT_TRUE(watcher.Boxes().empty());
+
+  // A station that refuses: the box comes when the attempt has failed, and Open Port is up.
+  form.closeportclick();
+  const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLocalPort());
+  ASSERT_TRUE(form.SelectPort(nobody));
+  form.openportclick();
+  form.openport->SetDown(!form.openport->Down());  // the clicked button's own latch
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.Boxes().empty(); }));
+  EXPECT_EQ(watcher.Boxes()[0].Text, "Cannot connect to " + nobody + ". Connection refused.");
+  ExpectState(form, {"refused", true, true, false, "Open port", false, false, false});
+}
+
+// With Setup > Reconnect Automatically checked (and remembered), a port that closed through a
+// fault is opened again once it is back, and its tuner identified as on Open Port: a re-linked
+// adapter and a restarted station. Close Port stops the attempts.
+TEST_F(Form1Test, ReconnectAutomaticallyOpensAPortAgainOnceItIsBack) {
+  {
+    TForm1& form = Start();
+    EXPECT_FALSE(form.ReconnectAutomatically1->isChecked()) << "off by default";
+    form.ReconnectAutomatically1->trigger();
+    form1_.reset();
+  }
+  EXPECT_EQ(ReadIniString(dir_.filePath("config/orvel/options.ini").toStdString(), "Options",
+                          "ReconnectAutomatically", ""),
+            "1");
+  auto tuner = std::make_unique<TTunerPty>();
+  tuner->LinkAs(portsDir_, "COM7");
+  std::unique_ptr<TSer2Net> station;
+  const std::string com7 = portsDir_ + "/COM7";
+  struct TCase {
+    const char* name;
+    std::function<void()> unplug, replug;
+  };
+  const TCase cases[] = {
+      {"adapter", [&] { tuner->Hangup(); },
+       [&] {
+         std::filesystem::remove(com7);
+         tuner = std::make_unique<TTunerPty>();
+         tuner->LinkAs(portsDir_, "COM7");
+       }},
+      {"station", [&] { station->Stop(); }, [&] { station->Start(); }},
+  };
+  TForm1& form = Start("COM7");
+  TModalWatcher watcher;
+  EXPECT_TRUE(form.ReconnectAutomatically1->isChecked()) << "remembered";
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name == std::string("station")) {
+      // In front of the adapter as it is now.
+      station = std::make_unique<TSer2Net>(tuner->DevicePath());
+      station->Start();
+      ASSERT_TRUE(form.SelectPort(station->Address()));
+    }
+    tuner->Received().clear();
+    Connect(form, *tuner);
+    tuner->Received().clear();
+    c.unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.ReconnectTimer->isActive(); }, 10000));
+    EXPECT_EQ(form.openport->Caption(), "Connecting...");
+    EXPECT_TRUE(form.closeport->isEnabled());
+    c.replug();
+    ASSERT_TRUE(tuner->WaitFor("ATU?\r\n", 15000));
+    tuner->Write("ATU_KORAX\r\n");
+    ASSERT_TRUE(tuner->WaitFor("????\r\n"));
+    EXPECT_EQ(form.openport->Caption(), "ATU conn");
+    EXPECT_TRUE(watcher.Boxes().empty());
+    form.closeportclick();
+  }
+  // Close Port while waiting for the next try stops the tries.
+  tuner->Received().clear();
+  Connect(form, *tuner);
+  station->Stop();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ReconnectTimer->isActive(); }, 10000));
+  form.closeportclick();
+  EXPECT_FALSE(form.ReconnectTimer->isActive());
+  EXPECT_EQ(form.openport->Caption(), "Open port");
+  EXPECT_TRUE(form.openport->isEnabled());
+}
+
 TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
   TTunerPty tuner;
   tuner.LinkAs(portsDir_, "COM7");
@@ -375,9 +490,7 @@ TEST_F(Form1Test, ACommandThatDidNotGoOutWholeIsReportedAndNotLogged) {
 
 TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
   // A listed port whose device is no terminal: it opens, but refuses the line settings.
-  const std::string notATerminal = dir_.filePath("plain-file").toStdString();
-  std::ofstream(notATerminal) << "";
-  std::filesystem::create_symlink(notATerminal, portsDir_ + "/COM2");
+  std::filesystem::create_symlink("/dev/null", portsDir_ + "/COM2");
   TForm1& form = Start("COM2");
   TModalWatcher watcher;
   EXPECT_FALSE(RunUserAction([&] { form.openportclick(); }));
@@ -665,7 +778,7 @@ TEST_F(Form1Test, MenuTree) {
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear"}));
+  EXPECT_EQ(setup, QStringList({"SWR min", "Reconnect Automatically", "-", "Memory Clear"}));
   QStringList swr;
   for (QAction* action : form.SWRmin1->actions()) {
     swr << action->text();
