@@ -393,14 +393,33 @@ void TForm1::openportclick() {
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SetSynchronizeEvents(true);
     protocol_.ResetFraming();
-    SerialPort->Open();
-    closeport->SetDown(false);
-    closeport->SetEnabled(true);
-    SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
-    openport->SetEnabled(false);
-    openport->SetCaption("Connecting...");
-    Timer1->start();
-    ProbeTicks_ = 0;
+    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(),
+                                    closeport->isEnabled(), closeport->Down()};
+    SerialPort->BeginOpen([this, before](std::exception_ptr failure) {
+      if (!reachingStation_) {
+        PortOpened(failure);
+        return;
+      }
+      // A station reached in the background: its failure is this window's to show.
+      reachingStation_ = false;
+      RunUserAction([&] {
+        if (failure) {
+          openport->SetCaption(before.OpenCaption);
+          openport->SetEnabled(before.OpenEnabled);
+          closeport->SetEnabled(before.CloseEnabled);
+          closeport->SetDown(before.CloseDown);
+        }
+        PortOpened(failure);
+      });
+    });
+    if (SerialPort->Opening()) {
+      // The window stays free while the station is reached; Close Port gives the attempt up.
+      reachingStation_ = true;
+      closeport->SetDown(false);
+      closeport->SetEnabled(true);
+      openport->SetEnabled(false);
+      openport->SetCaption("Connecting...");
+    }
   } catch (...) {
     // With no port open the operator must be able to pick another one: after a Close Port,
     // which disables Close Port, a locked list would leave only the failing port to retry.
@@ -409,9 +428,24 @@ void TForm1::openportclick() {
   }
 }
 
+void TForm1::PortOpened(const std::exception_ptr& failure) {
+  if (failure) {
+    if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+    std::rethrow_exception(failure);
+  }
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+  Timer1->start();
+  ProbeTicks_ = 0;
+}
+
 void TForm1::ClosedState() {
   Timer1->stop();
   ProbeTicks_ = 0;
+  reachingStation_ = false;
   SerialPort->Close();
   ComboBox1->setEnabled(true);
   openport->SetDown(false);

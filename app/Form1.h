@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -102,6 +103,8 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();
+  // The rest of Open Port once the port is open; rethrows the failure of the open.
+  void PortOpened(const std::exception_ptr& failure);
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
 
@@ -126,4 +129,10 @@ class TForm1 : public QMainWindow, private TTunerHost {
   TTunerProtocol protocol_;
   std::unique_ptr<TQtUiHandOver> handOver_;
   std::uint8_t ProbeTicks_ = 0;
+  // Open Port is reaching a network station in the background.
+  bool reachingStation_ = false;
+  struct TButtonsBeforeOpen {
+    QString OpenCaption;
+    bool OpenEnabled, CloseEnabled, CloseDown;
+  };
 };

@@ -4,6 +4,7 @@
 // ports present, threads and timer resolution. Each TSerialPort is given one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,14 +25,18 @@ struct TListedPort {
   bool operator==(const TListedPort&) const = default;
 };
 
+// Set when an open in progress is no longer wanted; null for an open that nobody cancels.
+using TCancelFlag = std::shared_ptr<const std::atomic<bool>>;
+
 // A platform decides by the path what kind of device it opens, so one that knows several kinds
 // (a local device, a network port) can list and open them side by side.
 class TSerialPlatform {
  public:
   virtual ~TSerialPlatform() = default;
-  // Null with the reason when it does not open.
-  virtual std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path,
-                                                    TDeviceError& error) = 0;
+  // Null with the reason when it does not open; a slow open (a network station) gives up soon
+  // after `cancelled` is set.
+  virtual std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error,
+                                                    const TCancelFlag& cancelled) = 0;
   // Upper-case, trimmed, non-empty names, each with its device.
   virtual std::vector<TListedPort> ListPorts() const = 0;
   // Whether a port that ListPorts gave is surely still listed under its name, at the cost of

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <limits>
 #include <new>
+#include <thread>
+#include <utility>
 
 #include "AsciiText.h"
 #include "ComThread.h"
@@ -82,11 +84,106 @@ void TSerialPort::SetUiHandOver(TUiHandOver* handOver) {
 }
 
 void TSerialPort::Open() {
+  std::optional<TOpenAttempt> attempt = PrepareOpen();
+  if (!attempt) return;
+  TDeviceError error;
+  std::unique_ptr<TSerialDevice> device =
+      ReachDevice(*platform_, attempt->DevicePath, LineSettings(), nullptr, error);
+  FinishOpen(*attempt, std::move(device), error);
+}
+
+void TSerialPort::BeginOpen(TOpenDoneEvent done) {
+  if (!IsNetworkAddress(TrimControls(DevicePathOf(PortName())))) {
+    try {
+      Open();
+    } catch (...) {
+      done(std::current_exception());
+      return;
+    }
+    done(nullptr);
+    return;
+  }
+  std::optional<TOpenAttempt> attempt = PrepareOpen();
+  if (!attempt) {
+    done(nullptr);
+    return;
+  }
+  auto pending = std::make_shared<TPendingOpen>();
+  pendingOpen_ = pending;
+  // The thread never touches this object once the attempt is cancelled: it lets go of what it
+  // reached by itself, so that a cancel need not wait for a slow station.
+  auto reach = [this, pending, attempt = std::move(*attempt), platform = platform_,
+                settings = LineSettings(), handOver = handOver_.load(),
+                done = std::move(done)]() mutable {
+    TDeviceError error;
+    std::unique_ptr<TSerialDevice> device =
+        ReachDevice(*platform, attempt.DevicePath, settings, pending->Cancelled, error);
+    {
+      std::lock_guard lock(pending->Mutex);
+      pending->HandingOver = !*pending->Cancelled;
+    }
+    if (pending->HandingOver) {
+      auto finish = [&] {
+        if (*pending->Cancelled) return;
+        pendingOpen_.reset();
+        std::exception_ptr failure;
+        try {
+          FinishOpen(attempt, std::move(device), error);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        done(failure);
+      };
+      try {
+        if (handOver) {
+          handOver->Synchronize(finish);
+        } else {
+          finish();
+        }
+      } catch (...) {
+        // The window's handler has nobody else to tell.
+      }
+      std::lock_guard lock(pending->Mutex);
+      pending->HandingOver = false;
+      pending->Changed.notify_all();
+    }
+    if (device) device->Close();
+  };
+  TDeviceError error;
+  std::thread thread = platform_->StartThread(std::move(reach), error);
+  if (!thread.joinable()) {
+    pendingOpen_.reset();
+    Close();
+    done(std::make_exception_ptr(ESerialPortException(
+        error.Kind, "Cannot connect to " + attempt->Name + ". " + error.Message)));
+    return;
+  }
+  thread.detach();
+}
+
+void TSerialPort::CancelOpen() {
+  const std::shared_ptr<TPendingOpen> pending = std::exchange(pendingOpen_, nullptr);
+  if (!pending) return;
+  std::unique_lock lock(pending->Mutex);
+  *pending->Cancelled = true;
+  // A thread waiting to hand over waits for this thread: it is served here, and finds itself
+  // cancelled.
+  TUiHandOver* handOver = handOver_;
+  while (pending->HandingOver) {
+    lock.unlock();
+    if (handOver) handOver->ProcessPendingEvents();
+    lock.lock();
+    pending->Changed.wait_for(lock, std::chrono::milliseconds(1));
+  }
+}
+
+std::optional<TSerialPort::TOpenAttempt> TSerialPort::PrepareOpen() {
+  CancelOpen();
   const std::string name = PortName();
   const TCommPort target = ::CommPortFromName(name);
   // Only a connection with a thread counts: one that Close forgot inside a handler still
   // names its port until that thread has ended, and may be opened again meanwhile.
-  if (target == (threads_.Current() ? ConnectedPort() : spNone)) return;
+  if (target == (threads_.Current() ? ConnectedPort() : spNone)) return std::nullopt;
   if (threads_.Current()) Close();
   // A thread that an earlier Close could not wait for may still hold the device.
   if (!TComThread::RunningFor(*this)) threads_.Reap(ClosePolls, handOver_);
@@ -95,31 +192,46 @@ void TSerialPort::Open() {
     timerRequested_ = true;
   }
   announcedCount_ = 0;
-  const std::uint64_t generation = threads_.BeginConnection();
+  threads_.BeginConnection();
   {
     std::lock_guard lock(textMutex_);
     entireBuffer_.clear();
   }
   const std::string trimmed(TrimControls(name));
   std::optional<TListedPort> listed = ListedPort(trimmed);
-  const std::string devicePath =
-      listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
+  std::string devicePath = listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
   {
     std::lock_guard lock(textMutex_);
     presenceEntry_ = std::move(listed);
   }
-  TDeviceError error;
-  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(devicePath, error);
+  return TOpenAttempt{name, target, std::move(devicePath)};
+}
+
+std::unique_ptr<TSerialDevice> TSerialPort::ReachDevice(TSerialPlatform& platform,
+                                                        const std::string& path,
+                                                        const TLineSettings& settings,
+                                                        const TCancelFlag& cancelled,
+                                                        TDeviceError& error) {
+  std::unique_ptr<TSerialDevice> device = platform.OpenDevice(path, error, cancelled);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
-  if (device && !ApplyLineSettings(*device, error)) {
+  if (device && !device->ApplyLineSettings(settings, error)) {
     device->Close();
     device.reset();
   }
+  return device;
+}
+
+void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSerialDevice> device,
+                             const TDeviceError& failure) {
+  const std::string& name = attempt.Name;
+  const TCommPort target = attempt.Target;
   if (!device) {
     Close();
-    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
+    throw ESerialPortException(failure.Kind, "Cannot connect to " + name + ". " + failure.Message);
   }
+  TDeviceError error;
+  const std::uint64_t generation = threads_.Generation();
   ApplyTimeouts(*device);
   ApplyBufferSizes(*device);
   TComThreadOwner& owner = *this;
@@ -148,6 +260,7 @@ void TSerialPort::Close() {
   // A thread forgotten earlier must leave a newer connection alone.
   const TComThread* caller = TComThread::RunningFor(*this);
   if (caller && !threads_.IsLatest(caller->Generation())) return;
+  if (!caller) CancelOpen();
   ReleaseTimerResolution();
   announcedCount_ = 0;
   std::shared_ptr<TComThread> thread = threads_.Current();

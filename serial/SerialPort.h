@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -66,6 +68,8 @@ class TSerialPort;
 using TSendReceiveEvent = std::function<void(TSerialPort* Sender, const std::string& Buffer)>;
 using TConnectEvent = std::function<void(TSerialPort* Sender, TCommPort Port)>;
 using TLineStatusEvent = std::function<void(TSerialPort* Sender, TLineStatusSet LineStatus)>;
+// What Open would have raised, or null when the port is open.
+using TOpenDoneEvent = std::function<void(std::exception_ptr failure)>;
 
 // Meant for the user-interface thread; the receive thread (TComThread) reads the settings and
 // writes the state while a port is open. Events are handed to the user-interface thread
@@ -85,6 +89,13 @@ class TSerialPort final : private TComThreadOwner {
   void SetUiHandOver(TUiHandOver* handOver);
 
   void Open();
+  // Open for a window that must not wait: a network station is reached on a thread of its
+  // own while the caller goes on, and `done` then runs through the hand-over as an event does
+  // (after OnConnect). Any other port opens at once, as Open does, and `done` runs before
+  // BeginOpen returns. Close (or a later Open) gives up the attempt; `done` is then not run.
+  void BeginOpen(TOpenDoneEvent done);
+  // A station is being reached for BeginOpen.
+  bool Opening() const { return static_cast<bool>(pendingOpen_); }
   // Never throws.
   void Close();
   // Writes the text up to its first NUL byte; the count written (0 when the device refuses).
@@ -230,6 +241,31 @@ class TSerialPort final : private TComThreadOwner {
   void AnnounceDisconnect(std::uint64_t generation) override;
   void EndConnection(std::uint64_t generation) override;
 
+  // What Open decided before reaching for the device.
+  struct TOpenAttempt {
+    std::string Name;
+    TCommPort Target = spNone;
+    std::string DevicePath;
+  };
+  // One station being reached for BeginOpen, shared with the thread that reaches it.
+  struct TPendingOpen {
+    std::shared_ptr<std::atomic<bool>> Cancelled = std::make_shared<std::atomic<bool>>(false);
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    // The thread hands the result over and waits for the user-interface thread to take it.
+    bool HandingOver = false;
+  };
+  // Closes what is open; nothing when the port is already open on the target.
+  std::optional<TOpenAttempt> PrepareOpen();
+  // The device with the line settings applied, or null with the reason; on any thread.
+  static std::unique_ptr<TSerialDevice> ReachDevice(TSerialPlatform& platform,
+                                                    const std::string& path,
+                                                    const TLineSettings& settings,
+                                                    const TCancelFlag& cancelled,
+                                                    TDeviceError& error);
+  void FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSerialDevice> device,
+                  const TDeviceError& error);
+  void CancelOpen();
   bool ApplyLineSettings(TSerialDevice& device, TDeviceError& error);
   void ApplyTimeouts(TSerialDevice& device);
   void ApplyBufferSizes(TSerialDevice& device);
@@ -313,4 +349,6 @@ class TSerialPort final : private TComThreadOwner {
   std::optional<TListedPort> presenceEntry_;
 
   TReceiveThreads threads_;
+  // Held by the user-interface thread only.
+  std::shared_ptr<TPendingOpen> pendingOpen_;
 };

@@ -149,15 +149,16 @@ void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
 }  // namespace
 
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::string& text,
-                                                                 TDeviceError& error) {
+                                                                 TDeviceError& error,
+                                                                 const TCancelFlag& cancelled) {
   std::string reason;
-  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, reason);
+  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason);
   if (!device) error = TDeviceError{TSerialErrorKind::Other, reason};
   return device;
 }
 
-std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const std::string& text,
-                                                                           std::string& reason) {
+std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
+    const std::string& text, const TCancelFlag& cancelled, std::string& reason) {
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
@@ -168,13 +169,27 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(const
       return nullptr;
     if (!address->KeyFile.empty() && !ReadableFile(address->KeyFile, "key", reason)) return nullptr;
   }
-  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address));
+  std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
   if (!device->Connect(reason)) return nullptr;
   return device;
 }
 
-TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address)
-    : address_(std::move(address)) {}
+TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled)
+    : address_(std::move(address)), cancelled_(std::move(cancelled)) {}
+
+bool TNetworkSerialDevice::Cancelled() const {
+  return (cancelled_ && cancelled_->load()) || SerialWritesAborted();
+}
+
+bool TNetworkSerialDevice::WaitUntil(std::unique_lock<std::mutex>& lock,
+                                     TClock::time_point deadline,
+                                     const std::function<bool()>& done) {
+  // In short slices: the one who cancels does not know this connection's condition variable.
+  while (!done() && !Cancelled() && TClock::now() < deadline) {
+    changed_.wait_until(lock, std::min(deadline, TClock::now() + AbortSlice));
+  }
+  return done();
+}
 
 TNetworkSerialDevice::~TNetworkSerialDevice() {
   Close();
@@ -208,8 +223,8 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   int openError = 0;
   {
     std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, ConnectBound, [this] { return openDone_; })) {
-      reason = "Connection timed out";
+    if (!WaitUntil(lock, TClock::now() + ConnectBound, [this] { return openDone_; })) {
+      reason = Cancelled() ? "Cancelled" : "Connection timed out";
       return false;
     }
     openError = openError_;
@@ -229,9 +244,11 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     sergensio_modemstate(serial_, 0xff);
   }
   gensio_set_read_callback_enable(io_, true);
+  // Over RFC 2217 a hung station (its kernel still acknowledging) is found by asking it.
+  if (serial_) watch_ = std::thread([this] { WatchLiveness(); });
   if (address_.Kind == TNetworkKind::Tcp) {
     std::unique_lock lock(mutex_);
-    const bool closed = changed_.wait_for(lock, BusyBound, [this] { return lost_.load(); });
+    const bool closed = WaitUntil(lock, TClock::now() + BusyBound, [this] { return lost_.load(); });
     lock.unlock();
     if (closed) {
       reason = FailureReason(GE_REMCLOSE);
@@ -261,6 +278,8 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         return 0;
       }
       std::lock_guard lock(mutex_);
+      lastHeard_ = TClock::now();
+      changed_.notify_all();
       const auto* bytes = reinterpret_cast<const char*>(buffer);
       inbox_.append(bytes, *length);
       if (firstWords_.size() < 256) firstWords_.append(bytes, std::min<std::size_t>(*length, 256));
@@ -283,8 +302,10 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         unsigned state = 0;
         std::memcpy(&state, buffer, sizeof state);
         const auto lines = static_cast<std::uint8_t>(state & 0xf0);
+        std::lock_guard lock(mutex_);
+        lastHeard_ = TClock::now();
+        changed_.notify_all();
         if (modemLines_.exchange(lines) != lines) {
-          std::lock_guard lock(mutex_);
           modemChanged_ = true;
           UpdateReadiness();
         }
@@ -318,6 +339,7 @@ void TNetworkSerialDevice::OpenDone(int error) {
   std::lock_guard lock(mutex_);
   openDone_ = true;
   openError_ = error;
+  lastHeard_ = TClock::now();
   changed_.notify_all();
 }
 
@@ -340,6 +362,7 @@ void TNetworkSerialDevice::UpdateReadiness() {
 
 void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
   std::lock_guard lock(mutex_);
+  lastHeard_ = TClock::now();
   reply.done = true;
   reply.error = error;
   reply.value = value;
@@ -413,10 +436,10 @@ TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
 bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies,
                                           TClock::time_point deadline) {
   std::unique_lock lock(mutex_);
-  changed_.wait_until(lock, deadline, [&] {
+  WaitUntil(lock, deadline, [&] {
     return lost_ || std::all_of(replies.begin(), replies.end(), [](TReply* r) { return r->done; });
   });
-  return !lost_;
+  return !lost_ && !Cancelled();
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
@@ -477,6 +500,11 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   for (std::size_t i = 0; i < std::size(answers); ++i) {
     std::lock_guard lock(mutex_);
     if (!answers[i]->done) {
+      // A busy station's words may come while its hang-up is still on the way.
+      if (ContainsNoCase(firstWords_, "in use")) {
+        reason = "Station in use by another client";
+        return false;
+      }
       reason = std::string("The station did not confirm the ") + Names[i];
       return false;
     }
@@ -534,6 +562,10 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
 TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
                                       std::chrono::milliseconds longestWait) {
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
+  // A command that a hung station would carry out whenever it resumes must not leave here.
+  if (!HeardWithin(QuietBound) && !ProveAlive(WriteAskBound)) {
+    return TTransfer{0, TSerialErrorKind::Vanished};
+  }
   const std::int64_t multiplier = writeMultiplier_;
   const std::int64_t constant = writeConstant_;
   auto allowed = std::chrono::milliseconds(multiplier * static_cast<std::int64_t>(size) + constant);
@@ -583,11 +615,13 @@ std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
 }
 
 void TNetworkSerialDevice::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    changed_.notify_all();
+  }
+  if (watch_.joinable()) watch_.join();
   if (io_) {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-    }
     const int error = gensio_close(
         io_,
         [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
@@ -626,4 +660,43 @@ void TNetworkSerialDevice::KeepAlive() {
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
   setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+}
+
+bool TNetworkSerialDevice::HeardWithin(TClock::duration span) const {
+  std::lock_guard lock(mutex_);
+  return TClock::now() - lastHeard_ < span;
+}
+
+bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
+  if (lost_) return false;
+  if (!serial_) return true;
+  const TClock::time_point asked = TClock::now();
+  // A speed of 0 asks for the current one without changing it; every station answers that.
+  TReply* reply = Request();
+  if (sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
+    MarkLost();
+    return false;
+  }
+  std::unique_lock lock(mutex_);
+  const bool answered = changed_.wait_until(
+      lock, asked + bound, [&] { return lost_ || closing_ || reply->done || lastHeard_ >= asked; });
+  if (lost_) return false;
+  if (answered) return true;
+  lock.unlock();
+  MarkLost();
+  return false;
+}
+
+void TNetworkSerialDevice::WatchLiveness() {
+  std::unique_lock lock(mutex_);
+  while (!closing_ && !lost_) {
+    const TClock::time_point due = lastHeard_ + QuietBound;
+    if (TClock::now() < due) {
+      changed_.wait_until(lock, due);
+      continue;
+    }
+    lock.unlock();
+    ProveAlive(AnswerBound);
+    lock.lock();
+  }
 }

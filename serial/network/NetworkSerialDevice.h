@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 #include "NetworkAddress.h"
 #include "ReadySignal.h"
 #include "SerialDevice.h"
+#include "SerialPlatform.h"
 
 struct gensio;
 struct gensio_os_funcs;
@@ -27,10 +29,17 @@ class TNetworkSerialDevice final : public TSerialDevice {
  public:
   // How long Open waits for the station before it gives up.
   static constexpr std::chrono::seconds ConnectBound{5};
+  // A station that sent nothing for this long is asked whether it is still there...
+  static constexpr std::chrono::seconds QuietBound{3};
+  // ...and is taken for lost when it does not answer within this (a write asks for itself and
+  // waits no longer than WriteAskBound before it gives up).
+  static constexpr std::chrono::seconds AnswerBound{3};
+  static constexpr std::chrono::seconds WriteAskBound{1};
 
-  // Connects; null with the reason ("Connection refused") when that fails.
-  static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address,
-                                                    TDeviceError& error);
+  // Connects; null with the reason ("Connection refused") when that fails or when `cancelled`
+  // was set meanwhile (then within a twentieth of a second).
+  static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address, TDeviceError& error,
+                                                    const TCancelFlag& cancelled = nullptr);
 
   ~TNetworkSerialDevice() override;
   TNetworkSerialDevice(const TNetworkSerialDevice&) = delete;
@@ -68,9 +77,15 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void Answer(TReply& reply, int error, unsigned value);
 
  private:
-  explicit TNetworkSerialDevice(TNetworkAddress address);
+  TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled);
   static std::unique_ptr<TNetworkSerialDevice> OpenWithReason(const std::string& address,
+                                                              const TCancelFlag& cancelled,
                                                               std::string& reason);
+  bool Cancelled() const;
+  // Waits with mutex_ held (in `lock`) until `done` holds, the deadline passes or the open is
+  // cancelled; whether `done` holds.
+  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline,
+                 const std::function<bool()>& done);
   bool ApplySettings(const TLineSettings& settings, std::string& reason);
   bool Connect(std::string& reason);
   void RunLoop();
@@ -86,13 +101,21 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool WaitForReplies(std::initializer_list<TReply*> replies,
                       std::chrono::steady_clock::time_point deadline);
   void KeepAlive();
+  // Whether the station answered a question within `bound` (or sent anything meanwhile); a
+  // station that does not is lost. Over raw TCP there is nothing to ask.
+  bool ProveAlive(std::chrono::steady_clock::duration bound);
+  bool HeardWithin(std::chrono::steady_clock::duration span) const;
+  // The watch thread: asks whenever the station has been quiet for QuietBound.
+  void WatchLiveness();
 
   const TNetworkAddress address_;
+  const TCancelFlag cancelled_;
   gensio_os_funcs* os_ = nullptr;
   gensio_waiter* stopWaiter_ = nullptr;
   gensio* io_ = nullptr;
   sergensio* serial_ = nullptr;
   std::thread loop_;
+  std::thread watch_;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -100,6 +123,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int openError_ = 0;
   bool closeDone_ = false;
   bool closing_ = false;
+  std::chrono::steady_clock::time_point lastHeard_;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;

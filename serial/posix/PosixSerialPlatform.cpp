@@ -25,8 +25,9 @@ constexpr int NiceValues[] = {19, 10, 5, 0, -5, -10, -20};
 
 class TPosixSerialPlatform final : public TSerialPlatform {
  public:
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error) override {
-    if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, error);
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error,
+                                            const TCancelFlag& cancelled) override {
+    if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, error, cancelled);
     return TPosixSerialDevice::Open(path, error);
   }
 

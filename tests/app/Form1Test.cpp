@@ -28,6 +28,7 @@
 
 #include "ColorButton.h"
 #include "Cp1252.h"
+#include "DeafListener.h"
 #include "ErrorDisplay.h"
 #include "Form1.h"
 #include "Form2.h"
@@ -35,6 +36,7 @@
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "ModalWatcher.h"
+#include "Ser2Net.h"
 #include "TunerPty.h"
 #include "UserAction.h"
 
@@ -230,6 +232,42 @@ TEST_F(Form1Test, ConnectingAndIdentification) {
   ExpectState(form, kConnected);
   EXPECT_TRUE(form.AtuConnected());
   EXPECT_EQ(Log(), (std::vector<std::string>{"+ ATU_KORAX", "- ????"}));
+}
+
+// A station is reached in the background: the window shows "Connecting..." at once and stays
+// free; Close Port gives up a station that never answers, and one that answers is identified.
+TEST_F(Form1Test, AStationIsReachedWhileTheWindowStaysFree) {
+  TDeafListener mute(false);
+  TForm1& form = Start("rfc2217://127.0.0.1:" + std::to_string(mute.Port()));
+  TModalWatcher watcher;
+  const auto clicked = std::chrono::steady_clock::now();
+  form.openportclick();
+  // Far below the station's own bounds (5 s to connect, 3 s for the line settings).
+  EXPECT_LT(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(1));
+  const ExpectedState reaching{"reaching",      false, false, false,
+                               "Connecting...", true,  false, false};
+  ExpectState(form, reaching);
+  EXPECT_TRUE(form.SerialPort->Opening());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return mute.Called(); }));
+  form.closeportclick();
+  EXPECT_FALSE(form.SerialPort->Opening());
+  EXPECT_TRUE(form.ComboBox1->isEnabled());
+  EXPECT_EQ(form.openport->Caption(), "Open port");
+  EXPECT_TRUE(form.openport->isEnabled());
+  EXPECT_TRUE(watcher.Boxes().empty());
+
+  TTunerPty tuner;
+  TSer2Net station(tuner.DevicePath());
+  station.Start();
+  ASSERT_TRUE(form.SelectPort(station.Address()));
+  form.openportclick();
+  form.openport->SetDown(!form.openport->Down());  // the clicked button's own latch
+  ExpectState(form, {"reaching", false, false, true, "Connecting...", true, false, false});
+  ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  tuner.Write("ATU_KORAX\r\n");
+  ASSERT_TRUE(tuner.WaitFor("????\r\n"));
+  ExpectState(form, kConnected);
+  EXPECT_TRUE(watcher.Boxes().empty());
 }
 
 TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {

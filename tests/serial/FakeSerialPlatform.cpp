@@ -9,7 +9,8 @@ void TFakeSerialPlatform::SetAfterThreadStart(std::function<void()> hook) {
 }
 
 std::unique_ptr<TSerialDevice> TFakeSerialPlatform::OpenDevice(const std::string& path,
-                                                               TDeviceError& error) {
+                                                               TDeviceError& error,
+                                                               const TCancelFlag&) {
   if (path != "fake:COM7") {
     error = TDeviceError{TSerialErrorKind::NotFound, "No such file or directory"};
     return nullptr;

@@ -24,7 +24,8 @@ class TFakeSerialPlatform final : public TSerialPlatform {
   // Runs on the opening thread right after each receive thread has started.
   void SetAfterThreadStart(std::function<void()> hook);
 
-  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error) override;
+  std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error,
+                                            const TCancelFlag& cancelled) override;
   std::vector<TListedPort> ListPorts() const override;
   bool IsStillListed(const TListedPort&) const override { return listed_; }
   std::string UnlistedDevicePath(std::string_view name) const override;

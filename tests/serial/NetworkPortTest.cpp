@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "DeafListener.h"
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
 #include "PortsDirectoryFixture.h"
@@ -100,39 +102,6 @@ TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
   EXPECT_TRUE(port.IsPortListed("tcp://127.0.0.1:4001"));
 }
 
-// A listener whose queue is full and which never accepts: the handshake of any further client
-// goes unanswered, as with a host that has gone off the network.
-class TDeafListener {
- public:
-  TDeafListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd_, 0) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      throw std::runtime_error("no listener");
-    }
-    port_ = ntohs(address.sin_port);
-    for (int i = 0; i < 3; ++i) {
-      const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-      ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      fillers_.push_back(client);
-    }
-  }
-  ~TDeafListener() {
-    for (int fd : fillers_) ::close(fd);
-    ::close(fd_);
-  }
-  unsigned Port() const { return port_; }
-
- private:
-  int fd_;
-  unsigned port_ = 0;
-  std::vector<int> fillers_;
-};
-
 TEST(NetworkPortTimeoutTest, AStationThatDoesNotAnswerFailsTheOpenWithinItsBound) {
   TDeafListener deaf;
   TSerialPort port;
@@ -149,6 +118,31 @@ TEST(NetworkPortTimeoutTest, AStationThatDoesNotAnswerFailsTheOpenWithinItsBound
   // Generous: the bound is 5 s, the machine may be busy.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   EXPECT_EQ(port.ConnectedPort(), spNone);
+}
+
+TEST(NetworkPortTimeoutTest, AnOpenInProgressLeavesTheCallerFreeAndCloseGivesItUp) {
+  TDeafListener mute(false);
+  for (const char* scheme : {"rfc2217", "rfc2217+tls"}) {
+    SCOPED_TRACE(scheme);
+    TFakeUiThread ui;
+    TSerialPort port;
+    port.SetUiHandOver(&ui);
+    port.SetCustomPortName(std::string(scheme) + "://127.0.0.1:" + std::to_string(mute.Port()));
+    port.SetPort(spCustom);
+    int done = 0;
+    port.BeginOpen([&](std::exception_ptr) { ++done; });
+    EXPECT_TRUE(port.Opening());
+    ASSERT_TRUE(ui.WaitUntil([&] { return mute.Called(); }));
+    const auto start = std::chrono::steady_clock::now();
+    port.Close();
+    // Far below what the station is given (5 s to connect, 3 s for the line settings), and
+    // generous for a busy machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_FALSE(port.Opening());
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(port.ConnectedPort(), spNone);
+    mute.Drain();
+  }
 }
 
 class NetworkPortTest : public testing::Test {
@@ -223,7 +217,15 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   EXPECT_TRUE(port_.Faulted());
 
   station_.Start();
-  port_.Open();
+  std::vector<bool> done;
+  port_.BeginOpen([&](std::exception_ptr failure) {
+    done.push_back(!failure && ui_.InUiThread());
+    EXPECT_EQ(port_.ConnectedPort(), spCustom);
+  });
+  EXPECT_TRUE(port_.Opening());
+  ASSERT_TRUE(ui_.WaitUntil([&] { return !done.empty(); }));
+  EXPECT_EQ(done, std::vector<bool>{true});
+  EXPECT_FALSE(port_.Opening());
   EXPECT_EQ(port_.ConnectedPort(), spCustom);
   EXPECT_FALSE(port_.Faulted());
   terminal_.Write("SWR: 11\r\n");
@@ -342,6 +344,72 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
                                            "&cert=" + files_.File("client.pem") +
                                            "&key=" + files_.File("client.key"))),
             "opened");
+}
+
+// A station hung with its kernel still answering TCP, plain and in TLS side by side: each port
+// closes as for an unplugged adapter within 10 s of the freeze, and a command given more than
+// 3 s into it never reaches the tuner, not even when the station resumes.
+TEST_F(TlsStationTest, AHungStationIsFoundAndGetsNoLateCommand) {
+  struct TLeg {
+    TPseudoTerminal terminal;
+    std::unique_ptr<TSer2Net> station;
+    TSerialPort port;
+    int faults = 0;
+  };
+  const std::string tls =
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem");
+  const std::pair<std::string, std::string> kinds[] = {{"", "rfc2217"}, {tls, "rfc2217+tls"}};
+  std::vector<std::unique_ptr<TLeg>> legs;
+  for (const auto& [options, scheme] : kinds) {
+    auto& leg = *legs.emplace_back(std::make_unique<TLeg>());
+    leg.station = std::make_unique<TSer2Net>(leg.terminal.SlavePath(), options);
+    leg.station->Start();
+    leg.port.SetUiHandOver(&ui_);
+    leg.port.OnFault = [&leg](TSerialPort*, TCommPort) { ++leg.faults; };
+    leg.port.SetCustomPortName(leg.station->Address(scheme) +
+                               (options.empty() ? "" : "?ca=" + files_.File("ca.pem")));
+    leg.port.SetPort(spCustom);
+    leg.port.Open();
+  }
+  for (auto& leg : legs) leg->station->Freeze();
+  const auto frozen = std::chrono::steady_clock::now();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return std::chrono::steady_clock::now() > frozen + 3200ms; }));
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    std::uint32_t sent = 0;
+    try {
+      sent = leg->port.SendString("TUNE\r\n");
+    } catch (const ESerialPortException&) {
+      // Already found lost.
+    }
+    EXPECT_EQ(sent, 0u);
+  }
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    ASSERT_TRUE(ui_.WaitUntil([&] { return leg->port.ConnectedPort() == spNone; },
+                              std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  frozen + 10s - std::chrono::steady_clock::now())));
+    EXPECT_EQ(leg->faults, 1);
+    leg->station->Thaw();
+  }
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    // The resumed station lets go of the old connection in its own time.
+    ASSERT_TRUE(ui_.WaitUntil(
+        [&] {
+          try {
+            leg->port.Open();
+          } catch (const ESerialPortException&) {
+          }
+          return leg->port.ConnectedPort() == spCustom;
+        },
+        10s));
+    EXPECT_EQ(leg->port.SendString("ATU?\r\n"), 6u);
+    std::string seen;
+    ASSERT_TRUE(
+        ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('?') != seen.npos; }));
+    EXPECT_EQ(seen, "ATU?\r\n");
+  }
 }
 
 }  // namespace

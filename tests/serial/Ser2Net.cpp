@@ -92,6 +92,8 @@ void TSer2Net::Start() {
     const int null = ::open("/dev/null", O_RDWR);
     ::dup2(null, 1);
     ::dup2(null, 2);
+    // A connection of the test's own must not stay open in the station.
+    ::closefrom(3);
     ::execlp("ser2net", "ser2net", "-n", "-u", "-P", pidFile.c_str(), "-c", config.c_str(),
              static_cast<char*>(nullptr));
     ::_exit(127);
@@ -111,6 +113,7 @@ void TSer2Net::Start() {
 void TSer2Net::Stop() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
+  ::kill(pid_, SIGCONT);
   ::waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
@@ -146,4 +149,12 @@ TTestCertificates::TTestCertificates() : directory_(TemporaryDirectory("orvel-tl
 
 TTestCertificates::~TTestCertificates() {
   std::filesystem::remove_all(directory_);
+}
+
+void TSer2Net::Freeze() {
+  if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void TSer2Net::Thaw() {
+  if (pid_ > 0) ::kill(pid_, SIGCONT);
 }

@@ -25,6 +25,9 @@ class TSer2Net {
   // Starts it and waits until it listens; throws when it does not within a few seconds.
   void Start();
   void Stop();
+  // SIGSTOP / SIGCONT: a hung station whose kernel still answers TCP.
+  void Freeze();
+  void Thaw();
   unsigned Port() const { return port_; }
   std::string Address(const std::string& scheme = "rfc2217") const;
 
