@@ -228,7 +228,8 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
-    throw ESerialPortException(failure.Kind, "Cannot connect to " + name + ". " + failure.Message);
+    throw ESerialPortException(failure.Kind, "Cannot connect to " + name + ". " + failure.Message,
+                               failure.Certificate);
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();

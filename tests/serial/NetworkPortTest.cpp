@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -20,17 +21,20 @@
 #include "DeafListener.h"
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
+#include "OperatorIdentity.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
 #include "ReceiveThreadProbe.h"
 #include "Ser2Net.h"
 #include "SerialPort.h"
+#include "StationPins.h"
 #include "TermiosProbe.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using testing::HasSubstr;
+namespace fs = std::filesystem;
 
 TEST(NetworkAddressTest, AddressFormsAndTheirConnections) {
   struct TCase {
@@ -344,6 +348,70 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
                                            "&cert=" + files_.File("client.pem") +
                                            "&key=" + files_.File("client.key"))),
             "opened");
+}
+
+// A station with a certificate of its own making: refused with its fingerprint until the
+// operator pins it, then served; given another certificate, refused with both fingerprints.
+// Nothing reaches the device on a refused connection: the first bytes the device ever sees are
+// those of the first connection that was let through.
+TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertificateChanges) {
+  auto refusal = [this](const std::string& address) {
+    TSerialPort port;
+    port.SetUiHandOver(&ui_);
+    port.SetCustomPortName(address);
+    port.SetPort(spCustom);
+    try {
+      port.Open();
+    } catch (const ESerialPortException& error) {
+      EXPECT_EQ(port.ConnectedPort(), spNone);
+      return error;
+    }
+    return ESerialPortException(TSerialErrorKind::None, "opened");
+  };
+  TSer2Net first(terminal_.SlavePath(),
+                 "key=" + files_.File("ca.key") + ",cert=" + files_.File("ca.pem"));
+  first.Start();
+  const std::string station = "127.0.0.1:" + std::to_string(first.Port());
+  const std::string address = first.Address("rfc2217+tls");
+  const std::string before = CertificateFingerprint(files_.File("ca.pem"));
+  const std::string after = CertificateFingerprint(files_.File("otherca.pem"));
+  ASSERT_FALSE(before.empty());
+  ASSERT_NE(before, after);
+
+  ESerialPortException error = refusal(address);
+  EXPECT_EQ(error.Kind(), TSerialErrorKind::UnknownStation);
+  EXPECT_EQ(error.Certificate().Station, station);
+  EXPECT_EQ(error.Certificate().Fingerprint, before);
+  EXPECT_EQ(std::string(error.what()),
+            "Cannot connect to " + address + ". The station " + station +
+                " is not known yet.\nStation certificate SHA-256 fingerprint: " + before +
+                "\nIf orvel-station init printed the same fingerprint on the station, trust it "
+                "with\n  orvel --trust-station " +
+                station + " " + before + "\nand connect again.");
+  std::string previous, reason;
+  ASSERT_TRUE(TStationPins().Pin(station, before, previous, reason)) << reason;
+  EXPECT_EQ(OpenError(address), "opened");
+  // An authority of the operator's own is not overruled by a pin.
+  EXPECT_EQ(refusal(address + "?ca=" + files_.File("otherca.pem")).Kind(), TSerialErrorKind::Other);
+
+  first.Stop();
+  const std::string config = fs::path(files_.File("ca.pem")).parent_path() / "changed.yaml";
+  std::ofstream(config) << "connection: &tuner\n  accepter: telnet(rfc2217),ssl(key="
+                        << files_.File("otherca.key") << ",cert=" << files_.File("otherca.pem")
+                        << "),tcp,127.0.0.1," << first.Port() << "\n  connector: serialdev,"
+                        << terminal_.SlavePath() << ",9600n81,local\n";
+  TSer2Net second(config, first.Port());
+  second.Start();
+  error = refusal(address);
+  EXPECT_EQ(error.Kind(), TSerialErrorKind::StationChanged);
+  EXPECT_EQ(error.Certificate().Fingerprint, after);
+  EXPECT_THAT(error.what(), HasSubstr("Trusted SHA-256 fingerprint: " + before + "\n"));
+  EXPECT_THAT(error.what(), HasSubstr("Shown SHA-256 fingerprint:   " + after + "\n"));
+  EXPECT_THAT(error.what(), HasSubstr("Someone may be posing as the station"));
+  EXPECT_THAT(error.what(), HasSubstr("orvel --trust-station " + station + " " + after + "\n"));
+  ASSERT_TRUE(TStationPins().Pin(station, after, previous, reason)) << reason;
+  EXPECT_EQ(previous, before);
+  EXPECT_EQ(OpenError(address), "opened");
 }
 
 // A station hung with its kernel still answering TCP, plain and in TLS side by side: each port
