@@ -34,6 +34,7 @@
 #include "PortListStyle.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
+#include "StationPins.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -122,6 +123,9 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   };
   SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
     SerialPortFault(sender, port);
+  };
+  AskToTrustStation = [this](const ESerialPortException& refusal) {
+    return AskTrustQuestion(refusal);
   };
 
   CreateControls();
@@ -431,6 +435,7 @@ void TForm1::openportclick() {
 void TForm1::PortOpened(const std::exception_ptr& failure) {
   if (failure) {
     if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+    if (OfferTrust(failure)) return;
     std::rethrow_exception(failure);
   }
   closeport->SetDown(false);
@@ -440,6 +445,44 @@ void TForm1::PortOpened(const std::exception_ptr& failure) {
   openport->SetCaption("Connecting...");
   Timer1->start();
   ProbeTicks_ = 0;
+}
+
+bool TForm1::OfferTrust(const std::exception_ptr& failure) {
+  if (!AskToTrustStation) return false;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ESerialPortException& refusal) {
+    if (refusal.Kind() != TSerialErrorKind::UnknownStation) return false;
+    // Asked once the hand-over that brought the refusal has ended: the station is not kept
+    // waiting on an operator who reads a fingerprint.
+    QTimer::singleShot(0, this, [this, refusal] {
+      RunUserAction([&] {
+        if (!AskToTrustStation(refusal)) return;
+        const TStationCertificate& certificate = refusal.Certificate();
+        std::string previous, reason;
+        if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
+          throw ESerialPortException(TSerialErrorKind::Other, reason);
+        openportclick();
+      });
+    });
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
+  const TStationCertificate& certificate = refusal.Certificate();
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                  "The station " + FromCp1252(certificate.Station) +
+                      " is not known yet.\n\nStation certificate SHA-256 fingerprint: " +
+                      FromCp1252(certificate.Fingerprint) +
+                      "\n\nTrust it only if orvel-station init printed the same fingerprint on "
+                      "the station. Trust this station and connect?",
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TForm1::ClosedState() {

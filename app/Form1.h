@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -89,6 +90,10 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QTimer *Timer1, *Timer2;
   std::unique_ptr<TSerialPort> SerialPort;
   TForm2* Form2 = nullptr;
+  // Asked when a station shows a certificate that nothing vouches for (the refusal holds the
+  // station and the certificate's fingerprint): whether to trust it and connect. The window's
+  // own question unless replaced; empty, the refusal is shown as any failure is.
+  std::function<bool(const ESerialPortException& refusal)> AskToTrustStation;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -105,6 +110,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void ClosedState();
   // The rest of Open Port once the port is open; rethrows the failure of the open.
   void PortOpened(const std::exception_ptr& failure);
+  // Whether the failure is a station to be trusted first, which is then asked about.
+  bool OfferTrust(const std::exception_ptr& failure);
+  bool AskTrustQuestion(const ESerialPortException& refusal);
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
 
