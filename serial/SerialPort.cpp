@@ -36,8 +36,9 @@ const char* const InvalidCombination = "Invalid data-width and stop-bits combina
 const char* const InvalidLogFile = "Invalid log file name or access denied.";
 
 ESerialPortException NotOpen(const std::string& portName) {
-  return ESerialPortException(TSerialErrorKind::NotOpen,
-                              portName + " is not open. Serial port is not connected.");
+  return ESerialPortException(
+      TSerialErrorKind::NotOpen,
+      ShownAddress(portName) + " is not open. Serial port is not connected.");
 }
 
 ESerialPortException WriteFailure(const TTransfer& result, std::size_t length,
@@ -155,7 +156,7 @@ void TSerialPort::BeginOpen(TOpenDoneEvent done) {
     pendingOpen_.reset();
     Close();
     done(std::make_exception_ptr(ESerialPortException(
-        error.Kind, "Cannot connect to " + attempt->Name + ". " + error.Message)));
+        error.Kind, "Cannot connect to " + ShownAddress(attempt->Name) + ". " + error.Message)));
     return;
   }
   thread.detach();
@@ -228,7 +229,8 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
-    throw ESerialPortException(failure.Kind, "Cannot connect to " + name + ". " + failure.Message,
+    throw ESerialPortException(failure.Kind,
+                               "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
                                failure.Certificate);
   }
   TDeviceError error;
@@ -253,7 +255,8 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
     faulted_ = wasFaulted;
     // The thread never ran: Close ends the connection here and releases the device.
     Close();
-    throw ESerialPortException(error.Kind, "Cannot connect to " + name + ". " + error.Message);
+    throw ESerialPortException(error.Kind,
+                               "Cannot connect to " + ShownAddress(name) + ". " + error.Message);
   }
 }
 

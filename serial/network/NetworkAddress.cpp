@@ -3,6 +3,8 @@
 // Parsing network port addresses and turning them into gensio stacks.
 #include "NetworkAddress.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -77,11 +79,52 @@ bool ParseQuery(std::string_view query, TNetworkAddress& address, std::string& r
   return true;
 }
 
+// The scheme's name and its colon: "rfc2217:/host:1" is a network address written wrong, not a
+// device name.
+bool StartsWithSchemeName(std::string_view text, const TScheme& scheme) {
+  const std::string_view name = scheme.prefix.substr(0, scheme.prefix.find(':') + 1);
+  return StartsWithNoCase(text, name);
+}
+
 }  // namespace
 
 bool IsNetworkAddress(std::string_view text) {
   return std::any_of(Schemes.begin(), Schemes.end(),
-                     [&](const TScheme& scheme) { return StartsWithNoCase(text, scheme.prefix); });
+                     [&](const TScheme& scheme) { return StartsWithSchemeName(text, scheme); });
+}
+
+bool PlainlyAPath(const std::string& name) {
+  struct stat status {};
+  return name.find('/') != std::string::npos || ::stat(name.c_str(), &status) == 0;
+}
+
+std::string ShownAddress(std::string_view text) {
+  if (!IsNetworkAddress(text)) return std::string(text);
+  const std::size_t separator = text.find("://");
+  const std::size_t start =
+      separator == std::string_view::npos ? text.find(':') + 1 : separator + 3;
+  std::string_view authority = text.substr(start);
+  std::string_view query;
+  if (const std::size_t mark = authority.find('?'); mark != std::string_view::npos) {
+    query = authority.substr(mark);
+    authority = authority.substr(0, mark);
+  }
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+    authority.remove_prefix(at + 1);
+  }
+  std::string shown = std::string(text.substr(0, start)) + std::string(authority);
+  // Option values that are not file names may be a password typed in the wrong place.
+  while (!query.empty()) {
+    const std::size_t end = std::min(query.find('&', 1), query.size());
+    const std::string_view pair = query.substr(0, end);
+    query.remove_prefix(end);
+    const std::size_t equals = pair.find('=');
+    const std::string value(pair.substr(std::min(equals + 1, pair.size())));
+    shown += equals == std::string_view::npos || PlainlyAPath(value)
+                 ? std::string(pair)
+                 : std::string(pair.substr(0, equals + 1)) + "***";
+  }
+  return shown;
 }
 
 std::optional<TNetworkAddress> ParseNetworkAddress(std::string_view text, std::string& reason) {
@@ -90,7 +133,9 @@ std::optional<TNetworkAddress> ParseNetworkAddress(std::string_view text, std::s
     return StartsWithNoCase(text, s.prefix);
   });
   if (scheme == Schemes.end()) {
-    reason = "Not a network address (rfc2217://, rfc2217+tls:// or tcp://)";
+    reason = IsNetworkAddress(text)
+                 ? "The address needs a host and a port (HOST:PORT)"
+                 : "Not a network address (rfc2217://, rfc2217+tls:// or tcp://)";
     return std::nullopt;
   }
   address.Kind = scheme->kind;
@@ -103,6 +148,11 @@ std::optional<TNetworkAddress> ParseNetworkAddress(std::string_view text, std::s
       reason = "Only rfc2217+tls:// addresses take options";
       return std::nullopt;
     }
+  }
+  // Whatever stands before an @ is a user name and perhaps a password: not repeated anywhere.
+  if (rest.find('@') != std::string_view::npos) {
+    reason = "An address carries no user name or password";
+    return std::nullopt;
   }
   std::string_view portText;
   if (rest.starts_with('[')) {

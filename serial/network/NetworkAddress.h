@@ -23,8 +23,14 @@ struct TNetworkAddress {
   std::string KeyFile;
 };
 
-// Whether the text names a network port (by its scheme) rather than a device.
+// Whether the text names a network port (by its scheme's name) rather than a device.
 bool IsNetworkAddress(std::string_view text);
+
+// The address as it may be shown to the operator: without user information, and with option
+// values that are not plainly file names left out (they could be a password).
+std::string ShownAddress(std::string_view text);
+// Whether a file name may be shown: it has a directory part or names something that exists.
+bool PlainlyAPath(const std::string& name);
 
 // rfc2217://HOST:PORT, tcp://HOST:PORT, rfc2217+tls://HOST:PORT[?ca=FILE&cert=FILE&key=FILE];
 // HOST may be an IPv6 literal in brackets. Empty with the reason when malformed.

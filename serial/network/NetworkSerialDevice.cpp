@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The network serial device on gensio: one event thread per connection runs gensio's loop;
-// the receive thread and the window's writes only queue work and wait on condition variables.
+// The network serial device on gensio. gensio's default OS handler is one for the process;
+// each connection keeps a thread of its own waiting in it, so that its events run while it is
+// open. The receive thread and the window's writes only queue work and wait on condition
+// variables.
 #include "NetworkSerialDevice.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
@@ -21,6 +24,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "OperatorIdentity.h"
@@ -41,7 +45,10 @@ constexpr auto SettingsBound = std::chrono::seconds(3);
 constexpr auto ControlBound = std::chrono::milliseconds(300);
 // A raw TCP station that is busy says so and hangs up at once.
 constexpr auto BusyBound = std::chrono::milliseconds(300);
-constexpr auto CloseBound = std::chrono::seconds(2);
+// Line-setting requests that a station never answered (ser2net leaves the flow control
+// unanswered in front of a pseudo-terminal) stay with gensio until the connection is freed;
+// past this many the station is not asked again.
+constexpr std::size_t ReplyLimit = 64;
 // How soon a waiting write notices AbortSerialWrites.
 constexpr auto AbortSlice = std::chrono::milliseconds(50);
 // A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
@@ -94,7 +101,9 @@ bool ContainsNoCase(std::string_view text, std::string_view word) {
 bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    reason = std::string("Cannot read the ") + what + " " + path + ": " + std::strerror(errno);
+    // A name that is not plainly a file's may be a password given as the file.
+    reason = std::string("Cannot read the ") + what + (PlainlyAPath(path) ? " " + path : "") +
+             ": " + std::strerror(errno);
     return false;
   }
   ::close(fd);
@@ -131,6 +140,40 @@ bool IssuedFor(const TNetworkAddress& address, const std::string& pem) {
   if (!matches) matches = X509_check_ip_asc(certificate, host.c_str(), 0) == 1;
   X509_free(certificate);
   return matches;
+}
+
+unsigned PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  }
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  }
+  return 0;
+}
+
+// This process's TCP socket from the local port to the remote one; -1 when there is none.
+int SocketBetween(unsigned localPort, unsigned remotePort) {
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (!directory) return -1;
+  int found = -1;
+  while (const dirent* entry = ::readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    if (fd <= 0 && std::strcmp(entry->d_name, "0") != 0) continue;
+    sockaddr_storage local{};
+    sockaddr_storage remote{};
+    socklen_t localSize = sizeof local;
+    socklen_t remoteSize = sizeof remote;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+        PortOf(local) == localPort &&
+        ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteSize) == 0 &&
+        PortOf(remote) == remotePort) {
+      found = fd;
+      break;
+    }
+  }
+  ::closedir(directory);
+  return found;
 }
 
 int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned char* buffer,
@@ -183,8 +226,20 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
   return device;
 }
 
+// gensio's last word on a connection: after it, nothing of it calls into the device.
+struct TNetworkSerialDevice::TFreedNotice : gensio_frdata {
+  TNetworkSerialDevice* device = nullptr;
+};
+
 TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled)
-    : address_(std::move(address)), cancelled_(std::move(cancelled)) {}
+    : address_(std::move(address)),
+      cancelled_(std::move(cancelled)),
+      freedNotice_(std::make_unique<TFreedNotice>()) {
+  freedNotice_->device = this;
+  freedNotice_->freed = [](struct gensio*, struct gensio_frdata* notice) {
+    static_cast<TFreedNotice*>(notice)->device->Freed();
+  };
+}
 
 bool TNetworkSerialDevice::Cancelled() const {
   return (cancelled_ && cancelled_->load()) || SerialWritesAborted();
@@ -249,8 +304,6 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
       reason = "The station does not speak RFC 2217";
       return false;
     }
-    // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE).
-    sergensio_modemstate(serial_, 0xff);
   }
   gensio_set_read_callback_enable(io_, true);
   // Over RFC 2217 a hung station (its kernel still acknowledging) is found by asking it.
@@ -361,6 +414,15 @@ void TNetworkSerialDevice::CloseDone() {
 
 void TNetworkSerialDevice::MarkLost() {
   std::lock_guard lock(mutex_);
+  // Reset, not closed in order: what the station has not acknowledged must not reach it
+  // later, when the path comes back.
+  if (!lost_ && socket_ >= 0) {
+    const linger reset{1, 0};
+    setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    // A hung station's kernel still acknowledges, but it answers no TLS farewell: without its
+    // own end of input the connection would wait for one at close until the station resumes.
+    ::shutdown(socket_, SHUT_RD);
+  }
   lost_ = true;
   UpdateReadiness();
   changed_.notify_all();
@@ -439,6 +501,9 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
 
 TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
   std::lock_guard lock(mutex_);
+  // gensio is done with an answered request; the others it may still answer.
+  replies_.remove_if([](const TReply& reply) { return reply.done; });
+  if (replies_.size() >= ReplyLimit) return nullptr;
   replies_.push_back(TReply{this});
   return &replies_.back();
 }
@@ -477,6 +542,10 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   TReply* parity = Request();
   TReply* stop = Request();
   TReply* flow = Request();
+  if (!speed || !size || !parity || !stop || !flow) {
+    reason = "The station leaves its requests unanswered";
+    return false;
+  }
   const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
                              : settings.OutX      ? SERGENSIO_FLOWCONTROL_XON_XOFF
                                                   : SERGENSIO_FLOWCONTROL_NONE;
@@ -528,6 +597,12 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
     reason = "The station refused the flow control";
     return false;
+  }
+  // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE) only now: gensio
+  // hands a station's answer to this request to whichever line-setting request waits first.
+  if (!modemMaskAsked_) {
+    modemMaskAsked_ = true;
+    sergensio_modemstate(serial_, 0xff);
   }
   return true;
 }
@@ -636,10 +711,18 @@ void TNetworkSerialDevice::Close() {
         io_,
         [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
         this);
+    // No bound of our own: gensio may still call into this object (events, answers to
+    // line-setting requests) until it has closed. Its close is bounded by the socket's user
+    // time-out, and a lost connection is reset rather than drained.
     std::unique_lock lock(mutex_);
-    if (error == 0) changed_.wait_for(lock, CloseBound, [this] { return closeDone_; });
+    if (error == 0) changed_.wait(lock, [this] { return closeDone_; });
     lock.unlock();
+    gensio_set_frdata(io_, freedNotice_.get());
     gensio_free(io_);
+    lock.lock();
+    changed_.wait(lock, [this] { return freed_; });
+    replies_.clear();
+    lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
   }
@@ -652,6 +735,12 @@ void TNetworkSerialDevice::Close() {
     stopWaiter_ = nullptr;
   }
   lost_ = true;
+}
+
+void TNetworkSerialDevice::Freed() {
+  std::lock_guard lock(mutex_);
+  freed_ = true;
+  changed_.notify_all();
 }
 
 std::optional<int> TNetworkSerialDevice::JudgeByPins(int chainError) {
@@ -690,15 +779,20 @@ std::optional<int> TNetworkSerialDevice::JudgeByPins(int chainError) {
 }
 
 void TNetworkSerialDevice::KeepAlive() {
-  struct gensio_iod* iod = nullptr;
-  gensiods size = sizeof iod;
-  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_IOD,
-                     reinterpret_cast<char*>(&iod), &size) != 0 ||
-      !iod) {
+  // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails) and
+  // passes on no keepalive timing: the socket is found by its two ports.
+  char localPort[32] = "";
+  gensiods size = sizeof localPort - 1;
+  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT,
+                     localPort, &size) != 0) {
     return;
   }
-  const int fd = os_->iod_get_fd(iod);
+  const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
   if (fd < 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    socket_ = fd;
+  }
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
@@ -717,14 +811,15 @@ bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
   if (!serial_) return true;
   const TClock::time_point asked = TClock::now();
   // A speed of 0 asks for the current one without changing it; every station answers that.
+  // The answer is seen by its time: a later request may already have let go of the reply.
   TReply* reply = Request();
-  if (sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
+  if (!reply || sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
     MarkLost();
     return false;
   }
   std::unique_lock lock(mutex_);
   const bool answered = changed_.wait_until(
-      lock, asked + bound, [&] { return lost_ || closing_ || reply->done || lastHeard_ >= asked; });
+      lock, asked + bound, [&] { return lost_ || closing_ || lastHeard_ >= asked; });
   if (lost_) return false;
   if (answered) return true;
   lock.unlock();

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -93,6 +93,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void RunLoop();
   void OpenDone(int error);
   void CloseDone();
+  void Freed();
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
@@ -113,8 +114,11 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // The watch thread: asks whenever the station has been quiet for QuietBound.
   void WatchLiveness();
 
+  struct TFreedNotice;
+
   const TNetworkAddress address_;
   const TCancelFlag cancelled_;
+  const std::unique_ptr<TFreedNotice> freedNotice_;
   gensio_os_funcs* os_ = nullptr;
   gensio_waiter* stopWaiter_ = nullptr;
   gensio* io_ = nullptr;
@@ -129,6 +133,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool closeDone_ = false;
   bool closing_ = false;
   std::chrono::steady_clock::time_point lastHeard_;
+  bool freed_ = false;
+  // The connection's socket once connected (gensio owns it); -1 before.
+  int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;
@@ -136,8 +143,10 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string peerSubject_;
   int certificateError_ = 0;
   TDeviceError refusal_;
-  std::deque<TReply> replies_;
+  // A list: gensio keeps a pointer to each request's reply until it answers.
+  std::list<TReply> replies_;
   bool modemChanged_ = false;
+  bool modemMaskAsked_ = false;
   TReadySignal ready_;
 
   std::atomic<bool> lost_ = false;
