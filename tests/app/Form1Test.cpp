@@ -36,7 +36,9 @@
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "ModalWatcher.h"
+#include "OperatorIdentity.h"
 #include "Ser2Net.h"
+#include "StationPins.h"
 #include "TunerPty.h"
 #include "UserAction.h"
 
@@ -51,6 +53,8 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
+    // The trusted stations and the operator's identity stay this test's own.
+    ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
     QApplication::setApplicationName("Orvel");
     InstallErrorDisplay();
   }
@@ -375,6 +379,48 @@ TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
   EXPECT_EQ(watcher.Boxes()[0].Title, "Orvel");
   EXPECT_EQ(watcher.Boxes()[0].Text, " is not open. Serial port is not connected.");
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
+}
+
+// A station with a certificate of its own making: the operator is asked, with the fingerprint;
+// no leaves it unknown, yes trusts it and connects, and later it connects without a question.
+TEST_F(Form1Test, AStationOfItsOwnMakingIsTrustedOnceAsked) {
+  TTunerPty tuner;
+  TTestCertificates files;
+  TSer2Net station(tuner.DevicePath(),
+                   "key=" + files.File("ca.key") + ",cert=" + files.File("ca.pem"));
+  station.Start();
+  const std::string name = "127.0.0.1:" + std::to_string(station.Port());
+  const std::string fingerprint = CertificateFingerprint(files.File("ca.pem"));
+  TForm1& form = Start(station.Address("rfc2217+tls"));
+  const std::string question =
+      "The station " + name +
+      " is not known yet.\n\nStation certificate SHA-256 fingerprint: " + fingerprint +
+      "\n\nTrust it only if orvel-station init printed the same fingerprint on the station. "
+      "Trust this station and connect?";
+  {
+    TModalWatcher declines;
+    form.openportclick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !declines.Boxes().empty(); }));
+    EXPECT_EQ(declines.Boxes()[0].Text, question);
+    EXPECT_EQ(declines.Boxes()[0].Icon, QMessageBox::Question);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.openport->isEnabled(); }));
+    EXPECT_TRUE(form.ComboBox1->isEnabled());
+    EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+    EXPECT_EQ(TStationPins().Check(name, fingerprint).Verdict, TPinVerdict::Unknown);
+  }
+  for (const char* visit : {"asked", "known"}) {
+    SCOPED_TRACE(visit);
+    TModalWatcher trusts(QMessageBox::Yes);
+    form.openportclick();
+    // The probe is written and its timer runs.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Timer1->isActive(); }, 10000));
+    ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+    tuner.Write("ATU_KORAX\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.openport->Caption() == "ATU conn"; }));
+    ASSERT_EQ(trusts.Boxes().size(), visit == std::string("asked") ? 1u : 0u);
+    form.closeportclick();
+  }
+  EXPECT_EQ(TStationPins().Check(name, fingerprint).Verdict, TPinVerdict::Trusted);
 }
 
 TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
