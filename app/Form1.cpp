@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+#include "AddStationDialog.h"
 #include "ColorButton.h"
 #include "Cp1252.h"
 #include "ErrorDisplay.h"
@@ -32,6 +33,7 @@
 #include "NetworkAddress.h"
 #include "PanelFont.h"
 #include "PortListStyle.h"
+#include "PortsDirectory.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
 #include "StationPins.h"
@@ -230,6 +232,8 @@ void TForm1::CreateMenu() {
   File1 = bar->addMenu("File");
   PortMonitor1 = File1->addAction("Port Monitor");
   guarded(PortMonitor1, &TForm1::PortMonitor1Click);
+  AddStation1 = File1->addAction("Add Station...");
+  guarded(AddStation1, &TForm1::AddStation1Click);
   File1->addSeparator();
   Exit1 = File1->addAction("Exit");
   guarded(Exit1, &TForm1::Exit1Click);
@@ -435,7 +439,7 @@ void TForm1::openportclick() {
 void TForm1::PortOpened(const std::exception_ptr& failure) {
   if (failure) {
     if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
-    if (OfferTrust(failure)) return;
+    if (OfferTrust(failure, [this] { openportclick(); })) return;
     std::rethrow_exception(failure);
   }
   closeport->SetDown(false);
@@ -447,7 +451,7 @@ void TForm1::PortOpened(const std::exception_ptr& failure) {
   ProbeTicks_ = 0;
 }
 
-bool TForm1::OfferTrust(const std::exception_ptr& failure) {
+bool TForm1::OfferTrust(const std::exception_ptr& failure, std::function<void()> retry) {
   if (!AskToTrustStation) return false;
   try {
     std::rethrow_exception(failure);
@@ -455,14 +459,14 @@ bool TForm1::OfferTrust(const std::exception_ptr& failure) {
     if (refusal.Kind() != TSerialErrorKind::UnknownStation) return false;
     // Asked once the hand-over that brought the refusal has ended: the station is not kept
     // waiting on an operator who reads a fingerprint.
-    QTimer::singleShot(0, this, [this, refusal] {
+    QTimer::singleShot(0, this, [this, refusal, retry = std::move(retry)] {
       RunUserAction([&] {
         if (!AskToTrustStation(refusal)) return;
         const TStationCertificate& certificate = refusal.Certificate();
         std::string previous, reason;
         if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
           throw ESerialPortException(TSerialErrorKind::Other, reason);
-        openportclick();
+        retry();
       });
     });
     return true;
@@ -564,6 +568,48 @@ void TForm1::SWR17Click() {
 
 void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
+}
+
+void TForm1::AddStation1Click() {
+  TAddStationDialog dialog(this);
+  dialog.IsListed = [this](const std::string& name) {
+    return ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) >= 0;
+  };
+  if (dialog.exec() != QDialog::Accepted) return;
+  AddStation(dialog.PortName(), TAddStationDialog::Address(dialog.HostText(), dialog.PortNumber()));
+}
+
+void TForm1::AddStation(const std::string& name, const std::string& address) {
+  stationCheck_ = std::make_unique<TSerialPort>();
+  stationCheck_->SetUiHandOver(handOver_.get());
+  stationCheck_->SetCustomPortName(address);
+  stationCheck_->SetPort(spCustom);
+  stationCheck_->SetBaudRate(stationCheck_->BaudRateFromNumber(9600));
+  stationCheck_->BeginOpen([this, name, address](std::exception_ptr failure) {
+    // The check's port is let go of outside its own hand-over.
+    QTimer::singleShot(0, this, [this, name, address, failure] {
+      stationCheck_.reset();
+      RunUserAction([&] { StationReached(name, address, failure); });
+    });
+  });
+}
+
+void TForm1::StationReached(const std::string& name, const std::string& address,
+                            const std::exception_ptr& failure) {
+  if (failure) {
+    if (OfferTrust(failure, [this, name, address] { AddStation(name, address); })) return;
+    std::rethrow_exception(failure);
+  }
+  std::string reason;
+  if (!WriteNetworkPortEntry(name, address, reason))
+    throw ESerialPortException(TSerialErrorKind::Other, reason);
+  if (SerialPort->ConnectedPort() != spNone || SerialPort->Opening()) {
+    // The list is locked while a port is open: the new entry is there at the next refresh.
+    return;
+  }
+  ComboBox1->clear();
+  FillPortList();
+  SelectPort(name);
 }
 
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) {

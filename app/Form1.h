@@ -66,6 +66,10 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void SWR16Click();
   void SWR17Click();
   void PortMonitor1Click();
+  void AddStation1Click();
+  // Reaches the station at `address` once (asking whether to trust its certificate as Open
+  // Port does); once it answered, lists it under `name` in the port directory and selects it.
+  void AddStation(const std::string& name, const std::string& address);
   void ComboBox1DblClick();
   void About1Click();
   void Exit1Click();
@@ -85,7 +89,7 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QComboBox* ComboBox1;
   TImage *Image0, *Image1;
   QMenu *File1, *Setup1, *SWRmin1;
-  QAction *PortMonitor1, *Exit1, *MemoryClear1, *About1;
+  QAction *PortMonitor1, *AddStation1, *Exit1, *MemoryClear1, *About1;
   QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
   QTimer *Timer1, *Timer2;
   std::unique_ptr<TSerialPort> SerialPort;
@@ -110,8 +114,11 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void ClosedState();
   // The rest of Open Port once the port is open; rethrows the failure of the open.
   void PortOpened(const std::exception_ptr& failure);
-  // Whether the failure is a station to be trusted first, which is then asked about.
-  bool OfferTrust(const std::exception_ptr& failure);
+  // Whether the failure is a station to be trusted first, which is then asked about; on yes
+  // `retry` runs.
+  bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
+  void StationReached(const std::string& name, const std::string& address,
+                      const std::exception_ptr& failure);
   bool AskTrustQuestion(const ESerialPortException& refusal);
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
@@ -139,6 +146,8 @@ class TForm1 : public QMainWindow, private TTunerHost {
   std::uint8_t ProbeTicks_ = 0;
   // Open Port is reaching a network station in the background.
   bool reachingStation_ = false;
+  // Add Station reaches its station with a port of its own, apart from the tuner's.
+  std::unique_ptr<TSerialPort> stationCheck_;
   struct TButtonsBeforeOpen {
     QString OpenCaption;
     bool OpenEnabled, CloseEnabled, CloseDown;

@@ -26,6 +26,7 @@
 #include <memory>
 #include <set>
 
+#include "AddStationDialog.h"
 #include "ColorButton.h"
 #include "Cp1252.h"
 #include "DeafListener.h"
@@ -423,6 +424,65 @@ TEST_F(Form1Test, AStationOfItsOwnMakingIsTrustedOnceAsked) {
   EXPECT_EQ(TStationPins().Check(name, fingerprint).Verdict, TPinVerdict::Trusted);
 }
 
+// File > Add Station: the station is reached once, trusted on the operator's word, and only
+// then listed and selected; one that cannot be reached is reported and not listed.
+TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
+  struct TCase {
+    std::string host;
+    int port;
+    std::string name;
+    bool listed;
+    std::string problem;
+    std::string address;
+  };
+  const TCase cases[] = {
+      {"shack.local", 3002, "SHACK", false, "", "rfc2217+tls://shack.local:3002"},
+      {"::1", 4000, "LOOP-6", false, "", "rfc2217+tls://[::1]:4000"},
+      {"", 3002, "SHACK", false, "Give the station's host name or address", ""},
+      {"shack/x", 3002, "SHACK", false, "\"shack/x\" is no host name or address", ""},
+      {"shack", 3002, "", false, "Give the station a name for the port list", ""},
+      {"shack", 3002, "../X", false, "A port name is letters, digits and - _ . (not first)", ""},
+      {"shack", 3002, "SHACK", true, "A port named SHACK is listed already", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.host + " " + c.name);
+    EXPECT_EQ(TAddStationDialog::Check(c.host, c.port, c.name, c.listed), c.problem);
+    if (c.problem.empty()) {
+      EXPECT_EQ(TAddStationDialog::Address(c.host, c.port), c.address);
+    }
+  }
+
+  TTunerPty tuner;
+  TTestCertificates files;
+  TSer2Net station(tuner.DevicePath(),
+                   "key=" + files.File("ca.key") + ",cert=" + files.File("ca.pem"));
+  station.Start();
+  TForm1& form = Start();
+  const std::string entry = portsDir_ + "/SHACK";
+  {
+    TModalWatcher trusts(QMessageBox::Yes);
+    form.AddStation("SHACK", station.Address("rfc2217+tls"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.ComboBox1->currentText() == "SHACK"; }, 10000));
+    ASSERT_EQ(trusts.Boxes().size(), 1u);
+    EXPECT_EQ(trusts.Boxes()[0].Icon, QMessageBox::Question);
+  }
+  std::ifstream written(entry);
+  std::string line;
+  EXPECT_TRUE(std::getline(written, line));
+  EXPECT_EQ(line, station.Address("rfc2217+tls"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(entry)));
+  EXPECT_EQ(form.SerialPort->DevicePathOf("SHACK"), station.Address("rfc2217+tls"));
+  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+
+  TModalWatcher reports;
+  const std::string nobody = "rfc2217+tls://127.0.0.1:" + std::to_string(FreeLocalPort());
+  form.AddStation("NOBODY", nobody);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !reports.Boxes().empty(); }, 10000));
+  EXPECT_EQ(reports.Boxes()[0].Text, "Cannot connect to " + nobody + ". Connection refused.");
+  EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/NOBODY"));
+  EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
+}
+
 TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
   // A listed port whose device is no terminal: it opens, but refuses the line settings.
   const std::string notATerminal = dir_.filePath("plain-file").toStdString();
@@ -711,7 +771,7 @@ TEST_F(Form1Test, MenuTree) {
   QStringList file;
   for (QAction* action : form.File1->actions())
     file << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(file, QStringList({"Port Monitor", "-", "Exit"}));
+  EXPECT_EQ(file, QStringList({"Port Monitor", "Add Station...", "-", "Exit"}));
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());
