@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,10 +18,13 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "AddStationDialog.h"
@@ -91,6 +96,17 @@ TColorButton* MakeButton(QWidget* parent, QRect geometry, const QString& caption
   button->SetMarginHorizontal(margin);
   button->SetCaption(caption);
   return button;
+}
+
+bool RefusedForItsCertificate(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ESerialPortException& error) {
+    return error.Kind() == TSerialErrorKind::UnknownStation ||
+           error.Kind() == TSerialErrorKind::StationChanged;
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -204,6 +220,10 @@ void TForm1::CreateControls() {
   Timer1->setTimerType(Qt::PreciseTimer);
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer1Timer(); }); });
+  ReconnectTimer = new QTimer(this);
+  ReconnectTimer->setSingleShot(true);
+  connect(ReconnectTimer, &QTimer::timeout, this,
+          [this] { RunUserAction([this] { ReconnectTimerTimer(); }); });
   Timer2 = new QTimer(this);
   Timer2->setInterval(1000);
   connect(Timer2, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer2Timer(); }); });
@@ -256,6 +276,11 @@ void TForm1::CreateMenu() {
   Setup1->addSeparator();
   MemoryClear1 = Setup1->addAction("Memory Clear");
   guarded(MemoryClear1, &TForm1::MemoryClear1Click);
+  ReconnectAutomatically1 = Setup1->addAction("Reconnect Automatically");
+  ReconnectAutomatically1->setCheckable(true);
+  ReconnectAutomatically1->setChecked(
+      ReadIniString(OptionsFile().toStdString(), "Options", "ReconnectAutomatically", "0") == "1");
+  guarded(ReconnectAutomatically1, &TForm1::ReconnectAutomatically1Click);
 
   About1 = bar->addAction("About");
   guarded(About1, &TForm1::About1Click);
@@ -410,6 +435,17 @@ void TForm1::openportclick() {
       }
       // A station reached in the background: its failure is this window's to show.
       reachingStation_ = false;
+      if (failure && reconnecting_) {
+        ClosedState();
+        if (!RefusedForItsCertificate(failure)) {
+          ScheduleReconnect();
+          return;
+        }
+        // A station that shows another certificate now is no station to keep trying quietly.
+        StopReconnecting();
+        RunUserAction([&] { PortOpened(failure); });
+        return;
+      }
       RunUserAction([&] {
         if (failure) {
           openport->SetCaption(before.OpenCaption);
@@ -442,6 +478,7 @@ void TForm1::PortOpened(const std::exception_ptr& failure) {
     if (OfferTrust(failure, [this] { openportclick(); })) return;
     std::rethrow_exception(failure);
   }
+  reconnecting_ = false;
   closeport->SetDown(false);
   closeport->SetEnabled(true);
   SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
@@ -502,11 +539,68 @@ void TForm1::ClosedState() {
 }
 
 void TForm1::closeportclick() {
+  StopReconnecting();
   ClosedState();
 }
 
 void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
   ClosedState();
+  if (!ReconnectAutomatically1->isChecked()) return;
+  reconnecting_ = true;
+  reconnectDelayMs_ = 1000;
+  ScheduleReconnect();
+}
+
+QString TForm1::OptionsFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/orvel/options.ini";
+}
+
+void TForm1::ReconnectAutomatically1Click() {
+  // Its own small file in the user's folder: Orvel.ini beside the program is only read.
+  const QString path = OptionsFile();
+  QDir().mkpath(QFileInfo(path).path());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    throw std::runtime_error("Cannot save the setting in " + ToCp1252(path) + ": " +
+                             ToCp1252(file.errorString()));
+  }
+  file.write(ReconnectAutomatically1->isChecked() ? "[Options]\nReconnectAutomatically=1\n"
+                                                  : "[Options]\nReconnectAutomatically=0\n");
+  if (!file.commit()) {
+    throw std::runtime_error("Cannot save the setting in " + ToCp1252(path) + ": " +
+                             ToCp1252(file.errorString()));
+  }
+  if (!ReconnectAutomatically1->isChecked()) StopReconnecting();
+}
+
+void TForm1::ScheduleReconnect() {
+  ComboBox1->setEnabled(false);
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  ReconnectTimer->start(reconnectDelayMs_);
+  // 1 s, then longer waits up to every 10 s.
+  reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, 10000);
+}
+
+void TForm1::StopReconnecting() {
+  reconnecting_ = false;
+  ReconnectTimer->stop();
+}
+
+void TForm1::ReconnectTimerTimer() {
+  if (!reconnecting_) return;
+  try {
+    openportclick();
+  } catch (...) {
+    // Not shown: the port is simply not back yet.
+    if (reconnecting_) {
+      ClosedState();
+      ScheduleReconnect();
+    }
+  }
 }
 
 void TForm1::Timer1Timer() {

@@ -72,6 +72,10 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void AddStation(const std::string& name, const std::string& address);
   void ComboBox1DblClick();
   void About1Click();
+  void ReconnectAutomatically1Click();
+  void ReconnectTimerTimer();
+  // Where the choice of Setup > Reconnect Automatically is kept.
+  static QString OptionsFile();
   void Exit1Click();
   // Ctrl+Alt+keypad minus (FormKeyDown) and Ctrl+Alt+Space in the port list (ComboBox1KeyDown).
   // The keypad minus key is recognised by Qt's key and keypad flag, or by its physical key
@@ -89,9 +93,11 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QComboBox* ComboBox1;
   TImage *Image0, *Image1;
   QMenu *File1, *Setup1, *SWRmin1;
-  QAction *PortMonitor1, *AddStation1, *Exit1, *MemoryClear1, *About1;
+  QAction *PortMonitor1, *AddStation1, *Exit1, *MemoryClear1, *ReconnectAutomatically1, *About1;
   QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
   QTimer *Timer1, *Timer2;
+  // The next attempt to open again a port that closed through a fault.
+  QTimer* ReconnectTimer;
   std::unique_ptr<TSerialPort> SerialPort;
   TForm2* Form2 = nullptr;
   // Asked when a station shows a certificate that nothing vouches for (the refusal holds the
@@ -120,6 +126,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void StationReached(const std::string& name, const std::string& address,
                       const std::exception_ptr& failure);
   bool AskTrustQuestion(const ESerialPortException& refusal);
+  // Shows "Connecting..." and tries the port again after the current back-off.
+  void ScheduleReconnect();
+  void StopReconnecting();
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
 
@@ -148,6 +157,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   bool reachingStation_ = false;
   // Add Station reaches its station with a port of its own, apart from the tuner's.
   std::unique_ptr<TSerialPort> stationCheck_;
+  // A port that closed through a fault is being opened again; the wait before the next try.
+  bool reconnecting_ = false;
+  int reconnectDelayMs_ = 0;
   struct TButtonsBeforeOpen {
     QString OpenCaption;
     bool OpenEnabled, CloseEnabled, CloseDown;

@@ -386,11 +386,13 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         if (comma != std::string_view::npos) name = "CN=" + std::string(text.substr(comma + 4));
       }
       // gensio checks the chain only; the name is this program's to check.
-      if (error == 0 && !IssuedFor(address_, PeerCertificate(io_))) error = GE_CERTINVALID;
+      const bool wrongHost = error == 0 && !IssuedFor(address_, PeerCertificate(io_));
+      if (wrongHost) error = GE_CERTINVALID;
       if (const std::optional<int> answer = JudgeByPins(error)) return *answer;
       std::lock_guard lock(mutex_);
       peerSubject_ = name;
       certificateError_ = error;
+      wrongHost_ = wrongHost;
       return error == 0 ? GE_NOTSUP : GE_AUTHREJECT;
     }
     default:
@@ -444,21 +446,32 @@ void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
 std::string TNetworkSerialDevice::FailureReason(int error) const {
   std::string subject;
   int certificateError = 0;
+  bool wrongHost = false;
   std::string words;
   {
     std::lock_guard lock(mutex_);
     subject = peerSubject_;
     certificateError = certificateError_;
+    wrongHost = wrongHost_;
     words = firstWords_;
   }
+  // "CN=shack.local is not signed by the given authority", "issued for shack.local, not for
+  // 192.0.2.7": what is wrong says what to fix (the authority file or the address).
+  auto untrusted = [&](int why) {
+    std::string text = "Certificate not trusted";
+    if (subject.empty()) return text;
+    if (wrongHost) return text + ": issued for " + subject.substr(3) + ", not for " + address_.Host;
+    const char* what = why == GE_CERTEXPIRED   ? " has expired"
+                       : why == GE_CERTREVOKED ? " has been revoked"
+                                               : " is not signed by the given authority";
+    return text + ": " + subject + what;
+  };
   std::string log;
   {
     std::lock_guard lock(logMutex);
     log = lastLog;
   }
-  if (certificateError != 0) {
-    return "Certificate not trusted" + (subject.empty() ? std::string() : ": " + subject);
-  }
+  if (certificateError != 0) return untrusted(certificateError);
   if (ContainsNoCase(words, "in use")) return "Station in use by another client";
   if (ContainsNoCase(log, "certificate required") || ContainsNoCase(log, "peer did not return")) {
     return "Client certificate required";
@@ -482,10 +495,17 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
     case GE_COMMERR:
       // With TLS 1.3 the station checks the client's certificate only after the handshake,
       // and then just hangs up: a client that offered none is told the likely reason.
-      if (address_.Kind == TNetworkKind::Rfc2217Tls && address_.KeyFile.empty()) {
-        return "Client certificate required";
+      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
+        return address_.KeyFile.empty() ? "Client certificate required"
+                                        : "The station refused this client certificate";
       }
       return "Connection closed by the station";
+    case GE_PROTOERR:
+      // A Telnet station greets at once, and its first bytes are no TLS record.
+      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
+        return "This station does not use TLS: use rfc2217://";
+      }
+      return gensio_err_to_str(error);
     case GE_KEYINVALID:
     case GE_KEYNOTFOUND:
       return "Client key unusable";
@@ -493,7 +513,7 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
     case GE_CERTINVALID:
     case GE_CERTEXPIRED:
     case GE_CERTREVOKED:
-      return "Certificate not trusted" + (subject.empty() ? std::string() : ": " + subject);
+      return untrusted(error);
     default:
       return gensio_err_to_str(error);
   }

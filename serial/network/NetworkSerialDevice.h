@@ -143,6 +143,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string peerSubject_;
   int certificateError_ = 0;
   TDeviceError refusal_;
+  // The certificate's chain held, but it names another host.
+  bool wrongHost_ = false;
   // A list: gensio keeps a pointer to each request's reply until it answers.
   std::list<TReply> replies_;
   bool modemChanged_ = false;

@@ -54,7 +54,7 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
-    // The trusted stations and the operator's identity stay this test's own.
+    // The user's own choices, trusted stations and identity stay out of the tests.
     ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
     QApplication::setApplicationName("Orvel");
     InstallErrorDisplay();
@@ -273,6 +273,73 @@ TEST_F(Form1Test, AStationIsReachedWhileTheWindowStaysFree) {
   ASSERT_TRUE(tuner.WaitFor("????\r\n"));
   ExpectState(form, kConnected);
   EXPECT_TRUE(watcher.Boxes().empty());
+}
+
+// With Setup > Reconnect Automatically checked (and remembered), a port that closed through a
+// fault is opened again once it is back, and its tuner identified as on Open Port: a re-linked
+// adapter and a restarted station. Close Port stops the attempts.
+TEST_F(Form1Test, ReconnectAutomaticallyOpensAPortAgainOnceItIsBack) {
+  {
+    TForm1& form = Start();
+    EXPECT_FALSE(form.ReconnectAutomatically1->isChecked()) << "off by default";
+    form.ReconnectAutomatically1->trigger();
+    form1_.reset();
+  }
+  EXPECT_EQ(ReadIniString(dir_.filePath("config/orvel/options.ini").toStdString(), "Options",
+                          "ReconnectAutomatically", ""),
+            "1");
+  auto tuner = std::make_unique<TTunerPty>();
+  tuner->LinkAs(portsDir_, "COM7");
+  std::unique_ptr<TSer2Net> station;
+  const std::string com7 = portsDir_ + "/COM7";
+  struct TCase {
+    const char* name;
+    std::function<void()> unplug, replug;
+  };
+  const TCase cases[] = {
+      {"adapter", [&] { tuner->Hangup(); },
+       [&] {
+         std::filesystem::remove(com7);
+         tuner = std::make_unique<TTunerPty>();
+         tuner->LinkAs(portsDir_, "COM7");
+       }},
+      {"station", [&] { station->Stop(); }, [&] { station->Start(); }},
+  };
+  TForm1& form = Start("COM7");
+  TModalWatcher watcher;
+  EXPECT_TRUE(form.ReconnectAutomatically1->isChecked()) << "remembered";
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name == std::string("station")) {
+      // In front of the adapter as it is now.
+      station = std::make_unique<TSer2Net>(tuner->DevicePath());
+      station->Start();
+      ASSERT_TRUE(form.SelectPort(station->Address()));
+    }
+    tuner->Received().clear();
+    Connect(form, *tuner);
+    tuner->Received().clear();
+    c.unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.ReconnectTimer->isActive(); }, 10000));
+    EXPECT_EQ(form.openport->Caption(), "Connecting...");
+    EXPECT_TRUE(form.closeport->isEnabled());
+    c.replug();
+    ASSERT_TRUE(tuner->WaitFor("ATU?\r\n", 15000));
+    tuner->Write("ATU_KORAX\r\n");
+    ASSERT_TRUE(tuner->WaitFor("????\r\n"));
+    EXPECT_EQ(form.openport->Caption(), "ATU conn");
+    EXPECT_TRUE(watcher.Boxes().empty());
+    form.closeportclick();
+  }
+  // Close Port while waiting for the next try stops the tries.
+  tuner->Received().clear();
+  Connect(form, *tuner);
+  station->Stop();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.ReconnectTimer->isActive(); }, 10000));
+  form.closeportclick();
+  EXPECT_FALSE(form.ReconnectTimer->isActive());
+  EXPECT_EQ(form.openport->Caption(), "Open port");
+  EXPECT_TRUE(form.openport->isEnabled());
 }
 
 TEST_F(Form1Test, StatusBurstSetsEveryDisplayValue) {
@@ -775,7 +842,7 @@ TEST_F(Form1Test, MenuTree) {
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear"}));
+  EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear", "Reconnect Automatically"}));
   QStringList swr;
   for (QAction* action : form.SWRmin1->actions()) {
     swr << action->text();

@@ -421,7 +421,8 @@ TEST_F(TlsStationTest, TheStationsCertificateIsVerified) {
   EXPECT_EQ(OpenError(Address(station, "?ca=" + files_.File("ca.pem"))), "opened");
   const std::string wrong = Address(station, "?ca=" + files_.File("otherca.pem"));
   EXPECT_EQ(OpenError(wrong),
-            "Cannot connect to " + wrong + ". Certificate not trusted: CN=127.0.0.1");
+            "Cannot connect to " + wrong +
+                ". Certificate not trusted: CN=127.0.0.1 is not signed by the given authority");
 }
 
 TEST_F(TlsStationTest, ACertificateForAnotherHostIsNotTrusted) {
@@ -430,7 +431,8 @@ TEST_F(TlsStationTest, ACertificateForAnotherHostIsNotTrusted) {
   station.Start();
   const std::string address = Address(station, "?ca=" + files_.File("ca.pem"));
   EXPECT_EQ(OpenError(address),
-            "Cannot connect to " + address + ". Certificate not trusted: CN=other.example");
+            "Cannot connect to " + address +
+                ". Certificate not trusted: issued for other.example, not for 127.0.0.1");
 }
 
 TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
@@ -445,6 +447,30 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
                                            "&cert=" + files_.File("client.pem") +
                                            "&key=" + files_.File("client.key"))),
             "opened");
+  const std::string refused =
+      Address(station, "?ca=" + files_.File("ca.pem") + "&cert=" + files_.File("stranger.pem") +
+                           "&key=" + files_.File("stranger.key"));
+  EXPECT_EQ(OpenError(refused),
+            "Cannot connect to " + refused + ". The station refused this client certificate");
+}
+
+// A plain address for a TLS station and the other way round: the first bytes tell, at once.
+TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
+  TSer2Net plain(terminal_.SlavePath());
+  TSer2Net tls(terminal_.SlavePath(),
+               "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem"));
+  plain.Start();
+  tls.Start();
+  const std::pair<std::string, std::string> cases[] = {
+      {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
+       "This station does not use TLS: use rfc2217://"},
+  };
+  for (const auto& [address, reason] : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(OpenError(address), "Cannot connect to " + address + ". " + reason);
+    // Not the line settings' bound of 3 s; generous for a busy machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << address;
+  }
 }
 
 // A station with a certificate of its own making: refused with its fingerprint until the

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Orvel developers
+# A station that hangs and one that never speaks, on the real window. ser2net stopped with
+# SIGSTOP (its kernel still answers TCP): the port closes without a box within 10 s, and a TUNE
+# clicked more than 3 s into the freeze never reaches the tuner, not even once ser2net resumes.
+# A station that accepts and never says a word: the button reads "Connecting..." at once, Close
+# Port gives the attempt up, and SIGTERM during such an attempt ends Orvel within a second.
+source "$(dirname "$0")/e2e-lib.sh"
+
+readonly CLOSEPORT_X=$((GROUP_X + 88)) CLOSEPORT_Y=$((GROUP_Y + 57)) CLOSEPORT_W=65 CLOSEPORT_H=24
+ser2net_pid=""
+mute_pid=""
+trap 'kill -CONT "$ser2net_pid" 2>/dev/null || true; stop_process "$ser2net_pid"; stop_process "$mute_pid"; cleanup' EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$station_port") 2>/dev/null; }
+click_close_port() { click_client $((CLOSEPORT_X + CLOSEPORT_W / 2)) $((CLOSEPORT_Y + CLOSEPORT_H / 2)); }
+elapsed_ms() { echo $((($(now_us) - $1) / 1000)); }
+past() { (($(now_us) >= $1)); }
+
+start_sim
+device=$(readlink -f "$ORVEL_PORTS_DIR/$SIM_NAME")
+station_port=$(free_port)
+cat >"$e2e_work/ser2net.yaml" <<YAML
+connection: &tuner
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$station_port
+  connector: serialdev,$device,19200e71,local
+YAML
+echo "rfc2217://127.0.0.1:$station_port" >"$ORVEL_PORTS_DIR/SHACK"
+ser2net -n -u -c "$e2e_work/ser2net.yaml" >"$e2e_work/ser2net.log" 2>&1 &
+ser2net_pid=$!
+wait_until 10 "ser2net listening" listening
+
+start_orvel --port SHACK --connect
+wait_until 15 "status request at the simulator" sim_received "????"
+wait_for_look 10 "connected look of Open Port" looks_connected
+
+kill -STOP "$ser2net_pid"
+frozen=$(now_us)
+wait_until 5 "3.5 s into the freeze" past $((frozen + 3500000))
+click_tune
+wait_for_look 10 "Open Port up after ser2net hung" looks_closed
+closed_ms=$(elapsed_ms "$frozen")
+log "the hung station closed the port $closed_ms ms into the freeze"
+((closed_ms <= 10000)) || fail "the port closed $closed_ms ms into the freeze, not within 10 s"
+[ "$(visible_windows '^Orvel$')" = "$window" ] || fail "a box is shown after the station hung"
+kill -CONT "$ser2net_pid"
+click_open_port
+wait_until 15 "second status request at the simulator" sim_received_times "????" 2
+wait_for_look 10 "connected look after ser2net resumed" looks_connected
+! sim_received "TUNE ON" || fail "the TUNE clicked during the freeze reached the tuner"
+close_orvel
+
+# Takes connections into its queue and never says a word.
+mute_port_file=$e2e_work/mute.port
+python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+open(sys.argv[1], "w").write(str(s.getsockname()[1])); time.sleep(120)' "$mute_port_file" &
+mute_pid=$!
+wait_until 5 "mute listener" test -s "$mute_port_file"
+echo "rfc2217://127.0.0.1:$(cat "$mute_port_file")" >"$ORVEL_PORTS_DIR/MUTE"
+start_orvel --port MUTE --connect
+wait_for_look 2 "Connecting... while the mute station is reached" looks_connecting
+clicked=$(now_us)
+click_close_port
+wait_for_look 2 "Open Port up after Close Port" looks_closed
+log "Close Port gave the attempt up; the closed look was seen $(elapsed_ms "$clicked") ms after the click"
+[ "$(visible_windows '^Orvel$')" = "$window" ] || fail "a box is shown after Close Port"
+click_open_port
+wait_for_look 2 "Connecting... again" looks_connecting
+expect_end_on_signal TERM "while a station is reached"
+
+stop_process "$mute_pid"
+mute_pid=""
+kill -CONT "$ser2net_pid" 2>/dev/null || true
+stop_process "$ser2net_pid"
+ser2net_pid=""
+stop_sim
+log PASS
