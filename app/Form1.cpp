@@ -426,7 +426,8 @@ void TForm1::openportclick() {
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SetSynchronizeEvents(true);
     protocol_.ResetFraming();
-    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(),
+    // Open Port's latch as it was before the click: it toggles once this handler has returned.
+    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(), openport->Down(),
                                     closeport->isEnabled(), closeport->Down()};
     SerialPort->BeginOpen([this, before](std::exception_ptr failure) {
       if (!reachingStation_) {
@@ -450,6 +451,7 @@ void TForm1::openportclick() {
         if (failure) {
           openport->SetCaption(before.OpenCaption);
           openport->SetEnabled(before.OpenEnabled);
+          openport->SetDown(before.OpenDown);
           closeport->SetEnabled(before.CloseEnabled);
           closeport->SetDown(before.CloseDown);
         }
@@ -475,7 +477,13 @@ void TForm1::openportclick() {
 void TForm1::PortOpened(const std::exception_ptr& failure) {
   if (failure) {
     if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
-    if (OfferTrust(failure, [this] { openportclick(); })) return;
+    // Trusted, the station is opened again as the operator's click asked: the click's latch
+    // with it.
+    if (OfferTrust(failure, [this] {
+          openportclick();
+          openport->SetDown(!openport->Down());
+        }))
+      return;
     std::rethrow_exception(failure);
   }
   reconnecting_ = false;

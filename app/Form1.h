@@ -162,6 +162,6 @@ class TForm1 : public QMainWindow, private TTunerHost {
   int reconnectDelayMs_ = 0;
   struct TButtonsBeforeOpen {
     QString OpenCaption;
-    bool OpenEnabled, CloseEnabled, CloseDown;
+    bool OpenEnabled, OpenDown, CloseEnabled, CloseDown;
   };
 };
