@@ -454,8 +454,7 @@ TEST_F(Form1Test, CommandWhilePortClosedShowsTheErrorAndLogsNothing) {
 TEST_F(Form1Test, AStationOfItsOwnMakingIsTrustedOnceAsked) {
   TTunerPty tuner;
   TTestCertificates files;
-  TSer2Net station(tuner.DevicePath(),
-                   "key=" + files.File("ca.key") + ",cert=" + files.File("ca.pem"));
+  TSer2Net station(tuner.DevicePath(), files.StationOptions("ca"));
   station.Start();
   const std::string name = "127.0.0.1:" + std::to_string(station.Port());
   const std::string fingerprint = CertificateFingerprint(files.File("ca.pem"));
@@ -521,8 +520,7 @@ TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
 
   TTunerPty tuner;
   TTestCertificates files;
-  TSer2Net station(tuner.DevicePath(),
-                   "key=" + files.File("ca.key") + ",cert=" + files.File("ca.pem"));
+  TSer2Net station(tuner.DevicePath(), files.StationOptions("ca"));
   station.Start();
   TForm1& form = Start();
   const std::string entry = portsDir_ + "/SHACK";

@@ -149,8 +149,7 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
   TTestCertificates files;
   TPseudoTerminal terminal;
-  TSer2Net station(terminal.SlavePath(),
-                   "key=" + files.File("ca.key") + ",cert=" + files.File("ca.pem"));
+  TSer2Net station(terminal.SlavePath(), files.StationOptions("ca"));
   station.Start();
   const std::string name = "127.0.0.1:" + std::to_string(station.Port());
   const std::string fingerprint = CertificateFingerprint(files.File("ca.pem"));

@@ -35,6 +35,13 @@ box_shown() {
   [ -n "$box" ]
 }
 box_gone() { ! box_shown; }
+# answer_box WHAT KEY: the box WHAT comes within 15 s; KEY answers it and it goes.
+answer_box() {
+  wait_until 15 "$1" box_shown
+  screenshot "$(tr ' ' - <<<"$1")"
+  xdotool windowfocus --sync "$box" key "$2"
+  wait_until 5 "$1 answered" box_gone
+}
 pinned() { grep -qxF "127.0.0.1:$station_port $1" "$XDG_CONFIG_HOME/orvel/known-stations" 2>/dev/null; }
 
 start_sim
@@ -49,17 +56,13 @@ start_ser2net
 echo "rfc2217+tls://127.0.0.1:$station_port" >"$ORVEL_PORTS_DIR/SHACK"
 
 start_orvel --port SHACK --connect
-wait_until 15 "the question about the station" box_shown
-screenshot question-box
-xdotool windowfocus --sync "$box" key Escape
-wait_until 5 "the question declined" box_gone
+answer_box "the question about the station" Escape
 wait_for_look 5 "Open Port up after no" looks_closed
 pinned "$first" && fail "a declined station was trusted"
 sim_received "ATU?" && fail "the tuner heard the probe before the station was trusted"
 
 click_open_port
-wait_until 15 "the question asked again" box_shown
-xdotool windowfocus --sync "$box" key y
+answer_box "the question asked again" y
 wait_until 15 "the probe at the simulator once trusted" sim_received "ATU?"
 wait_for_look 10 "connected look of Open Port" looks_connected
 pinned "$first" || fail "the fingerprint that init printed ($first) was not kept"
@@ -77,10 +80,7 @@ init_station
 [ "$fingerprint" != "$first" ] || fail "init made no new certificate"
 start_ser2net
 start_orvel --port SHACK --connect
-wait_until 15 "the refusal of the changed station" box_shown
-screenshot refusal-box
-xdotool windowfocus --sync "$box" key Return
-wait_until 5 "the refusal closed" box_gone
+answer_box "the refusal of the changed station" Return
 wait_for_look 5 "Open Port up after the refusal" looks_closed
 pinned "$first" || fail "the trusted fingerprint was replaced without the operator"
 sim_received_times "ATU?" 2 || fail "the changed station passed something on to the tuner"

@@ -491,8 +491,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
     }
     return ESerialPortException(TSerialErrorKind::None, "opened");
   };
-  TSer2Net first(terminal_.SlavePath(),
-                 "key=" + files_.File("ca.key") + ",cert=" + files_.File("ca.pem"));
+  TSer2Net first(terminal_.SlavePath(), files_.StationOptions("ca"));
   first.Start();
   const std::string station = "127.0.0.1:" + std::to_string(first.Port());
   const std::string address = first.Address("rfc2217+tls");

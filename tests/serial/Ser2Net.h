@@ -52,6 +52,11 @@ class TTestCertificates {
   TTestCertificates& operator=(const TTestCertificates&) = delete;
 
   std::string File(const std::string& name) const { return directory_ + "/" + name; }
+  // ser2net's TLS options for a station that shows the certificate `name` (ca: one of its own
+  // making, which no authority vouches for).
+  std::string StationOptions(const std::string& name) const {
+    return "key=" + File(name + ".key") + ",cert=" + File(name + ".pem");
+  }
 
  private:
   std::string directory_;
