@@ -21,6 +21,7 @@
 #include "OperatorIdentity.h"
 #include "QuitOnSignal.h"
 #include "StationPins.h"
+#include "UserAction.h"
 
 namespace {
 
@@ -137,12 +138,19 @@ int main(int argc, char** argv) {
     };
   }
 
-  if (options.Port && !form1.SelectPort(ToCp1252(QString::fromLocal8Bit(*options.Port)))) {
+  const std::string port = options.Port ? ToCp1252(QString::fromLocal8Bit(*options.Port)) : "";
+  const bool listed = !options.Port || form1.SelectPort(port);
+  if (!listed)
     std::fprintf(stderr, "orvel: port %s is not in the port list\n", options.Port->c_str());
-  }
   form1.show();
-  if (options.Connect) {
+  if (options.Connect && listed) {
     QTimer::singleShot(0, &form1, [&form1] { ClickOpenPort(form1); });
+  } else if (options.Connect) {
+    // Open Port would try the empty selection and report a port without a name.
+    QTimer::singleShot(0, &form1, [port] {
+      ReportUserActionError("Cannot connect to " + port +
+                            ". The port list has no port of that name");
+    });
   }
 
   const int status = QApplication::exec();

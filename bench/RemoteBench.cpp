@@ -2,7 +2,8 @@
 // Copyright (C) 2026 The Orvel developers
 // Figures for network ports against the same pseudo-terminal reached directly: the
 // identification round trip (probe out, identification line back to OnReceive) and the CPU
-// time of an idle open port, local and through ser2net over RFC 2217 on 127.0.0.1.
+// time of an idle open port, local and through ser2net over RFC 2217 on 127.0.0.1; the
+// resident memory while a station floods the port.
 // Usage: bench_remote [round trips] (default 100 each).
 #include <poll.h>
 #include <sys/resource.h>
@@ -23,6 +24,7 @@
 #include "PseudoTerminal.h"
 #include "Ser2Net.h"
 #include "SerialPort.h"
+#include "TelnetStation.h"
 
 namespace {
 
@@ -121,6 +123,57 @@ double IdleCpuPercent(const std::string& name) {
   return 100.0 * cpu / wall;
 }
 
+double Megabytes(long bytes) {
+  return static_cast<double>(bytes) / 1048576.0;
+}
+
+long ResidentBytes() {
+  long pages = 0;
+  long resident = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+// The resident memory of an idle open port, and the most it reached while a station sent
+// `burst` bytes faster than the receive thread takes them.
+std::pair<long, long> ResidentUnderFlood(TTelnetStation::TConduct conduct, std::uint64_t burst) {
+  TTelnetStation station(conduct, burst);
+  TTelnetStation strict(TTelnetStation::TConduct::Strict);
+  TFakeUiThread ui;
+  TSerialPort port;
+  std::uint64_t received = 0;
+  port.OnReceive = [&](TSerialPort*, const std::string& buffer) { received += buffer.size(); };
+  Open(port, ui, strict.Address());
+  ui.WaitUntil([] { return false; }, 1s);
+  const long idle = ResidentBytes();
+  port.Close();
+  Open(port, ui, station.Address());
+  long peak = 0;
+  // Telnet takes its escapes out of random bytes: the burst is over when the station has sent
+  // it all and nothing more arrives for half a second.
+  std::uint64_t seen = 0;
+  bool quiet = false;
+  const TClock::time_point start = TClock::now();
+  while (!quiet && TClock::now() - start < 120s) {
+    seen = received;
+    ui.WaitUntil(
+        [&] {
+          peak = std::max(peak, ResidentBytes());
+          return false;
+        },
+        500ms);
+    quiet = station.GarbageSent() >= burst && received == seen;
+  }
+  port.Close();
+  std::printf("flood: %llu bytes sent, %llu received after the Telnet escapes\n",
+              static_cast<unsigned long long>(station.GarbageSent()),
+              static_cast<unsigned long long>(received));
+  return {idle, peak};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,5 +198,15 @@ int main(int argc, char** argv) {
       "idle open port over 10 s (this process; ser2net not counted): local %.4f%%, RFC 2217 "
       "%.4f%% of one core (target: network no higher than local)\n",
       localIdle, remoteIdle);
+  const std::pair<TTelnetStation::TConduct, const char*> floods[] = {
+      {TTelnetStation::TConduct::BurstWhenNegotiated, "a 100 MB burst of data"},
+      {TTelnetStation::TConduct::FloodWhenNegotiated, "100 MB of raw random bytes"}};
+  for (const auto& [conduct, what] : floods) {
+    const auto [idle, peak] = ResidentUnderFlood(conduct, 100u << 20);
+    std::printf(
+        "resident memory, open RFC 2217 port: idle %.1f MB, at most %.1f MB while a station "
+        "sent %s = +%.1f MB (target <= +20 MB)\n",
+        Megabytes(idle), Megabytes(peak), what, Megabytes(peak - idle));
+  }
   return 0;
 }

@@ -229,6 +229,10 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
+    // An entry that is not a port at all: its name and what it is say everything.
+    if (failure.Kind == TSerialErrorKind::NotADevice) {
+      throw ESerialPortException(failure.Kind, name + ": " + failure.Message);
+    }
     throw ESerialPortException(failure.Kind,
                                "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
                                failure.Certificate);
@@ -615,7 +619,8 @@ void TSerialPort::CheckPresence() {
     if (entry && entry->Name == AsciiUpperCase(name) && platform_->IsStillListed(*entry)) return;
     if (IsNetworkAddress(TrimControls(name))) return;
     entry = ListedPort(name);
-    if (entry) {
+    // An entry that is no port (a note written over the link) lists itself as its device.
+    if (entry && entry->DevicePath != entry->LinkPath) {
       std::lock_guard lock(textMutex_);
       presenceEntry_ = std::move(entry);
       return;

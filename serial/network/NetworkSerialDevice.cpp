@@ -11,8 +11,8 @@
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 #include <gensio/sergensio.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 #include <pthread.h>
@@ -286,8 +286,15 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   }
   int openError = 0;
   {
+    const TClock::time_point deadline = TClock::now() + ConnectBound;
     std::unique_lock lock(mutex_);
-    if (!WaitUntil(lock, TClock::now() + ConnectBound, [this] { return openDone_; })) {
+    if (address_.Kind == TNetworkKind::Rfc2217 &&
+        !WaitUntil(lock, TClock::now() + TlsHintBound, [this] { return openDone_; })) {
+      lock.unlock();
+      NudgeQuietStation();
+      lock.lock();
+    }
+    if (!WaitUntil(lock, deadline, [this] { return openDone_; })) {
       reason = Cancelled() ? "Cancelled" : "Connection timed out";
       return false;
     }
@@ -301,7 +308,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   if (address_.Kind != TNetworkKind::Tcp) {
     serial_ = gensio_to_sergensio(io_);
     if (!serial_) {
-      reason = "The station does not speak RFC 2217";
+      reason = FailureReason(GE_NOTSUP);
       return false;
     }
   }
@@ -493,6 +500,7 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
       return "Host unreachable";
     case GE_REMCLOSE:
     case GE_COMMERR:
+      if (quietStation_) return "This station expects TLS: use rfc2217+tls://";
       // With TLS 1.3 the station checks the client's certificate only after the handshake,
       // and then just hangs up: a client that offered none is told the likely reason.
       if (address_.Kind == TNetworkKind::Rfc2217Tls) {
@@ -500,6 +508,9 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
                                         : "The station refused this client certificate";
       }
       return "Connection closed by the station";
+    case GE_NOTSUP:
+      return quietStation_ ? "This station expects TLS: use rfc2217+tls://"
+                           : "The station does not speak RFC 2217";
     case GE_PROTOERR:
       // A Telnet station greets at once, and its first bytes are no TLS record.
       if (address_.Kind == TNetworkKind::Rfc2217Tls) {
@@ -587,7 +598,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
         nullptr, nullptr);
   }
   if (error != 0) {
-    reason = error == GE_NOTSUP ? "The station does not speak RFC 2217" : FailureReason(error);
+    reason = FailureReason(error);
     return false;
   }
   if (!WaitForReplies({speed, size, parity, stop}, TClock::now() + SettingsBound)) {
@@ -742,6 +753,10 @@ void TNetworkSerialDevice::Close() {
     lock.lock();
     changed_.wait(lock, [this] { return freed_; });
     replies_.clear();
+    // The last descriptor of the socket: its close ends the connection (with a reset when
+    // it was lost).
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
     lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
@@ -810,8 +825,10 @@ void TNetworkSerialDevice::KeepAlive() {
   const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
   if (fd < 0) return;
   {
+    // A descriptor of our own for the same socket: gensio closes its own when the connection
+    // fails, and its number may then name something else by the time a reset is asked for.
     std::lock_guard lock(mutex_);
-    socket_ = fd;
+    socket_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   }
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
@@ -858,5 +875,32 @@ void TNetworkSerialDevice::WatchLiveness() {
     lock.unlock();
     ProveAlive(AnswerBound);
     lock.lock();
+  }
+}
+
+void TNetworkSerialDevice::NudgeQuietStation() {
+  // The kernel's TCP_ESTABLISHED, which no user-space header of the tcp_info with its byte
+  // counts names.
+  constexpr unsigned EstablishedState = 1;
+  // A Telnet station greets at once; a TLS station waits for a greeting of TLS, and the client's
+  // first Telnet request is too short for it to see that it is none. Two Telnet no-operations,
+  // which a Telnet station ignores, make a TLS station hang up at once.
+  char localPort[32] = "";
+  gensiods size = sizeof localPort - 1;
+  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT,
+                     localPort, &size) != 0) {
+    return;
+  }
+  const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
+  tcp_info info{};
+  socklen_t infoSize = sizeof info;
+  if (fd < 0 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 ||
+      info.tcpi_state != EstablishedState || info.tcpi_bytes_received != 0) {
+    return;
+  }
+  static constexpr char NoOperations[] = {'\xff', '\xf1', '\xff', '\xf1'};
+  if (::send(fd, NoOperations, sizeof NoOperations, MSG_NOSIGNAL | MSG_DONTWAIT) ==
+      static_cast<ssize_t>(sizeof NoOperations)) {
+    quietStation_ = true;
   }
 }

@@ -35,6 +35,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // waits no longer than WriteAskBound before it gives up).
   static constexpr std::chrono::seconds AnswerBound{3};
   static constexpr std::chrono::seconds WriteAskBound{1};
+  // A Telnet station that has said nothing by then is perhaps one that expects TLS.
+  static constexpr std::chrono::seconds TlsHintBound{1};
 
   // Connects; null with the reason ("Connection refused") when that fails or when `cancelled`
   // was set meanwhile (then within a twentieth of a second).
@@ -107,6 +109,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // answer for gensio when they do (accepted, or refused with the reason in refusal_).
   std::optional<int> JudgeByPins(int chainError);
   void KeepAlive();
+  void NudgeQuietStation();
   // Whether the station answered a question within `bound` (or sent anything meanwhile); a
   // station that does not is lost. Over raw TCP there is nothing to ask.
   bool ProveAlive(std::chrono::steady_clock::duration bound);
@@ -134,7 +137,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool closing_ = false;
   std::chrono::steady_clock::time_point lastHeard_;
   bool freed_ = false;
-  // The connection's socket once connected (gensio owns it); -1 before.
+  // Our own descriptor of the connection's socket once connected; -1 before and after.
   int socket_ = -1;
   std::string inbox_;
   bool readPaused_ = false;
@@ -145,6 +148,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   TDeviceError refusal_;
   // The certificate's chain held, but it names another host.
   bool wrongHost_ = false;
+  // The station said nothing in the first second and was nudged (connecting thread only).
+  std::atomic<bool> quietStation_ = false;
   // A list: gensio keeps a pointer to each request's reply until it answers.
   std::list<TReply> replies_;
   bool modemChanged_ = false;

@@ -155,13 +155,17 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
     const bool link = entry->d_type == DT_LNK;
     const bool file = entry->d_type == DT_REG;
     if (!link && !file &&
-        (entry->d_type != DT_UNKNOWN ||
-         ::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)) {
+        ::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
       continue;
     }
     std::string device;
     if (file || (!link && S_ISREG(status.st_mode))) {
       device = NetworkAddressIn(directoryFd, entry->d_name);
+    }
+    if (device.empty() && !link && !S_ISLNK(status.st_mode) && !S_ISDIR(status.st_mode)) {
+      // Neither a device nor an address (a FIFO, a binary or sparse file, a note): listed all
+      // the same, so that choosing it says what it is instead of nothing.
+      device = directoryPath + "/" + std::string(fileName);
     } else if (link || S_ISLNK(status.st_mode)) {
       // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
       if (::fstatat(directoryFd, entry->d_name, &status, 0) != 0) {

@@ -12,7 +12,8 @@
 // portsDirectory may be empty (no directory); `named` when the operator named it, which makes
 // a missing directory worth a note on standard error. The names are upper-case, trimmed,
 // printable ASCII and unique; the directory's come in name order. Entries that cannot be
-// listed are told once on standard error.
+// listed are told once on standard error. An entry that is neither a link nor an address (a
+// FIFO, a note) is listed with its own path as its device, so that opening it says why not.
 std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named);
 
 // Whether a port that ListPresentPorts gave is still listed under its name, from its own

@@ -8,11 +8,13 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -110,12 +112,36 @@ TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
   write("shack", "  rfc2217://shack.local:3001\r\nsecond line\n");
   write("notes", "the tuner is in the shack\n");
   write("empty", "");
+  write("binary", std::string("\x7f"
+                              "ELF\0\1\2",
+                              7));
+  write("wrong", "rfc2217:/shack:1\n");
+  std::filesystem::resize_file(directory.Path() + "/" + "empty", 1 << 20);
+  ASSERT_EQ(::mkfifo((directory.Path() + "/fifo").c_str(), 0600), 0);
   TSerialPort port;
   std::vector<std::string> names;
   port.ListPortNames(names);
   EXPECT_THAT(names, testing::Contains("SHACK"));
-  EXPECT_THAT(names, testing::Not(testing::Contains("NOTES")));
-  EXPECT_THAT(names, testing::Not(testing::Contains("EMPTY")));
+  // Entries that are no port are listed all the same and say what they are when opened.
+  const std::pair<const char*, const char*> unusable[] = {
+      {"NOTES", "NOTES: not a device and not a network address"},
+      {"EMPTY", "EMPTY: not a device and not a network address"},
+      {"BINARY", "BINARY: not a device and not a network address"},
+      {"FIFO", "FIFO: not a device and not a network address"},
+      {"WRONG", "Cannot connect to WRONG. The address needs a host and a port (HOST:PORT)"},
+  };
+  for (const auto& [name, message] : unusable) {
+    SCOPED_TRACE(name);
+    EXPECT_THAT(names, testing::Contains(name));
+    port.SetCustomPortName(name);
+    port.SetPort(spCustom);
+    try {
+      port.Open();
+      ADD_FAILURE() << "opened";
+    } catch (const ESerialPortException& error) {
+      EXPECT_EQ(std::string(error.what()), message);
+    }
+  }
   EXPECT_EQ(port.DevicePathOf("shack"), "rfc2217://shack.local:3001");
   // An address given as the port name names itself and counts as present.
   EXPECT_EQ(port.DevicePathOf("rfc2217://[::1]:3001"), "rfc2217://[::1]:3001");
@@ -239,6 +265,68 @@ TEST(TelnetStationTest, StrictAndHostileStationsLeaveNothingBehind) {
     EXPECT_LE(end.threads, start.threads + 1);
     EXPECT_LE(end.resident, start.resident + (16 << 20));
   }
+}
+
+// Network namespaces and a veth pair that this test makes and removes; empty when the machine
+// allows none (that needs root or CAP_NET_ADMIN).
+class TVethLink {
+ public:
+  TVethLink()
+      : id_(std::to_string(::getpid() % 100000)),
+        namespace_("orvel-" + id_),
+        outer_("orv" + id_ + "o"),
+        subnet_("10.213." + std::to_string(::getpid() % 250) + ".") {
+    made_ = Run("ip netns add " + namespace_);
+    if (!made_) return;
+    made_ = Run("ip link add " + outer_ + " type veth peer name orv" + id_ + "i") &&
+            Run("ip link set orv" + id_ + "i netns " + namespace_) &&
+            Run("ip addr add " + subnet_ + "1/30 dev " + outer_) &&
+            Run("ip link set " + outer_ + " up") &&
+            Run(InNamespace("ip addr add " + subnet_ + "2/30 dev orv" + id_ + "i")) &&
+            Run(InNamespace("ip link set orv" + id_ + "i up")) &&
+            Run(InNamespace("ip link set lo up"));
+  }
+  ~TVethLink() {
+    Run("ip link del " + outer_);
+    Run("ip netns del " + namespace_);
+  }
+  TVethLink(const TVethLink&) = delete;
+  TVethLink& operator=(const TVethLink&) = delete;
+
+  bool Made() const { return made_; }
+  TStationPlace Station() const { return {subnet_ + "2", namespace_}; }
+  // The link dies without a word to either end, as a cut cable or a failed radio link does.
+  bool Cut() { return Run("ip link set " + outer_ + " down"); }
+
+ private:
+  static bool Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  std::string InNamespace(const std::string& command) const {
+    return "ip netns exec " + namespace_ + " " + command;
+  }
+
+  const std::string id_, namespace_, outer_, subnet_;
+  bool made_ = false;
+};
+
+TEST(NetworkDeadLinkTest, ALinkThatDiesClosesThePortWithinTenSeconds) {
+  TVethLink link;
+  if (!link.Made()) GTEST_SKIP() << "no network namespaces or veth pairs allowed here";
+  TPseudoTerminal terminal;
+  TSer2Net station(terminal.SlavePath(), {}, {}, link.Station());
+  station.Start();
+  TFakeUiThread ui;
+  TSerialPort port;
+  port.SetUiHandOver(&ui);
+  int faults = 0;
+  port.OnFault = [&](TSerialPort*, TCommPort) { ++faults; };
+  port.SetCustomPortName(station.Address());
+  port.SetPort(spCustom);
+  port.Open();
+  ASSERT_TRUE(link.Cut());
+  ASSERT_TRUE(ui.WaitUntil([&] { return port.ConnectedPort() == spNone; }, 10s));
+  EXPECT_EQ(faults, 1);
 }
 
 class NetworkPortTest : public testing::Test {
@@ -464,6 +552,7 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
   const std::pair<std::string, std::string> cases[] = {
       {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
        "This station does not use TLS: use rfc2217://"},
+      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://"},
   };
   for (const auto& [address, reason] : cases) {
     const auto start = std::chrono::steady_clock::now();

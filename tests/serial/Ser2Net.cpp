@@ -26,12 +26,12 @@ std::string TemporaryDirectory(const char* pattern) {
   return path;
 }
 
-bool Listening(unsigned port) {
+bool Listening(const std::string& host, unsigned port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
   const bool connected =
       ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   ::close(fd);
@@ -61,16 +61,18 @@ unsigned FreeLocalPort() {
   return ntohs(address.sin_port);
 }
 
-TSer2Net::TSer2Net(std::string device, std::string tlsOptions, const std::string& authDirectory)
+TSer2Net::TSer2Net(std::string device, std::string tlsOptions, const std::string& authDirectory,
+                   TStationPlace place)
     : device_(std::move(device)),
       tlsOptions_(std::move(tlsOptions)),
+      place_(std::move(place)),
       port_(FreeLocalPort()),
       directory_(TemporaryDirectory("orvel-ser2net-XXXXXX")),
       config_(directory_ + "/ser2net.yaml") {
   std::ofstream config(config_);
   const std::string tls = tlsOptions_.empty() ? "" : "ssl(" + tlsOptions_ + "),";
   config << "connection: &tuner\n"
-         << "  accepter: telnet(rfc2217)," << tls << "tcp,127.0.0.1," << port_ << "\n"
+         << "  accepter: telnet(rfc2217)," << tls << "tcp," << place_.Host << "," << port_ << "\n"
          << "  connector: serialdev," << device_ << ",19200e71,local\n";
   if (!authDirectory.empty()) config << "  options:\n    authdir: " << authDirectory << "\n";
 }
@@ -94,12 +96,16 @@ void TSer2Net::Start() {
     ::dup2(null, 2);
     // A connection of the test's own must not stay open in the station.
     ::closefrom(3);
+    if (!place_.Namespace.empty()) {
+      ::execlp("ip", "ip", "netns", "exec", place_.Namespace.c_str(), "ser2net", "-n", "-u", "-P",
+               pidFile.c_str(), "-c", config.c_str(), static_cast<char*>(nullptr));
+    }
     ::execlp("ser2net", "ser2net", "-n", "-u", "-P", pidFile.c_str(), "-c", config.c_str(),
              static_cast<char*>(nullptr));
     ::_exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!Listening(port_)) {
+  while (!Listening(place_.Host, port_)) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
@@ -119,7 +125,7 @@ void TSer2Net::Stop() {
 }
 
 std::string TSer2Net::Address(const std::string& scheme) const {
-  return scheme + "://127.0.0.1:" + std::to_string(port_);
+  return scheme + "://" + place_.Host + ":" + std::to_string(port_);
 }
 
 TTestCertificates::TTestCertificates() : directory_(TemporaryDirectory("orvel-tls-XXXXXX")) {

@@ -11,11 +11,18 @@
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 unsigned FreeLocalPort();
 
+// Where a station listens: 127.0.0.1, or an address inside a network namespace.
+struct TStationPlace {
+  std::string Host = "127.0.0.1";
+  std::string Namespace;
+};
+
 class TSer2Net {
  public:
   // `device` is the station's serial device; `tlsOptions` holds ssl(...) options for a TLS
   // accepter, `authDirectory` the client certificates that it accepts (per user name).
-  TSer2Net(std::string device, std::string tlsOptions = {}, const std::string& authDirectory = {});
+  TSer2Net(std::string device, std::string tlsOptions = {}, const std::string& authDirectory = {},
+           TStationPlace place = {});
   // ser2net on a configuration written elsewhere, whose connection listens on 127.0.0.1:port.
   TSer2Net(const std::string& configFile, unsigned port);
   ~TSer2Net();
@@ -34,6 +41,7 @@ class TSer2Net {
  private:
   const std::string device_;
   const std::string tlsOptions_;
+  const TStationPlace place_;
   const unsigned port_;
   std::string directory_;
   std::string config_;

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -137,7 +139,8 @@ bool SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TTelnetStation::TTelnetStation(TConduct conduct) : conduct_(conduct) {
+TTelnetStation::TTelnetStation(TConduct conduct, std::uint64_t garbageLimit)
+    : conduct_(conduct), garbageLimit_(garbageLimit) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -183,30 +186,49 @@ void TTelnetStation::Talk(int client) {
   std::mt19937 random(static_cast<unsigned>(served_ + 1));
   std::string garbage(1 << 16, '\0');
   for (char& c : garbage) c = static_cast<char>(random());
+  const bool burst = conduct_ == TConduct::BurstWhenNegotiated;
+  if (burst) {
+    std::string escaped;
+    for (char c : garbage) {
+      escaped += c;
+      if (static_cast<unsigned char>(c) == Iac) escaped += c;
+    }
+    garbage = std::move(escaped);
+  }
   TTelnetReader reader;
   bool flooding = conduct_ == TConduct::GarbageAtOnce;
+  std::uint64_t sent = 0;
   std::vector<char> input(4096);
   for (;;) {
-    pollfd waits[] = {{client, static_cast<short>(POLLIN | (flooding ? POLLOUT : 0)), 0},
+    // A flooding station reads nothing, as a blasting one would: whatever the client answers
+    // piles up in front of it.
+    pollfd waits[] = {{client, static_cast<short>(flooding ? POLLOUT : POLLIN), 0},
                       {stopPipe_[0], POLLIN, 0}};
     if (::poll(waits, 2, -1) < 0) continue;
     if (waits[1].revents) return;
-    if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (flooding && (waits[0].revents & (POLLHUP | POLLERR))) return;
+    if (!flooding && (waits[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       const ssize_t count = ::recv(client, input.data(), input.size(), 0);
       if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) return;
-      if (count > 0 && !flooding) {
+      if (count > 0) {
         bool negotiated = false;
         if (!SendAll(client,
                      reader.Take(input.data(), static_cast<std::size_t>(count), negotiated))) {
           return;
         }
-        flooding = negotiated && conduct_ == TConduct::FloodWhenNegotiated;
+        flooding = negotiated && (conduct_ == TConduct::FloodWhenNegotiated || burst);
       }
     }
     if (flooding && (waits[0].revents & POLLOUT)) {
-      const ssize_t count = ::send(client, garbage.data(), garbage.size(), MSG_NOSIGNAL);
+      const std::size_t size =
+          static_cast<std::size_t>(std::min<std::uint64_t>(garbage.size(), garbageLimit_ - sent));
+      const ssize_t count = ::send(client, garbage.data(), size, MSG_NOSIGNAL);
       if (count < 0 && errno != EAGAIN && errno != EINTR) return;
-      if (count > 0) garbageSent_ += static_cast<std::uint64_t>(count);
+      if (count > 0) {
+        sent += static_cast<std::uint64_t>(count);
+        garbageSent_ += static_cast<std::uint64_t>(count);
+      }
+      flooding = sent < garbageLimit_;
     }
   }
 }

@@ -17,11 +17,14 @@ class TTelnetStation {
     Strict,
     // Strict until the stop size is confirmed, then random bytes until the client goes.
     FloodWhenNegotiated,
+    // The same, but as well-formed Telnet data (each 255 doubled): every byte is the port's.
+    BurstWhenNegotiated,
     // Random bytes from the first moment: the negotiation never makes sense.
     GarbageAtOnce,
   };
 
-  explicit TTelnetStation(TConduct conduct);
+  // A flooding station stops after `garbageLimit` bytes of a connection (and keeps it open).
+  explicit TTelnetStation(TConduct conduct, std::uint64_t garbageLimit = UINT64_MAX);
   ~TTelnetStation();
   TTelnetStation(const TTelnetStation&) = delete;
   TTelnetStation& operator=(const TTelnetStation&) = delete;
@@ -36,6 +39,7 @@ class TTelnetStation {
   void Talk(int client);
 
   const TConduct conduct_;
+  const std::uint64_t garbageLimit_;
   int listener_ = -1;
   int stopPipe_[2] = {-1, -1};
   unsigned port_ = 0;
