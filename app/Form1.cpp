@@ -497,11 +497,14 @@ void TForm1::PortOpened(const std::exception_ptr& failure) {
 }
 
 bool TForm1::OfferTrust(const std::exception_ptr& failure, std::function<void()> retry) {
-  if (!AskToTrustStation) return false;
   try {
     std::rethrow_exception(failure);
   } catch (const ESerialPortException& refusal) {
-    if (refusal.Kind() != TSerialErrorKind::UnknownStation) return false;
+    if (refusal.Kind() == TSerialErrorKind::StationChanged && OnStationChanged) {
+      OnStationChanged(refusal);
+      return true;
+    }
+    if (refusal.Kind() != TSerialErrorKind::UnknownStation || !AskToTrustStation) return false;
     // Asked once the hand-over that brought the refusal has ended: the station is not kept
     // waiting on an operator who reads a fingerprint.
     QTimer::singleShot(0, this, [this, refusal, retry = std::move(retry)] {

@@ -104,6 +104,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   // station and the certificate's fingerprint): whether to trust it and connect. The window's
   // own question unless replaced; empty, the refusal is shown as any failure is.
   std::function<bool(const ESerialPortException& refusal)> AskToTrustStation;
+  // Told of a station that shows another certificate than the one trusted, in place of the
+  // error box, when set.
+  std::function<void(const ESerialPortException& refusal)> OnStationChanged;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

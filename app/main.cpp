@@ -130,12 +130,18 @@ int main(int argc, char** argv) {
   TForm2 form2;
   form1.AttachPortMonitor(&form2);
   if (!CanAskTheOperator()) {
-    // A script's --connect: the station is refused, and the script is told how to trust it.
-    form1.AskToTrustStation = [](const ESerialPortException& refusal) {
+    // A script's --connect: a station refused for its certificate ends the program, and the
+    // script is told why and, for one not known yet, how to trust it; a box there would wait for
+    // ever.
+    auto refused = [](const ESerialPortException& refusal) {
       std::fprintf(stderr, "orvel: %s\n", refusal.what());
       QCoreApplication::exit(1);
+    };
+    form1.AskToTrustStation = [refused](const ESerialPortException& refusal) {
+      refused(refusal);
       return false;
     };
+    form1.OnStationChanged = refused;
   }
 
   const std::string port = options.Port ? ToCp1252(QString::fromLocal8Bit(*options.Port)) : "";

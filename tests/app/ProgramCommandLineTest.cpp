@@ -160,6 +160,10 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
       RunOrvel({"-platform", "offscreen", "--port", station.Address("rfc2217+tls"), "--connect"});
   const Outcome trusted = RunOrvel({"--trust-station", name, plain});
   const Outcome again = RunOrvel({"--trust-station", name, fingerprint});
+  const std::string other = NormalFingerprint(std::string(64, '0'));
+  const Outcome replaced = RunOrvel({"--trust-station", name, other});
+  const Outcome changed =
+      RunOrvel({"-platform", "offscreen", "--port", station.Address("rfc2217+tls"), "--connect"});
   before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 
   EXPECT_EQ(refused.Status, 1) << refused.Err;
@@ -170,9 +174,13 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   EXPECT_EQ(trusted.Status, 0) << trusted.Err;
   EXPECT_EQ(trusted.Out, "Station " + name + " is trusted (SHA-256 " + fingerprint + ").\n");
   EXPECT_EQ(again.Out, "Station " + name + " was trusted already (SHA-256 " + fingerprint + ").\n");
+  EXPECT_EQ(replaced.Out, "Station " + name + " is trusted with SHA-256 " + other +
+                              ", in place of " + fingerprint + ".\n");
+  EXPECT_EQ(changed.Status, 1) << changed.Err;
+  EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint: " + other + "\n"));
+  EXPECT_THAT(changed.Err, HasSubstr("Shown SHA-256 fingerprint:   " + fingerprint + "\n"));
   const std::string pins = home + "/config/orvel/known-stations";
-  EXPECT_EQ(TStationPins(home + "/config/orvel").Check(name, fingerprint).Verdict,
-            TPinVerdict::Trusted);
+  EXPECT_EQ(TStationPins(home + "/config/orvel").Check(name, other).Verdict, TPinVerdict::Trusted);
   struct stat file {};
   ASSERT_EQ(::lstat(pins.c_str(), &file), 0);
   EXPECT_EQ(file.st_mode & 0777, 0600u);
