@@ -273,14 +273,15 @@ void TForm1::CreateMenu() {
     guarded(item, handlers[i]);
     *items[i] = item;
   }
-  Setup1->addSeparator();
-  MemoryClear1 = Setup1->addAction("Memory Clear");
-  guarded(MemoryClear1, &TForm1::MemoryClear1Click);
   ReconnectAutomatically1 = Setup1->addAction("Reconnect Automatically");
   ReconnectAutomatically1->setCheckable(true);
   ReconnectAutomatically1->setChecked(
       ReadIniString(OptionsFile().toStdString(), "Options", "ReconnectAutomatically", "0") == "1");
   guarded(ReconnectAutomatically1, &TForm1::ReconnectAutomatically1Click);
+  // Memory Clear, which the tuner cannot undo, stays last, apart from the rest.
+  Setup1->addSeparator();
+  MemoryClear1 = Setup1->addAction("Memory Clear");
+  guarded(MemoryClear1, &TForm1::MemoryClear1Click);
 
   About1 = bar->addAction("About");
   guarded(About1, &TForm1::About1Click);
@@ -426,7 +427,7 @@ void TForm1::openportclick() {
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SetSynchronizeEvents(true);
     protocol_.ResetFraming();
-    // Open Port's latch as it was before the click: it toggles once this handler has returned.
+    // Open Port latches down once this handler has returned: a failure found later lets it up.
     const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(), openport->Down(),
                                     closeport->isEnabled(), closeport->Down()};
     SerialPort->BeginOpen([this, before](std::exception_ptr failure) {

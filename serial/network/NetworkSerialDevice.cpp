@@ -643,8 +643,11 @@ void TNetworkSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
   writeConstant_ = timeouts.WriteTotalConstant;
 }
 
-void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
-  // The station's driver queues are its own.
+void TNetworkSerialDevice::ApplyBufferSizes(std::uint32_t input, std::uint32_t) {
+  // The station's driver queues are its own; the input queue's size still bounds what one
+  // pass of the receive thread takes, as a local driver's queue does, so that a flooding
+  // station cannot hand the receive handler a megabyte at a time.
+  inputQueue_ = input;
 }
 
 void TNetworkSerialDevice::PurgeInput() {
@@ -658,7 +661,8 @@ void TNetworkSerialDevice::PurgeInput() {
 
 std::optional<std::size_t> TNetworkSerialDevice::BytesWaiting() {
   std::lock_guard lock(mutex_);
-  return inbox_.size();
+  const std::size_t queue = inputQueue_;
+  return queue == 0 ? inbox_.size() : std::min(inbox_.size(), queue);
 }
 
 TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
@@ -813,16 +817,21 @@ std::optional<int> TNetworkSerialDevice::JudgeByPins(int chainError) {
   return GE_AUTHREJECT;
 }
 
-void TNetworkSerialDevice::KeepAlive() {
-  // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails) and
-  // passes on no keepalive timing: the socket is found by its two ports.
+int TNetworkSerialDevice::GensioSocket() const {
+  // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails): the
+  // socket is found by its two ports.
   char localPort[32] = "";
   gensiods size = sizeof localPort - 1;
   if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT,
                      localPort, &size) != 0) {
-    return;
+    return -1;
   }
-  const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
+  return SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
+}
+
+void TNetworkSerialDevice::KeepAlive() {
+  // gensio passes on no keepalive timing.
+  const int fd = GensioSocket();
   if (fd < 0) return;
   {
     // A descriptor of our own for the same socket: gensio closes its own when the connection
@@ -885,13 +894,7 @@ void TNetworkSerialDevice::NudgeQuietStation() {
   // A Telnet station greets at once; a TLS station waits for a greeting of TLS, and the client's
   // first Telnet request is too short for it to see that it is none. Two Telnet no-operations,
   // which a Telnet station ignores, make a TLS station hang up at once.
-  char localPort[32] = "";
-  gensiods size = sizeof localPort - 1;
-  if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT,
-                     localPort, &size) != 0) {
-    return;
-  }
-  const int fd = SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
+  const int fd = GensioSocket();
   tcp_info info{};
   socklen_t infoSize = sizeof info;
   if (fd < 0 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 ||

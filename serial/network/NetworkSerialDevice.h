@@ -110,6 +110,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::optional<int> JudgeByPins(int chainError);
   void KeepAlive();
   void NudgeQuietStation();
+  // gensio's own descriptor of the connection's socket; -1 when there is none yet.
+  int GensioSocket() const;
   // Whether the station answered a question within `bound` (or sent anything meanwhile); a
   // station that does not is lost. Over raw TCP there is nothing to ask.
   bool ProveAlive(std::chrono::steady_clock::duration bound);
@@ -160,4 +162,6 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::atomic<std::uint8_t> modemLines_ = 0;
   std::atomic<std::uint32_t> writeMultiplier_ = 0;
   std::atomic<std::uint32_t> writeConstant_ = 0;
+  // The port's input queue size; 0 (not given): no bound on one read.
+  std::atomic<std::uint32_t> inputQueue_ = 0;
 };

@@ -273,6 +273,16 @@ TEST_F(Form1Test, AStationIsReachedWhileTheWindowStaysFree) {
   ASSERT_TRUE(tuner.WaitFor("????\r\n"));
   ExpectState(form, kConnected);
   EXPECT_TRUE(watcher.Boxes().empty());
+
+  // A station that refuses: the box comes when the attempt has failed, and Open Port is up.
+  form.closeportclick();
+  const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLocalPort());
+  ASSERT_TRUE(form.SelectPort(nobody));
+  form.openportclick();
+  form.openport->SetDown(!form.openport->Down());  // the clicked button's own latch
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.Boxes().empty(); }));
+  EXPECT_EQ(watcher.Boxes()[0].Text, "Cannot connect to " + nobody + ". Connection refused.");
+  ExpectState(form, {"refused", true, true, false, "Open port", false, false, false});
 }
 
 // With Setup > Reconnect Automatically checked (and remembered), a port that closed through a
@@ -838,7 +848,7 @@ TEST_F(Form1Test, MenuTree) {
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(setup, QStringList({"SWR min", "-", "Memory Clear", "Reconnect Automatically"}));
+  EXPECT_EQ(setup, QStringList({"SWR min", "Reconnect Automatically", "-", "Memory Clear"}));
   QStringList swr;
   for (QAction* action : form.SWRmin1->actions()) {
     swr << action->text();

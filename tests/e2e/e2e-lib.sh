@@ -26,6 +26,8 @@ readonly SIM_NAME=SIM
 e2e_name=$(basename "$0" .sh)
 e2e_work=$(mktemp -d "${TMPDIR:-/tmp}/orvel-e2e-$e2e_name.XXXXXX")
 export ORVEL_PORTS_DIR=$e2e_work/ports
+# The user's own choices (Setup > Reconnect Automatically) stay out of the tests.
+export XDG_CONFIG_HOME=$e2e_work/config
 export XDG_RUNTIME_DIR=$e2e_work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # The caller's own configuration (an operator identity above all) stays out of the test.
@@ -355,8 +357,11 @@ wait_for_look() { wait_until "$1" "$2" shot_matches "$3"; }
 
 # connect_to_sim: Orvel started with --connect on port SIM reaches the connected state; the
 # simulator has seen the probe and the status request.
-connect_to_sim() {
-  start_orvel --port "$SIM_NAME" --connect
+connect_to_sim() { connect_to_port "$SIM_NAME"; }
+
+# connect_to_port NAME: Orvel started with port NAME, connected to the simulator behind it.
+connect_to_port() {
+  start_orvel --port "$1" --connect
   wait_until 15 "status request at the simulator" sim_received "????"
   wait_for_look 10 "connected look of Open Port" looks_connected
 }
@@ -391,3 +396,26 @@ save_monitor_log() {
   wait_until 5 "closing of the context menu" same_windows
   wait_until 5 "saved log" test -s "$e2e_work/PortMonitor.txt"
 }
+
+# A station: ser2net in front of the simulator, with RFC 2217 on a free port of 127.0.0.1
+# ($station_port) and the port directory entry SHACK naming it. start_ser2net starts it (its
+# process in $ser2net_pid) and waits until it listens; stop_ser2net ends it.
+ser2net_pid=""
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$station_port") 2>/dev/null; }
+plain_station() {
+  device=$(readlink -f "$ORVEL_PORTS_DIR/$SIM_NAME")
+  station_port=$(free_port)
+  cat >"$e2e_work/ser2net.yaml" <<YAML
+connection: &tuner
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$station_port
+  connector: serialdev,$device,19200e71,local
+YAML
+  echo "rfc2217://127.0.0.1:$station_port" >"$ORVEL_PORTS_DIR/SHACK"
+}
+start_ser2net() {
+  ser2net -n -u -P "$e2e_work/ser2net.pid" -c "$e2e_work/ser2net.yaml" >"$e2e_work/ser2net.log" 2>&1 &
+  ser2net_pid=$!
+  wait_until 10 "ser2net listening" listening
+}
+stop_ser2net() { stop_process "$ser2net_pid"; ser2net_pid=""; }

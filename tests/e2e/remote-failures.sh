@@ -8,12 +8,9 @@
 # certificates made by openssl for this run.
 source "$(dirname "$0")/e2e-lib.sh"
 
-ser2net_pid=""
 deaf_pid=""
 trap 'stop_process "$ser2net_pid"; stop_process "$deaf_pid"; cleanup' EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$station_port") 2>/dev/null; }
 
 # start_station SSL-OPTIONS: ser2net with RFC 2217 inside TLS in front of the simulator.
 start_station() {

@@ -9,32 +9,18 @@
 source "$(dirname "$0")/e2e-lib.sh"
 
 readonly CLOSEPORT_X=$((GROUP_X + 88)) CLOSEPORT_Y=$((GROUP_Y + 57)) CLOSEPORT_W=65 CLOSEPORT_H=24
-ser2net_pid=""
 mute_pid=""
 trap 'kill -CONT "$ser2net_pid" 2>/dev/null || true; stop_process "$ser2net_pid"; stop_process "$mute_pid"; cleanup' EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$station_port") 2>/dev/null; }
 click_close_port() { click_client $((CLOSEPORT_X + CLOSEPORT_W / 2)) $((CLOSEPORT_Y + CLOSEPORT_H / 2)); }
 elapsed_ms() { echo $((($(now_us) - $1) / 1000)); }
 past() { (($(now_us) >= $1)); }
 
 start_sim
-device=$(readlink -f "$ORVEL_PORTS_DIR/$SIM_NAME")
-station_port=$(free_port)
-cat >"$e2e_work/ser2net.yaml" <<YAML
-connection: &tuner
-  accepter: telnet(rfc2217),tcp,127.0.0.1,$station_port
-  connector: serialdev,$device,19200e71,local
-YAML
-echo "rfc2217://127.0.0.1:$station_port" >"$ORVEL_PORTS_DIR/SHACK"
-ser2net -n -u -c "$e2e_work/ser2net.yaml" >"$e2e_work/ser2net.log" 2>&1 &
-ser2net_pid=$!
-wait_until 10 "ser2net listening" listening
+plain_station
+start_ser2net
 
-start_orvel --port SHACK --connect
-wait_until 15 "status request at the simulator" sim_received "????"
-wait_for_look 10 "connected look of Open Port" looks_connected
+connect_to_port SHACK
 
 kill -STOP "$ser2net_pid"
 frozen=$(now_us)

@@ -6,31 +6,13 @@
 # stopping ser2net closes the port without a box, and once it is back Open Port works again.
 source "$(dirname "$0")/e2e-lib.sh"
 
-ser2net_pid=""
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$station_port") 2>/dev/null; }
-start_ser2net() {
-  ser2net -n -u -P "$e2e_work/ser2net.pid" -c "$e2e_work/ser2net.yaml" >"$e2e_work/ser2net.log" 2>&1 &
-  ser2net_pid=$!
-  wait_until 10 "ser2net listening" listening
-}
-stop_ser2net() { stop_process "$ser2net_pid"; ser2net_pid=""; }
 trap 'stop_process "$ser2net_pid"; cleanup' EXIT
 
 start_sim
-device=$(readlink -f "$ORVEL_PORTS_DIR/$SIM_NAME")
-station_port=$(free_port)
-cat >"$e2e_work/ser2net.yaml" <<YAML
-connection: &tuner
-  accepter: telnet(rfc2217),tcp,127.0.0.1,$station_port
-  connector: serialdev,$device,19200e71,local
-YAML
-echo "rfc2217://127.0.0.1:$station_port" >"$ORVEL_PORTS_DIR/SHACK"
+plain_station
 start_ser2net
 
-start_orvel --port SHACK --connect
-wait_until 15 "status request at the simulator" sim_received "????"
-wait_for_look 10 "connected look of Open Port" looks_connected
+connect_to_port SHACK
 settings=" $(stty -F "$device" -a | tr "\n;" "  ") "
 for want in "speed 9600 baud" " cs8 " " -parenb " " -cstopb "; do
   [[ $settings == *"$want"* ]] || fail "the station's line lacks \"$want\": $settings"

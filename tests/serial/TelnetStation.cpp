@@ -149,7 +149,7 @@ TTelnetStation::TTelnetStation(TConduct conduct, std::uint64_t garbageLimit)
   if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) ||
       ::listen(listener_, 4) ||
       ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) ||
-      ::pipe2(stopPipe_, O_CLOEXEC)) {
+      ::pipe2(stopPipe_, O_CLOEXEC) || ::pipe2(newsPipe_, O_CLOEXEC)) {
     throw std::runtime_error("no station");
   }
   port_ = ntohs(address.sin_port);
@@ -163,6 +163,12 @@ TTelnetStation::~TTelnetStation() {
   ::close(listener_);
   ::close(stopPipe_[0]);
   ::close(stopPipe_[1]);
+  ::close(newsPipe_[0]);
+  ::close(newsPipe_[1]);
+}
+
+void TTelnetStation::NotifyModemState(std::uint8_t lines) {
+  (void)!::write(newsPipe_[1], &lines, 1);
 }
 
 std::string TTelnetStation::Address() const {
@@ -203,10 +209,20 @@ void TTelnetStation::Talk(int client) {
     // A flooding station reads nothing, as a blasting one would: whatever the client answers
     // piles up in front of it.
     pollfd waits[] = {{client, static_cast<short>(flooding ? POLLOUT : POLLIN), 0},
-                      {stopPipe_[0], POLLIN, 0}};
-    if (::poll(waits, 2, -1) < 0) continue;
+                      {stopPipe_[0], POLLIN, 0},
+                      {newsPipe_[0], POLLIN, 0}};
+    if (::poll(waits, 3, -1) < 0) continue;
     if (waits[1].revents) return;
     if (flooding && (waits[0].revents & (POLLHUP | POLLERR))) return;
+    if (waits[2].revents & POLLIN) {
+      std::uint8_t lines = 0;
+      // IAC SB COM-PORT-OPTION NOTIFY-MODEMSTATE (server side: 7 + 100) <lines> IAC SE
+      if (::read(newsPipe_[0], &lines, 1) == 1 &&
+          !SendAll(client, std::string{'\xff', '\xfa', '\x2c', '\x6b', static_cast<char>(lines),
+                                       '\xff', '\xf0'})) {
+        return;
+      }
+    }
     if (!flooding && (waits[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       const ssize_t count = ::recv(client, input.data(), input.size(), 0);
       if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) return;

@@ -30,6 +30,8 @@ class TTelnetStation {
   TTelnetStation& operator=(const TTelnetStation&) = delete;
 
   std::string Address() const;
+  // Tells the connected client that the modem lines changed (NOTIFY-MODEMSTATE with `lines`).
+  void NotifyModemState(std::uint8_t lines);
   // Connections that have ended, and bytes of garbage sent over all of them.
   int Served() const { return served_; }
   std::uint64_t GarbageSent() const { return garbageSent_; }
@@ -42,6 +44,7 @@ class TTelnetStation {
   const std::uint64_t garbageLimit_;
   int listener_ = -1;
   int stopPipe_[2] = {-1, -1};
+  int newsPipe_[2] = {-1, -1};
   unsigned port_ = 0;
   std::atomic<int> served_ = 0;
   std::atomic<std::uint64_t> garbageSent_ = 0;
