@@ -7,6 +7,8 @@
 #include <array>
 #include <string_view>
 
+#include "StationPins.h"
+
 namespace {
 
 // The toolkit options that QApplication takes from the command line, with and without a value.
@@ -50,6 +52,22 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.OperatorCertificate = argument.substr(23);
       if (line.OperatorCertificate->empty())
         line.Error = "option --operator-certificate= needs a name";
+    } else if (argument == "--trust-station") {
+      if (i + 2 >= arguments.size()) {
+        line.Error = "option --trust-station needs HOST:PORT and a fingerprint";
+        break;
+      }
+      const std::string station = ParseStationName(arguments[i + 1]);
+      const std::string fingerprint = NormalFingerprint(arguments[i + 2]);
+      if (station.empty()) {
+        line.Error = "option --trust-station needs HOST:PORT, not " + arguments[i + 1];
+      } else if (fingerprint.empty()) {
+        line.Error = arguments[i + 2] +
+                     " is not a SHA-256 fingerprint (64 hexadecimal digits, in pairs "
+                     "separated by colons or not)";
+      }
+      line.TrustStation.emplace(station, fingerprint);
+      i += 2;
     } else if (argument == "--port") {
       if (i + 1 == arguments.size()) {
         line.Error = "option --port needs a port name";
@@ -82,6 +100,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText() {
   return "Usage: orvel [--port NAME] [--connect]\n"
          "       orvel --operator-certificate[=NAME]\n"
+         "       orvel --trust-station HOST:PORT FINGERPRINT\n"
          "       orvel --help | --version\n"
          "Remote control for the 1.2 kW automatic antenna tuner over a serial port.\n"
          "\n"
@@ -96,6 +115,11 @@ std::string UsageText() {
          "                name NAME, else the login name) are made in ~/.config/orvel/\n"
          "                when missing. To let a station accept it:\n"
          "                orvel --operator-certificate | ssh STATION sudo orvel-station allow -\n"
+         "  --trust-station HOST:PORT FINGERPRINT\n"
+         "                trust the station's own certificate with this SHA-256\n"
+         "                fingerprint (what orvel-station init printed) for\n"
+         "                rfc2217+tls://HOST:PORT without ca=, in place of one trusted\n"
+         "                before, and end; kept in ~/.config/orvel/known-stations\n"
          "  -h, --help    print this text and end\n"
          "  -v, --version print the version and end\n"
          "Qt's own options (-platform, -display, -style ...) are handed on to the toolkit.\n"

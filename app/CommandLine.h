@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TCommandLine {
@@ -15,6 +16,9 @@ struct TCommandLine {
   std::optional<std::string> Port;
   // Print the operator's certificate and end; the common name for a new one (empty: the user's).
   std::optional<std::string> OperatorCertificate;
+  // Trust this station's certificate and end: the station as HOST:PORT and the certificate's
+  // SHA-256 fingerprint, both in their normal form.
+  std::optional<std::pair<std::string, std::string>> TrustStation;
   // Qt's own options (-platform xcb, -style ...), handed on to the application object.
   std::vector<std::string> ToolkitArguments;
   // Empty when the command line is valid; else one line saying what is wrong.

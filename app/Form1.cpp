@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "AddStationDialog.h"
 #include "ColorButton.h"
 #include "Cp1252.h"
 #include "ErrorDisplay.h"
@@ -38,8 +39,10 @@
 #include "NetworkAddress.h"
 #include "PanelFont.h"
 #include "PortListStyle.h"
+#include "PortsDirectory.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
+#include "StationPins.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -96,6 +99,17 @@ TColorButton* MakeButton(QWidget* parent, QRect geometry, const QString& caption
   return button;
 }
 
+bool RefusedForItsCertificate(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ESerialPortException& error) {
+    return error.Kind() == TSerialErrorKind::UnknownStation ||
+           error.Kind() == TSerialErrorKind::StationChanged;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
 
 TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
@@ -128,6 +142,9 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   };
   SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
     SerialPortFault(sender, port);
+  };
+  AskToTrustStation = [this](const ESerialPortException& refusal) {
+    return AskTrustQuestion(refusal);
   };
 
   CreateControls();
@@ -236,6 +253,8 @@ void TForm1::CreateMenu() {
   File1 = bar->addMenu("File");
   PortMonitor1 = File1->addAction("Port Monitor");
   guarded(PortMonitor1, &TForm1::PortMonitor1Click);
+  AddStation1 = File1->addAction("Add Station...");
+  guarded(AddStation1, &TForm1::AddStation1Click);
   File1->addSeparator();
   Exit1 = File1->addAction("Exit");
   guarded(Exit1, &TForm1::Exit1Click);
@@ -428,7 +447,13 @@ void TForm1::openportclick() {
       reachingStation_ = false;
       if (failure && reconnecting_) {
         ClosedState();
-        ScheduleReconnect();
+        if (!RefusedForItsCertificate(failure)) {
+          ScheduleReconnect();
+          return;
+        }
+        // A station that shows another certificate now is no station to keep trying quietly.
+        StopReconnecting();
+        RunUserAction([&] { PortOpened(failure); });
         return;
       }
       RunUserAction([&] {
@@ -461,6 +486,13 @@ void TForm1::openportclick() {
 void TForm1::PortOpened(const std::exception_ptr& failure) {
   if (failure) {
     if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+    // Trusted, the station is opened again as the operator's click asked: the click's latch
+    // with it.
+    if (OfferTrust(failure, [this] {
+          openportclick();
+          openport->SetDown(!openport->Down());
+        }))
+      return;
     std::rethrow_exception(failure);
   }
   reconnecting_ = false;
@@ -471,6 +503,47 @@ void TForm1::PortOpened(const std::exception_ptr& failure) {
   openport->SetCaption("Connecting...");
   Timer1->start();
   ProbeTicks_ = 0;
+}
+
+bool TForm1::OfferTrust(const std::exception_ptr& failure, std::function<void()> retry) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ESerialPortException& refusal) {
+    if (refusal.Kind() == TSerialErrorKind::StationChanged && OnStationChanged) {
+      OnStationChanged(refusal);
+      return true;
+    }
+    if (refusal.Kind() != TSerialErrorKind::UnknownStation || !AskToTrustStation) return false;
+    // Asked once the hand-over that brought the refusal has ended: the station is not kept
+    // waiting on an operator who reads a fingerprint.
+    QTimer::singleShot(0, this, [this, refusal, retry = std::move(retry)] {
+      RunUserAction([&] {
+        if (!AskToTrustStation(refusal)) return;
+        const TStationCertificate& certificate = refusal.Certificate();
+        std::string previous, reason;
+        if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
+          throw ESerialPortException(TSerialErrorKind::Other, reason);
+        retry();
+      });
+    });
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
+  const TStationCertificate& certificate = refusal.Certificate();
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                  "The station " + FromCp1252(certificate.Station) +
+                      " is not known yet.\n\nStation certificate SHA-256 fingerprint: " +
+                      FromCp1252(certificate.Fingerprint) +
+                      "\n\nTrust it only if orvel-station init printed the same fingerprint on "
+                      "the station. Trust this station and connect?",
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TForm1::ClosedState() {
@@ -609,6 +682,48 @@ void TForm1::SWR17Click() {
 
 void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
+}
+
+void TForm1::AddStation1Click() {
+  TAddStationDialog dialog(this);
+  dialog.IsListed = [this](const std::string& name) {
+    return ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) >= 0;
+  };
+  if (dialog.exec() != QDialog::Accepted) return;
+  AddStation(dialog.PortName(), TAddStationDialog::Address(dialog.HostText(), dialog.PortNumber()));
+}
+
+void TForm1::AddStation(const std::string& name, const std::string& address) {
+  stationCheck_ = std::make_unique<TSerialPort>();
+  stationCheck_->SetUiHandOver(handOver_.get());
+  stationCheck_->SetCustomPortName(address);
+  stationCheck_->SetPort(spCustom);
+  stationCheck_->SetBaudRate(stationCheck_->BaudRateFromNumber(9600));
+  stationCheck_->BeginOpen([this, name, address](std::exception_ptr failure) {
+    // The check's port is let go of outside its own hand-over.
+    QTimer::singleShot(0, this, [this, name, address, failure] {
+      stationCheck_.reset();
+      RunUserAction([&] { StationReached(name, address, failure); });
+    });
+  });
+}
+
+void TForm1::StationReached(const std::string& name, const std::string& address,
+                            const std::exception_ptr& failure) {
+  if (failure) {
+    if (OfferTrust(failure, [this, name, address] { AddStation(name, address); })) return;
+    std::rethrow_exception(failure);
+  }
+  std::string reason;
+  if (!WriteNetworkPortEntry(name, address, reason))
+    throw ESerialPortException(TSerialErrorKind::Other, reason);
+  if (SerialPort->ConnectedPort() != spNone || SerialPort->Opening()) {
+    // The list is locked while a port is open: the new entry is there at the next refresh.
+    return;
+  }
+  ComboBox1->clear();
+  FillPortList();
+  SelectPort(name);
 }
 
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) {

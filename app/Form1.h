@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -66,6 +67,10 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void SWR16Click();
   void SWR17Click();
   void PortMonitor1Click();
+  void AddStation1Click();
+  // Reaches the station at `address` once (asking whether to trust its certificate as Open
+  // Port does); once it answered, lists it under `name` in the port directory and selects it.
+  void AddStation(const std::string& name, const std::string& address);
   void ComboBox1DblClick();
   void About1Click();
   void ReconnectAutomatically1Click();
@@ -89,13 +94,20 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QComboBox* ComboBox1;
   TImage *Image0, *Image1;
   QMenu *File1, *Setup1, *SWRmin1;
-  QAction *PortMonitor1, *Exit1, *MemoryClear1, *ReconnectAutomatically1, *About1;
+  QAction *PortMonitor1, *AddStation1, *Exit1, *MemoryClear1, *ReconnectAutomatically1, *About1;
   QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
   QTimer *Timer1, *Timer2;
   // The next attempt to open again a port that closed through a fault.
   QTimer* ReconnectTimer;
   std::unique_ptr<TSerialPort> SerialPort;
   TForm2* Form2 = nullptr;
+  // Asked when a station shows a certificate that nothing vouches for (the refusal holds the
+  // station and the certificate's fingerprint): whether to trust it and connect. The window's
+  // own question unless replaced; empty, the refusal is shown as any failure is.
+  std::function<bool(const ESerialPortException& refusal)> AskToTrustStation;
+  // Told of a station that shows another certificate than the one trusted, in place of the
+  // error box, when set.
+  std::function<void(const ESerialPortException& refusal)> OnStationChanged;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -112,6 +124,12 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void ClosedState();
   // The rest of Open Port once the port is open; rethrows the failure of the open.
   void PortOpened(const std::exception_ptr& failure);
+  // Whether the failure is a station to be trusted first, which is then asked about; on yes
+  // `retry` runs.
+  bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
+  void StationReached(const std::string& name, const std::string& address,
+                      const std::exception_ptr& failure);
+  bool AskTrustQuestion(const ESerialPortException& refusal);
   // Shows "Connecting..." and tries the port again after the current back-off.
   void ScheduleReconnect();
   void StopReconnecting();
@@ -141,6 +159,8 @@ class TForm1 : public QMainWindow, private TTunerHost {
   std::uint8_t ProbeTicks_ = 0;
   // Open Port is reaching a network station in the background.
   bool reachingStation_ = false;
+  // Add Station reaches its station with a port of its own, apart from the tuner's.
+  std::unique_ptr<TSerialPort> stationCheck_;
   // A port that closed through a fault is being opened again; the wait before the next try.
   bool reconnecting_ = false;
   int reconnectDelayMs_ = 0;

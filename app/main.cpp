@@ -2,6 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // Program start: the command line, the application, the main window, the port monitor, the
 // event loop.
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QStyleFactory>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "Form2.h"
 #include "OperatorIdentity.h"
 #include "QuitOnSignal.h"
+#include "StationPins.h"
 #include "UserAction.h"
 
 namespace {
@@ -62,6 +64,31 @@ int PrintOperatorCertificate(const std::string& commonName) {
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// Pins the station's certificate; no display needed, so that it works over ssh and in scripts.
+int TrustStation(const std::string& station, const std::string& fingerprint) {
+  std::string previous, reason;
+  if (!TStationPins().Pin(station, fingerprint, previous, reason)) {
+    std::fprintf(stderr, "orvel: %s\n", reason.c_str());
+    return 1;
+  }
+  if (previous == fingerprint) {
+    std::printf("Station %s was trusted already (SHA-256 %s).\n", station.c_str(),
+                fingerprint.c_str());
+  } else if (!previous.empty()) {
+    std::printf("Station %s is trusted with SHA-256 %s, in place of %s.\n", station.c_str(),
+                fingerprint.c_str(), previous.c_str());
+  } else {
+    std::printf("Station %s is trusted (SHA-256 %s).\n", station.c_str(), fingerprint.c_str());
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Platforms that show nobody a window: a question there would wait for ever.
+bool CanAskTheOperator() {
+  const QString platform = QGuiApplication::platformName();
+  return platform != "offscreen" && platform != "minimal";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +106,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.OperatorCertificate) return PrintOperatorCertificate(*options.OperatorCertificate);
+  if (options.TrustStation)
+    return TrustStation(options.TrustStation->first, options.TrustStation->second);
 
   // The application object takes only the toolkit's options; it keeps a reference to both.
   std::vector<std::string> toolkitStrings = options.ToolkitArguments;
@@ -100,6 +129,20 @@ int main(int argc, char** argv) {
   TForm1 form1(QCoreApplication::applicationDirPath());
   TForm2 form2;
   form1.AttachPortMonitor(&form2);
+  if (!CanAskTheOperator()) {
+    // A script's --connect: a station refused for its certificate ends the program, and the
+    // script is told why and, for one not known yet, how to trust it; a box there would wait for
+    // ever.
+    auto refused = [](const ESerialPortException& refusal) {
+      std::fprintf(stderr, "orvel: %s\n", refusal.what());
+      QCoreApplication::exit(1);
+    };
+    form1.AskToTrustStation = [refused](const ESerialPortException& refusal) {
+      refused(refusal);
+      return false;
+    };
+    form1.OnStationChanged = refused;
+  }
 
   const std::string port = options.Port ? ToCp1252(QString::fromLocal8Bit(*options.Port)) : "";
   const bool listed = !options.Port || form1.SelectPort(port);

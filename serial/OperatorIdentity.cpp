@@ -18,10 +18,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "NetworkAddress.h"
 #include "PortsDirectory.h"
+#include "PrivateFile.h"
+#include "StationPins.h"
 
 namespace {
 
@@ -80,32 +84,6 @@ bool SoundFile(const std::string& path, bool secret, bool& present, std::string&
     return false;
   }
   return true;
-}
-
-// Written under a new name and renamed into place: never through a link that stands there, and
-// never seen half-written.
-bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode,
-                  std::string& reason) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    reason = "Cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  bool written = ::fchmod(fd, mode) == 0;
-  for (std::size_t done = 0; written && done < text.size();) {
-    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    written = count > 0;
-    if (written) done += static_cast<std::size_t>(count);
-  }
-  written = written && ::fsync(fd) == 0;
-  const int error = errno;
-  written = ::close(fd) == 0 && written;
-  if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  reason = "Cannot write " + path + ": " + std::strerror(written ? errno : error);
-  ::unlink(temporary.c_str());
-  return false;
 }
 
 bool AddExtension(X509* certificate, int nid, const char* value) {
@@ -185,16 +163,7 @@ std::optional<TOperatorIdentity> EnsureOperatorIdentity(const std::string& commo
         "\"" + name + "\" cannot name an operator: use letters, digits and . _ - @ (at most 64)";
     return std::nullopt;
   }
-  // The parent may be missing on a fresh account; only the folder of our own is kept private.
-  const std::string parent = directory.substr(0, directory.rfind('/'));
-  if (::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
-    reason = "Cannot make " + parent + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
-  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
-    reason = "Cannot make " + directory + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
+  if (!MakePrivateFolder(directory, reason)) return std::nullopt;
   TKey key(EVP_EC_gen("P-256"));
   TCertificate certificate = key ? SelfSigned(key.get(), name) : nullptr;
   TBio keyText(BIO_new(BIO_s_mem()));
@@ -208,8 +177,9 @@ std::optional<TOperatorIdentity> EnsureOperatorIdentity(const std::string& commo
   }
   const TOperatorIdentity identity{directory + "/" + kCertName, directory + "/" + kKeyName};
   // The key first: a certificate without its key is never left as the only file.
-  if (!WriteNewFile(identity.KeyFile, BioText(keyText.get()), 0600, reason)) return std::nullopt;
-  if (!WriteNewFile(identity.CertFile, BioText(certText.get()), 0644, reason)) {
+  if (!WritePrivateFile(identity.KeyFile, BioText(keyText.get()), 0600, reason))
+    return std::nullopt;
+  if (!WritePrivateFile(identity.CertFile, BioText(certText.get()), 0644, reason)) {
     ::unlink(identity.KeyFile.c_str());
     return std::nullopt;
   }
@@ -237,15 +207,8 @@ std::string CertificateCommonName(const std::string& certFile) {
 }
 
 std::string CertificateFingerprint(const std::string& certFile) {
-  const TCertificate certificate = ReadCertificate(certFile);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned size = 0;
-  if (!certificate || X509_digest(certificate.get(), EVP_sha256(), digest, &size) != 1) return {};
-  std::string text;
-  for (unsigned i = 0; i < size; ++i) {
-    char pair[4];
-    std::snprintf(pair, sizeof pair, i == 0 ? "%02X" : ":%02X", digest[i]);
-    text += pair;
-  }
-  return text;
+  std::ifstream file(certFile);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return PemFingerprint(text.str());
 }

@@ -3,7 +3,13 @@
 // The port directory's location, shared by the serial component and the tuner simulator.
 #include "PortsDirectory.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+
+#include "PrivateFile.h"
 
 namespace {
 
@@ -33,4 +39,21 @@ TPortsDirectoryPlace PortsDirectoryPlace() {
 
 std::string PortsDirectory() {
   return PortsDirectoryPlace().Path;
+}
+
+bool WriteNetworkPortEntry(const std::string& name, const std::string& address,
+                           std::string& reason) {
+  const TPortsDirectoryPlace place = PortsDirectoryPlace();
+  if (place.Path.empty()) {
+    reason = "Neither ORVEL_PORTS_DIR, XDG_CONFIG_HOME nor HOME names the port directory";
+    return false;
+  }
+  // The default folder is made on first need; one that the operator named must be there.
+  if (!place.Named && !MakePrivateFolder(place.Path.substr(0, place.Path.rfind('/')), reason))
+    return false;
+  if (!place.Named && ::mkdir(place.Path.c_str(), 0700) != 0 && errno != EEXIST) {
+    reason = "Cannot make " + place.Path + ": " + std::strerror(errno);
+    return false;
+  }
+  return WritePrivateFile(place.Path + "/" + name, address + "\n", 0644, reason);
 }

@@ -19,3 +19,8 @@ std::string UserConfigDirectory();
 // The path is empty when none of these variables gives a place.
 TPortsDirectoryPlace PortsDirectoryPlace();
 std::string PortsDirectory();
+
+// Writes the entry that lists a network port under `name` in the port directory (a regular file
+// holding the address), making the directory when it is missing. False with the reason.
+bool WriteNetworkPortEntry(const std::string& name, const std::string& address,
+                           std::string& reason);

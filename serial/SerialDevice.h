@@ -62,6 +62,7 @@ inline constexpr std::uint8_t ModemRlsd = 0x80;
 struct TDeviceError {
   TSerialErrorKind Kind = TSerialErrorKind::None;
   std::string Message;
+  TStationCertificate Certificate = {};
 };
 
 // The bytes a read or write moved, and why it stopped short (None when it did not).

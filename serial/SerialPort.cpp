@@ -222,7 +222,8 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
       throw ESerialPortException(failure.Kind, name + ": " + failure.Message);
     }
     throw ESerialPortException(failure.Kind,
-                               "Cannot connect to " + ShownAddress(name) + ". " + failure.Message);
+                               "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
+                               failure.Certificate);
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 enum class TSerialErrorKind : std::uint8_t {
   None,
@@ -29,17 +30,33 @@ enum class TSerialErrorKind : std::uint8_t {
   // Writes were stopped for good (the program is ending).
   WriteAborted,
   LogFile,
+  // A TLS station showed a certificate that nothing vouches for and that the operator has not
+  // trusted yet.
+  UnknownStation,
+  // A TLS station showed another certificate than the one the operator trusted.
+  StationChanged,
   // The port's entry is neither a device nor a network address.
   NotADevice,
   Other
 };
 
+// The certificate a TLS station showed, for the operator to decide on: the station as HOST:PORT
+// and the certificate's SHA-256 fingerprint.
+struct TStationCertificate {
+  std::string Station;
+  std::string Fingerprint;
+};
+
 class ESerialPortException : public std::runtime_error {
  public:
-  ESerialPortException(TSerialErrorKind kind, const std::string& message)
-      : std::runtime_error(message), kind_(kind) {}
+  ESerialPortException(TSerialErrorKind kind, const std::string& message,
+                       TStationCertificate certificate = {})
+      : std::runtime_error(message), kind_(kind), certificate_(std::move(certificate)) {}
   TSerialErrorKind Kind() const { return kind_; }
+  // Filled for UnknownStation and StationChanged.
+  const TStationCertificate& Certificate() const { return certificate_; }
 
  private:
   TSerialErrorKind kind_;
+  TStationCertificate certificate_;
 };

@@ -29,6 +29,7 @@
 
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
+#include "StationPins.h"
 
 namespace {
 
@@ -195,13 +196,17 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
                                                                  TDeviceError& error,
                                                                  const TCancelFlag& cancelled) {
   std::string reason;
-  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason);
-  if (!device) error = TDeviceError{TSerialErrorKind::Other, reason};
+  TDeviceError refusal;
+  std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
+  if (!device)
+    error = refusal.Kind != TSerialErrorKind::None ? refusal
+                                                   : TDeviceError{TSerialErrorKind::Other, reason};
   return device;
 }
 
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
-    const std::string& text, const TCancelFlag& cancelled, std::string& reason) {
+    const std::string& text, const TCancelFlag& cancelled, std::string& reason,
+    TDeviceError& refusal) {
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
@@ -213,7 +218,11 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
     if (!address->KeyFile.empty() && !ReadableFile(address->KeyFile, "key", reason)) return nullptr;
   }
   std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
-  if (!device->Connect(reason)) return nullptr;
+  if (!device->Connect(reason)) {
+    std::lock_guard lock(device->mutex_);
+    refusal = device->refusal_;
+    return nullptr;
+  }
   return device;
 }
 
@@ -386,6 +395,7 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       // gensio checks the chain only; the name is this program's to check.
       const bool wrongHost = error == 0 && !IssuedFor(address_, PeerCertificate(io_));
       if (wrongHost) error = GE_CERTINVALID;
+      if (const std::optional<int> answer = JudgeByPins(error)) return *answer;
       std::lock_guard lock(mutex_);
       peerSubject_ = name;
       certificateError_ = error;
@@ -764,6 +774,41 @@ void TNetworkSerialDevice::Freed() {
   std::lock_guard lock(mutex_);
   freed_ = true;
   changed_.notify_all();
+}
+
+std::optional<int> TNetworkSerialDevice::JudgeByPins(int chainError) {
+  if (!address_.CaFile.empty()) return std::nullopt;
+  const std::string station = StationName(address_);
+  const std::string fingerprint = PemFingerprint(PeerCertificate(io_));
+  if (fingerprint.empty()) return std::nullopt;
+  const TPinCheck check = TStationPins().Check(station, fingerprint);
+  if (check.Verdict == TPinVerdict::Trusted) return 0;
+  // A station that a system authority vouches for needs no pin, as long as none was made.
+  if (check.Verdict == TPinVerdict::Unknown && chainError == 0) return std::nullopt;
+  TDeviceError refusal{TSerialErrorKind::Other, check.Reason, {station, fingerprint}};
+  const std::string trust = "  orvel --trust-station " + station + " " + fingerprint + "\n";
+  if (check.Verdict == TPinVerdict::Unknown) {
+    refusal.Kind = TSerialErrorKind::UnknownStation;
+    refusal.Message =
+        "The station " + station +
+        " is not known yet.\nStation certificate SHA-256 fingerprint: " + fingerprint +
+        "\nIf orvel-station init printed the same fingerprint on the station, "
+        "trust it with\n" +
+        trust + "and connect again.";
+  } else if (check.Verdict == TPinVerdict::Changed) {
+    refusal.Kind = TSerialErrorKind::StationChanged;
+    refusal.Message =
+        "The station " + station + " shows another certificate than the one trusted.\n" +
+        "Trusted SHA-256 fingerprint: " + check.Pinned +
+        "\nShown SHA-256 fingerprint:   " + fingerprint +
+        "\nSomeone may be posing as the station on the way there, or the station was given a "
+        "new certificate (orvel-station init ran afresh). Ask the station's keeper for its "
+        "fingerprint; only if it is the one shown, trust it with\n" +
+        trust + "and connect again.";
+  }
+  std::lock_guard lock(mutex_);
+  refusal_ = std::move(refusal);
+  return GE_AUTHREJECT;
 }
 
 int TNetworkSerialDevice::GensioSocket() const {

@@ -79,9 +79,11 @@ class TNetworkSerialDevice final : public TSerialDevice {
 
  private:
   TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled);
+  // A station refused for its certificate leaves the kind and the certificate in `refusal`.
   static std::unique_ptr<TNetworkSerialDevice> OpenWithReason(const std::string& address,
                                                               const TCancelFlag& cancelled,
-                                                              std::string& reason);
+                                                              std::string& reason,
+                                                              TDeviceError& refusal);
   bool Cancelled() const;
   // Waits with mutex_ held (in `lock`) until `done` holds, the deadline passes or the open is
   // cancelled; whether `done` holds.
@@ -102,6 +104,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // Waits until every reply is in or the deadline passes; false on a lost connection.
   bool WaitForReplies(std::initializer_list<TReply*> replies,
                       std::chrono::steady_clock::time_point deadline);
+  // Without an authority of the operator's own, the stations the operator pinned decide: the
+  // answer for gensio when they do (accepted, or refused with the reason in refusal_).
+  std::optional<int> JudgeByPins(int chainError);
   void KeepAlive();
   void NudgeQuietStation();
   // gensio's own descriptor of the connection's socket; -1 when there is none yet.
@@ -141,6 +146,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string firstWords_;
   std::string peerSubject_;
   int certificateError_ = 0;
+  TDeviceError refusal_;
   // The certificate's chain held, but it names another host.
   bool wrongHost_ = false;
   // The station said nothing in the first second and was nudged (connecting thread only).

@@ -27,6 +27,7 @@
 #include <regex>
 #include <set>
 
+#include "AddStationDialog.h"
 #include "ColorButton.h"
 #include "Cp1252.h"
 #include "DeafListener.h"
@@ -37,7 +38,9 @@
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "ModalWatcher.h"
+#include "OperatorIdentity.h"
 #include "Ser2Net.h"
+#include "StationPins.h"
 #include "TunerPty.h"
 #include "UserAction.h"
 
@@ -52,7 +55,8 @@ class Form1Test : public ::testing::Test {
     QDir().mkpath(settingsDir_);
     std::filesystem::create_directories(portsDir_);
     ::setenv("ORVEL_PORTS_DIR", portsDir_.c_str(), 1);
-    // The user's own settings file and choices are looked for there, never in the real home.
+    // The user's own settings file, choices, trusted stations and identity are looked for
+    // there, never in the real home.
     userSettingsDir_ = dir_.filePath("config/orvel").toStdString();
     std::filesystem::create_directories(userSettingsDir_);
     ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
@@ -488,6 +492,105 @@ TEST_F(Form1Test, ACommandThatDidNotGoOutWholeIsReportedAndNotLogged) {
   EXPECT_EQ(watcher.Boxes()[0].Icon, QMessageBox::Critical);
 }
 
+// A station with a certificate of its own making: the operator is asked, with the fingerprint;
+// no leaves it unknown, yes trusts it and connects, and later it connects without a question.
+TEST_F(Form1Test, AStationOfItsOwnMakingIsTrustedOnceAsked) {
+  TTunerPty tuner;
+  TTestCertificates files;
+  TSer2Net station(tuner.DevicePath(), files.StationOptions("ca"));
+  station.Start();
+  const std::string name = "127.0.0.1:" + std::to_string(station.Port());
+  const std::string fingerprint = CertificateFingerprint(files.File("ca.pem"));
+  TForm1& form = Start(station.Address("rfc2217+tls"));
+  const std::string question =
+      "The station " + name +
+      " is not known yet.\n\nStation certificate SHA-256 fingerprint: " + fingerprint +
+      "\n\nTrust it only if orvel-station init printed the same fingerprint on the station. "
+      "Trust this station and connect?";
+  {
+    TModalWatcher declines;
+    form.openportclick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !declines.Boxes().empty(); }));
+    EXPECT_EQ(declines.Boxes()[0].Text, question);
+    EXPECT_EQ(declines.Boxes()[0].Icon, QMessageBox::Question);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.openport->isEnabled(); }));
+    EXPECT_TRUE(form.ComboBox1->isEnabled());
+    EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+    EXPECT_EQ(TStationPins().Check(name, fingerprint).Verdict, TPinVerdict::Unknown);
+  }
+  for (const char* visit : {"asked", "known"}) {
+    SCOPED_TRACE(visit);
+    TModalWatcher trusts(QMessageBox::Yes);
+    form.openportclick();
+    // The probe is written and its timer runs.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Timer1->isActive(); }, 10000));
+    ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+    tuner.Write("ATU_KORAX\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.openport->Caption() == "ATU conn"; }));
+    ASSERT_EQ(trusts.Boxes().size(), visit == std::string("asked") ? 1u : 0u);
+    form.closeportclick();
+  }
+  EXPECT_EQ(TStationPins().Check(name, fingerprint).Verdict, TPinVerdict::Trusted);
+}
+
+// File > Add Station: the station is reached once, trusted on the operator's word, and only
+// then listed and selected; one that cannot be reached is reported and not listed.
+TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
+  struct TCase {
+    std::string host;
+    int port;
+    std::string name;
+    bool listed;
+    std::string problem;
+    std::string address;
+  };
+  const TCase cases[] = {
+      {"shack.local", 3002, "SHACK", false, "", "rfc2217+tls://shack.local:3002"},
+      {"::1", 4000, "LOOP-6", false, "", "rfc2217+tls://[::1]:4000"},
+      {"", 3002, "SHACK", false, "Give the station's host name or address", ""},
+      {"shack/x", 3002, "SHACK", false, "\"shack/x\" is no host name or address", ""},
+      {"shack", 3002, "", false, "Give the station a name for the port list", ""},
+      {"shack", 3002, "../X", false, "A port name is letters, digits and - _ . (not first)", ""},
+      {"shack", 3002, "SHACK", true, "A port named SHACK is listed already", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.host + " " + c.name);
+    EXPECT_EQ(TAddStationDialog::Check(c.host, c.port, c.name, c.listed), c.problem);
+    if (c.problem.empty()) {
+      EXPECT_EQ(TAddStationDialog::Address(c.host, c.port), c.address);
+    }
+  }
+
+  TTunerPty tuner;
+  TTestCertificates files;
+  TSer2Net station(tuner.DevicePath(), files.StationOptions("ca"));
+  station.Start();
+  TForm1& form = Start();
+  const std::string entry = portsDir_ + "/SHACK";
+  {
+    TModalWatcher trusts(QMessageBox::Yes);
+    form.AddStation("SHACK", station.Address("rfc2217+tls"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.ComboBox1->currentText() == "SHACK"; }, 10000));
+    ASSERT_EQ(trusts.Boxes().size(), 1u);
+    EXPECT_EQ(trusts.Boxes()[0].Icon, QMessageBox::Question);
+  }
+  std::ifstream written(entry);
+  std::string line;
+  EXPECT_TRUE(std::getline(written, line));
+  EXPECT_EQ(line, station.Address("rfc2217+tls"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(entry)));
+  EXPECT_EQ(form.SerialPort->DevicePathOf("SHACK"), station.Address("rfc2217+tls"));
+  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+
+  TModalWatcher reports;
+  const std::string nobody = "rfc2217+tls://127.0.0.1:" + std::to_string(FreeLocalPort());
+  form.AddStation("NOBODY", nobody);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !reports.Boxes().empty(); }, 10000));
+  EXPECT_EQ(reports.Boxes()[0].Text, "Cannot connect to " + nobody + ". Connection refused.");
+  EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/NOBODY"));
+  EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
+}
+
 TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
   // A listed port whose device is no terminal: it opens, but refuses the line settings.
   std::filesystem::create_symlink("/dev/null", portsDir_ + "/COM2");
@@ -774,7 +877,7 @@ TEST_F(Form1Test, MenuTree) {
   QStringList file;
   for (QAction* action : form.File1->actions())
     file << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(file, QStringList({"Port Monitor", "-", "Exit"}));
+  EXPECT_EQ(file, QStringList({"Port Monitor", "Add Station...", "-", "Exit"}));
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());

@@ -3,6 +3,7 @@
 // Answers the modal boxes that a handler opens, recording their titles and texts.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -19,9 +20,10 @@ class TModalWatcher {
     Qt::TextFormat Format = Qt::AutoText;
   };
 
-  TModalWatcher() {
+  // Each box is closed (its escape answer), or answered with `answer` where it offers that.
+  explicit TModalWatcher(QMessageBox::StandardButton answer = QMessageBox::NoButton) {
     timer_.setInterval(10);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
+    QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
       QWidget* modal = QApplication::activeModalWidget();
       if (!modal) return;
       Box box;
@@ -32,7 +34,12 @@ class TModalWatcher {
         box.Format = message->textFormat();
       }
       boxes_.push_back(box);
-      modal->close();
+      auto* message = qobject_cast<QMessageBox*>(modal);
+      if (QAbstractButton* button = message ? message->button(answer) : nullptr) {
+        button->click();
+      } else {
+        modal->close();
+      }
     });
     timer_.start();
   }

@@ -2,11 +2,13 @@
 // Copyright (C) 2026 The Orvel developers
 // The program's command line as scripts and ssh sessions use it: --help and --version need no
 // display, and a wrong option is an error with the usage, exit status 2.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +18,13 @@
 
 #include "CommandLine.h"
 #include "OperatorIdentity.h"
+#include "PseudoTerminal.h"
+#include "Ser2Net.h"
+#include "StationPins.h"
 
 namespace {
+
+using testing::HasSubstr;
 
 struct Outcome {
   int Status = -1;
@@ -131,6 +138,55 @@ TEST(ProgramCommandLineTest, PrintsTheOperatorCertificateWithoutADisplay) {
   std::filesystem::remove_all(home);
 }
 
+// A script connecting to a station with a certificate of its own making: with nobody to ask,
+// Orvel ends with the fingerprint and the command that trusts it, which works without a display.
+TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
+  char pattern[] = "/tmp/orvel-trust-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string home = pattern;
+  const char* before = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = before ? before : "";
+  ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+  TTestCertificates files;
+  TPseudoTerminal terminal;
+  TSer2Net station(terminal.SlavePath(), files.StationOptions("ca"));
+  station.Start();
+  const std::string name = "127.0.0.1:" + std::to_string(station.Port());
+  const std::string fingerprint = CertificateFingerprint(files.File("ca.pem"));
+  std::string plain;
+  for (const char c : fingerprint)
+    if (c != ':') plain += static_cast<char>(std::tolower(c));
+  const Outcome refused =
+      RunOrvel({"-platform", "offscreen", "--port", station.Address("rfc2217+tls"), "--connect"});
+  const Outcome trusted = RunOrvel({"--trust-station", name, plain});
+  const Outcome again = RunOrvel({"--trust-station", name, fingerprint});
+  const std::string other = NormalFingerprint(std::string(64, '0'));
+  const Outcome replaced = RunOrvel({"--trust-station", name, other});
+  const Outcome changed =
+      RunOrvel({"-platform", "offscreen", "--port", station.Address("rfc2217+tls"), "--connect"});
+  before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+
+  EXPECT_EQ(refused.Status, 1) << refused.Err;
+  EXPECT_THAT(refused.Err,
+              HasSubstr("Station certificate SHA-256 fingerprint: " + fingerprint + "\n"));
+  EXPECT_THAT(refused.Err,
+              HasSubstr("\n  orvel --trust-station " + name + " " + fingerprint + "\n"));
+  EXPECT_EQ(trusted.Status, 0) << trusted.Err;
+  EXPECT_EQ(trusted.Out, "Station " + name + " is trusted (SHA-256 " + fingerprint + ").\n");
+  EXPECT_EQ(again.Out, "Station " + name + " was trusted already (SHA-256 " + fingerprint + ").\n");
+  EXPECT_EQ(replaced.Out, "Station " + name + " is trusted with SHA-256 " + other +
+                              ", in place of " + fingerprint + ".\n");
+  EXPECT_EQ(changed.Status, 1) << changed.Err;
+  EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint: " + other + "\n"));
+  EXPECT_THAT(changed.Err, HasSubstr("Shown SHA-256 fingerprint:   " + fingerprint + "\n"));
+  const std::string pins = home + "/config/orvel/known-stations";
+  EXPECT_EQ(TStationPins(home + "/config/orvel").Check(name, other).Verdict, TPinVerdict::Trusted);
+  struct stat file {};
+  ASSERT_EQ(::lstat(pins.c_str(), &file), 0);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+  std::filesystem::remove_all(home);
+}
+
 TEST(ProgramCommandLineTest, HelpDescribesThePortDirectoryAndItsReports) {
   const std::string usage = UsageText();
   EXPECT_NE(usage.find("ORVEL_PORTS_DIR"), std::string::npos);
@@ -177,6 +233,22 @@ TEST(CommandLineTest, Parsing) {
        false,
        {},
        "option --operator-certificate= needs a name"},
+      {{"--trust-station", "shack:3002"},
+       nullptr,
+       false,
+       {},
+       "option --trust-station needs HOST:PORT and a fingerprint"},
+      {{"--trust-station", "shack", "AB"},
+       nullptr,
+       false,
+       {},
+       "option --trust-station needs HOST:PORT, not shack"},
+      {{"--trust-station", "shack:3002", "AB:CD"},
+       nullptr,
+       false,
+       {},
+       "AB:CD is not a SHA-256 fingerprint (64 hexadecimal digits, in pairs separated by colons "
+       "or not)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));

@@ -24,10 +24,12 @@
 #include "DeafListener.h"
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
+#include "OperatorIdentity.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
 #include "Ser2Net.h"
 #include "SerialPort.h"
+#include "StationPins.h"
 #include "TelnetStation.h"
 #include "TermiosProbe.h"
 
@@ -35,6 +37,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::HasSubstr;
+namespace fs = std::filesystem;
 
 TEST(NetworkAddressTest, AddressFormsAndTheirConnections) {
   struct TCase {
@@ -581,6 +584,69 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
     // Not the line settings' bound of 3 s; generous for a busy machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << address;
   }
+}
+
+// A station with a certificate of its own making: refused with its fingerprint until the
+// operator pins it, then served; given another certificate, refused with both fingerprints.
+// Nothing reaches the device on a refused connection: the first bytes the device ever sees are
+// those of the first connection that was let through.
+TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertificateChanges) {
+  auto refusal = [this](const std::string& address) {
+    TSerialPort port;
+    port.SetUiHandOver(&ui_);
+    port.SetCustomPortName(address);
+    port.SetPort(spCustom);
+    try {
+      port.Open();
+    } catch (const ESerialPortException& error) {
+      EXPECT_EQ(port.ConnectedPort(), spNone);
+      return error;
+    }
+    return ESerialPortException(TSerialErrorKind::None, "opened");
+  };
+  TSer2Net first(terminal_.SlavePath(), files_.StationOptions("ca"));
+  first.Start();
+  const std::string station = "127.0.0.1:" + std::to_string(first.Port());
+  const std::string address = first.Address("rfc2217+tls");
+  const std::string before = CertificateFingerprint(files_.File("ca.pem"));
+  const std::string after = CertificateFingerprint(files_.File("otherca.pem"));
+  ASSERT_FALSE(before.empty());
+  ASSERT_NE(before, after);
+
+  ESerialPortException error = refusal(address);
+  EXPECT_EQ(error.Kind(), TSerialErrorKind::UnknownStation);
+  EXPECT_EQ(error.Certificate().Station, station);
+  EXPECT_EQ(error.Certificate().Fingerprint, before);
+  EXPECT_EQ(std::string(error.what()),
+            "Cannot connect to " + address + ". The station " + station +
+                " is not known yet.\nStation certificate SHA-256 fingerprint: " + before +
+                "\nIf orvel-station init printed the same fingerprint on the station, trust it "
+                "with\n  orvel --trust-station " +
+                station + " " + before + "\nand connect again.");
+  std::string previous, reason;
+  ASSERT_TRUE(TStationPins().Pin(station, before, previous, reason)) << reason;
+  EXPECT_EQ(OpenError(address), "opened");
+  // An authority of the operator's own is not overruled by a pin.
+  EXPECT_EQ(refusal(address + "?ca=" + files_.File("otherca.pem")).Kind(), TSerialErrorKind::Other);
+
+  first.Stop();
+  const std::string config = fs::path(files_.File("ca.pem")).parent_path() / "changed.yaml";
+  std::ofstream(config) << "connection: &tuner\n  accepter: telnet(rfc2217),ssl(key="
+                        << files_.File("otherca.key") << ",cert=" << files_.File("otherca.pem")
+                        << "),tcp,127.0.0.1," << first.Port() << "\n  connector: serialdev,"
+                        << terminal_.SlavePath() << ",9600n81,local\n";
+  TSer2Net second(config, first.Port());
+  second.Start();
+  error = refusal(address);
+  EXPECT_EQ(error.Kind(), TSerialErrorKind::StationChanged);
+  EXPECT_EQ(error.Certificate().Fingerprint, after);
+  EXPECT_THAT(error.what(), HasSubstr("Trusted SHA-256 fingerprint: " + before + "\n"));
+  EXPECT_THAT(error.what(), HasSubstr("Shown SHA-256 fingerprint:   " + after + "\n"));
+  EXPECT_THAT(error.what(), HasSubstr("Someone may be posing as the station"));
+  EXPECT_THAT(error.what(), HasSubstr("orvel --trust-station " + station + " " + after + "\n"));
+  ASSERT_TRUE(TStationPins().Pin(station, after, previous, reason)) << reason;
+  EXPECT_EQ(previous, before);
+  EXPECT_EQ(OpenError(address), "opened");
 }
 
 // A station hung with its kernel still answering TCP, plain and in TLS side by side: each port
