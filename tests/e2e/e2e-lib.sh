@@ -244,6 +244,21 @@ expect_title() {
 # visible_windows NAME-PATTERN: the ids of the mapped windows whose title matches.
 visible_windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
 
+# A box of Orvel's besides the main window, its id left in $box.
+box=""
+box_shown() {
+  box=$(visible_windows '^Orvel$' | grep -vx "$window" | head -n 1) || true
+  [ -n "$box" ]
+}
+box_gone() { ! box_shown; }
+# answer_box WHAT KEY: the box WHAT comes within 15 s; KEY answers it and it goes.
+answer_box() {
+  wait_until 15 "$1" box_shown
+  screenshot "$(tr ' ' - <<<"$1")"
+  xdotool windowfocus --sync "$box" key "$2"
+  wait_until 5 "$1 answered" box_gone
+}
+
 # close_orvel: closes the main window as a window manager would and expects a clean end: exit
 # status 0 and no sanitizer report.
 close_orvel() {

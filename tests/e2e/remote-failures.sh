@@ -46,13 +46,6 @@ make_certificates() {
   openssl rehash "$certs/auth/operator/allowed_certs"
 }
 
-# A box of Orvel's besides the main window, its id left in $box.
-box=""
-box_shown() {
-  box=$(visible_windows '^Orvel$' | grep -vx "$window" | head -n 1) || true
-  [ -n "$box" ]
-}
-
 # expect_failure NAME ADDRESS REASON SECONDS: Orvel opening port NAME shows a box within
 # SECONDS of its window; OK closes it, Open Port is up again, and Orvel ends cleanly.
 expect_failure() {
@@ -64,7 +57,6 @@ expect_failure() {
   elapsed_ms=$((($(now_us) - shown) / 1000))
   log "$name: a box after $elapsed_ms ms (the serial tests check its text: \"$reason\")"
   xdotool windowfocus --sync "$box" key Return
-  box_gone() { ! box_shown; }
   wait_until 5 "closing of the box for $name" box_gone
   screenshot "after-$name"
   looks_closed "$last_shot" || fail "Open Port is not up after the failure of $name"

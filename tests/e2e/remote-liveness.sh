@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The Orvel developers
 # A station that hangs and one that never speaks, on the real window. ser2net stopped with
-# SIGSTOP (its kernel still answers TCP): the port closes without a box within 10 s, and a TUNE
-# clicked more than 3 s into the freeze never reaches the tuner, not even once ser2net resumes.
+# SIGSTOP (its kernel still answers TCP): the port closes within 10 s, and a TUNE clicked more
+# than 3 s into the freeze never reaches the tuner, not even once ser2net resumes; the operator is
+# told in one box that it did not go out, and the port's closing adds none.
 # A station that accepts and never says a word: the button reads "Connecting..." at once, Close
 # Port gives the attempt up, and SIGTERM during such an attempt ends Orvel within a second.
 source "$(dirname "$0")/e2e-lib.sh"
@@ -26,6 +27,7 @@ kill -STOP "$ser2net_pid"
 frozen=$(now_us)
 wait_until 5 "3.5 s into the freeze" past $((frozen + 3500000))
 click_tune
+answer_box "the box saying TUNE did not go out" Return
 wait_for_look 10 "Open Port up after ser2net hung" looks_closed
 closed_ms=$(elapsed_ms "$frozen")
 log "the hung station closed the port $closed_ms ms into the freeze"

@@ -29,19 +29,6 @@ init_station() {
   [ -n "$fingerprint" ] || fail "orvel-station init printed no fingerprint: $said"
 }
 
-box=""
-box_shown() {
-  box=$(visible_windows '^Orvel$' | grep -vx "$window" | head -n 1) || true
-  [ -n "$box" ]
-}
-box_gone() { ! box_shown; }
-# answer_box WHAT KEY: the box WHAT comes within 15 s; KEY answers it and it goes.
-answer_box() {
-  wait_until 15 "$1" box_shown
-  screenshot "$(tr ' ' - <<<"$1")"
-  xdotool windowfocus --sync "$box" key "$2"
-  wait_until 5 "$1 answered" box_gone
-}
 pinned() { grep -qxF "127.0.0.1:$station_port $1" "$XDG_CONFIG_HOME/orvel/known-stations" 2>/dev/null; }
 
 start_sim
