@@ -103,6 +103,8 @@ void TSerialPort::Open() {
   }
   const std::string trimmed(TrimControls(name));
   std::optional<TListedPort> listed = ListedPort(trimmed);
+  // An entry that is no port lists itself as its device: nothing to open.
+  const bool entryOnly = listed && listed->DevicePath == listed->LinkPath;
   const std::string devicePath =
       listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
   {
@@ -110,7 +112,12 @@ void TSerialPort::Open() {
     presenceEntry_ = std::move(listed);
   }
   TDeviceError error;
-  std::unique_ptr<TSerialDevice> device = platform_->OpenDevice(devicePath, error);
+  std::unique_ptr<TSerialDevice> device;
+  if (entryOnly) {
+    error = TDeviceError{TSerialErrorKind::NotADevice, "not a device and not a network address"};
+  } else {
+    device = platform_->OpenDevice(devicePath, error);
+  }
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
   if (device && !ApplyLineSettings(*device, error)) {
