@@ -30,6 +30,7 @@ class TTelnetStation {
   TTelnetStation& operator=(const TTelnetStation&) = delete;
 
   std::string Address() const;
+  unsigned Port() const { return port_; }
   // Connections that have ended, and bytes of garbage sent over all of them.
   int Served() const { return served_; }
   std::uint64_t GarbageSent() const { return garbageSent_; }
