@@ -62,6 +62,11 @@ TSerialPort::~TSerialPort() {
   Close();
   // A forgotten thread still refers to this object until it has ended.
   threads_.Reap(-1, handOver_);
+  const auto deadline = std::chrono::steady_clock::now() + AbandonedOpenBound;
+  for (const std::shared_ptr<TPendingOpen>& pending : abandonedOpens_) {
+    std::unique_lock lock(pending->Mutex);
+    pending->Changed.wait_until(lock, deadline, [&] { return pending->Ended; });
+  }
 }
 
 void TSerialPort::AbortWrites() noexcept {
@@ -77,7 +82,7 @@ void TSerialPort::Open() {
   if (!attempt) return;
   TDeviceError error;
   std::unique_ptr<TSerialDevice> device =
-      ReachDevice(*platform_, attempt->DevicePath, LineSettings(), nullptr, error);
+      ReachDevice(*platform_, *attempt, LineSettings(), nullptr, error);
   FinishOpen(*attempt, std::move(device), error);
 }
 
@@ -106,7 +111,7 @@ void TSerialPort::BeginOpen(TOpenDoneEvent done) {
                 done = std::move(done)]() mutable {
     TDeviceError error;
     std::unique_ptr<TSerialDevice> device =
-        ReachDevice(*platform, attempt.DevicePath, settings, pending->Cancelled, error);
+        ReachDevice(*platform, attempt, settings, pending->Cancelled, error);
     {
       std::lock_guard lock(pending->Mutex);
       pending->HandingOver = !*pending->Cancelled;
@@ -137,6 +142,10 @@ void TSerialPort::BeginOpen(TOpenDoneEvent done) {
       pending->Changed.notify_all();
     }
     if (device) device->Close();
+    device.reset();
+    std::lock_guard lock(pending->Mutex);
+    pending->Ended = true;
+    pending->Changed.notify_all();
   };
   TDeviceError error;
   std::thread thread = platform_->StartThread(std::move(reach), error);
@@ -153,6 +162,11 @@ void TSerialPort::BeginOpen(TOpenDoneEvent done) {
 void TSerialPort::CancelOpen() {
   const std::shared_ptr<TPendingOpen> pending = std::exchange(pendingOpen_, nullptr);
   if (!pending) return;
+  std::erase_if(abandonedOpens_, [](const std::shared_ptr<TPendingOpen>& abandoned) {
+    std::lock_guard lock(abandoned->Mutex);
+    return abandoned->Ended;
+  });
+  abandonedOpens_.push_back(pending);
   std::unique_lock lock(pending->Mutex);
   *pending->Cancelled = true;
   // A thread waiting to hand over waits for this thread: it is served here, and finds itself
@@ -188,20 +202,26 @@ std::optional<TSerialPort::TOpenAttempt> TSerialPort::PrepareOpen() {
   }
   const std::string trimmed(TrimControls(name));
   std::optional<TListedPort> listed = ListedPort(trimmed);
+  // An entry that is no port lists itself as its device: nothing to open.
+  const bool entryOnly = listed && listed->DevicePath == listed->LinkPath;
   std::string devicePath = listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
   {
     std::lock_guard lock(textMutex_);
     presenceEntry_ = std::move(listed);
   }
-  return TOpenAttempt{name, target, std::move(devicePath)};
+  return TOpenAttempt{name, target, std::move(devicePath), entryOnly};
 }
 
 std::unique_ptr<TSerialDevice> TSerialPort::ReachDevice(TSerialPlatform& platform,
-                                                        const std::string& path,
+                                                        const TOpenAttempt& attempt,
                                                         const TLineSettings& settings,
                                                         const TCancelFlag& cancelled,
                                                         TDeviceError& error) {
-  std::unique_ptr<TSerialDevice> device = platform.OpenDevice(path, error, cancelled);
+  if (attempt.EntryOnly) {
+    error = TDeviceError{TSerialErrorKind::NotADevice, "not a device and not a network address"};
+    return nullptr;
+  }
+  std::unique_ptr<TSerialDevice> device = platform.OpenDevice(attempt.DevicePath, error, cancelled);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
   if (device && !device->ApplyLineSettings(settings, error)) {

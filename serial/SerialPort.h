@@ -252,6 +252,8 @@ class TSerialPort final : private TComThreadOwner {
     std::string Name;
     TCommPort Target = spNone;
     std::string DevicePath;
+    // An entry of the port directory that is no port (a note, a FIFO): nothing to open.
+    bool EntryOnly = false;
   };
   // One station being reached for BeginOpen, shared with the thread that reaches it.
   struct TPendingOpen {
@@ -260,12 +262,16 @@ class TSerialPort final : private TComThreadOwner {
     std::condition_variable Changed;
     // The thread hands the result over and waits for the user-interface thread to take it.
     bool HandingOver = false;
+    // The thread has let go of what it reached.
+    bool Ended = false;
   };
+  // How long the destructor waits for given-up attempts to let go of their stations.
+  static constexpr std::chrono::seconds AbandonedOpenBound{1};
   // Closes what is open; nothing when the port is already open on the target.
   std::optional<TOpenAttempt> PrepareOpen();
   // The device with the line settings applied, or null with the reason; on any thread.
   static std::unique_ptr<TSerialDevice> ReachDevice(TSerialPlatform& platform,
-                                                    const std::string& path,
+                                                    const TOpenAttempt& attempt,
                                                     const TLineSettings& settings,
                                                     const TCancelFlag& cancelled,
                                                     TDeviceError& error);
@@ -357,4 +363,7 @@ class TSerialPort final : private TComThreadOwner {
   TReceiveThreads threads_;
   // Held by the user-interface thread only.
   std::shared_ptr<TPendingOpen> pendingOpen_;
+  // Attempts given up whose threads may still be closing their connection: the program must not
+  // end under them.
+  std::vector<std::shared_ptr<TPendingOpen>> abandonedOpens_;
 };

@@ -28,11 +28,6 @@ class TPosixSerialPlatform final : public TSerialPlatform {
   std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error,
                                             const TCancelFlag& cancelled) override {
     if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, error, cancelled);
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && !S_ISCHR(status.st_mode)) {
-      error = TDeviceError{TSerialErrorKind::NotADevice, "not a device and not a network address"};
-      return nullptr;
-    }
     return TPosixSerialDevice::Open(path, error);
   }
 

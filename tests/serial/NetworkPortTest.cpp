@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -211,6 +212,28 @@ TFootprint Footprint() {
           resident * ::sysconf(_SC_PAGESIZE)};
 }
 
+// The keepalive idle time and the user time-out (ms) of this process's connection to `port`;
+// the kernel's defaults are 7200 s and 0.
+std::pair<int, unsigned> KeepAliveTowards(unsigned port) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const int fd = std::atoi(entry.path().filename().c_str());
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+        peer.sin_family != AF_INET || ntohs(peer.sin_port) != port) {
+      continue;
+    }
+    int idle = 0;
+    unsigned timeout = 0;
+    socklen_t idleSize = sizeof idle;
+    socklen_t timeoutSize = sizeof timeout;
+    ::getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &idleSize);
+    ::getsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, &timeoutSize);
+    return {idle, timeout};
+  }
+  return {-1, 0};
+}
+
 // A station that answers every request as the RFC says opens; one that floods or talks
 // nonsense leaves nothing running once the port is closed or the open has failed.
 TEST(TelnetStationTest, StrictAndHostileStationsLeaveNothingBehind) {
@@ -247,6 +270,12 @@ TEST(TelnetStationTest, StrictAndHostileStationsLeaveNothingBehind) {
       try {
         port.Open();
         EXPECT_TRUE(c.opens);
+        // A dead link is found in seconds, not in the kernel's two hours.
+        const auto [idle, timeout] = KeepAliveTowards(station.Port());
+        EXPECT_GT(idle, 0);
+        EXPECT_LE(idle, 10);
+        EXPECT_GT(timeout, 0u);
+        EXPECT_LE(timeout, 10000u);
         // Close in the middle of the flood, with the inbox full and TCP holding back more.
         ASSERT_TRUE(ui.WaitUntil([&] {
           return c.conduct != FloodWhenNegotiated ||

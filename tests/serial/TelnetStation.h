@@ -30,6 +30,7 @@ class TTelnetStation {
   TTelnetStation& operator=(const TTelnetStation&) = delete;
 
   std::string Address() const;
+  unsigned Port() const { return port_; }
   // Tells the connected client that the modem lines changed (NOTIFY-MODEMSTATE with `lines`).
   void NotifyModemState(std::uint8_t lines);
   // Connections that have ended, and bytes of garbage sent over all of them.
