@@ -36,7 +36,6 @@
 #include "Image.h"
 #include "IniFile.h"
 #include "LedLamp.h"
-#include "NetworkAddress.h"
 #include "PanelFont.h"
 #include "PortListStyle.h"
 #include "PortsDirectory.h"
@@ -367,7 +366,8 @@ bool TForm1::SelectPort(const std::string& nameOrDevice) {
   if (name.starts_with('/')) name = SerialPort->ListedNameOfDevice(name);
   // A network address names its station itself: it joins the list under the address, which is
   // also its tooltip, as a device path is for a listed port.
-  if (IsNetworkAddress(name) && ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) < 0) {
+  if (TSerialPort::IsAddress(name) &&
+      ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) < 0) {
     ComboBox1->addItem(FromCp1252(name));
     ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(name), Qt::ToolTipRole);
   }
@@ -407,7 +407,7 @@ void TForm1::FormCreate() {
     port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
     if (port) break;
   }
-  if (port && (ComboBox1->currentIndex() >= 0 || IsNetworkAddress(*port))) SelectPort(*port);
+  if (port && (ComboBox1->currentIndex() >= 0 || TSerialPort::IsAddress(*port))) SelectPort(*port);
 
   Image0->hide();
   Image1->hide();

@@ -360,6 +360,10 @@ bool TSerialPort::IsPortListed(std::string_view name) const {
   return ListedPort(name).has_value();
 }
 
+bool TSerialPort::IsAddress(std::string_view name) {
+  return IsNetworkAddress(name);
+}
+
 std::optional<TListedPort> TSerialPort::ListedPort(std::string_view name) const {
   const std::string upper = AsciiUpperCase(name);
   for (TListedPort& port : platform_->ListPorts()) {

@@ -23,7 +23,7 @@
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
 #include "SerialPort.h"
-#include "posix/SystemMessage.h"
+#include "SystemMessage.h"
 
 namespace {
 

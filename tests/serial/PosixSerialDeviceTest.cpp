@@ -6,8 +6,8 @@
 
 #include <functional>
 
+#include "PosixSerialDevice.h"
 #include "PseudoTerminal.h"
-#include "posix/PosixSerialDevice.h"
 
 namespace {
 
