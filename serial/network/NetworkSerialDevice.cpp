@@ -30,6 +30,7 @@
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
 #include "StationPins.h"
+#include "Trace.h"
 
 namespace {
 
@@ -197,10 +198,16 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
                                                                  const TCancelFlag& cancelled) {
   std::string reason;
   TDeviceError refusal;
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "connect %s", ShownAddress(text).c_str());
+  }
   std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
   if (!device)
     error = refusal.Kind != TSerialErrorKind::None ? refusal
                                                    : TDeviceError{TSerialErrorKind::Other, reason};
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "connect: %s", device ? "open" : error.Message.c_str());
+  }
   return device;
 }
 
@@ -346,6 +353,9 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         MarkLost();
         return 0;
       }
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "received %zu", *length);
+      }
       std::lock_guard lock(mutex_);
       lastHeard_ = TClock::now();
       changed_.notify_all();
@@ -371,6 +381,9 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         unsigned state = 0;
         std::memcpy(&state, buffer, sizeof state);
         const auto lines = static_cast<std::uint8_t>(state & 0xf0);
+        if (TTrace::On(TTraceArea::Network)) {
+          TTrace::Print(TTraceArea::Network, "modem lines news 0x%02x", lines);
+        }
         std::lock_guard lock(mutex_);
         lastHeard_ = TClock::now();
         changed_.notify_all();
@@ -423,6 +436,9 @@ void TNetworkSerialDevice::CloseDone() {
 
 void TNetworkSerialDevice::MarkLost() {
   std::lock_guard lock(mutex_);
+  if (!lost_ && TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "connection lost");
+  }
   // Reset, not closed in order: what the station has not acknowledged must not reach it
   // later, when the path comes back.
   if (!lost_ && socket_ >= 0) {
@@ -653,6 +669,11 @@ void TNetworkSerialDevice::PurgeInput() {
   {
     std::lock_guard lock(mutex_);
     inbox_.clear();
+    // Reading resumes only as the inbox empties; emptied here, nothing else would resume it.
+    if (readPaused_ && !lost_) {
+      readPaused_ = false;
+      gensio_set_read_callback_enable(io_, true);
+    }
     UpdateReadiness();
   }
   if (serial_ && !lost_) sergensio_flush(serial_, SERGENSIO_FLUSH_RCV_BUFFER);
@@ -717,6 +738,9 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
     }
   }
   if (result.Count < size && lost_) result.Failure = TSerialErrorKind::Vanished;
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "write %zu of %zu", result.Count, size);
+  }
   return result;
 }
 
@@ -729,6 +753,7 @@ std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
 }
 
 void TNetworkSerialDevice::Close() {
+  if (TTrace::On(TTraceArea::Network)) TTrace::Print(TTraceArea::Network, "close");
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
@@ -736,6 +761,12 @@ void TNetworkSerialDevice::Close() {
   }
   if (watch_.joinable()) watch_.join();
   if (io_) {
+    {
+      // Nothing more is read: a station that hung without anyone noticing yet would otherwise
+      // hold a TLS close, which waits for its farewell, until it resumes.
+      std::lock_guard lock(mutex_);
+      if (socket_ >= 0) ::shutdown(socket_, SHUT_RD);
+    }
     const int error = gensio_close(
         io_,
         [](struct gensio*, void* data) { static_cast<TNetworkSerialDevice*>(data)->CloseDone(); },
@@ -827,18 +858,20 @@ void TNetworkSerialDevice::KeepAlive() {
   // gensio passes on no keepalive timing.
   const int fd = GensioSocket();
   if (fd < 0) return;
+  // A descriptor of our own for the same socket: gensio closes its own when the connection
+  // fails, and its number may then name something else by the time it is used.
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return;
   {
-    // A descriptor of our own for the same socket: gensio closes its own when the connection
-    // fails, and its number may then name something else by the time a reset is asked for.
     std::lock_guard lock(mutex_);
-    socket_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    socket_ = own;
   }
   const int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
-  setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
-  setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
-  setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+  setsockopt(own, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  setsockopt(own, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
+  setsockopt(own, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
+  setsockopt(own, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
+  setsockopt(own, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
 }
 
 bool TNetworkSerialDevice::HeardWithin(TClock::duration span) const {
@@ -857,9 +890,15 @@ bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
     MarkLost();
     return false;
   }
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "asking the quiet station for its speed");
+  }
   std::unique_lock lock(mutex_);
   const bool answered = changed_.wait_until(
       lock, asked + bound, [&] { return lost_ || closing_ || lastHeard_ >= asked; });
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "station %s", answered ? "answered" : "did not answer");
+  }
   if (lost_) return false;
   if (answered) return true;
   lock.unlock();

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "DeafListener.h"
@@ -743,6 +744,37 @@ TEST_F(TlsStationTest, AHungStationIsFoundAndGetsNoLateCommand) {
     ASSERT_TRUE(
         ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('?') != seen.npos; }));
     EXPECT_EQ(seen, "ATU?\r\n");
+  }
+}
+
+// Closing a connection to a station that hung before anyone noticed: the window's Close lets go
+// at once instead of waiting for the station's farewell, plain and in TLS.
+TEST_F(TlsStationTest, ClosingAHungStationDoesNotWaitForIt) {
+  const std::string tls =
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem");
+  const std::pair<std::string, std::string> kinds[] = {{"", "rfc2217"}, {tls, "rfc2217+tls"}};
+  for (const auto& [options, scheme] : kinds) {
+    SCOPED_TRACE(scheme);
+    TPseudoTerminal terminal;
+    TSer2Net station(terminal.SlavePath(), options);
+    station.Start();
+    TSerialPort port;
+    port.SetUiHandOver(&ui_);
+    port.SetCustomPortName(station.Address(scheme) +
+                           (options.empty() ? "" : "?ca=" + files_.File("ca.pem")));
+    port.SetPort(spCustom);
+    port.Open();
+    station.Freeze();
+    std::atomic<bool> closed = false;
+    std::thread closing([&] {
+      port.Close();
+      closed = true;
+    });
+    // Well inside the 3 s after which a quiet station is asked whether it is still there.
+    const bool prompt = ui_.WaitUntil([&] { return closed.load(); }, 2500ms);
+    station.Thaw();
+    closing.join();
+    EXPECT_TRUE(prompt);
   }
 }
 
