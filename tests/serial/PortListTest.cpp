@@ -61,7 +61,7 @@ TEST_F(PortListTest, ListsLinksWithALiveTargetUpperCasedInNameOrder) {
   EXPECT_THAT(DirectoryNames(), ElementsAre("COM12", "COM7", "VCOM2"));
 }
 
-TEST_F(PortListTest, BlankNamesAndPlainFilesAreNotPorts) {
+TEST_F(PortListTest, BlankNamesAndFoldersAreNotPorts) {
   directory_.Link(" \t", first_.SlavePath());
   directory_.Link(" com4 ", first_.SlavePath());
   ASSERT_EQ(::mkdir((directory_.Path() + "/COM9").c_str(), 0700), 0);
