@@ -476,6 +476,27 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
 }
 
+// A raw TCP station has nothing to ask: a station that goes away is still found, by the
+// connection's end, and closes the port as an unplugged adapter does.
+TEST_F(NetworkPortTest, ARawStationThatGoesAwayFaultsAndCloses) {
+  const unsigned tcpPort = FreeLocalPort();
+  const std::string config =
+      testing::TempDir() + "orvel-raw-" + std::to_string(::getpid()) + ".yaml";
+  std::ofstream(config) << "connection: &raw\n  accepter: tcp,127.0.0.1," << tcpPort
+                        << "\n  connector: serialdev," << terminal_.SlavePath()
+                        << ",9600n81,local\n";
+  TSer2Net raw(config, tcpPort);
+  raw.Start();
+  Name(port_, "tcp://127.0.0.1:" + std::to_string(tcpPort));
+  port_.Open();
+  terminal_.Write("SWR: 11\r\n");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
+  raw.Stop();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }, 10s));
+  EXPECT_EQ(faults_, 1);
+  std::filesystem::remove(config);
+}
+
 TEST_F(NetworkPortTest, IdleStationPortSleepsAndWakesForBytesAndForItsEntry) {
   // A station of the port directory, so that its entry is watched as well.
   TPortsDirectoryFixture directory;

@@ -258,7 +258,7 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   run = Station(Root() + "revoke op-1");
   EXPECT_EQ(run.Status, 0) << run.Out;
   EXPECT_THAT(Station(Root() + "operators").Out, Not(HasSubstr("op-1")));
-  EXPECT_THAT(Open(address), HasSubstr("Cannot connect to"));
+  EXPECT_THAT(Open(address), HasSubstr("The station refused this client certificate"));
   EXPECT_EQ(port_.ConnectedPort(), spNone);
   ASSERT_EQ(Station(Root() + "allow -", identity->CertFile).Status, 0);
   ASSERT_EQ(Open(address), "");
