@@ -242,10 +242,13 @@ def main():
     verdict_lamp = "Green lamp" if args.verdict == "green" else "Red lamp"
     other_lamp = "Red lamp" if args.verdict == "green" else "Green lamp"
 
+    # TUNE's release is waited for as an event too: the events travel apart from the answers
+    # to the queries, so the button may read as up before its announcement has come.
     def tuned():
         return (events.values("Yellow lamp", "object:state-changed:checked")[-1:] == [False]
                 and pyatspi.STATE_CHECKED in states(lamps[verdict_lamp])
-                and pyatspi.STATE_PRESSED not in states(tune))
+                and pyatspi.STATE_PRESSED not in states(tune)
+                and events.values("TUNE", "object:state-changed:checked")[-1:] == [False])
 
     run_until(tuned, WAIT_TUNE_S, f"end of the tuning cycle with the {args.verdict} lamp")
     check(True in events.values("Yellow lamp", "object:state-changed:checked"),
