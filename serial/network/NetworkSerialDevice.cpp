@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
@@ -640,17 +641,20 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     }
   }
   WaitForReplies({flow}, TClock::now() + ControlBound);
-  std::lock_guard lock(mutex_);
-  if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
-    reason = "The station refused the flow control";
-    return false;
+  bool askMask = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
+      reason = "The station refused the flow control";
+      return false;
+    }
+    askMask = !std::exchange(modemMaskAsked_, true);
   }
   // Ask for every change of the station's modem lines (NOTIFY-MODEMSTATE) only now: gensio
   // hands a station's answer to this request to whichever line-setting request waits first.
-  if (!modemMaskAsked_) {
-    modemMaskAsked_ = true;
-    sergensio_modemstate(serial_, 0xff);
-  }
+  // Not under this object's lock: gensio's event thread holds gensio's locks while it calls in
+  // here and takes that lock.
+  if (askMask) sergensio_modemstate(serial_, 0xff);
   return true;
 }
 

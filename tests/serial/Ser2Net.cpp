@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,6 +92,8 @@ void TSer2Net::Start() {
   const std::string pidFile = directory_ + "/ser2net.pid";
   pid_ = ::fork();
   if (pid_ == 0) {
+    // A station outlives no test, not even one that crashes.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int null = ::open("/dev/null", O_RDWR);
     ::dup2(null, 1);
     ::dup2(null, 2);
