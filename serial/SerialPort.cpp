@@ -631,15 +631,9 @@ void TSerialPort::CheckPresence() {
     const bool ownName = entry && entry->Name == AsciiUpperCase(name);
     if (ownName && platform_->IsStillListed(*entry)) return;
     if (IsNetworkAddress(TrimControls(name))) return;
-    std::optional<TListedPort> listed = ListedPort(name);
-    // Its own name for another device: the port was unplugged and another one took the name
-    // at once, and the device that is open has gone all the same.
-    if (listed && ownName && listed->DevicePath != entry->DevicePath &&
-        !platform_->SameDevice(listed->DevicePath, entry->DevicePath)) {
-      listed.reset();
-    }
-    // An entry that is no port (a note written over the link) lists itself as its device.
-    if (listed && listed->DevicePath != listed->LinkPath) {
+    // A listed name is present, whichever device it leads to by now: a port that works stays
+    // open. An unplugged adapter that another one replaced at once has hung up (Lost above).
+    if (std::optional<TListedPort> listed = ListedPort(name)) {
       std::lock_guard lock(textMutex_);
       presenceEntry_ = std::move(listed);
       return;
