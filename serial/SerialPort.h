@@ -229,8 +229,9 @@ class TSerialPort final : private TComThreadOwner {
   std::uint64_t ReceivePasses() const;
   bool ReceiveThreadAsleep() const;
 
-  // Assigned while no port is open (or from a handler): the receive thread reads them. A
-  // sleeping receive thread hears of an OnLineStatusChange assigned meanwhile at its next pass.
+  // Assigned while no port is open (or from a handler): the receive thread reads them. It reads
+  // OnLineStatusChange only when the modem lines change, which the next pass sees whenever the
+  // handler was assigned.
   TSendReceiveEvent OnReceive, OnSend;
   TConnectEvent OnConnect, OnDisconnect, OnFault;
   TLineStatusEvent OnLineStatusChange;
@@ -240,7 +241,6 @@ class TSerialPort final : private TComThreadOwner {
   std::uint32_t PassDelay() const override { return delay_; }
   bool ReadsChunks() const override { return autoReceive_; }
   bool ChecksPresence() const override;
-  bool ReportsLineStatus() const override { return static_cast<bool>(OnLineStatusChange); }
   std::optional<TListedPort> PresenceEntry() const override;
   void SetReceiving(bool receiving) override { receiving_ = receiving; }
   void DeliverChunk(const std::string& chunk) override;
