@@ -202,14 +202,12 @@ std::optional<TSerialPort::TOpenAttempt> TSerialPort::PrepareOpen() {
   }
   const std::string trimmed(TrimControls(name));
   std::optional<TListedPort> listed = ListedPort(trimmed);
-  // An entry that is no port lists itself as its device: nothing to open.
-  const bool entryOnly = listed && listed->DevicePath == listed->LinkPath;
   std::string devicePath = listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
   {
     std::lock_guard lock(textMutex_);
     presenceEntry_ = std::move(listed);
   }
-  return TOpenAttempt{name, target, std::move(devicePath), entryOnly};
+  return TOpenAttempt{name, target, std::move(devicePath)};
 }
 
 std::unique_ptr<TSerialDevice> TSerialPort::ReachDevice(TSerialPlatform& platform,
@@ -217,10 +215,6 @@ std::unique_ptr<TSerialDevice> TSerialPort::ReachDevice(TSerialPlatform& platfor
                                                         const TLineSettings& settings,
                                                         const TCancelFlag& cancelled,
                                                         TDeviceError& error) {
-  if (attempt.EntryOnly) {
-    error = TDeviceError{TSerialErrorKind::NotADevice, "not a device and not a network address"};
-    return nullptr;
-  }
   std::unique_ptr<TSerialDevice> device = platform.OpenDevice(attempt.DevicePath, error, cancelled);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
@@ -237,10 +231,6 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
-    // An entry that is not a port at all: its name and what it is say everything.
-    if (failure.Kind == TSerialErrorKind::NotADevice) {
-      throw ESerialPortException(failure.Kind, name + ": " + failure.Message);
-    }
     throw ESerialPortException(failure.Kind,
                                "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
                                failure.Certificate);

@@ -255,8 +255,6 @@ class TSerialPort final : private TComThreadOwner {
     std::string Name;
     TCommPort Target = spNone;
     std::string DevicePath;
-    // An entry of the port directory that is no port (a note, a FIFO): nothing to open.
-    bool EntryOnly = false;
   };
   // One station being reached for BeginOpen, shared with the thread that reaches it.
   struct TPendingOpen {
