@@ -354,6 +354,10 @@ bool TSerialPort::IsAddress(std::string_view name) {
   return IsNetworkAddress(name);
 }
 
+std::string TSerialPort::ShownName(std::string_view name) {
+  return ShownAddress(name);
+}
+
 std::optional<TListedPort> TSerialPort::ListedPort(std::string_view name) const {
   const std::string upper = AsciiUpperCase(name);
   for (TListedPort& port : platform_->ListPorts()) {
