@@ -129,7 +129,8 @@ void TComThread::Pass(bool look) {
   }
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
-    modemLines_ = status.has_value() && !device_->Readiness().SignalsModemChanges;
+    // A failed query later on (a device going away) does not make its lines silent.
+    if (status && !device_->Readiness().SignalsModemChanges) modemLines_ = true;
     owner_.ReportLineStatus(status);
   } catch (...) {
     // A failing line status handler must not end reception.
@@ -190,9 +191,8 @@ bool TComThread::AwaitActivity() {
   if (!watch_ || !owner_.ChecksPresence()) return true;
   // What came during the pause is read at once, as the next pass of a poll would.
   if (watch_->Wait(std::chrono::milliseconds(0))) return true;
-  // No poll() hears a modem line change: a device that has modem lines is asked every Delay
-  // while a handler listens for them.
-  if (modemLines_ && owner_.ReportsLineStatus()) return false;
+  // No poll() hears a modem line change: a device that has modem lines is asked every Delay.
+  if (modemLines_) return false;
   if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "sleep");
   asleep_ = true;
   const bool woken = watch_->Wait(std::nullopt);

@@ -103,9 +103,10 @@ class TComThread {
   // Receive thread only.
   std::optional<TListedPort> watchedEntry_;
   bool entryWatched_ = false;
-  // The device has modem lines that no wait hears change: they are asked for every Delay while
-  // a handler listens for them.
-  bool modemLines_ = true;
+  // The device has answered for its modem lines, whose changes no wait hears: they are asked
+  // for every Delay, as a poll would, so that LineStatus and a handler assigned at any time
+  // see each change within one Delay. A device without them (a pseudo-terminal) may sleep.
+  bool modemLines_ = false;
 
   std::atomic<bool> stop_ = false;
   std::atomic<std::uint64_t> passes_ = 0;

@@ -20,9 +20,6 @@ class TComThreadOwner {
   // Whether idle passes test the port's presence (Delay is not short). Only then may the thread
   // sleep between passes until something happens.
   virtual bool ChecksPresence() const = 0;
-  // Whether a handler listens for modem line changes; while none does, the lines are read only
-  // on the passes that something else brings about.
-  virtual bool ReportsLineStatus() const = 0;
   // The port list entry that the open port came from, as the presence test last found it; none
   // for a port that is not listed.
   virtual std::optional<TListedPort> PresenceEntry() const = 0;

@@ -202,14 +202,12 @@ std::optional<TSerialPort::TOpenAttempt> TSerialPort::PrepareOpen() {
   }
   const std::string trimmed(TrimControls(name));
   std::optional<TListedPort> listed = ListedPort(trimmed);
-  // An entry that is no port lists itself as its device: nothing to open.
-  const bool entryOnly = listed && listed->DevicePath == listed->LinkPath;
   std::string devicePath = listed ? listed->DevicePath : platform_->UnlistedDevicePath(trimmed);
   {
     std::lock_guard lock(textMutex_);
     presenceEntry_ = std::move(listed);
   }
-  return TOpenAttempt{name, target, std::move(devicePath), entryOnly};
+  return TOpenAttempt{name, target, std::move(devicePath)};
 }
 
 std::unique_ptr<TSerialDevice> TSerialPort::ReachDevice(TSerialPlatform& platform,
@@ -217,10 +215,6 @@ std::unique_ptr<TSerialDevice> TSerialPort::ReachDevice(TSerialPlatform& platfor
                                                         const TLineSettings& settings,
                                                         const TCancelFlag& cancelled,
                                                         TDeviceError& error) {
-  if (attempt.EntryOnly) {
-    error = TDeviceError{TSerialErrorKind::NotADevice, "not a device and not a network address"};
-    return nullptr;
-  }
   std::unique_ptr<TSerialDevice> device = platform.OpenDevice(attempt.DevicePath, error, cancelled);
   // Settings refused while opening fail the open: a port left with whatever the previous
   // program set would talk at the wrong speed without telling anyone.
@@ -237,10 +231,6 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
-    // An entry that is not a port at all: its name and what it is say everything.
-    if (failure.Kind == TSerialErrorKind::NotADevice) {
-      throw ESerialPortException(failure.Kind, name + ": " + failure.Message);
-    }
     throw ESerialPortException(failure.Kind,
                                "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
                                failure.Certificate);
@@ -362,6 +352,10 @@ bool TSerialPort::IsPortListed(std::string_view name) const {
 
 bool TSerialPort::IsAddress(std::string_view name) {
   return IsNetworkAddress(name);
+}
+
+std::string TSerialPort::ShownName(std::string_view name) {
+  return ShownAddress(name);
 }
 
 std::optional<TListedPort> TSerialPort::ListedPort(std::string_view name) const {
@@ -631,15 +625,9 @@ void TSerialPort::CheckPresence() {
     const bool ownName = entry && entry->Name == AsciiUpperCase(name);
     if (ownName && platform_->IsStillListed(*entry)) return;
     if (IsNetworkAddress(TrimControls(name))) return;
-    std::optional<TListedPort> listed = ListedPort(name);
-    // Its own name for another device: the port was unplugged and another one took the name
-    // at once, and the device that is open has gone all the same.
-    if (listed && ownName && listed->DevicePath != entry->DevicePath &&
-        !platform_->SameDevice(listed->DevicePath, entry->DevicePath)) {
-      listed.reset();
-    }
-    // An entry that is no port (a note written over the link) lists itself as its device.
-    if (listed && listed->DevicePath != listed->LinkPath) {
+    // A listed name is present, whichever device it leads to by now: a port that works stays
+    // open. An unplugged adapter that another one replaced at once has hung up (Lost above).
+    if (std::optional<TListedPort> listed = ListedPort(name)) {
       std::lock_guard lock(textMutex_);
       presenceEntry_ = std::move(listed);
       return;

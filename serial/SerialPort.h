@@ -112,6 +112,9 @@ class TSerialPort final : private TComThreadOwner {
   // Whether the name is a network port's address (its scheme's name first) rather than a
   // port's name or a device.
   static bool IsAddress(std::string_view name);
+  // The name as a message may show it: an address without user information and with option
+  // values that could be secrets masked, as the port's own messages show it.
+  static std::string ShownName(std::string_view name);
   TCommPort CommPortFromName(std::string_view name) const;
   std::string CommPortToName(TCommPort port) const;
   TBaudRate BaudRateFromNumber(std::int32_t number) const;
@@ -229,8 +232,9 @@ class TSerialPort final : private TComThreadOwner {
   std::uint64_t ReceivePasses() const;
   bool ReceiveThreadAsleep() const;
 
-  // Assigned while no port is open (or from a handler): the receive thread reads them. A
-  // sleeping receive thread hears of an OnLineStatusChange assigned meanwhile at its next pass.
+  // Assigned while no port is open (or from a handler): the receive thread reads them. It reads
+  // OnLineStatusChange only when the modem lines change, which the next pass sees whenever the
+  // handler was assigned.
   TSendReceiveEvent OnReceive, OnSend;
   TConnectEvent OnConnect, OnDisconnect, OnFault;
   TLineStatusEvent OnLineStatusChange;
@@ -240,7 +244,6 @@ class TSerialPort final : private TComThreadOwner {
   std::uint32_t PassDelay() const override { return delay_; }
   bool ReadsChunks() const override { return autoReceive_; }
   bool ChecksPresence() const override;
-  bool ReportsLineStatus() const override { return static_cast<bool>(OnLineStatusChange); }
   std::optional<TListedPort> PresenceEntry() const override;
   void SetReceiving(bool receiving) override { receiving_ = receiving; }
   void DeliverChunk(const std::string& chunk) override;
@@ -255,8 +258,6 @@ class TSerialPort final : private TComThreadOwner {
     std::string Name;
     TCommPort Target = spNone;
     std::string DevicePath;
-    // An entry of the port directory that is no port (a note, a FIFO): nothing to open.
-    bool EntryOnly = false;
   };
   // One station being reached for BeginOpen, shared with the thread that reaches it.
   struct TPendingOpen {

@@ -35,8 +35,6 @@ enum class TSerialErrorKind : std::uint8_t {
   UnknownStation,
   // A TLS station showed another certificate than the one the operator trusted.
   StationChanged,
-  // The port's entry is neither a device nor a network address.
-  NotADevice,
   Other
 };
 

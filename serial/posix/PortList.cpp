@@ -113,19 +113,66 @@ std::string LinkTarget(int directory, const char* fileName, const std::string& d
   return target.front() == '/' ? target : directoryPath + "/" + target;
 }
 
-// A regular file in the port directory names a network port: its one line is the address.
-// The file is taken relative to the directory's descriptor (or AT_FDCWD).
-std::string NetworkAddressIn(int directory, const char* fileName) {
+// Whether the bytes can be a note: no NUL and no control character but blanks and line ends.
+bool IsText(std::string_view bytes) {
+  return std::none_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte == 0 || (byte < 0x20 && std::strchr("\t\n\v\f\r", c) == nullptr) || byte == 0x7F;
+  });
+}
+
+// A regular file in the port directory names a network port: its first line is the address.
+// The file is taken relative to the directory's descriptor (or AT_FDCWD). Empty with the reason
+// when the file names none.
+std::string NetworkAddressIn(int directory, const char* fileName, std::string& reason) {
   const int fd = ::openat(directory, fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
+  if (fd < 0) {
+    reason = std::string("cannot be read (") + std::strerror(errno) + ")";
+    return {};
+  }
   char text[1024];
   const ssize_t count = ::read(fd, text, sizeof text);
+  const int readError = errno;
   ::close(fd);
-  if (count <= 0) return {};
-  std::string_view line(text, static_cast<std::size_t>(count));
-  line = line.substr(0, line.find_first_of("\r\n"));
+  if (count < 0) {
+    reason = std::string("cannot be read (") + std::strerror(readError) + ")";
+    return {};
+  }
+  const std::string_view bytes(text, static_cast<std::size_t>(count));
+  if (bytes.empty()) {
+    reason = "an empty file, not a network address";
+    return {};
+  }
+  if (!IsText(bytes)) {
+    reason = "not text, so not a network address";
+    return {};
+  }
+  const std::string_view line = bytes.substr(0, bytes.find_first_of("\r\n"));
   std::string address(TrimControls(line));
-  return IsNetworkAddress(address) ? address : std::string();
+  if (IsNetworkAddress(address)) return address;
+  reason = "its first line is not a network address";
+  return {};
+}
+
+std::string NetworkAddressIn(int directory, const char* fileName) {
+  std::string reason;
+  return NetworkAddressIn(directory, fileName, reason);
+}
+
+// Why an entry that is neither a link, a device node nor a regular file is no port.
+const char* KindOfOtherEntry(unsigned char type) {
+  switch (type) {
+    case DT_DIR:
+      return "a folder, not a port";
+    case DT_FIFO:
+      return "a FIFO, not a device";
+    case DT_SOCK:
+      return "a socket, not a device";
+    case DT_BLK:
+      return "a block device, not a serial device";
+    default:
+      return "not a device";
+  }
 }
 
 // One entry of the port directory that names a port.
@@ -151,31 +198,39 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
   while (const dirent* entry = ::readdir(directory)) {
     const std::string_view fileName = entry->d_name;
     if (fileName == "." || fileName == "..") continue;
+    const std::string entryPath = directoryPath + "/" + Escaped(fileName);
+    unsigned char type = entry->d_type;
     struct stat status {};
-    const bool link = entry->d_type == DT_LNK;
-    const bool file = entry->d_type == DT_REG;
-    if (!link && !file &&
-        ::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      continue;
+    if (type == DT_UNKNOWN) {
+      if (::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = IFTODT(status.st_mode);
     }
     std::string device;
-    if (file || (!link && S_ISREG(status.st_mode))) {
-      device = NetworkAddressIn(directoryFd, entry->d_name);
-    }
-    if (device.empty() && !link && !S_ISLNK(status.st_mode) && !S_ISDIR(status.st_mode)) {
-      // Neither a device nor an address (a FIFO, a binary or sparse file, a note): listed all
-      // the same, so that choosing it says what it is instead of nothing.
-      device = directoryPath + "/" + std::string(fileName);
-    } else if (link || S_ISLNK(status.st_mode)) {
+    if (type == DT_LNK) {
       // A link whose device is gone (an unplugged adapter, a closed virtual port) is not listed.
       if (::fstatat(directoryFd, entry->d_name, &status, 0) != 0) {
         if (errno != ENOENT) {
-          NoteOnce("port directory entry " + directoryPath + "/" + Escaped(fileName) + ": " +
-                   std::strerror(errno) + "; not listed");
+          NoteOnce("port directory entry " + entryPath + ": " + std::strerror(errno) +
+                   "; not listed");
         }
         continue;
       }
       device = LinkTarget(directoryFd, entry->d_name, directoryPath);
+    } else if (type == DT_CHR) {
+      // A device node placed in the folder is its own device.
+      device = directoryPath + "/" + std::string(fileName);
+    } else if (type == DT_REG) {
+      std::string reason;
+      device = NetworkAddressIn(directoryFd, entry->d_name, reason);
+      // A mistyped entry still explains itself, once a run.
+      if (device.empty()) {
+        NoteOnce("port directory entry " + entryPath + ": " + reason + "; not listed");
+        continue;
+      }
+    } else {
+      NoteOnce("port directory entry " + entryPath + ": " + KindOfOtherEntry(type) +
+               "; not listed");
+      continue;
     }
     if (device.empty()) continue;
     std::string name(TrimControls(fileName));
@@ -260,9 +315,10 @@ bool IsStillListed(const TListedPort& port, const std::string& portsDirectory) {
   // The entry may have been replaced by another kind of entry.
   if (::lstat(port.LinkPath.c_str(), &status) != 0) return false;
   if (S_ISREG(status.st_mode)) return !NetworkAddressIn(AT_FDCWD, port.LinkPath.c_str()).empty();
+  if (S_ISCHR(status.st_mode)) return true;
   if (!S_ISLNK(status.st_mode) || ::stat(port.LinkPath.c_str(), &status) != 0) return false;
-  // A link that leads to another device now names another port (one plugged in at once under
-  // the same name).
+  // A link that leads to another device by now: the whole list has the last word (the name is
+  // still listed, and the entry kept for the presence test follows it).
   struct stat device {};
   return !S_ISCHR(status.st_mode) || (::stat(port.DevicePath.c_str(), &device) == 0 &&
                                       S_ISCHR(device.st_mode) && device.st_rdev == status.st_rdev);

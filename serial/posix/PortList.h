@@ -11,9 +11,10 @@
 
 // portsDirectory may be empty (no directory); `named` when the operator named it, which makes
 // a missing directory worth a note on standard error. The names are upper-case, trimmed,
-// printable ASCII and unique; the directory's come in name order. Entries that cannot be
-// listed are told once on standard error. An entry that is neither a link nor an address (a
-// FIFO, a note) is listed with its own path as its device, so that opening it says why not.
+// printable ASCII and unique; the directory's come in name order. The directory's ports are
+// links to devices, device nodes (their own device) and regular files whose first line is a
+// network address. Every other entry (a note, a FIFO, an empty or binary file, a folder) is
+// skipped, and why is told once a run on standard error, as for entries that cannot be listed.
 std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named);
 
 // Whether a port that ListPresentPorts gave is still listed under its name for the same device,

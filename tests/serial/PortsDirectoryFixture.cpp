@@ -24,7 +24,10 @@ TPortsDirectoryFixture::~TPortsDirectoryFixture() {
     while (const dirent* entry = ::readdir(directory)) names.push_back(entry->d_name);
     ::closedir(directory);
     for (const std::string& name : names) {
-      if (name != "." && name != "..") ::unlink((path_ + "/" + name).c_str());
+      // A folder that a test made is empty.
+      if (name != "." && name != ".." && ::unlink((path_ + "/" + name).c_str()) != 0) {
+        ::rmdir((path_ + "/" + name).c_str());
+      }
     }
   }
   ::rmdir(path_.c_str());

@@ -67,44 +67,54 @@ INSTANTIATE_TEST_SUITE_P(
                     TFailedReadCase{"PortGone", false, {"connect", "fault", "disconnect"}}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
-// A device with modem lines, whose changes wake nobody: its receive thread polls for them
-// while a handler listens, and sleeps otherwise, the lines still read on every pass it makes.
-class SerialPortModemLinesTest : public SerialPortFakeTest,
-                                 public testing::WithParamInterface<bool> {};
+// A device with modem lines, whose changes wake nobody: whenever the handler is assigned (or
+// if it never is), the pass after a change has LineStatus hold it and a handler hear of it.
+enum class THandlerAssigned { BeforeOpen, AfterOpen, Never };
 
-TEST_P(SerialPortModemLinesTest, ArePolledOnlyWhileAHandlerListens) {
-  const bool listening = GetParam();
-  if (listening) {
+class SerialPortModemLinesTest : public SerialPortFakeTest,
+                                 public testing::WithParamInterface<THandlerAssigned> {
+ protected:
+  void Listen() {
     port_.OnLineStatusChange = [this](TSerialPort*, TLineStatusSet lines) {
-      events_.push_back(lines == TLineStatusSet{lsCTS} ? "lines CTS" : "lines");
+      events_.push_back(lines == TLineStatusSet{lsCTS, lsDSR} ? "lines CTS DSR" : "lines");
     };
   }
+};
+
+TEST_P(SerialPortModemLinesTest, AreSeenByThePassAfterEachChange) {
+  const THandlerAssigned assigned = GetParam();
+  if (assigned == THandlerAssigned::BeforeOpen) Listen();
+  port_.SetDelay(50);
   Line().SetModemLines(0);
   port_.Open();
-  std::uint64_t passes = 0;
-  if (listening) {
-    ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceivePasses() >= 2; }));
-    Line().SetModemLines(ModemCts);
-  } else {
-    ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
-    passes = port_.ReceivePasses();
-    Line().SetModemLines(ModemCts);
-    Line().Arrive("x");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceivePasses() >= 2; }));
+  // The receive thread reads the handler only when the lines change, and they are steady here.
+  if (assigned == THandlerAssigned::AfterOpen) Listen();
+  EXPECT_EQ(port_.LineStatus(), TLineStatusSet{});
+  for (const std::uint8_t lines : {std::uint8_t(ModemCts | ModemDsr), std::uint8_t(0)}) {
+    Line().SetModemLines(lines);
+    const std::uint64_t passes = port_.ReceivePasses();
+    // The pass after the change has ended once the one after it has begun.
+    ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceivePasses() >= passes + 2; }));
+    const TLineStatusSet expected = lines == 0 ? TLineStatusSet() : TLineStatusSet{lsCTS, lsDSR};
+    EXPECT_EQ(port_.LineStatus(), expected);
   }
-  ASSERT_TRUE(ui_.WaitUntil([&] { return events_.size() == 2; }));
-  EXPECT_EQ(events_[1], listening ? "lines CTS" : "receive x");
-  EXPECT_EQ(port_.LineStatus(), TLineStatusSet{lsCTS});
-  if (listening) {
-    EXPECT_FALSE(port_.ReceiveThreadAsleep());
+  if (assigned == THandlerAssigned::Never) {
+    EXPECT_THAT(events_, ElementsAre("connect"));
   } else {
-    EXPECT_EQ(port_.ReceivePasses(), passes + 1);
+    EXPECT_THAT(events_, ElementsAre("connect", "lines CTS DSR", "lines"));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Handler, SerialPortModemLinesTest, testing::Bool(),
-                         [](const auto& instance) {
-                           return std::string(instance.param ? "Assigned" : "None");
-                         });
+std::string HandlerCaseName(const testing::TestParamInfo<THandlerAssigned>& test) {
+  constexpr const char* Names[] = {"BeforeOpen", "AfterOpen", "Never"};
+  return Names[static_cast<int>(test.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Handler, SerialPortModemLinesTest,
+                         testing::Values(THandlerAssigned::BeforeOpen, THandlerAssigned::AfterOpen,
+                                         THandlerAssigned::Never),
+                         HandlerCaseName);
 
 TEST_F(SerialPortFakeTest, RefusedThreadFailsTheOpenAndLeavesNothingOpen) {
   platform_->SetRefuseThreads(true);

@@ -552,12 +552,13 @@ TEST_F(SerialPortTest, IdlePortSleepsUntilBytesComeAndClosesAtOnce) {
   EXPECT_THAT(events_, ElementsAre("connect COM7", "disconnect in Close COM7"));
 }
 
-// What takes the open port away while it is idle, given the port's terminal and another one,
-// and how the test puts things back.
+// What happens to the open port while it is idle, given the port's terminal and another one,
+// how the test puts things back, and whether the port is lost by it.
 struct TVanishCase {
   const char* name;
   std::function<void(TPortsDirectoryFixture&, TPseudoTerminal&, TPseudoTerminal&)> change;
   std::function<void(TPortsDirectoryFixture&)> undo = nullptr;
+  bool lost = true;
 };
 
 // Puts a link to `target` in the place of COM7 in one step.
@@ -573,10 +574,23 @@ class SerialPortVanishTest : public SerialPortTest,
   TPseudoTerminal other_;
 };
 
-TEST_P(SerialPortVanishTest, IdlePortFaultsThenDisconnects) {
+TEST_P(SerialPortVanishTest, IdlePortFaultsThenDisconnectsOnlyWhenLost) {
   port_.Open();
   ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
+  const std::uint64_t passes = port_.ReceivePasses();
   GetParam().change(directory_, terminal_, other_);
+  if (!GetParam().lost) {
+    // The change wakes the thread; once its presence test has run, it sleeps again.
+    ASSERT_TRUE(ui_.WaitUntil(
+        [&] { return port_.ReceivePasses() > passes && port_.ReceiveThreadAsleep(); }));
+    terminal_.Write("in");
+    ASSERT_TRUE(WaitForReceived(1));
+    EXPECT_EQ(port_.SendString("out"), 3u);
+    EXPECT_EQ(terminal_.Read(), "out");
+    EXPECT_THAT(events_, ElementsAre("connect COM7"));
+    EXPECT_FALSE(port_.Faulted());
+    return;
+  }
   const bool closed = ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; });
   if (GetParam().undo) GetParam().undo(directory_);
   ASSERT_TRUE(closed);
@@ -602,10 +616,12 @@ INSTANTIATE_TEST_SUITE_P(
               terminal.CloseMaster();
               ReplaceLink(d, other.SlavePath());
             }},
-        TVanishCase{"EntryLeadsToAnotherDevice",
+        // Its name is still listed and the device still there: the port goes on working.
+        TVanishCase{"EntryLeadsToAnotherDeviceWhileItsOwnStays",
                     [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal& other) {
                       ReplaceLink(d, other.SlavePath());
-                    }},
+                    },
+                    nullptr, false},
         TVanishCase{"PortDirectoryMoved",
                     [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal&) {
                       ASSERT_EQ(::rename(d.Path().c_str(), (d.Path() + ".moved").c_str()), 0);
