@@ -19,9 +19,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
@@ -432,6 +434,34 @@ TEST(StationPinsTest, ChecksAndPinsWhateverStateTheFileIsIn) {
     }
     fs::remove_all(root);
   }
+}
+
+// The one place the program and its window find the user's folder, by the desktop's rule.
+TEST(StationPinsTest, TheUserFolderAsTheDesktopNamesIt) {
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+  for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+    const char* value = std::getenv(name);
+    saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  const struct {
+    const char* config;  // XDG_CONFIG_HOME
+    const char* home;
+    const char* folder;
+  } cases[] = {
+      {"/c", "/h", "/c/orvel"},
+      {"", "/h", "/h/.config/orvel"},
+      {"relative", "/h", "/h/.config/orvel"},
+      {"", "", ""},
+      {"", "relative", ""},
+  };
+  for (const auto& c : cases) {
+    ::setenv("XDG_CONFIG_HOME", c.config, 1);
+    ::setenv("HOME", c.home, 1);
+    EXPECT_EQ(UserConfigDirectory(), c.folder) << c.config << " " << c.home;
+    EXPECT_EQ(TStationPins().File(), *c.folder ? c.folder + std::string("/known-stations") : "");
+  }
+  for (const auto& [name, value] : saved)
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 TEST(StationPinsTest, FingerprintsAsOperatorsWriteThem) {
