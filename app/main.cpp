@@ -150,9 +150,9 @@ int main(int argc, char** argv) {
   // An address is listed only when it may be shown; what is wrong with it is said instead, and
   // only as much of it as may be shown.
   std::string problem = "The port list has no port of that name";
-  if (!listed && TNetworkAddress::IsAddress(port)) TNetworkAddress::Parse(port, problem);
   const std::string shown = TNetworkAddress::Masked(port);
   if (!listed && TNetworkAddress::IsAddress(port)) {
+    TNetworkAddress::Parse(port, problem);
     std::fprintf(stderr, "orvel: port %s is not in the port list: %s\n", shown.c_str(),
                  problem.c_str());
   } else if (!listed) {

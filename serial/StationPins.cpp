@@ -54,7 +54,7 @@ bool TStationPins::Load(TPins& pins, std::string& reason) const {
   if (fd < 0) return reason.empty();
   struct stat status {};
   std::string text;
-  if (::fstat(fd, &status) != 0 || status.st_size > kLargestFile) {
+  if (::fstat(fd, &status) == 0 && status.st_size > kLargestFile) {
     reason = file_ + " is too large to be the trusted stations";
   } else if (!ReadWhole(fd, text)) {
     reason = "Cannot read " + file_ + ": " + std::strerror(errno);
