@@ -49,6 +49,9 @@ std::string TemporaryDirectory() {
 class TPrivateConfigHome : public testing::Environment {
  public:
   void SetUp() override {
+    // Folders made here are then nobody else's to write, whatever mask the run started with:
+    // the private files' checks would refuse them.
+    ::umask(022);
     home_ = TemporaryDirectory();
     ::setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
   }
