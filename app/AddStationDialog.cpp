@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "Cp1252.h"
-#include "StationPins.h"
+#include "NetworkAddress.h"
 
 namespace {
 
@@ -59,8 +59,7 @@ TAddStationDialog::TAddStationDialog(QWidget* parent) : QDialog(parent) {
 std::string TAddStationDialog::Check(const std::string& host, int port, const std::string& name,
                                      bool listed) {
   if (host.empty()) return "Give the station's host name or address";
-  if (ParseStationName(Address(host, port).substr(std::string("rfc2217+tls://").size())).empty())
-    return "\"" + host + "\" is no host name or address";
+  if (Address(host, port).empty()) return "\"" + host + "\" is no host name or address";
   if (name.empty()) return "Give the station a name for the port list";
   const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -72,8 +71,10 @@ std::string TAddStationDialog::Check(const std::string& host, int port, const st
 }
 
 std::string TAddStationDialog::Address(const std::string& host, int port) {
-  const bool ipv6 = host.find(':') != std::string::npos && !host.starts_with('[');
-  return "rfc2217+tls://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  std::string reason;
+  const std::optional<TNetworkAddress> address = TNetworkAddress::FromHost(
+      host, static_cast<unsigned>(std::max(port, 0)), TNetworkKind::Rfc2217Tls, reason);
+  return address ? address->Text() : std::string();
 }
 
 std::string TAddStationDialog::HostText() const {

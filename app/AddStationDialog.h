@@ -19,7 +19,7 @@ class TAddStationDialog : public QDialog {
   // Empty when the three make a station entry; else what is wrong. `listed` tells whether a
   // port of that name is in the list already.
   static std::string Check(const std::string& host, int port, const std::string& name, bool listed);
-  // rfc2217+tls://HOST:PORT, an IPv6 address in brackets.
+  // rfc2217+tls://HOST:PORT, an IPv6 address in brackets; empty when the host is none.
   static std::string Address(const std::string& host, int port);
 
   std::string HostText() const;

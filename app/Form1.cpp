@@ -8,9 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,9 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QStandardItemModel>
-#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
@@ -36,9 +32,11 @@
 #include "Image.h"
 #include "IniFile.h"
 #include "LedLamp.h"
+#include "NetworkAddress.h"
 #include "PanelFont.h"
 #include "PortListStyle.h"
 #include "PortsDirectory.h"
+#include "PrivateFile.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
 #include "StationPins.h"
@@ -276,7 +274,7 @@ void TForm1::CreateMenu() {
   ReconnectAutomatically1 = Setup1->addAction("Reconnect Automatically");
   ReconnectAutomatically1->setCheckable(true);
   ReconnectAutomatically1->setChecked(
-      ReadIniString(OptionsFile().toStdString(), "Options", "ReconnectAutomatically", "0") == "1");
+      ReadIniString(OptionsFile(), "Options", "ReconnectAutomatically", "0") == "1");
   guarded(ReconnectAutomatically1, &TForm1::ReconnectAutomatically1Click);
   // Memory Clear, which the tuner cannot undo, stays last, apart from the rest.
   Setup1->addSeparator();
@@ -365,8 +363,14 @@ bool TForm1::SelectPort(const std::string& nameOrDevice) {
   std::string name = nameOrDevice;
   if (name.starts_with('/')) name = SerialPort->ListedNameOfDevice(name);
   // A network address names its station itself: it joins the list under the address, which is
-  // also its tooltip, as a device path is for a listed port.
-  if (TSerialPort::IsAddress(name) &&
+  // also its tooltip, as a device path is for a listed port. The list shows what it may show:
+  // an address that carries a password or is malformed is not listed.
+  if (TNetworkAddress::IsAddress(name)) {
+    std::string reason;
+    const std::optional<TNetworkAddress> address = TNetworkAddress::Parse(name, reason);
+    name = address ? address->Shown() : std::string();
+  }
+  if (TNetworkAddress::IsAddress(name) &&
       ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) < 0) {
     ComboBox1->addItem(FromCp1252(name));
     ComboBox1->setItemData(ComboBox1->count() - 1, FromCp1252(name), Qt::ToolTipRole);
@@ -399,15 +403,16 @@ void TForm1::FormCreate() {
 
   // Beside the program first. An installed program's folder is not the operator's to write,
   // so a file in the user's configuration folder counts when there is none beside it.
-  const QString userDirectory =
-      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/orvel";
+  const QString userDirectory = QFile::decodeName(QByteArray::fromStdString(UserConfigDirectory()));
   std::optional<std::string> port;
   for (const QString& directory : {settingsDirectory_, userDirectory}) {
+    if (directory.isEmpty()) continue;
     const QByteArray settings = QFile::encodeName(directory + "/Orvel.ini");
     port = ReadIniString(settings.toStdString(), "Configuration", "Port", "");
     if (port) break;
   }
-  if (port && (ComboBox1->currentIndex() >= 0 || TSerialPort::IsAddress(*port))) SelectPort(*port);
+  if (port && (ComboBox1->currentIndex() >= 0 || TNetworkAddress::IsAddress(*port)))
+    SelectPort(*port);
 
   Image0->hide();
   Image1->hide();
@@ -571,25 +576,22 @@ void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
   ScheduleReconnect();
 }
 
-QString TForm1::OptionsFile() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         "/orvel/options.ini";
+std::string TForm1::OptionsFile() {
+  const std::string folder = UserConfigDirectory();
+  return folder.empty() ? std::string() : folder + "/options.ini";
 }
 
 void TForm1::ReconnectAutomatically1Click() {
   // Its own small file in the user's folder: Orvel.ini beside the program is only read.
-  const QString path = OptionsFile();
-  QDir().mkpath(QFileInfo(path).path());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    throw std::runtime_error("Cannot save the setting in " + ToCp1252(path) + ": " +
-                             ToCp1252(file.errorString()));
-  }
-  file.write(ReconnectAutomatically1->isChecked() ? "[Options]\nReconnectAutomatically=1\n"
-                                                  : "[Options]\nReconnectAutomatically=0\n");
-  if (!file.commit()) {
-    throw std::runtime_error("Cannot save the setting in " + ToCp1252(path) + ": " +
-                             ToCp1252(file.errorString()));
+  const std::string path = OptionsFile();
+  std::string reason = "Neither XDG_CONFIG_HOME nor HOME names a place for the setting";
+  if (path.empty() || !MakePrivateFolder(UserConfigDirectory(), reason) ||
+      !WritePrivateFile(path,
+                        ReconnectAutomatically1->isChecked()
+                            ? "[Options]\nReconnectAutomatically=1\n"
+                            : "[Options]\nReconnectAutomatically=0\n",
+                        0644, reason)) {
+    throw std::runtime_error("Cannot save the setting: " + reason);
   }
   if (!ReconnectAutomatically1->isChecked()) StopReconnecting();
 }

@@ -76,7 +76,7 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void ReconnectAutomatically1Click();
   void ReconnectTimerTimer();
   // Where the choice of Setup > Reconnect Automatically is kept.
-  static QString OptionsFile();
+  static std::string OptionsFile();
   void Exit1Click();
   // Ctrl+Alt+keypad minus (FormKeyDown) and Ctrl+Alt+Space in the port list (ComboBox1KeyDown).
   // The keypad minus key is recognised by Qt's key and keypad flag, or by its physical key

@@ -18,6 +18,7 @@
 #include "ErrorDisplay.h"
 #include "Form1.h"
 #include "Form2.h"
+#include "NetworkAddress.h"
 #include "OperatorIdentity.h"
 #include "QuitOnSignal.h"
 #include "StationPins.h"
@@ -146,16 +147,24 @@ int main(int argc, char** argv) {
 
   const std::string port = options.Port ? ToCp1252(QString::fromLocal8Bit(*options.Port)) : "";
   const bool listed = !options.Port || form1.SelectPort(port);
-  if (!listed)
+  // An address is listed only when it may be shown; what is wrong with it is said instead, and
+  // only as much of it as may be shown.
+  std::string problem = "The port list has no port of that name";
+  const std::string shown = TNetworkAddress::Masked(port);
+  if (!listed && TNetworkAddress::IsAddress(port)) {
+    TNetworkAddress::Parse(port, problem);
+    std::fprintf(stderr, "orvel: port %s is not in the port list: %s\n", shown.c_str(),
+                 problem.c_str());
+  } else if (!listed) {
     std::fprintf(stderr, "orvel: port %s is not in the port list\n", options.Port->c_str());
+  }
   form1.show();
   if (options.Connect && listed) {
     QTimer::singleShot(0, &form1, [&form1] { ClickOpenPort(form1); });
   } else if (options.Connect) {
     // Open Port would try the empty selection and report a port without a name.
-    QTimer::singleShot(0, &form1, [port] {
-      ReportUserActionError("Cannot connect to " + port +
-                            ". The port list has no port of that name");
+    QTimer::singleShot(0, &form1, [shown, problem] {
+      ReportUserActionError("Cannot connect to " + shown + ". " + problem);
     });
   }
 

@@ -4,17 +4,14 @@
 // it, shaped as `openssl req -x509` makes them, which is what ser2net's allowed certificates are.
 #include "OperatorIdentity.h"
 
-#include <fcntl.h>
 #include <openssl/bn.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,27 +60,13 @@ bool UsableCommonName(const std::string& name) {
   return true;
 }
 
-// A regular file of the user's own, not a link; the key besides readable by nobody else.
+// A regular file of the user's own, not a link, in a private folder; the key besides readable
+// by nobody else.
 bool SoundFile(const std::string& path, bool secret, bool& present, std::string& reason) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) {
-    present = false;
-    return errno == ENOENT || ((reason = path + ": " + std::strerror(errno)), false);
-  }
-  present = true;
-  if (S_ISLNK(status.st_mode)) {
-    reason = path + " is a symbolic link; the operator's identity must be a file of its own";
-    return false;
-  }
-  if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
-    reason = path + " is not a file of this user's";
-    return false;
-  }
-  if (secret && (status.st_mode & 077) != 0) {
-    reason = path + " can be read by others; make it private: chmod 600 " + path;
-    return false;
-  }
-  return true;
+  const int fd = OpenPrivateFile(path, secret ? 077 : 022, reason);
+  present = fd >= 0 || !reason.empty();
+  if (fd >= 0) ::close(fd);
+  return reason.empty();
 }
 
 bool AddExtension(X509* certificate, int nid, const char* value) {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-struct TNetworkAddress;
+class TNetworkAddress;
 
 struct TOperatorIdentity {
   std::string CertFile;

@@ -21,10 +21,11 @@ std::string Environment(const char* name) {
 }  // namespace
 
 std::string UserConfigDirectory() {
+  // The desktop's rule: a relative XDG_CONFIG_HOME is ignored, as the window's toolkit does.
   std::string config = Environment("XDG_CONFIG_HOME");
-  if (config.empty()) {
-    std::string home = Environment("HOME");
-    if (home.empty()) return {};
+  if (!config.starts_with('/')) {
+    const std::string home = Environment("HOME");
+    if (!home.starts_with('/')) return {};
     config = home + "/.config";
   }
   return config + "/orvel";

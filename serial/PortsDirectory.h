@@ -12,7 +12,8 @@ struct TPortsDirectoryPlace {
   bool Named = false;
 };
 
-// ${XDG_CONFIG_HOME:-$HOME/.config}/orvel; empty when neither variable gives a place.
+// ${XDG_CONFIG_HOME:-$HOME/.config}/orvel, the one place the program and the window look for
+// the user's files; empty when neither variable gives an absolute path.
 std::string UserConfigDirectory();
 
 // $ORVEL_PORTS_DIR when set and not empty, else ${XDG_CONFIG_HOME:-$HOME/.config}/orvel/ports.

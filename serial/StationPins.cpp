@@ -17,6 +17,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "AsciiText.h"
 #include "NetworkAddress.h"
 #include "PrivateFile.h"
 
@@ -28,10 +29,6 @@ constexpr const char* kHeading =
     "# fingerprint. Written by Orvel; a line removed makes Orvel ask again.\n";
 // Far more than any operator has stations; a larger file is not this program's.
 constexpr off_t kLargestFile = 1 << 20;
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool ReadWhole(int fd, std::string& text) {
   char buffer[4096];
@@ -51,27 +48,16 @@ TStationPins::TStationPins(const std::string& folder)
 bool TStationPins::Load(TPins& pins, std::string& reason) const {
   pins.clear();
   if (file_.empty()) return true;
-  const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ENOENT) return true;
-    reason = errno == ELOOP ? file_ +
-                                  " is a symbolic link; the trusted stations must be a file "
-                                  "of their own: remove the link"
-                            : "Cannot read " + file_ + ": " + std::strerror(errno);
-    return false;
-  }
+  // Another user who may change the file or its folder could remove a pin, and so turn the
+  // refusal of a changed certificate back into a first-use question.
+  const int fd = OpenPrivateFile(file_, 022, reason);
+  if (fd < 0) return reason.empty();
   struct stat status {};
   std::string text;
-  bool read = ::fstat(fd, &status) == 0;
-  if (read && (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid())) {
-    reason = file_ + " is not a file of this user's";
-  } else if (read && (status.st_mode & 022) != 0) {
-    reason = file_ + " can be changed by others; make it private: chmod 600 " + file_;
-  } else if (read && status.st_size > kLargestFile) {
+  if (::fstat(fd, &status) == 0 && status.st_size > kLargestFile) {
     reason = file_ + " is too large to be the trusted stations";
-  } else {
-    read = read && ReadWhole(fd, text);
-    if (!read) reason = "Cannot read " + file_ + ": " + std::strerror(errno);
+  } else if (!ReadWhole(fd, text)) {
+    reason = "Cannot read " + file_ + ": " + std::strerror(errno);
   }
   ::close(fd);
   if (!reason.empty()) return false;
@@ -82,8 +68,10 @@ bool TStationPins::Load(TPins& pins, std::string& reason) const {
     std::istringstream fields(line);
     std::string station, fingerprint, extra;
     fields >> station >> fingerprint;
-    const bool sound = !(fields >> extra) && !station.empty() &&
-                       ParseStationName(station) == station &&
+    std::string malformed;
+    const std::optional<TNetworkAddress> address =
+        TNetworkAddress::ParseStation(station, malformed);
+    const bool sound = !(fields >> extra) && address && address->Station() == station &&
                        NormalFingerprint(fingerprint) == fingerprint;
     if (!sound) {
       reason = file_ + " is damaged at line " + std::to_string(number) +
@@ -132,18 +120,10 @@ bool TStationPins::Pin(const std::string& station, const std::string& fingerprin
   return WritePrivateFile(file_, text, 0600, reason);
 }
 
-std::string StationName(const TNetworkAddress& address) {
-  std::string host = address.Host;
-  std::transform(host.begin(), host.end(), host.begin(), Lower);
-  if (address.Ipv6Literal) host = "[" + host + "]";
-  return host + ":" + std::to_string(address.Port);
-}
-
 std::string ParseStationName(std::string_view text) {
   std::string reason;
-  const std::optional<TNetworkAddress> address =
-      ParseNetworkAddress("rfc2217://" + std::string(text), reason);
-  return address ? StationName(*address) : std::string();
+  const std::optional<TNetworkAddress> address = TNetworkAddress::ParseStation(text, reason);
+  return address ? address->Station() : std::string();
 }
 
 std::string NormalFingerprint(std::string_view text) {
@@ -158,9 +138,10 @@ std::string NormalFingerprint(std::string_view text) {
       continue;
     }
     if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
-    digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    digits += c;
   }
   if (digits.size() != 64) return {};
+  digits = AsciiUpperCase(digits);
   std::string normal;
   for (std::size_t i = 0; i < digits.size(); i += 2) {
     if (i > 0) normal += ':';

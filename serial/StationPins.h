@@ -12,9 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "NetworkAddress.h"
 #include "PortsDirectory.h"
-
-struct TNetworkAddress;
 
 enum class TPinVerdict : std::uint8_t {
   // No certificate is pinned for the station.
@@ -41,7 +40,7 @@ class TStationPins {
   explicit TStationPins(const std::string& folder = UserConfigDirectory());
 
   const std::string& File() const { return file_; }
-  // `station` as StationName gives it; `fingerprint` in the form of PemFingerprint.
+  // `station` as TNetworkAddress::Station gives it; `fingerprint` in the form of PemFingerprint.
   TPinCheck Check(const std::string& station, const std::string& fingerprint) const;
   // Pins the fingerprint for the station, in place of one pinned before (then in `previous`).
   bool Pin(const std::string& station, const std::string& fingerprint, std::string& previous,
@@ -56,9 +55,11 @@ class TStationPins {
   std::string file_;
 };
 
-// HOST:PORT, the host in lower case and an IPv6 literal in brackets.
-std::string StationName(const TNetworkAddress& address);
-// The same from the operator's text ("shack.local:3002", "[::1]:3002"); empty when malformed.
+// The network device's name for TNetworkAddress::Station.
+inline std::string StationName(const TNetworkAddress& address) {
+  return address.Station();
+}
+// From the operator's text ("shack.local:3002", "[::1]:3002"); empty when malformed.
 std::string ParseStationName(std::string_view text);
 // "AB:CD:..." from 64 hexadecimal digits in either case, with or without colons; empty when the
 // text is no SHA-256 fingerprint.

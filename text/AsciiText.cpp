@@ -15,6 +15,14 @@ char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameNoCase(char x, char y) {
+  return Upper(x) == Upper(y);
+}
+
 }  // namespace
 
 std::string_view TrimControls(std::string_view text) {
@@ -29,7 +37,20 @@ std::string AsciiUpperCase(std::string_view text) {
   return upper;
 }
 
+std::string AsciiLowerCase(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
+  return lower;
+}
+
 bool SameAsciiNoCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return Upper(x) == Upper(y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameNoCase);
+}
+
+bool StartsWithAsciiNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && SameAsciiNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool ContainsAsciiNoCase(std::string_view text, std::string_view word) {
+  return std::search(text.begin(), text.end(), word.begin(), word.end(), SameNoCase) != text.end();
 }

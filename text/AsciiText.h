@@ -10,4 +10,7 @@
 // Without the control bytes and spaces at both ends.
 std::string_view TrimControls(std::string_view text);
 std::string AsciiUpperCase(std::string_view text);
+std::string AsciiLowerCase(std::string_view text);
 bool SameAsciiNoCase(std::string_view a, std::string_view b);
+bool StartsWithAsciiNoCase(std::string_view text, std::string_view prefix);
+bool ContainsAsciiNoCase(std::string_view text, std::string_view word);

@@ -28,6 +28,7 @@
 #include <cstring>
 #include <utility>
 
+#include "AsciiText.h"
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
 #include "StationPins.h"
@@ -92,12 +93,6 @@ gensio_os_funcs* OsFuncs(std::string& reason) {
   });
   if (!funcs) reason = std::string("Network layer unavailable: ") + gensio_err_to_str(error);
   return funcs;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view word) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::search(text.begin(), text.end(), word.begin(), word.end(),
-                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
 }
 
 bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
@@ -496,8 +491,9 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
     log = lastLog;
   }
   if (certificateError != 0) return untrusted(certificateError);
-  if (ContainsNoCase(words, "in use")) return "Station in use by another client";
-  if (ContainsNoCase(log, "certificate required") || ContainsNoCase(log, "peer did not return")) {
+  if (ContainsAsciiNoCase(words, "in use")) return "Station in use by another client";
+  if (ContainsAsciiNoCase(log, "certificate required") ||
+      ContainsAsciiNoCase(log, "peer did not return")) {
     return "Client certificate required";
   }
   switch (error) {
@@ -628,7 +624,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     std::lock_guard lock(mutex_);
     if (!answers[i]->done) {
       // A busy station's words may come while its hang-up is still on the way.
-      if (ContainsNoCase(firstWords_, "in use")) {
+      if (ContainsAsciiNoCase(firstWords_, "in use")) {
         reason = "Station in use by another client";
         return false;
       }

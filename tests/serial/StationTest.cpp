@@ -19,9 +19,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
@@ -47,6 +49,9 @@ std::string TemporaryDirectory() {
 class TPrivateConfigHome : public testing::Environment {
  public:
   void SetUp() override {
+    // Folders made here are then nobody else's to write, whatever mask the run started with:
+    // the private files' checks would refuse them.
+    ::umask(022);
     home_ = TemporaryDirectory();
     ::setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
   }
@@ -312,6 +317,8 @@ TEST_F(StationTest, NothingIsWrittenThroughALink) {
 // leaves behind, and the operator's ways of writing a station and a fingerprint.
 const std::string kOld = NormalFingerprint(std::string(64, 'a'));
 const std::string kNew = NormalFingerprint(std::string(64, 'b'));
+// The tests run as root: files and folders are given to nobody to be another user's.
+constexpr uid_t kNobody = 65534;
 
 TEST(StationPinsTest, ChecksAndPinsWhateverStateTheFileIsIn) {
   struct TCase {
@@ -354,6 +361,45 @@ TEST(StationPinsTest, ChecksAndPinsWhateverStateTheFileIsIn) {
          ::chmod(pins.File().c_str(), 0622);
        },
        TPinVerdict::Unreadable, "can be changed by others; make it private: chmod 600", false},
+      {"its group may change it",
+       [&](auto& pins, auto&) {
+         pin(pins, "shack.local:3002", kNew);
+         ::chmod(pins.File().c_str(), 0620);
+       },
+       TPinVerdict::Unreadable, "can be changed by others; make it private: chmod 600", false},
+      {"another user's file",
+       [&](auto& pins, auto&) {
+         pin(pins, "shack.local:3002", kNew);
+         ASSERT_EQ(::chown(pins.File().c_str(), kNobody, kNobody), 0);
+       },
+       TPinVerdict::Unreadable, "known-stations is not a file of this user's", false},
+      {"the host pinned on another port",
+       [&](auto& pins, auto&) { pin(pins, "shack.local:3003", kNew); }, TPinVerdict::Unknown, "",
+       true},
+      // The folder: whoever may change it may remove a pin, and turn the refusal of a changed
+      // certificate back into a first-use question.
+      {"others may change the folder",
+       [&](auto& pins, auto&) {
+         pin(pins, "shack.local:3002", kNew);
+         ::chmod(fs::path(pins.File()).parent_path().c_str(), 0770);
+       },
+       TPinVerdict::Unreadable, "/orvel can be changed by others; make it private: chmod 700 /",
+       false},
+      {"another user's folder",
+       [&](auto& pins, auto&) {
+         pin(pins, "shack.local:3002", kNew);
+         ASSERT_EQ(::chown(fs::path(pins.File()).parent_path().c_str(), kNobody, kNobody), 0);
+       },
+       TPinVerdict::Unreadable, "/orvel belongs to another user", false},
+      {"a link to a folder in its place",
+       [&](auto& pins, auto& elsewhere) {
+         const fs::path folder = fs::path(pins.File()).parent_path();
+         fs::create_directories(elsewhere + ".d");
+         std::ofstream(elsewhere + ".d/known-stations") << "shack.local:3002 " << kNew << "\n";
+         fs::create_directories(folder.parent_path());
+         fs::create_directory_symlink(elsewhere + ".d", folder);
+       },
+       TPinVerdict::Unreadable, "/orvel is a symbolic link", false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -393,19 +439,39 @@ TEST(StationPinsTest, ChecksAndPinsWhateverStateTheFileIsIn) {
   }
 }
 
-TEST(StationPinsTest, StationsAndFingerprintsAsOperatorsWriteThem) {
+// The one place the program and its window find the user's folder, by the desktop's rule.
+TEST(StationPinsTest, TheUserFolderAsTheDesktopNamesIt) {
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+  for (const char* name : {"XDG_CONFIG_HOME", "HOME"}) {
+    const char* value = std::getenv(name);
+    saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  const struct {
+    const char* config;  // XDG_CONFIG_HOME
+    const char* home;
+    const char* folder;
+  } cases[] = {
+      {"/c", "/h", "/c/orvel"},
+      {"", "/h", "/h/.config/orvel"},
+      {"relative", "/h", "/h/.config/orvel"},
+      {"", "", ""},
+      {"", "relative", ""},
+  };
+  for (const auto& c : cases) {
+    ::setenv("XDG_CONFIG_HOME", c.config, 1);
+    ::setenv("HOME", c.home, 1);
+    EXPECT_EQ(UserConfigDirectory(), c.folder) << c.config << " " << c.home;
+    EXPECT_EQ(TStationPins().File(), *c.folder ? c.folder + std::string("/known-stations") : "");
+  }
+  for (const auto& [name, value] : saved)
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+}
+
+TEST(StationPinsTest, FingerprintsAsOperatorsWriteThem) {
   struct TCase {
     std::string text;
     std::string normal;
   };
-  const TCase stations[] = {{"Shack.Local:3002", "shack.local:3002"},
-                            {"[::1]:3002", "[::1]:3002"},
-                            {"192.0.2.7:3002", "192.0.2.7:3002"},
-                            {"shack.local", ""},
-                            {"shack.local:99999", ""},
-                            {"shack.local:3002?ca=/x", ""}};
-  for (const TCase& c : stations) EXPECT_EQ(ParseStationName(c.text), c.normal) << c.text;
-
   const std::string zeros(60, '0');
   std::string normal = "3A:5F";
   for (int i = 0; i < 30; ++i) normal += ":00";
