@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTime>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "TunerProtocol.h"
 
 class QAction;
+class TAddStationDialog;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -69,7 +71,8 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void PortMonitor1Click();
   void AddStation1Click();
   // Reaches the station at `address` once (asking whether to trust its certificate as Open
-  // Port does); once it answered, lists it under `name` in the port directory and selects it.
+  // Port does); once it answered, lists it under `name` in the port directory, selects it and,
+  // with no other port open, opens it as Open Port does.
   void AddStation(const std::string& name, const std::string& address);
   void ComboBox1DblClick();
   void About1Click();
@@ -119,6 +122,8 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void CreateMenu();
   void DescribeControls();
   void FillPortList();
+  // The port list's tooltip and description for a selected station (empty for a local port).
+  void DescribeSelectedStation();
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();
@@ -161,6 +166,12 @@ class TForm1 : public QMainWindow, private TTunerHost {
   bool reachingStation_ = false;
   // Add Station reaches its station with a port of its own, apart from the tuner's.
   std::unique_ptr<TSerialPort> stationCheck_;
+  // The Add Station dialog while it is open, and the name of the station it adds while its
+  // certificate is asked about.
+  TAddStationDialog* addStationDialog_ = nullptr;
+  std::string addingStation_;
+  // When the open port last delivered something.
+  QTime lastHeard_;
   // A port that closed through a fault is being opened again; the wait before the next try.
   bool reconnecting_ = false;
   int reconnectDelayMs_ = 0;

@@ -182,6 +182,19 @@ bool TStationDirectory::Forget(const std::string& name, std::string& reason) con
   return forgotten;
 }
 
+std::string StationDescription(const TStationEntry& entry, const std::string& heard) {
+  std::string text = entry.Name + ": " + entry.Shown;
+  if (!entry.Tls) {
+    text += ", not encrypted (no TLS)";
+  } else if (entry.Pinned.empty()) {
+    text += ", TLS, certificate not trusted yet";
+  } else {
+    text += ", TLS, certificate " + ShortFingerprint(entry.Pinned);
+  }
+  if (!heard.empty()) text += "; " + heard;
+  return text;
+}
+
 std::string FingerprintLines(const std::string& fingerprint) {
   // 32 groups of two digits and a colon: four lines of eight groups.
   std::string lines;

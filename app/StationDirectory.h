@@ -51,6 +51,10 @@ class TStationDirectory {
   std::string directory_;
 };
 
+// What the port list says of a station: its address without secrets, TLS or not, and the
+// certificate trusted for it in short. `heard` is added while it is open ("last heard 12:00:01").
+std::string StationDescription(const TStationEntry& entry, const std::string& heard = {});
+
 // A SHA-256 fingerprint in lines of eight groups, so that a box never breaks it inside a group.
 std::string FingerprintLines(const std::string& fingerprint);
 // The fingerprint's first eight groups, enough to tell two certificates apart at a glance.

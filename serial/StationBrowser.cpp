@@ -247,8 +247,8 @@ void TStationBrowser::Start() {
     if (error != 0) {
       std::lock_guard lock(shared->mutex);
       shared->state = TState::Unavailable;
-      shared->reason = std::string("No mDNS on this computer (is avahi-daemon running?): ") +
-                       gensio_err_to_str(error);
+      // gensio says "Out of memory" for a missing avahi-daemon: no help to anyone.
+      shared->reason = "No mDNS on this computer: avahi-daemon is not running or cannot be reached";
       shared->changed = true;
     }
     for (;;) {
