@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -262,6 +263,12 @@ void TForm1::CreateMenu() {
   guarded(PortMonitor1, &TForm1::PortMonitor1Click);
   AddStation1 = File1->addAction("Add Station...");
   guarded(AddStation1, &TForm1::AddStation1Click);
+  RenameStation1 = File1->addAction("Rename Station...");
+  guarded(RenameStation1, &TForm1::RenameStation1Click);
+  RemoveStation1 = File1->addAction("Remove Station...");
+  guarded(RemoveStation1, &TForm1::RemoveStation1Click);
+  ForgetStation1 = File1->addAction("Forget Station's Certificate...");
+  guarded(ForgetStation1, &TForm1::ForgetStation1Click);
   File1->addSeparator();
   Exit1 = File1->addAction("Exit");
   guarded(Exit1, &TForm1::Exit1Click);
@@ -827,6 +834,92 @@ void TForm1::StationReached(const std::string& name, const std::string& address,
   FillPortList();
   SelectPort(name);
   // Added to be used: opened as Open Port opens it, and the tuner is asked to identify itself.
+  openport->Click();
+}
+
+TStationEntry TForm1::SelectedStation(bool changesTheList) const {
+  const std::string name = ToCp1252(SelectedPortName());
+  TStationEntry station;
+  std::string reason;
+  if (name.empty()) throw std::runtime_error("Select a station in the port list first");
+  if (!TStationDirectory().Find(name, station, reason))
+    throw std::runtime_error(name + " is no network station");
+  if (changesTheList && (SerialPort->ConnectedPort() != spNone || SerialPort->Opening()))
+    throw std::runtime_error("Close the port first: the port list is locked while a port is open");
+  return station;
+}
+
+void TForm1::RenameStation1Click() {
+  const TStationEntry station = SelectedStation(true);
+  bool given = false;
+  const QString newName = QInputDialog::getText(this, "Rename Station",
+                                                "New name for " + FromCp1252(station.Name) + ":",
+                                                QLineEdit::Normal, FromCp1252(station.Name), &given)
+                              .trimmed()
+                              .toUpper();
+  if (!given || newName.isEmpty()) return;
+  std::string reason;
+  if (!TStationDirectory().Rename(station.Name, ToCp1252(newName), reason))
+    throw std::runtime_error(reason);
+  ComboBox1->clear();
+  FillPortList();
+  SelectPort(ToCp1252(newName));
+}
+
+void TForm1::RemoveStation1Click() {
+  const TStationEntry station = SelectedStation(true);
+  if (!station.MadeByOrvel) {
+    std::string reason;
+    TStationDirectory().Remove(station.Name, reason);
+    throw std::runtime_error(reason);
+  }
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                  FromCp1252("Remove " + station.Name + " (" + station.Shown +
+                             ") from the port list? The certificate trusted for it is kept."),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  if (box.exec() != QMessageBox::Yes) return;
+  std::string reason;
+  if (!TStationDirectory().Remove(station.Name, reason)) throw std::runtime_error(reason);
+  ComboBox1->clear();
+  FillPortList();
+  ComboBox1->setCurrentIndex(-1);
+}
+
+void TForm1::ForgetStation1Click() {
+  const TStationEntry station = SelectedStation(false);
+  if (!station.Tls)
+    throw std::runtime_error(station.Name + " does not use TLS: there is no certificate to forget");
+  const bool portOpen = SerialPort->ConnectedPort() != spNone || SerialPort->Opening();
+  const std::string trusted =
+      station.Pinned.empty()
+          ? "No certificate is trusted for it now."
+          : "Certificate trusted now, SHA-256 fingerprint:\n" + FingerprintLines(station.Pinned);
+  // The recovery for a station given a new key: its new certificate is shown and asked about.
+  const std::string yes =
+      portOpen ? "Yes forgets it; the next Open Port of " + station.Name +
+                     " shows the certificate the station has now and asks whether to trust it."
+               : "Yes forgets it and opens " + station.Name +
+                     ": the certificate the station has now is shown and you are asked whether "
+                     "to trust it.";
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                  FromCp1252("Forget the certificate trusted for " + station.Name + " (" +
+                             station.Shown + ")?\n\n" + trusted +
+                             "\n\nDo this only when whoever keeps the station says it was given "
+                             "a new key.\n\n" +
+                             yes),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  if (box.exec() != QMessageBox::Yes) return;
+  std::string reason;
+  if (!TStationDirectory().Forget(station.Name, reason) && !station.Pinned.empty())
+    throw std::runtime_error(reason);
+  if (portOpen) return;
+  ComboBox1->clear();
+  FillPortList();
+  SelectPort(station.Name);
   openport->Click();
 }
 

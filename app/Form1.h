@@ -15,6 +15,7 @@
 
 #include "ReadingLabel.h"
 #include "SerialPort.h"
+#include "StationDirectory.h"
 #include "TunerHost.h"
 #include "TunerProtocol.h"
 
@@ -74,6 +75,11 @@ class TForm1 : public QMainWindow, private TTunerHost {
   // Port does); once it answered, lists it under `name` in the port directory, selects it and,
   // with no other port open, opens it as Open Port does.
   void AddStation(const std::string& name, const std::string& address);
+  // File > Rename Station, Remove Station, Forget Station's Certificate: the selected station
+  // (only one that Orvel listed is renamed or removed).
+  void RenameStation1Click();
+  void RemoveStation1Click();
+  void ForgetStation1Click();
   void ComboBox1DblClick();
   void About1Click();
   void ReconnectAutomatically1Click();
@@ -97,6 +103,7 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QComboBox* ComboBox1;
   TImage *Image0, *Image1;
   QMenu *File1, *Setup1, *SWRmin1;
+  QAction *RenameStation1, *RemoveStation1, *ForgetStation1;
   QAction *PortMonitor1, *AddStation1, *Exit1, *MemoryClear1, *ReconnectAutomatically1, *About1;
   QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
   QTimer *Timer1, *Timer2;
@@ -124,6 +131,9 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void FillPortList();
   // The port list's tooltip and description for a selected station (empty for a local port).
   void DescribeSelectedStation();
+  // The station selected in the port list; throws when none is, or, when the action changes the
+  // list, while a port is open.
+  TStationEntry SelectedStation(bool changesTheList) const;
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();

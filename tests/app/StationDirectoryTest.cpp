@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The stations of the port directory: listed with their trust, and only the entries that Orvel
+// wrote renamed or removed; a certificate forgotten is asked about again.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "StationDirectory.h"
+#include "StationPins.h"
+
+namespace {
+
+const std::string kFingerprint =
+    "3A:5F:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:01:23:45:67:89:AB:CD:EF:10:32:54:76:"
+    "98:BA";
+
+class StationDirectoryTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ports_ = dir_.filePath("ports").toStdString();
+    std::filesystem::create_directories(ports_);
+    ::setenv("ORVEL_PORTS_DIR", ports_.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit().constData(), 1);
+    std::ofstream(ports_ + "/hand") << "rfc2217+tls://hand.example:3002?key=/k/secret.pem\n";
+    std::string reason;
+    ASSERT_TRUE(TStationDirectory().Add("shack", "rfc2217+tls://shack.local:3002", reason))
+        << reason;
+    ASSERT_TRUE(TStationDirectory().Add("attic", "rfc2217://10.0.0.7:4000", reason)) << reason;
+    std::string previous;
+    ASSERT_TRUE(TStationPins().Pin("shack.local:3002", kFingerprint, previous, reason)) << reason;
+  }
+
+  TStationEntry Entry(const std::string& name) {
+    TStationEntry entry;
+    std::string reason;
+    EXPECT_TRUE(TStationDirectory().Find(name, entry, reason)) << reason;
+    return entry;
+  }
+
+  QTemporaryDir dir_;
+  std::string ports_;
+};
+
+TEST_F(StationDirectoryTest, ListsEveryStationWithWhatIsTrusted) {
+  std::vector<TStationEntry> entries;
+  std::string reason;
+  ASSERT_TRUE(TStationDirectory().Entries(entries, reason)) << reason;
+  ASSERT_EQ(entries.size(), 3u);
+  const struct {
+    const char* name;
+    const char* description;
+    bool madeByOrvel;
+  } rows[] = {
+      {"ATTIC", "ATTIC: rfc2217://10.0.0.7:4000, not encrypted (no TLS)", true},
+      // The key's file is never shown, nor anything else after the station.
+      {"HAND", "HAND: rfc2217+tls://hand.example:3002, TLS, certificate not trusted yet", false},
+      {"SHACK", "SHACK: rfc2217+tls://shack.local:3002, TLS, certificate 3A:5F:00:11", true},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(entries[i].Name, rows[i].name);
+    EXPECT_EQ(StationDescription(entries[i]), rows[i].description);
+    EXPECT_EQ(entries[i].MadeByOrvel, rows[i].madeByOrvel) << rows[i].name;
+  }
+  EXPECT_EQ(StationDescription(entries[2], "last heard 12:00:01"),
+            "SHACK: rfc2217+tls://shack.local:3002, TLS, certificate 3A:5F:00:11; last heard "
+            "12:00:01");
+}
+
+TEST_F(StationDirectoryTest, ChangesOnlyWhatOrvelWrote) {
+  const struct {
+    const char* action;
+    const char* name;
+    const char* newName;
+    std::string problem;
+  } rows[] = {
+      {"rename", "hand", "x",
+       "HAND was written by hand (" + ports_ +
+           "/hand): Orvel leaves it as it is; change or remove that file yourself"},
+      {"remove", "hand", "",
+       "HAND was written by hand (" + ports_ +
+           "/hand): Orvel leaves it as it is; change or remove that file yourself"},
+      {"rename", "shack", "attic", "A port named ATTIC is listed already"},
+      {"rename", "shack", "../up", "A port name is letters, digits and - _ . (not first)"},
+      {"rename", "cellar", "x", "No station is listed as CELLAR"},
+      {"forget", "attic", "", "ATTIC does not use TLS: there is no certificate to forget"},
+      {"forget", "hand", "", "No certificate is trusted for hand.example:3002"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.action) + " " + row.name);
+    std::string reason;
+    const std::string action = row.action;
+    const bool done = action == "rename" ? TStationDirectory().Rename(row.name, row.newName, reason)
+                      : action == "remove" ? TStationDirectory().Remove(row.name, reason)
+                                           : TStationDirectory().Forget(row.name, reason);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(reason, row.problem);
+  }
+  std::ifstream hand(ports_ + "/hand");
+  std::string line;
+  std::getline(hand, line);
+  EXPECT_EQ(line, "rfc2217+tls://hand.example:3002?key=/k/secret.pem");
+}
+
+TEST_F(StationDirectoryTest, RenamesRemovesAndForgets) {
+  std::string reason;
+  ASSERT_TRUE(TStationDirectory().Rename("shack", "Mast-Top", reason)) << reason;
+  // The port list, which reads only the first line, finds the station under its new name.
+  std::ifstream renamed(ports_ + "/Mast-Top");
+  std::string line;
+  std::getline(renamed, line);
+  EXPECT_EQ(line, "rfc2217+tls://shack.local:3002");
+  EXPECT_EQ(Entry("MAST-TOP").Pinned, kFingerprint);
+
+  ASSERT_TRUE(TStationDirectory().Forget("mast-top", reason)) << reason;
+  EXPECT_EQ(TStationPins().Check("shack.local:3002", kFingerprint).Verdict, TPinVerdict::Unknown);
+  EXPECT_EQ(Entry("MAST-TOP").Pinned, "");
+
+  ASSERT_TRUE(TStationDirectory().Remove("MAST-TOP", reason)) << reason;
+  EXPECT_FALSE(std::filesystem::exists(ports_ + "/Mast-Top"));
+  EXPECT_TRUE(std::filesystem::exists(ports_ + "/hand"));
+}
+
+TEST(FingerprintLayoutTest, BreaksOnlyBetweenGroups) {
+  EXPECT_EQ(FingerprintLines(kFingerprint),
+            "  3A:5F:00:11:22:33:44:55\n"
+            "  66:77:88:99:AA:BB:CC:DD\n"
+            "  EE:FF:01:23:45:67:89:AB\n"
+            "  CD:EF:10:32:54:76:98:BA");
+  EXPECT_EQ(ShortFingerprint(kFingerprint), "3A:5F:00:11");
+}
+
+}  // namespace
