@@ -125,7 +125,7 @@ void TAddStationDialog::ShowFound() {
   Found->setVisible(!stations.empty());
   switch (Browser.State()) {
     case TStationBrowser::TState::Looking:
-      Search->setText("Looking for stations on this network...");
+      Search->setText(stations.empty() ? "Looking for stations on this network..." : "");
       break;
     case TStationBrowser::TState::Settled:
       Search->setText(stations.empty() ? "No station announces itself on this network." : "");

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include <QStandardPaths>
 #include <QTime>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
@@ -202,6 +204,7 @@ void TForm1::CreateControls() {
   ComboBox1->setEditText("ComboBox1");
   ComboBox1->installEventFilter(this);
   ComboBox1->lineEdit()->installEventFilter(this);
+  GroupBox1->installEventFilter(this);
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] {
     // A long name shows from its start, where names differ, not from its end.
     ComboBox1->lineEdit()->setCursorPosition(0);
@@ -405,8 +408,8 @@ void TForm1::DescribeSelectedStation() {
   std::string heard;
   if (SerialPort->ConnectedPort() != spNone) {
     heard = lastHeard_.isValid()
-                ? "open, last heard from at " + ToCp1252(lastHeard_.toString("HH:mm:ss"))
-                : "open, nothing heard yet";
+                ? "Open, last heard at " + ToCp1252(lastHeard_.toString("HH:mm:ss"))
+                : "Open, nothing heard yet";
   }
   const QString description = FromCp1252(StationDescription(station, heard));
   ComboBox1->setToolTip(description);
@@ -979,6 +982,14 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   // Said afresh each time it is shown: while open, when the station was last heard from.
   if (event->type() == QEvent::ToolTip) DescribeSelectedStation();
+  // While a port is open the list is disabled, and its group gets the list's tooltip event.
+  if (event->type() == QEvent::ToolTip && watched == GroupBox1 && !ComboBox1->isEnabled()) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    if (ComboBox1->geometry().contains(help->pos()) && !ComboBox1->toolTip().isEmpty()) {
+      QToolTip::showText(help->globalPos(), ComboBox1->toolTip(), ComboBox1);
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     bool handled = false;

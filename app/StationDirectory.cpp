@@ -183,15 +183,15 @@ bool TStationDirectory::Forget(const std::string& name, std::string& reason) con
 }
 
 std::string StationDescription(const TStationEntry& entry, const std::string& heard) {
-  std::string text = entry.Name + ": " + entry.Shown;
+  std::string text = entry.Name + "\n" + entry.Shown + "\n";
   if (!entry.Tls) {
-    text += ", not encrypted (no TLS)";
+    text += "Not encrypted (no TLS)";
   } else if (entry.Pinned.empty()) {
-    text += ", TLS, certificate not trusted yet";
+    text += "TLS, certificate not trusted yet";
   } else {
-    text += ", TLS, certificate " + ShortFingerprint(entry.Pinned);
+    text += "TLS, certificate " + ShortFingerprint(entry.Pinned);
   }
-  if (!heard.empty()) text += "; " + heard;
+  if (!heard.empty()) text += "\n" + heard;
   return text;
 }
 

@@ -55,19 +55,19 @@ TEST_F(StationDirectoryTest, ListsEveryStationWithWhatIsTrusted) {
     const char* description;
     bool madeByOrvel;
   } rows[] = {
-      {"ATTIC", "ATTIC: rfc2217://10.0.0.7:4000, not encrypted (no TLS)", true},
+      {"ATTIC", "ATTIC\nrfc2217://10.0.0.7:4000\nNot encrypted (no TLS)", true},
       // The key's file is never shown, nor anything else after the station.
-      {"HAND", "HAND: rfc2217+tls://hand.example:3002, TLS, certificate not trusted yet", false},
-      {"SHACK", "SHACK: rfc2217+tls://shack.local:3002, TLS, certificate 3A:5F:00:11", true},
+      {"HAND", "HAND\nrfc2217+tls://hand.example:3002\nTLS, certificate not trusted yet", false},
+      {"SHACK", "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11", true},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     EXPECT_EQ(entries[i].Name, rows[i].name);
     EXPECT_EQ(StationDescription(entries[i]), rows[i].description);
     EXPECT_EQ(entries[i].MadeByOrvel, rows[i].madeByOrvel) << rows[i].name;
   }
-  EXPECT_EQ(StationDescription(entries[2], "last heard 12:00:01"),
-            "SHACK: rfc2217+tls://shack.local:3002, TLS, certificate 3A:5F:00:11; last heard "
-            "12:00:01");
+  EXPECT_EQ(StationDescription(entries[2], "Open, last heard at 12:00:01"),
+            "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11\nOpen, last heard "
+            "at 12:00:01");
 }
 
 TEST_F(StationDirectoryTest, ChangesOnlyWhatOrvelWrote) {
