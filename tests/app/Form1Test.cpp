@@ -934,7 +934,9 @@ TEST_F(Form1Test, MenuTree) {
   QStringList file;
   for (QAction* action : form.File1->actions())
     file << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(file, QStringList({"Port Monitor", "Add Station...", "-", "Exit"}));
+  EXPECT_EQ(file,
+            QStringList({"Port Monitor", "Add Station...", "Rename Station...", "Remove Station...",
+                         "Forget Station's Certificate...", "-", "Exit"}));
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());
