@@ -113,8 +113,13 @@ void TAddStationDialog::ShowFound() {
   const QSignalBlocker quiet(Found);
   Found->clear();
   for (const TFoundStation& station : stations) {
-    const QString text = FromCp1252(station.Name + "  " + station.Host + ":" +
-                                    std::to_string(station.Port) + (station.Tls ? ", TLS" : ""));
+    // The address beside the name: a .local name that this computer cannot resolve is no help.
+    const std::string where = station.Addresses.empty()
+                                  ? station.Host
+                                  : station.Host + " (" + station.Addresses.front() + ")";
+    const QString text =
+        FromCp1252(station.Name + " - " + where + ", port " + std::to_string(station.Port) +
+                   (station.Tls ? ", TLS" : ", plain (no TLS)"));
     std::string addresses;
     for (const std::string& address : station.Addresses)
       addresses += (addresses.empty() ? "" : ", ") + address;

@@ -613,6 +613,7 @@ bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
 }
 
 void TForm1::ClosedState() {
+  lastHeard_ = QTime();
   Timer1->stop();
   ProbeTicks_ = 0;
   reachingStation_ = false;

@@ -113,7 +113,7 @@ windows_before=$(shown_windows)
 tooltip_shown() { (($(shown_windows) > windows_before)); }
 pointer_to $((win_x + GROUP_X + 30)) $((win_y + menu_height + GROUP_Y + 34))
 wait_until 10 "the port list's tooltip" tooltip_shown
-import -window root -crop 1000x400+0+0 "$e2e_work/port-list-tooltip.png"
+import -window root -crop 1100x350+"$((win_x - 500))"+"$win_y" "$e2e_work/port-list-tooltip.png"
 pointer_to 0 0
 close_orvel
 
