@@ -136,11 +136,12 @@ void TAddStationDialog::ShowFound() {
       Search->setText(stations.empty() ? "No station announces itself on this network." : "");
       break;
     case TStationBrowser::TState::Unavailable:
-      Search->setText(FromCp1252("Stations on this network cannot be looked for here. " +
-                                 Browser.Reason() + "."));
+      Search->setText(FromCp1252(Browser.Reason() + "."));
       break;
   }
   Search->setVisible(!Search->text().isEmpty());
+  // A line that wraps, or the list shown, needs more room than the dialog was opened with.
+  if (isVisible()) resize(size().expandedTo(sizeHint()));
 }
 
 std::string TAddStationDialog::HostFor(const TFoundStation& station, bool mdnsNames) {

@@ -248,7 +248,7 @@ void TStationBrowser::Start() {
       std::lock_guard lock(shared->mutex);
       shared->state = TState::Unavailable;
       // gensio says "Out of memory" for a missing avahi-daemon: no help to anyone.
-      shared->reason = "No mDNS on this computer: avahi-daemon is not running or cannot be reached";
+      shared->reason = "Stations cannot be looked for here: avahi-daemon is not running";
       shared->changed = true;
     }
     for (;;) {
