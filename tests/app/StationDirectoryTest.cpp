@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AddStationDialog.h"
 #include "StationDirectory.h"
 #include "StationPins.h"
 
@@ -131,6 +132,24 @@ TEST(FingerprintLayoutTest, BreaksOnlyBetweenGroups) {
             "  EE:FF:01:23:45:67:89:AB\n"
             "  CD:EF:10:32:54:76:98:BA");
   EXPECT_EQ(ShortFingerprint(kFingerprint), "3A:5F:00:11");
+}
+
+// A picked station is written as this computer can reach it: its .local name only where the
+// system's host lookup asks mDNS.
+TEST(AddStationDialogTest, WritesAHostThisComputerResolves) {
+  const TFoundStation found{"Shack", "shack.local", 3002, true, {"192.168.1.5", "2001:db8::5"}};
+  const TFoundStation bare{"Shack", "shack.local", 3002, true, {}};
+  const struct {
+    const TFoundStation& station;
+    bool mdnsNames;
+    const char* host;
+  } rows[] = {
+      {found, true, "shack.local"},
+      {found, false, "192.168.1.5"},
+      {bare, false, "shack.local"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(TAddStationDialog::HostFor(row.station, row.mdnsNames), row.host) << row.mdnsNames;
 }
 
 }  // namespace
