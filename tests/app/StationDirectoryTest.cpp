@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The stations of the port directory: listed with their trust, and only the entries that Orvel
-// wrote renamed or removed; a certificate forgotten is asked about again.
+// The stations of the port directory: listed with their trust and what Orvel wrote; renamed,
+// removed and a certificate forgotten (refusals: the command-line test).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -69,41 +69,6 @@ TEST_F(StationDirectoryTest, ListsEveryStationWithWhatIsTrusted) {
   EXPECT_EQ(StationDescription(entries[2], "Open, last heard at 12:00:01"),
             "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11\nOpen, last heard "
             "at 12:00:01");
-}
-
-TEST_F(StationDirectoryTest, ChangesOnlyWhatOrvelWrote) {
-  const struct {
-    const char* action;
-    const char* name;
-    const char* newName;
-    std::string problem;
-  } rows[] = {
-      {"rename", "hand", "x",
-       "HAND was written by hand (" + ports_ +
-           "/hand): Orvel leaves it as it is; change or remove that file yourself"},
-      {"remove", "hand", "",
-       "HAND was written by hand (" + ports_ +
-           "/hand): Orvel leaves it as it is; change or remove that file yourself"},
-      {"rename", "shack", "attic", "A port named ATTIC is listed already"},
-      {"rename", "shack", "../up", "A port name is letters, digits and - _ . (not first)"},
-      {"rename", "cellar", "x", "No station is listed as CELLAR"},
-      {"forget", "attic", "", "ATTIC does not use TLS: there is no certificate to forget"},
-      {"forget", "hand", "", "No certificate is trusted for hand.example:3002"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.action) + " " + row.name);
-    std::string reason;
-    const std::string action = row.action;
-    const bool done = action == "rename" ? TStationDirectory().Rename(row.name, row.newName, reason)
-                      : action == "remove" ? TStationDirectory().Remove(row.name, reason)
-                                           : TStationDirectory().Forget(row.name, reason);
-    EXPECT_FALSE(done);
-    EXPECT_EQ(reason, row.problem);
-  }
-  std::ifstream hand(ports_ + "/hand");
-  std::string line;
-  std::getline(hand, line);
-  EXPECT_EQ(line, "rfc2217+tls://hand.example:3002?key=/k/secret.pem");
 }
 
 TEST_F(StationDirectoryTest, RenamesRemovesAndForgets) {
