@@ -1,17 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The Add Station dialog: three fields, checked before the dialog closes.
+// The Add Station dialog: what the network announces, the fields, checked before the window
+// reaches the station.
 #include "AddStationDialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 
 #include "Cp1252.h"
 #include "NetworkAddress.h"
+#include "StationDirectory.h"
+#include "StationPins.h"
 
 namespace {
 
@@ -22,15 +30,36 @@ std::string Trimmed(const QString& text) {
   return ToCp1252(text.trimmed());
 }
 
+// An announced name as a port name: what a port name cannot hold becomes a hyphen.
+QString PortNameFor(const std::string& announced) {
+  QString name = FromCp1252(announced).toUpper();
+  for (QChar& c : name) {
+    const bool plain =
+        (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+    if (!plain) c = '-';
+  }
+  while (name.startsWith('.')) name.remove(0, 1);
+  return name.left(64);
+}
+
 }  // namespace
 
-TAddStationDialog::TAddStationDialog(QWidget* parent) : QDialog(parent) {
+TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
+    : QDialog(parent), Browser(handOver) {
   setWindowTitle("Add Station");
+  Found = new QListWidget(this);
+  Found->setAccessibleName("Stations on this network");
+  Found->setMaximumHeight(96);
+  Search = new QLabel(this);
+  Search->setTextFormat(Qt::PlainText);
+  Search->setWordWrap(true);
   Host = new QLineEdit(this);
-  Host->setPlaceholderText("shack.local");
+  Host->setPlaceholderText("shack.local or 192.168.1.5");
   Port = new QSpinBox(this);
   Port->setRange(1, 65535);
   Port->setValue(kStationPort);
+  Tls = new QCheckBox("Encrypted and authenticated (TLS, as orvel-station init sets it up)", this);
+  Tls->setChecked(true);
   Name = new QLineEdit(this);
   Name->setPlaceholderText("SHACK");
   Name->setMaxLength(64);
@@ -38,7 +67,9 @@ TAddStationDialog::TAddStationDialog(QWidget* parent) : QDialog(parent) {
   Problem->setTextFormat(Qt::PlainText);
   Problem->setWordWrap(true);
   Problem->hide();
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+  AddButton = buttons->addButton("Add and Open", QDialogButtonBox::AcceptRole);
+  AddButton->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &TAddStationDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TAddStationDialog::reject);
   // Until the operator names it, the station is named after its host's first label.
@@ -46,35 +77,110 @@ TAddStationDialog::TAddStationDialog(QWidget* parent) : QDialog(parent) {
     if (Name->isModified()) return;
     Name->setText(host.trimmed().section('.', 0, 0).toUpper());
   });
+  connect(Found, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0 && row < static_cast<int>(Browser.Stations().size()))
+      Pick(Browser.Stations()[static_cast<std::size_t>(row)]);
+  });
+  Browser.OnChange = [this] { ShowFound(); };
 
   auto* layout = new QFormLayout(this);
-  layout->addRow(new QLabel("The computer beside the tuner, as orvel-station init named it:"));
+  layout->addRow(new QLabel("Stations on this network:"));
+  layout->addRow(Found);
+  layout->addRow(Search);
+  layout->addRow(new QLabel("Or the computer beside the tuner, as orvel-station init named it:"));
   layout->addRow("Host:", Host);
   layout->addRow("Port:", Port);
+  layout->addRow(Tls);
   layout->addRow("Name in the port list:", Name);
   layout->addRow(Problem);
   layout->addRow(buttons);
+  ShowFound();
+}
+
+void TAddStationDialog::showEvent(QShowEvent* event) {
+  // The network is watched only while someone looks at what it announces.
+  Browser.Start();
+  ShowFound();
+  QDialog::showEvent(event);
+}
+
+void TAddStationDialog::hideEvent(QHideEvent* event) {
+  Browser.Stop();
+  QDialog::hideEvent(event);
+}
+
+void TAddStationDialog::ShowFound() {
+  const std::vector<TFoundStation>& stations = Browser.Stations();
+  const QString picked = Found->currentItem() ? Found->currentItem()->text() : QString();
+  const QSignalBlocker quiet(Found);
+  Found->clear();
+  for (const TFoundStation& station : stations) {
+    // The address beside the name: a .local name that this computer cannot resolve is no help.
+    const std::string where = station.Addresses.empty()
+                                  ? station.Host
+                                  : station.Host + " (" + station.Addresses.front() + ")";
+    const QString text =
+        FromCp1252(station.Name + " - " + where + ", port " + std::to_string(station.Port) +
+                   (station.Tls ? ", TLS" : ", plain (no TLS)"));
+    std::string addresses;
+    for (const std::string& address : station.Addresses)
+      addresses += (addresses.empty() ? "" : ", ") + address;
+    auto* item = new QListWidgetItem(text, Found);
+    item->setToolTip(FromCp1252(addresses));
+    if (text == picked) Found->setCurrentItem(item);
+  }
+  Found->setVisible(!stations.empty());
+  switch (Browser.State()) {
+    case TStationBrowser::TState::Looking:
+      Search->setText(stations.empty() ? "Looking for stations on this network..." : "");
+      break;
+    case TStationBrowser::TState::Settled:
+      Search->setText(stations.empty() ? "No station announces itself on this network." : "");
+      break;
+    case TStationBrowser::TState::Unavailable:
+      Search->setText(FromCp1252(Browser.Reason() + "."));
+      break;
+  }
+  Search->setVisible(!Search->text().isEmpty());
+  // A line that wraps, or the list shown, needs more room than the dialog was opened with.
+  if (isVisible()) resize(size().expandedTo(sizeHint()));
+}
+
+std::string TAddStationDialog::HostFor(const TFoundStation& station, bool mdnsNames) {
+  if (mdnsNames || station.Addresses.empty()) return station.Host;
+  return station.Addresses.front();
+}
+
+bool TAddStationDialog::ResolvesMdnsNames() {
+  std::ifstream file("/etc/nsswitch.conf");
+  std::string line;
+  while (std::getline(file, line)) {
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word) || word != "hosts:") continue;
+    while (words >> word)
+      if (word.starts_with("mdns")) return true;
+  }
+  return false;
+}
+
+void TAddStationDialog::Pick(const TFoundStation& station) {
+  Host->setText(FromCp1252(HostFor(station, ResolvesMdnsNames())));
+  Port->setValue(static_cast<int>(station.Port));
+  Tls->setChecked(station.Tls);
+  Name->setText(PortNameFor(station.Name));
+  Name->setModified(false);
+  Problem->hide();
 }
 
 std::string TAddStationDialog::Check(const std::string& host, int port, const std::string& name,
                                      bool listed) {
   if (host.empty()) return "Give the station's host name or address";
-  if (Address(host, port).empty()) return "\"" + host + "\" is no host name or address";
-  if (name.empty()) return "Give the station a name for the port list";
-  const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || c == '.';
-  });
-  if (!plain || name[0] == '.') return "A port name is letters, digits and - _ . (not first)";
+  if (TStationDirectory::Address(host, static_cast<unsigned>(std::max(port, 0)), false).empty())
+    return "\"" + host + "\" is no host name or address";
+  if (std::string problem = TStationDirectory::CheckName(name); !problem.empty()) return problem;
   if (listed) return "A port named " + name + " is listed already";
   return {};
-}
-
-std::string TAddStationDialog::Address(const std::string& host, int port) {
-  std::string reason;
-  const std::optional<TNetworkAddress> address = TNetworkAddress::FromHost(
-      host, static_cast<unsigned>(std::max(port, 0)), TNetworkKind::Rfc2217Tls, reason);
-  return address ? address->Text() : std::string();
 }
 
 std::string TAddStationDialog::HostText() const {
@@ -85,17 +191,38 @@ int TAddStationDialog::PortNumber() const {
   return Port->value();
 }
 
+bool TAddStationDialog::UsesTls() const {
+  return Tls->isChecked();
+}
+
 std::string TAddStationDialog::PortName() const {
   return Trimmed(Name->text().toUpper());
+}
+
+std::string TAddStationDialog::Address() const {
+  return TStationDirectory::Address(HostText(), static_cast<unsigned>(PortNumber()), UsesTls());
+}
+
+void TAddStationDialog::ShowProblem(const std::string& problem) {
+  AddButton->setEnabled(true);
+  Problem->setText(FromCp1252(problem));
+  Problem->show();
 }
 
 void TAddStationDialog::accept() {
   const std::string problem =
       Check(HostText(), PortNumber(), PortName(), IsListed && IsListed(PortName()));
-  if (problem.empty()) {
+  if (!problem.empty()) {
+    ShowProblem(problem + ".");
+    return;
+  }
+  if (!OnAdd) {
     QDialog::accept();
     return;
   }
-  Problem->setText(FromCp1252(problem) + ".");
+  // The station is reached in the background; the window closes the dialog once it answered.
+  AddButton->setEnabled(false);
+  Problem->setText("Reaching " + FromCp1252(Address()) + "...");
   Problem->show();
+  OnAdd(PortName(), Address());
 }

@@ -1,38 +1,70 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// File > Add Station...: the station's host and port and the name it gets in the port list.
-// The window reaches the station once with what is given here before it lists it.
+// File > Add Station...: the stations announced on the local network to pick from, or a host
+// and port typed in, plain or TLS, and the name the station gets in the port list. The dialog
+// stays open until the window has reached the station, and shows why when it could not.
 #pragma once
 
 #include <QDialog>
 #include <functional>
 #include <string>
 
+#include "StationBrowser.h"
+
+class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QPushButton;
 class QSpinBox;
+class TUiHandOver;
 
 class TAddStationDialog : public QDialog {
  public:
-  explicit TAddStationDialog(QWidget* parent = nullptr);
+  // The announcements reach the dialog through `handOver`, while it is shown.
+  explicit TAddStationDialog(TUiHandOver* handOver, QWidget* parent = nullptr);
 
   // Empty when the three make a station entry; else what is wrong. `listed` tells whether a
   // port of that name is in the list already.
   static std::string Check(const std::string& host, int port, const std::string& name, bool listed);
-  // rfc2217+tls://HOST:PORT, an IPv6 address in brackets; empty when the host is none.
-  static std::string Address(const std::string& host, int port);
+  // The host to write for a station found on the network: its mDNS name when this computer
+  // resolves such names (`mdnsNames`), else its first address.
+  static std::string HostFor(const TFoundStation& station, bool mdnsNames);
+  // Whether the system's host lookup asks mDNS (libnss-mdns in /etc/nsswitch.conf).
+  static bool ResolvesMdnsNames();
 
   std::string HostText() const;
   int PortNumber() const;
+  bool UsesTls() const;
   // In upper case, as the port list shows it.
   std::string PortName() const;
+  std::string Address() const;
   // Whether a port of that name is listed already; the window tells.
   std::function<bool(const std::string& name)> IsListed;
+  // Asked to add the station once the fields are sound; the window reaches it, then closes the
+  // dialog or calls ShowProblem.
+  std::function<void(const std::string& name, const std::string& address)> OnAdd;
+  // The station was not added: why, with the fields left as they were.
+  void ShowProblem(const std::string& problem);
+  // Fills the fields from a station found on the network.
+  void Pick(const TFoundStation& station);
 
+  QListWidget* Found;
+  QLabel* Search;
   QLineEdit* Host;
   QSpinBox* Port;
+  QCheckBox* Tls;
   QLineEdit* Name;
   QLabel* Problem;
+  QPushButton* AddButton;
+  TStationBrowser Browser;
 
   void accept() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void ShowFound();
 };

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "StationPins.h"
 
@@ -32,6 +34,17 @@ constexpr std::array<std::string_view, 5> kToolkitFlags = {"-reverse", "-widgetc
 template <std::size_t N>
 bool Contains(const std::array<std::string_view, N>& list, std::string_view item) {
   return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// The station command an option names, with how many words follow it.
+std::optional<std::pair<TCommandLine::TStationCommand, std::size_t>> StationCommandOf(
+    std::string_view option) {
+  using enum TCommandLine::TStationCommand;
+  if (option == "--add-station") return std::pair(Add, std::size_t{2});
+  if (option == "--rename-station") return std::pair(Rename, std::size_t{2});
+  if (option == "--remove-station") return std::pair(Remove, std::size_t{1});
+  if (option == "--forget-station") return std::pair(Forget, std::size_t{1});
+  return std::nullopt;
 }
 
 }  // namespace
@@ -68,6 +81,19 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
       line.TrustStation.emplace(station, fingerprint);
       i += 2;
+    } else if (argument == "--stations") {
+      line.StationCommand = TCommandLine::TStationCommand::List;
+    } else if (const auto command = StationCommandOf(argument)) {
+      const std::size_t count = command->second;
+      if (i + count >= arguments.size()) {
+        line.Error = "option " + argument + " needs " + (count == 2 ? "two names" : "a name");
+        if (argument == "--add-station") line.Error = "option --add-station needs NAME and ADDRESS";
+        break;
+      }
+      line.StationCommand = command->first;
+      line.StationArguments.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                   arguments.begin() + static_cast<std::ptrdiff_t>(i + count) + 1);
+      i += count;
     } else if (argument == "--port") {
       if (i + 1 == arguments.size()) {
         line.Error = "option --port needs a port name";
@@ -101,6 +127,8 @@ std::string UsageText() {
   return "Usage: orvel [--port NAME] [--connect]\n"
          "       orvel --operator-certificate[=NAME]\n"
          "       orvel --trust-station HOST:PORT FINGERPRINT\n"
+         "       orvel --stations | --add-station NAME ADDRESS | --rename-station NAME NEW\n"
+         "             | --remove-station NAME | --forget-station NAME\n"
          "       orvel --help | --version\n"
          "Remote control for the 1.2 kW automatic antenna tuner over a serial port.\n"
          "\n"
@@ -120,6 +148,18 @@ std::string UsageText() {
          "                fingerprint (what orvel-station init printed) for\n"
          "                rfc2217+tls://HOST:PORT without ca=, in place of one trusted\n"
          "                before, and end; kept in ~/.config/orvel/known-stations\n"
+         "  --stations    list the stations of the port directory and those announced on\n"
+         "                the local network (looked for a few seconds), one a line:\n"
+         "                name, address, TLS or plain, whether its certificate is trusted\n"
+         "  --add-station NAME ADDRESS\n"
+         "                list the station at ADDRESS (rfc2217+tls://HOST:PORT or\n"
+         "                rfc2217://HOST:PORT) under NAME in the port directory\n"
+         "  --rename-station NAME NEW, --remove-station NAME\n"
+         "                rename or remove a station that Orvel listed (entries written\n"
+         "                by hand are left alone)\n"
+         "  --forget-station NAME\n"
+         "                forget the certificate trusted for the station (it was given a\n"
+         "                new key): the next connection asks about it again\n"
          "  -h, --help    print this text and end\n"
          "  -v, --version print the version and end\n"
          "Qt's own options (-platform, -display, -style ...) are handed on to the toolkit.\n"

@@ -19,6 +19,11 @@ struct TCommandLine {
   // Trust this station's certificate and end: the station as HOST:PORT and the certificate's
   // SHA-256 fingerprint, both in their normal form.
   std::optional<std::pair<std::string, std::string>> TrustStation;
+  // The station commands, which need no display: list (known and found on the network), add
+  // NAME ADDRESS, rename NAME NEWNAME, remove NAME, forget NAME's certificate.
+  enum class TStationCommand { None, List, Add, Rename, Remove, Forget };
+  TStationCommand StationCommand = TStationCommand::None;
+  std::vector<std::string> StationArguments;
   // Qt's own options (-platform xcb, -style ...), handed on to the application object.
   std::vector<std::string> ToolkitArguments;
   // Empty when the command line is valid; else one line saying what is wrong.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTime>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -14,10 +15,12 @@
 
 #include "ReadingLabel.h"
 #include "SerialPort.h"
+#include "StationDirectory.h"
 #include "TunerHost.h"
 #include "TunerProtocol.h"
 
 class QAction;
+class TAddStationDialog;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -69,8 +72,14 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void PortMonitor1Click();
   void AddStation1Click();
   // Reaches the station at `address` once (asking whether to trust its certificate as Open
-  // Port does); once it answered, lists it under `name` in the port directory and selects it.
+  // Port does); once it answered, lists it under `name` in the port directory, selects it and,
+  // with no other port open, opens it as Open Port does.
   void AddStation(const std::string& name, const std::string& address);
+  // File > Rename Station, Remove Station, Forget Station's Certificate: the selected station
+  // (only one that Orvel listed is renamed or removed).
+  void RenameStation1Click();
+  void RemoveStation1Click();
+  void ForgetStation1Click();
   void ComboBox1DblClick();
   void About1Click();
   void ReconnectAutomatically1Click();
@@ -94,6 +103,7 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QComboBox* ComboBox1;
   TImage *Image0, *Image1;
   QMenu *File1, *Setup1, *SWRmin1;
+  QAction *RenameStation1, *RemoveStation1, *ForgetStation1;
   QAction *PortMonitor1, *AddStation1, *Exit1, *MemoryClear1, *ReconnectAutomatically1, *About1;
   QAction *SWR11, *SWR12, *SWR13, *SWR14, *SWR15, *SWR16, *SWR17;
   QTimer *Timer1, *Timer2;
@@ -119,6 +129,11 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void CreateMenu();
   void DescribeControls();
   void FillPortList();
+  // The port list's tooltip and description for a selected station (empty for a local port).
+  void DescribeSelectedStation();
+  // The station selected in the port list; throws when none is, or, when the action changes the
+  // list, while a port is open.
+  TStationEntry SelectedStation(bool changesTheList) const;
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();
@@ -161,6 +176,12 @@ class TForm1 : public QMainWindow, private TTunerHost {
   bool reachingStation_ = false;
   // Add Station reaches its station with a port of its own, apart from the tuner's.
   std::unique_ptr<TSerialPort> stationCheck_;
+  // The Add Station dialog while it is open, and the name of the station it adds while its
+  // certificate is asked about.
+  TAddStationDialog* addStationDialog_ = nullptr;
+  std::string addingStation_;
+  // When the open port last delivered something.
+  QTime lastHeard_;
   // A port that closed through a fault is being opened again; the wait before the next try.
   bool reconnecting_ = false;
   int reconnectDelayMs_ = 0;

@@ -21,6 +21,8 @@
 #include "NetworkAddress.h"
 #include "OperatorIdentity.h"
 #include "QuitOnSignal.h"
+#include "StationCommands.h"
+#include "StationDirectory.h"
 #include "StationPins.h"
 #include "UserAction.h"
 
@@ -60,6 +62,12 @@ int PrintOperatorCertificate(const std::string& commonName) {
                  "orvel: the operator's certificate was made for %s before; remove %s and %s for a "
                  "new one\n",
                  name.c_str(), identity->CertFile.c_str(), identity->KeyFile.c_str());
+  }
+  // Standard output stays the certificate alone, for the pipe to orvel-station allow; the
+  // fingerprint, to compare with what the station prints, goes beside it.
+  if (const std::string fingerprint = PemFingerprint(text.str()); !fingerprint.empty()) {
+    std::fprintf(stderr, "Operator certificate SHA-256 fingerprint:\n%s\n",
+                 FingerprintLines(fingerprint).c_str());
   }
   std::fputs(text.str().c_str(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
@@ -109,6 +117,8 @@ int main(int argc, char** argv) {
   if (options.OperatorCertificate) return PrintOperatorCertificate(*options.OperatorCertificate);
   if (options.TrustStation)
     return TrustStation(options.TrustStation->first, options.TrustStation->second);
+  if (options.StationCommand != TCommandLine::TStationCommand::None)
+    return RunStationCommand(options, stdout, stderr);
 
   // The application object takes only the toolkit's options; it keeps a reference to both.
   std::vector<std::string> toolkitStrings = options.ToolkitArguments;

@@ -167,3 +167,18 @@ std::string PemFingerprint(std::string_view pem) {
   }
   return text;
 }
+
+bool TStationPins::Forget(const std::string& station, bool& forgotten, std::string& reason) const {
+  forgotten = false;
+  TPins pins;
+  if (!Load(pins, reason)) return false;
+  std::string text = kHeading;
+  for (const auto& [name, pinned] : pins) {
+    if (name == station) {
+      forgotten = true;
+      continue;
+    }
+    text += name + " " + pinned + "\n";
+  }
+  return !forgotten || WritePrivateFile(file_, text, 0600, reason);
+}

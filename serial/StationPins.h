@@ -45,6 +45,9 @@ class TStationPins {
   // Pins the fingerprint for the station, in place of one pinned before (then in `previous`).
   bool Pin(const std::string& station, const std::string& fingerprint, std::string& previous,
            std::string& reason) const;
+  // Removes the station's pin, so that the next connection asks about its certificate again
+  // (a station given a new key). True, with `forgotten` false, when none was pinned.
+  bool Forget(const std::string& station, bool& forgotten, std::string& reason) const;
 
  private:
   using TPins = std::vector<std::pair<std::string, std::string>>;

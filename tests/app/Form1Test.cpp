@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -17,6 +19,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +44,7 @@
 #include "ModalWatcher.h"
 #include "OperatorIdentity.h"
 #include "Ser2Net.h"
+#include "StationDirectory.h"
 #include "StationPins.h"
 #include "TunerPty.h"
 #include "UserAction.h"
@@ -513,10 +518,10 @@ TEST_F(Form1Test, AStationOfItsOwnMakingIsTrustedOnceAsked) {
   const std::string fingerprint = CertificateFingerprint(files.File("ca.pem"));
   TForm1& form = Start(station.Address("rfc2217+tls"));
   const std::string question =
-      "The station " + name +
-      " is not known yet.\n\nStation certificate SHA-256 fingerprint: " + fingerprint +
-      "\n\nTrust it only if orvel-station init printed the same fingerprint on the station. "
-      "Trust this station and connect?";
+      "The station " + name + " is not known yet.\n\nStation certificate SHA-256 fingerprint:\n" +
+      FingerprintLines(fingerprint) +
+      "\n\nTrust it only if orvel-station init printed the same fingerprint on the station.\n\n"
+      "Yes trusts this station and opens the port: the tuner is asked to identify itself.";
   {
     TModalWatcher declines;
     form.openportclick();
@@ -544,30 +549,35 @@ TEST_F(Form1Test, AStationOfItsOwnMakingIsTrustedOnceAsked) {
 }
 
 // File > Add Station: the station is reached once, trusted on the operator's word, and only
-// then listed and selected; one that cannot be reached is reported and not listed.
-TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
+// then listed, selected and opened, the tuner asked to identify itself; one that cannot be
+// reached is reported and not listed.
+TEST_F(Form1Test, AddStationListsAndOpensAStationOnceItAnswered) {
   struct TCase {
     std::string host;
     int port;
+    bool tls;
     std::string name;
     bool listed;
     std::string problem;
     std::string address;
   };
   const TCase cases[] = {
-      {"shack.local", 3002, "SHACK", false, "", "rfc2217+tls://shack.local:3002"},
-      {"::1", 4000, "LOOP-6", false, "", "rfc2217+tls://[::1]:4000"},
-      {"", 3002, "SHACK", false, "Give the station's host name or address", ""},
-      {"shack/x", 3002, "SHACK", false, "\"shack/x\" is no host name or address", ""},
-      {"shack", 3002, "", false, "Give the station a name for the port list", ""},
-      {"shack", 3002, "../X", false, "A port name is letters, digits and - _ . (not first)", ""},
-      {"shack", 3002, "SHACK", true, "A port named SHACK is listed already", ""},
+      {"shack.local", 3002, true, "SHACK", false, "", "rfc2217+tls://shack.local:3002"},
+      {"shack.local", 3002, false, "SHACK", false, "", "rfc2217://shack.local:3002"},
+      {"::1", 4000, true, "LOOP-6", false, "", "rfc2217+tls://[::1]:4000"},
+      {"", 3002, true, "SHACK", false, "Give the station's host name or address", ""},
+      {"shack/x", 3002, true, "SHACK", false, "\"shack/x\" is no host name or address", ""},
+      {"shack", 3002, true, "", false, "Give the station a name for the port list", ""},
+      {"shack", 3002, true, "../X", false, "A port name is letters, digits and - _ . (not first)",
+       ""},
+      {"shack", 3002, true, "SHACK", true, "A port named SHACK is listed already", ""},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.host + " " + c.name);
     EXPECT_EQ(TAddStationDialog::Check(c.host, c.port, c.name, c.listed), c.problem);
     if (c.problem.empty()) {
-      EXPECT_EQ(TAddStationDialog::Address(c.host, c.port), c.address);
+      EXPECT_EQ(TStationDirectory::Address(c.host, static_cast<unsigned>(c.port), c.tls),
+                c.address);
     }
   }
 
@@ -583,6 +593,12 @@ TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.ComboBox1->currentText() == "SHACK"; }, 10000));
     ASSERT_EQ(trusts.Boxes().size(), 1u);
     EXPECT_EQ(trusts.Boxes()[0].Icon, QMessageBox::Question);
+    // The question says what Yes does, and Yes did it.
+    EXPECT_NE(trusts.Boxes()[0].Text.find("adds it to the port list as SHACK, then opens it"),
+              std::string::npos)
+        << trusts.Boxes()[0].Text;
+    ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+    EXPECT_TRUE(form.Timer1->isActive());
   }
   std::ifstream written(entry);
   std::string line;
@@ -590,7 +606,7 @@ TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
   EXPECT_EQ(line, station.Address("rfc2217+tls"));
   EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(entry)));
   EXPECT_EQ(form.SerialPort->DevicePathOf("SHACK"), station.Address("rfc2217+tls"));
-  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+  form.closeportclick();
 
   TModalWatcher reports;
   const std::string nobody = "rfc2217+tls://127.0.0.1:" + std::to_string(FreeLocalPort());
@@ -599,6 +615,47 @@ TEST_F(Form1Test, AddStationListsAStationOnceItAnswered) {
   EXPECT_EQ(reports.Boxes()[0].Text, "Cannot connect to " + nobody + ". Connection refused.");
   EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/NOBODY"));
   EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
+}
+
+// The dialog stays open with the reason when the station cannot be reached, so that nothing is
+// typed again; a plain station that answers is listed without a question and the dialog closes.
+TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
+  TTunerPty tuner;
+  TSer2Net station(tuner.DevicePath());
+  station.Start();
+  TForm1& form = Start();
+  const unsigned nobody = FreeLocalPort();
+  bool checked = false;
+  auto fill = [&](TAddStationDialog* dialog) {
+    dialog->Host->setText("127.0.0.1");
+    dialog->Port->setValue(static_cast<int>(nobody));
+    dialog->Tls->setChecked(false);
+    dialog->Name->setText("SHACK");
+    dialog->AddButton->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->Problem->text().toStdString(),
+              "Cannot connect to rfc2217://127.0.0.1:" + std::to_string(nobody) +
+                  ". Connection refused.");
+    EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/SHACK"));
+    // Only the port changes; the rest stays as typed.
+    dialog->Port->setValue(static_cast<int>(station.Port()));
+    dialog->AddButton->click();
+    checked = true;
+  };
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = dynamic_cast<TAddStationDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    fill(dialog);
+    // A failed check above must not leave the test waiting on the dialog.
+    if (!checked) dialog->reject();
+  });
+  form.AddStation1Click();
+  ASSERT_TRUE(checked);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
+  ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  form.closeportclick();
 }
 
 TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
@@ -887,7 +944,9 @@ TEST_F(Form1Test, MenuTree) {
   QStringList file;
   for (QAction* action : form.File1->actions())
     file << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(file, QStringList({"Port Monitor", "Add Station...", "-", "Exit"}));
+  EXPECT_EQ(file,
+            QStringList({"Port Monitor", "Add Station...", "Rename Station...", "Remove Station...",
+                         "Forget Station's Certificate...", "-", "Exit"}));
   QStringList setup;
   for (QAction* action : form.Setup1->actions())
     setup << (action->isSeparator() ? "-" : action->text());

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The station commands: the port directory's stations through TStationDirectory, the local
+// network's through TStationBrowser, handed over to the waiting main thread.
+#include "StationCommands.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "StationBrowser.h"
+#include "StationDirectory.h"
+#include "StationPins.h"
+#include "UiHandOver.h"
+
+namespace {
+
+// Without a window, the browser's news is taken on its own thread while the main thread waits.
+class TWaitingHandOver final : public TUiHandOver {
+ public:
+  void Synchronize(const std::function<void()>& call) override {
+    std::lock_guard lock(mutex_);
+    call();
+    changed_.notify_all();
+  }
+  bool InUiThread() const override { return false; }
+  void ProcessPendingEvents() override {}
+  // Waits until the condition holds (checked under the hand-over's lock) or the time is up.
+  bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, bound, condition);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+bool SoundAddress(const std::string& address, std::string& reason) {
+  const std::size_t scheme = address.find("://");
+  const std::string kind = address.substr(0, scheme);
+  if (scheme == std::string::npos ||
+      (kind != "rfc2217" && kind != "rfc2217+tls" && kind != "tcp")) {
+    reason =
+        "a station's address is rfc2217+tls://HOST:PORT, rfc2217://HOST:PORT or tcp://HOST:PORT";
+    return false;
+  }
+  const std::string rest = address.substr(scheme + 3, address.find('?') - scheme - 3);
+  if (rest.find('@') != std::string::npos) {
+    reason = "An address carries no user name or password";
+    return false;
+  }
+  if (ParseStationName(rest).empty()) {
+    reason = "the address needs HOST:PORT after " + kind + "://";
+    return false;
+  }
+  return true;
+}
+
+std::string Trust(const TStationEntry& entry) {
+  if (!entry.Tls) return "-";
+  return entry.Pinned.empty() ? "not trusted" : "trusted " + ShortFingerprint(entry.Pinned);
+}
+
+void PrintLine(std::FILE* out, const TStationEntry& entry, const char* origin) {
+  std::fprintf(out, "%s\t%s\t%s\t%s\t%s\n", entry.Name.c_str(), entry.Shown.c_str(),
+               entry.Tls ? "TLS" : "plain", Trust(entry).c_str(), origin);
+}
+
+int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookFor) {
+  const TStationDirectory directory;
+  std::vector<TStationEntry> entries;
+  std::string reason;
+  if (!directory.Entries(entries, reason)) std::fprintf(err, "orvel: %s\n", reason.c_str());
+  for (const TStationEntry& entry : entries) PrintLine(out, entry, "listed");
+
+  TWaitingHandOver handOver;
+  TStationBrowser browser(&handOver);
+  bool unavailable = false;
+  browser.OnChange = [&] { unavailable = browser.State() == TStationBrowser::TState::Unavailable; };
+  browser.Start();
+  // Announcements come in over a moment: the whole time is waited unless there is no mDNS here.
+  handOver.WaitUntil([&] { return unavailable; }, lookFor);
+  browser.Stop();
+  if (browser.State() == TStationBrowser::TState::Unavailable) {
+    std::fprintf(err, "orvel: %s\n", browser.Reason().c_str());
+    return std::fflush(out) == 0 ? 0 : 1;
+  }
+  const TStationPins pins;
+  for (const TFoundStation& station : browser.Stations()) {
+    TStationEntry entry;
+    entry.Name = station.Name;
+    entry.Tls = station.Tls;
+    entry.Station = ParseStationName(station.Host + ":" + std::to_string(station.Port));
+    entry.Shown = TStationDirectory::Address(station.Host, station.Port, station.Tls);
+    // Trusted under its name or under one of its addresses.
+    std::vector<std::string> names{entry.Station};
+    for (const std::string& address : station.Addresses)
+      names.push_back(TStationDirectory::Address(address, station.Port, false).substr(10));
+    for (const std::string& name : names) {
+      if (entry.Tls && entry.Pinned.empty()) entry.Pinned = pins.Check(name, "").Pinned;
+    }
+    std::string addresses;
+    for (const std::string& address : station.Addresses) addresses += " " + address;
+    PrintLine(out, entry, ("found on this network:" + addresses).c_str());
+  }
+  return std::fflush(out) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunStationCommand(const TCommandLine& line, std::FILE* out, std::FILE* err,
+                      std::chrono::milliseconds lookFor) {
+  using enum TCommandLine::TStationCommand;
+  if (line.StationCommand == List) return ListStations(out, err, lookFor);
+  const std::vector<std::string>& words = line.StationArguments;
+  const TStationDirectory directory;
+  std::string reason;
+  bool done = false;
+  std::string said;
+  switch (line.StationCommand) {
+    case Add:
+      done = SoundAddress(words[1], reason) && directory.Add(words[0], words[1], reason);
+      said = "Station " + words[0] + " is listed: " + words[1];
+      break;
+    case Rename:
+      done = directory.Rename(words[0], words[1], reason);
+      said = "Station " + words[0] + " is now " + words[1];
+      break;
+    case Remove:
+      done = directory.Remove(words[0], reason);
+      said = "Station " + words[0] + " is no longer listed";
+      break;
+    case Forget:
+      done = directory.Forget(words[0], reason);
+      said = "The certificate of " + words[0] +
+             " is forgotten: the next connection shows the station's certificate and asks";
+      break;
+    default:
+      break;
+  }
+  if (!done) {
+    std::fprintf(err, "orvel: %s\n", reason.c_str());
+    return 1;
+  }
+  std::fprintf(out, "%s.\n", said.c_str());
+  return std::fflush(out) == 0 ? 0 : 1;
+}

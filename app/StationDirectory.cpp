@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Station entries are files of the port directory whose first line is the address; the port list
+// reads only that line, so the second one marks the entries that Add Station wrote.
+#include "StationDirectory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "AsciiText.h"
+#include "NetworkAddress.h"
+#include "PortsDirectory.h"
+#include "SerialPort.h"
+#include "StationPins.h"
+
+namespace {
+
+constexpr std::string_view kMark = "# Added by Orvel: rename, remove or forget it in Orvel.";
+
+// The first two lines of a small regular file (no link is followed).
+bool ReadEntry(const std::string& path, std::string& first, std::string& second) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat status {};
+  char text[1024];
+  ssize_t count = -1;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) count = ::read(fd, text, sizeof text);
+  ::close(fd);
+  if (count <= 0) return false;
+  const std::string_view all(text, static_cast<std::size_t>(count));
+  const std::size_t end = all.find_first_of("\r\n");
+  first = std::string(all.substr(0, end));
+  second.clear();
+  if (end != std::string_view::npos) {
+    std::string_view rest = all.substr(end + 1);
+    if (rest.starts_with('\n')) rest.remove_prefix(1);
+    second = std::string(rest.substr(0, rest.find_first_of("\r\n")));
+  }
+  return true;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  return AsciiUpperCase(a) == AsciiUpperCase(b);
+}
+
+}  // namespace
+
+TStationDirectory::TStationDirectory() : directory_(PortsDirectory()) {}
+
+bool TStationDirectory::Entries(std::vector<TStationEntry>& entries, std::string& reason) const {
+  entries.clear();
+  if (directory_.empty()) return true;
+  DIR* directory = ::opendir(directory_.c_str());
+  if (!directory) {
+    if (errno == ENOENT) return true;
+    reason = "Cannot read the port directory " + directory_ + ": " + std::strerror(errno);
+    return false;
+  }
+  const TStationPins pins;
+  while (const dirent* item = ::readdir(directory)) {
+    std::string address, mark;
+    const std::string fileName = item->d_name;
+    if (fileName.starts_with('.')) continue;
+    if (!ReadEntry(directory_ + "/" + fileName, address, mark)) continue;
+    address = std::string(TrimControls(address));
+    if (!TSerialPort::IsAddress(address)) continue;
+    TStationEntry entry;
+    entry.Name = AsciiUpperCase(std::string(TrimControls(fileName)));
+    entry.FileName = fileName;
+    const std::size_t scheme = address.find("://");
+    const std::string rest = address.substr(scheme + 3, address.find('?') - scheme - 3);
+    entry.Station = ParseStationName(rest);
+    entry.Shown = address.substr(0, scheme + 3) + (entry.Station.empty() ? rest : entry.Station);
+    entry.Tls = address.starts_with("rfc2217+tls://");
+    // Asked with no fingerprint, the pins name the one they hold for the station.
+    if (entry.Tls && !entry.Station.empty()) entry.Pinned = pins.Check(entry.Station, "").Pinned;
+    entry.MadeByOrvel = mark == kMark;
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(directory);
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.Name < b.Name; });
+  return true;
+}
+
+bool TStationDirectory::Find(const std::string& name, TStationEntry& entry,
+                             std::string& reason) const {
+  std::vector<TStationEntry> entries;
+  if (!Entries(entries, reason)) return false;
+  for (const TStationEntry& candidate : entries) {
+    if (SameName(candidate.Name, name)) {
+      entry = candidate;
+      return true;
+    }
+  }
+  reason = "No station is listed as " + AsciiUpperCase(name);
+  return false;
+}
+
+std::string TStationDirectory::CheckName(const std::string& name) {
+  if (name.empty()) return "Give the station a name for the port list";
+  const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+  });
+  if (!plain || name[0] == '.') return "A port name is letters, digits and - _ . (not first)";
+  if (name.size() > 64) return "A port name is at most 64 characters long";
+  return {};
+}
+
+std::string TStationDirectory::Address(const std::string& host, unsigned port, bool tls) {
+  std::string reason;
+  const std::optional<TNetworkAddress> address = TNetworkAddress::FromHost(
+      host, port, tls ? TNetworkKind::Rfc2217Tls : TNetworkKind::Rfc2217, reason);
+  return address ? address->Text() : std::string();
+}
+
+bool TStationDirectory::Add(const std::string& name, const std::string& address,
+                            std::string& reason) const {
+  if (reason = CheckName(name); !reason.empty()) return false;
+  TStationEntry taken;
+  std::string unused;
+  if (Find(name, taken, unused)) {
+    reason = "A port named " + AsciiUpperCase(name) + " is listed already";
+    return false;
+  }
+  return WriteNetworkPortEntry(name, address + "\n" + std::string(kMark), reason);
+}
+
+bool TStationDirectory::Changeable(const std::string& name, TStationEntry& entry,
+                                   std::string& reason) const {
+  if (!Find(name, entry, reason)) return false;
+  if (entry.MadeByOrvel) return true;
+  reason = entry.Name + " was written by hand (" + directory_ + "/" + entry.FileName +
+           "): Orvel leaves it as it is; change or remove that file yourself";
+  return false;
+}
+
+bool TStationDirectory::Rename(const std::string& name, const std::string& newName,
+                               std::string& reason) const {
+  TStationEntry entry, taken;
+  if (!Changeable(name, entry, reason)) return false;
+  if (reason = CheckName(newName); !reason.empty()) return false;
+  std::string unused;
+  if (!SameName(name, newName) && Find(newName, taken, unused)) {
+    reason = "A port named " + AsciiUpperCase(newName) + " is listed already";
+    return false;
+  }
+  const std::string to = directory_ + "/" + newName;
+  if (::rename((directory_ + "/" + entry.FileName).c_str(), to.c_str()) != 0) {
+    reason = "Cannot rename " + entry.Name + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool TStationDirectory::Remove(const std::string& name, std::string& reason) const {
+  TStationEntry entry;
+  if (!Changeable(name, entry, reason)) return false;
+  if (::unlink((directory_ + "/" + entry.FileName).c_str()) != 0) {
+    reason = "Cannot remove " + entry.Name + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool TStationDirectory::Forget(const std::string& name, std::string& reason) const {
+  TStationEntry entry;
+  if (!Find(name, entry, reason)) return false;
+  if (!entry.Tls) {
+    reason = entry.Name + " does not use TLS: there is no certificate to forget";
+    return false;
+  }
+  bool forgotten = false;
+  if (!TStationPins().Forget(entry.Station, forgotten, reason)) return false;
+  if (!forgotten) reason = "No certificate is trusted for " + entry.Station;
+  return forgotten;
+}
+
+std::string StationDescription(const TStationEntry& entry, const std::string& heard) {
+  std::string text = entry.Name + "\n" + entry.Shown + "\n";
+  if (!entry.Tls) {
+    text += "Not encrypted (no TLS)";
+  } else if (entry.Pinned.empty()) {
+    text += "TLS, certificate not trusted yet";
+  } else {
+    text += "TLS, certificate " + ShortFingerprint(entry.Pinned);
+  }
+  if (!heard.empty()) text += "\n" + heard;
+  return text;
+}
+
+std::string FingerprintLines(const std::string& fingerprint) {
+  // 32 groups of two digits and a colon: four lines of eight groups.
+  std::string lines;
+  for (std::size_t start = 0; start < fingerprint.size(); start += 24) {
+    if (!lines.empty()) lines += '\n';
+    lines += "  " + fingerprint.substr(start, 23);
+  }
+  return lines;
+}
+
+std::string ShortFingerprint(const std::string& fingerprint) {
+  return fingerprint.substr(0, 11);
+}

@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// Stations found on the local network: ser2net announcing through a real avahi-daemon, all inside
+// the test's own network, mount and host-name namespaces, so that nothing reaches the machine's.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeUiThread.h"
+#include "Ser2Net.h"
+#include "StationBrowser.h"
+
+namespace {
+
+constexpr const char* kHostName = "orvelstation";
+// Why the namespaces could not be made; empty when the test runs inside them.
+std::string isolationProblem = "not isolated";
+std::vector<pid_t> daemons;
+
+pid_t StartDaemon(std::vector<const char*> arguments) {
+  arguments.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::closefrom(3);
+    ::execvp(arguments[0], const_cast<char* const*>(arguments.data()));
+    ::_exit(127);
+  }
+  daemons.push_back(pid);
+  return pid;
+}
+
+bool AppearsWithin(const std::string& path, pid_t daemon) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!std::filesystem::exists(path)) {
+    if (::waitpid(daemon, nullptr, WNOHANG) == daemon) return false;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// A network namespace with a veth pair (multicast on loopback alone announces nothing useful),
+// a private /run for a system bus and avahi-daemon of the test's own, and a host name. Made
+// while the process has one thread, as unshare requires.
+std::string Isolate() {
+  if (::geteuid() != 0) return "making network and mount namespaces needs root";
+  if (::unshare(CLONE_NEWNET | CLONE_NEWNS | CLONE_NEWUTS) != 0)
+    return std::string("cannot make namespaces here: ") + std::strerror(errno);
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return std::string("cannot make the mounts private: ") + std::strerror(errno);
+  ::sethostname(kHostName, std::strlen(kHostName));
+  for (const char* folder : {"/run/dbus", "/run/avahi-daemon"}) {
+    ::mkdir(folder, 0755);
+    if (::mount("tmpfs", folder, "tmpfs", 0, nullptr) != 0)
+      return std::string("cannot mount a private ") + folder + ": " + std::strerror(errno);
+  }
+  if (std::system("ip link set lo up && ip link add a0 type veth peer name a1 && "
+                  "ip addr add 10.99.0.1/24 dev a0 && ip addr add 10.99.0.2/24 dev a1 && "
+                  "ip link set a0 up && ip link set a1 up") != 0)
+    return "cannot make a veth pair";
+  const pid_t bus = StartDaemon({"dbus-daemon", "--system", "--nofork", "--nopidfile"});
+  if (!AppearsWithin("/run/dbus/system_bus_socket", bus)) return "the system bus did not start";
+  const pid_t avahi =
+      StartDaemon({"avahi-daemon", "--no-drop-root", "--no-chroot", "--no-rlimits"});
+  if (!AppearsWithin("/run/avahi-daemon/socket", avahi)) return "avahi-daemon did not start";
+  return {};
+}
+
+// A station announced as `orvel-station init` configures one: its tuner's connection with mDNS
+// on, under the station's name.
+class TAnnouncedStation {
+ public:
+  TAnnouncedStation(const std::string& name, const std::string& accepterStack,
+                    const std::string& directory)
+      : port_(FreeLocalPort()), config_(directory + "/" + name + ".yaml") {
+    int slave = -1;
+    ::openpty(&master_, &slave, nullptr, nullptr, nullptr);
+    char device[64];
+    ::ptsname_r(master_, device, sizeof device);
+    ::close(slave);
+    std::ofstream(config_) << "connection: &tuner\n"
+                           << "  accepter: " << accepterStack << ",tcp," << port_ << "\n"
+                           << "  connector: serialdev," << device << ",9600n81,local\n"
+                           << "  options:\n"
+                           << "    mdns: true\n"
+                           << "    mdns-name: " << name << "\n";
+    ser2net_ = std::make_unique<TSer2Net>(config_, port_);
+    ser2net_->Start();
+  }
+  ~TAnnouncedStation() { ::close(master_); }
+  void Stop() { ser2net_->Stop(); }
+  unsigned Port() const { return port_; }
+
+ private:
+  const unsigned port_;
+  const std::string config_;
+  int master_ = -1;
+  std::unique_ptr<TSer2Net> ser2net_;
+};
+
+class StationBrowserTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!isolationProblem.empty()) GTEST_SKIP() << isolationProblem;
+    char pattern[] = "/tmp/orvel-mdns-XXXXXX";
+    directory_ = ::mkdtemp(pattern);
+  }
+  void TearDown() override {
+    if (!directory_.empty()) std::filesystem::remove_all(directory_);
+  }
+
+  const TFoundStation* Found(const TStationBrowser& browser, const std::string& name) {
+    for (const TFoundStation& station : browser.Stations())
+      if (station.Name == name) return &station;
+    return nullptr;
+  }
+
+  // Listed with an address of the veth pair, the station's link to the network.
+  bool Reached(const TStationBrowser& browser, const std::string& name) {
+    const TFoundStation* station = Found(browser, name);
+    return station &&
+           std::any_of(station->Addresses.begin(), station->Addresses.end(),
+                       [](const std::string& address) { return address.starts_with("10.99.0."); });
+  }
+
+  TFakeUiThread ui_;
+  std::string directory_;
+};
+
+TEST(GensioStackTest, TellsRfc2217AndTls) {
+  const struct {
+    const char* stack;
+    bool rfc2217, tls;
+  } rows[] = {
+      {"telnet(rfc2217),tcp", true, false},
+      {"telnet(rfc2217),ssl,tcp", true, true},
+      {"telnet(rfc2217=true),ssl(clientauth),tcp", true, true},
+      {"telnet(mode=server,rfc2217),tcp", true, false},
+      {"telnet,tcp", false, false},
+      {"telnet(rfc2217=false),tcp", false, false},
+      {"tcp", false, false},
+      {"ssl,tcp", false, true},
+      {"mux,telnet(rfc2217),tcp", false, false},
+      {"", false, false},
+      {"telnet(rfc2217", false, false},
+  };
+  for (const auto& row : rows) {
+    const TGensioStack stack = ParseGensioStack(row.stack);
+    EXPECT_EQ(stack.Rfc2217, row.rfc2217) << row.stack;
+    EXPECT_EQ(stack.Tls, row.tls) << row.stack;
+  }
+}
+
+TEST_F(StationBrowserTest, FindsAnnouncedStationsAndLosesTheOnesThatGo) {
+  TStationBrowser browser(&ui_);
+  int changes = 0;
+  browser.OnChange = [&] { ++changes; };
+  browser.Start();
+  // Nothing announced yet: the first look ends with an empty list, not a failure.
+  ASSERT_TRUE(ui_.WaitUntil([&] { return browser.State() != TStationBrowser::TState::Looking; }));
+  ASSERT_EQ(browser.State(), TStationBrowser::TState::Settled) << browser.Reason();
+  EXPECT_TRUE(browser.Stations().empty());
+
+  TAnnouncedStation plain("SHACK", "telnet(rfc2217)", directory_);
+  TTestCertificates certificates;
+  TAnnouncedStation tls(
+      "ATTIC", "telnet(rfc2217),ssl(" + certificates.StationOptions("station") + ")", directory_);
+  // Announced by ser2net too, but no RFC 2217 station: never offered.
+  TAnnouncedStation raw("LOGGER", "telnet", directory_);
+  // A station is listed from its first record; the records of its other interfaces follow.
+  ASSERT_TRUE(ui_.WaitUntil([&] { return Reached(browser, "SHACK") && Reached(browser, "ATTIC"); },
+                            std::chrono::seconds(5)));
+
+  const struct {
+    const char* name;
+    unsigned port;
+    bool tls;
+  } rows[] = {{"SHACK", plain.Port(), false}, {"ATTIC", tls.Port(), true}};
+  for (const auto& row : rows) {
+    const TFoundStation* station = Found(browser, row.name);
+    ASSERT_NE(station, nullptr) << row.name;
+    EXPECT_EQ(station->Host, std::string(kHostName) + ".local") << row.name;
+    EXPECT_EQ(station->Port, row.port) << row.name;
+    EXPECT_EQ(station->Tls, row.tls) << row.name;
+    // IPv4 first.
+    EXPECT_EQ(station->Addresses.front().find(':'), std::string::npos) << row.name;
+  }
+  EXPECT_EQ(browser.Stations().size(), 2u);
+  EXPECT_EQ(browser.Stations().front().Name, "ATTIC");
+
+  tls.Stop();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return !Found(browser, "ATTIC"); }, std::chrono::seconds(5)));
+  EXPECT_NE(Found(browser, "SHACK"), nullptr);
+
+  // Once stopped, nothing more is told, whatever the network does; the last list stays.
+  browser.Stop();
+  const int told = changes;
+  plain.Stop();
+  ui_.ProcessPendingEvents();
+  EXPECT_EQ(changes, told);
+  EXPECT_NE(Found(browser, "SHACK"), nullptr);
+}
+
+TEST_F(StationBrowserTest, StartedAgainLooksAfresh) {
+  TAnnouncedStation plain("SHACK", "telnet(rfc2217)", directory_);
+  TStationBrowser browser(&ui_);
+  for (int round = 0; round < 2; ++round) {
+    browser.Start();
+    ASSERT_TRUE(
+        ui_.WaitUntil([&] { return Found(browser, "SHACK") != nullptr; }, std::chrono::seconds(5)))
+        << "round " << round;
+    browser.Stop();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Listing the tests (CTest does at build time) makes no namespaces.
+  if (!testing::GTEST_FLAG(list_tests)) isolationProblem = Isolate();
+  const int status = RUN_ALL_TESTS();
+  for (const pid_t daemon : daemons) {
+    ::kill(daemon, SIGTERM);
+    ::waitpid(daemon, nullptr, 0);
+  }
+  return status;
+}
