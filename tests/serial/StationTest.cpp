@@ -405,6 +405,10 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
       {"a document ended by ...", others + "...\n", none, init, 1, "ends its YAML document", false},
       {"no YAML", others + "connection: &x\n  accepter: \"tcp,1\n", none, init, 1,
        "cannot be read as YAML at line", false},
+      {"a connection that ser2net refuses",
+       others +
+           "connection: &other\n  accepter: tcp,127.0.0.1,1\n  connector: serialdev,/dev/ttyS6\n",
+       none, init, 1, "Duplicate connection name: other", false},
       {"the port quoted", others + "connection: &q\n  accepter: \"tcp,127.0.0.1,PORT\"\n", none,
        init, 1, "port PORT is used by another connection", false},
       {"the port after a comment and folded",
