@@ -359,7 +359,7 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
     std::string config;
     // Prepares the root (`root`) with links to `outside`; may rename the root.
     std::function<void(std::string& root, const std::string& outside)> prepare;
-    std::string arguments;  // after the root; PORT as above
+    std::string arguments;  // after the root unless they name it (ROOT); PORT as above
     int status;
     std::string message;
     bool written;  // the configuration changed: ser2net starts on it
@@ -391,9 +391,10 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
   const TCase cases[] = {
       {"other connections with comments, defines and an alias", others, none, init, 0,
        "Wrote the tuner's connection", true},
-      {"the command's options before the root", others, none,
-       "init --name 'Shack tuner' --device=/dev/ttyS9 --listen=127.0.0.1 --port=PORT", 0,
-       "as \"Shack tuner\"", true},
+      {"the root after the command", others, none,
+       "init --name 'Shack tuner' --device=/dev/ttyS9 --listen=127.0.0.1 --port=PORT "
+       "--config-root ROOT",
+       0, "as \"Shack tuner\"", true},
       {"a block rewritten in place", others + block + "# after the block\n", none,
        "init --listen 127.0.0.1 --port PORT", 0, "Wrote the tuner's connection", true},
       {"the end mark removed",
@@ -473,7 +474,13 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
     const std::string before = fs::exists(config) ? ReadFile(config) : "";
     const std::string outsideBefore = Snapshot(outside);
 
-    const TRun run = Station("--config-root '" + root + "' " + fill(c.arguments));
+    std::string arguments = fill(c.arguments);
+    if (const std::size_t at = arguments.find("ROOT"); at != std::string::npos) {
+      arguments.replace(at, 4, "'" + root + "'");
+    } else {
+      arguments = "--config-root '" + root + "' " + arguments;
+    }
+    const TRun run = Station(arguments);
     EXPECT_EQ(run.Status, c.status) << run.Out;
     EXPECT_THAT(run.Out, HasSubstr(fill(c.message)));
     EXPECT_THAT(run.Out, Not(HasSubstr("Traceback")));
@@ -488,7 +495,7 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
       const std::string written = ReadFile(config);
       EXPECT_TRUE(written.starts_with(fill(others))) << written;
       EXPECT_EQ(Count(written, "connection: &orvel-tuner"), 1u) << written;
-      EXPECT_THAT(written, HasSubstr("kickolduser: true\n    mdns: true\n"));
+      EXPECT_THAT(written, HasSubstr("    mdns: true\n    mdns-name: "));
       TSer2Net ser2net(config, port);
       ASSERT_NO_THROW(ser2net.Start()) << written;
       EXPECT_TRUE(Listens(other));
