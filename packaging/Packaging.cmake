@@ -65,6 +65,6 @@ if(TARGET orvel)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins, fonts-liberation2")
 endif()
 # Only the station's computer needs these, for orvel-station; the operator's does not (avahi
-# announces the station on the local network).
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ser2net, openssl, avahi-daemon")
+# announces the station on the local network, sysctl applies its keepalive).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ser2net, openssl, avahi-daemon, procps")
 include(CPack)
