@@ -59,9 +59,12 @@ which puts a tuner beside a small computer on the network with ser2net
 # plugins (xcb for the X desktop) are loaded at run time, which no linker record shows; the
 # window's captions are measured for Liberation Sans, the stand-in for MS Sans Serif.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# orvel-station is a Python program that reads and writes ser2net's YAML with ruamel.yaml.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-ruamel.yaml")
 if(TARGET orvel)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins, fonts-liberation2")
 endif()
-# Only the station's computer needs these, for orvel-station; the operator's does not.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ser2net, openssl")
+# Only the station's computer needs these, for orvel-station; the operator's does not (avahi
+# announces the station on the local network, sysctl applies its keepalive).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ser2net, openssl, avahi-daemon, procps")
 include(CPack)

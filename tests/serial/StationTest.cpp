@@ -3,12 +3,15 @@
 // A station set up by orvel-station in a temporary configuration root, served by a real ser2net
 // on 127.0.0.1 with exactly what it wrote, the simulated tuner behind a pseudo-terminal, and the
 // serial port object connecting with the operator's own identity.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +96,14 @@ std::string ReadFile(const std::string& path) {
 unsigned Mode(const std::string& path) {
   struct stat status {};
   return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// The fingerprint in four lines of eight pairs, as the station and the operator print it.
+std::string FingerprintBox(const std::string& fingerprint) {
+  std::string box;
+  for (std::size_t line = 0; line < 4; ++line)
+    box += "  " + fingerprint.substr(line * 24, 23) + "\n";
+  return box;
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {
@@ -238,8 +249,9 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   const std::string operatorPrint = CertificateFingerprint(identity->CertFile);
   run = Station(Root() + "allow " + identity->CertFile);
   EXPECT_EQ(run.Status, 0) << run.Out;
-  EXPECT_EQ(Station(Root() + "allow -", identity->CertFile).Out,
-            "op-1 is allowed already (" + operatorPrint + ").\n");
+  EXPECT_EQ(Station("allow - " + Root(), identity->CertFile).Out,
+            "op-1 is allowed already. Operator certificate SHA-256 fingerprint:\n" +
+                FingerprintBox(operatorPrint));
   EXPECT_EQ(Mode(root_ + "/ser2net/auth/op-1/allowed_certs"), 0700u);
   EXPECT_EQ(Station(Root() + "allow", identity->KeyFile).Status, 1);
   EXPECT_THAT(Station(Root() + "operators").Out, HasSubstr("op-1  " + operatorPrint + "  until "));
@@ -311,6 +323,194 @@ TEST_F(StationTest, NothingIsWrittenThroughALink) {
   EXPECT_TRUE(UseOperatorIdentity(address, reason)) << reason;
   EXPECT_EQ(address.KeyFile, folder + "/operator.key");
   fs::remove_all(folder);
+}
+
+bool Listens(unsigned port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool connected =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return connected;
+}
+
+// Every path below `folder` with its content ("->" and the target for a link).
+std::string Snapshot(const std::string& folder) {
+  std::string text;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
+       ++it) {
+    text += it->path().string();
+    if (it->is_symlink()) {
+      text += " -> " + fs::read_symlink(it->path()).string();
+    } else if (it->is_regular_file()) {
+      text += ": " + ReadFile(it->path());
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+// Roots and configurations as a careless hand or another user may leave them: the tool either
+// writes a configuration on which ser2net starts with every other connection, or says why and
+// leaves everything as it was; nothing outside the root is ever read through, written or removed.
+TEST(StationToolTest, HostileRootsAndConfigurations) {
+  struct TCase {
+    const char* name;
+    // The configuration's text before the run ("" for none); OTHER stands for the other
+    // connection's port, PORT for the one init is asked for.
+    std::string config;
+    // Prepares the root (`root`) with links to `outside`; may rename the root.
+    std::function<void(std::string& root, const std::string& outside)> prepare;
+    std::string arguments;  // after the root unless they name it (ROOT); PORT as above
+    int status;
+    std::string message;
+    bool written;  // the configuration changed: ser2net starts on it
+  };
+  const std::string others =
+      "%YAML 1.1\n---\n# the shack's other radio\ndefine: &speed 4800n81\n"
+      "connection: &other\n  accepter: telnet(rfc2217),tcp,127.0.0.1,OTHER  # the FT-817\n"
+      "  connector: serialdev,/dev/ttyS7,*(speed),local\n"
+      "rotator: &both\n  accepter: tcp,127.0.0.1,ROTATOR\n  connections: [ *other ]\n";
+  const std::string block =
+      "# orvel-station: begin (rewritten by orvel-station init; edit outside this block)\n"
+      "connection: &orvel-tuner\n  accepter: tcp,127.0.0.1,PORT\n"
+      "  connector: serialdev,/dev/ttyS9,9600n81,local\n# orvel-station: end\n";
+  const auto none = [](std::string&, const std::string&) {};
+  const auto link = [](const char* name, const char* target) {
+    return [=](std::string& root, const std::string& outside) {
+      fs::create_directories(fs::path(root + "/" + name).parent_path());
+      fs::create_symlink(outside + "/" + target, root + "/" + name);
+    };
+  };
+  const auto rename = [](const char* folder) {
+    return [=](std::string& root, const std::string&) {
+      const std::string renamed = fs::path(root).parent_path().string() + "/" + folder;
+      fs::rename(root, renamed);
+      root = renamed;
+    };
+  };
+  const std::string init = "init --device /dev/ttyS9 --listen 127.0.0.1 --port PORT";
+  const TCase cases[] = {
+      {"other connections with comments, defines and an alias", others, none, init, 0,
+       "Wrote the tuner's connection", true},
+      {"the root after the command", others, none,
+       "init --name 'Shack tuner' --device=/dev/ttyS9 --listen=127.0.0.1 --port=PORT "
+       "--config-root ROOT",
+       0, "as \"Shack tuner\"", true},
+      {"a block rewritten in place", others + block + "# after the block\n", none,
+       "init --listen 127.0.0.1 --port PORT", 0, "Wrote the tuner's connection", true},
+      {"the end mark removed",
+       others + block.substr(0, block.rfind("# orvel")) + "connection: &later\n  accepter: tcp,1\n",
+       none, init, 1, "does not hold orvel-station's block whole", false},
+      {"a connection of that name written by hand",
+       others + "connection: &orvel-tuner\n  accepter: tcp,127.0.0.1,PORT\n", none, init, 1,
+       "already holds a connection named orvel-tuner", false},
+      {"a document ended by ...", others + "...\n", none, init, 1, "ends its YAML document", false},
+      {"no YAML", others + "connection: &x\n  accepter: \"tcp,1\n", none, init, 1,
+       "cannot be read as YAML at line", false},
+      {"a connection that ser2net refuses",
+       others +
+           "connection: &other\n  accepter: tcp,127.0.0.1,1\n  connector: serialdev,/dev/ttyS6\n",
+       none, init, 1, "Duplicate connection name: other", false},
+      {"the port quoted", others + "connection: &q\n  accepter: \"tcp,127.0.0.1,PORT\"\n", none,
+       init, 1, "port PORT is used by another connection", false},
+      {"the port after a comment and folded",
+       others + "connection: &f  # spare\n  accepter: >-\n    tcp,\n    127.0.0.1,\n    PORT\n",
+       none, init, 1, "port PORT is used by another connection", false},
+      {"the port before a comment", others, none,
+       "init --device /dev/ttyS9 --listen 127.0.0.1 --port OTHER", 1,
+       "port OTHER is used by another connection", false},
+      {"the port in a define",
+       others + "define: &p PORT\nconnection: &d\n  accepter: tcp,127.0.0.1,*(p)\n", none, init, 1,
+       "port PORT is used by another connection", false},
+      {"a device path with U+2028", others, none,
+       "init --device /dev/tty\u2028S9 --listen 127.0.0.1 --port PORT", 1,
+       "the device path may hold only", false},
+      {"a device path with U+0085", others, none,
+       "init --device /dev/tty\u0085S9 --listen 127.0.0.1 --port PORT", 1,
+       "the device path may hold only", false},
+      {"a name with a line break", others, none,
+       "init --device /dev/ttyS9 --name 'a\u2028b' --listen 127.0.0.1 --port PORT", 1,
+       "--name needs", false},
+      {"a root with )", others, rename("st)a"), init, 1, "the station's folder may hold only",
+       false},
+      {"a root with $(", others, rename("st$(x"), init, 1, "the station's folder may hold only",
+       false},
+      {"a host name to listen on", others, none,
+       "init --device /dev/ttyS9 --listen localhost --port PORT", 2, "--listen needs an IP address",
+       false},
+      {"the configuration a link", "", link("ser2net.yaml", "file"), init, 1,
+       "ser2net.yaml is a symbolic link", false},
+      {"the key a link", others, link("ser2net/station.key", "file"), init, 1,
+       "station.key is a symbolic link", false},
+      {"the certificate a link", others, link("ser2net/station.crt", "file"), init, 1,
+       "station.crt is a symbolic link", false},
+      {"the operators' folder a link", others, link("ser2net/auth", "folder"), "revoke op", 1,
+       "auth is a symbolic link", false},
+      {"an operator's folder a link", others, link("ser2net/auth/op", "folder"), "revoke op", 0,
+       "Revoked op", false},
+      {"an operator's certificates a link", others, link("ser2net/auth/op/allowed_certs", "folder"),
+       "operators", 1, "allowed_certs is a symbolic link", false},
+      {"an unknown option", others, none, "init --bogus", 2, "unknown option --bogus", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string top = TemporaryDirectory();
+    std::string root = top + "/station";
+    const std::string outside = top + "/outside";
+    fs::create_directories(root);
+    fs::create_directories(outside + "/folder/allowed_certs");
+    std::ofstream(outside + "/file") << "untouched\n";
+    std::ofstream(outside + "/folder/allowed_certs/x.crt") << "untouched\n";
+    const unsigned other = FreeLocalPort();
+    unsigned rotator = FreeLocalPort(), port = FreeLocalPort();
+    while (rotator == other) rotator = FreeLocalPort();
+    while (port == other || port == rotator) port = FreeLocalPort();
+    auto fill = [&](std::string text) {
+      for (const auto& [word, value] :
+           {std::pair{"OTHER", other}, {"ROTATOR", rotator}, {"PORT", port}})
+        for (std::size_t at; (at = text.find(word)) != std::string::npos;)
+          text.replace(at, std::string(word).size(), std::to_string(value));
+      return text;
+    };
+    c.prepare(root, outside);
+    const std::string config = root + "/ser2net.yaml";
+    if (!c.config.empty()) std::ofstream(config) << fill(c.config);
+    const std::string before = fs::exists(config) ? ReadFile(config) : "";
+    const std::string outsideBefore = Snapshot(outside);
+
+    std::string arguments = fill(c.arguments);
+    if (const std::size_t at = arguments.find("ROOT"); at != std::string::npos) {
+      arguments.replace(at, 4, "'" + root + "'");
+    } else {
+      arguments = "--config-root '" + root + "' " + arguments;
+    }
+    const TRun run = Station(arguments);
+    EXPECT_EQ(run.Status, c.status) << run.Out;
+    EXPECT_THAT(run.Out, HasSubstr(fill(c.message)));
+    EXPECT_THAT(run.Out, Not(HasSubstr("Traceback")));
+    EXPECT_EQ(Snapshot(outside), outsideBefore);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top))
+      EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+    if (!c.written) {
+      if (!fs::is_symlink(config)) {
+        EXPECT_EQ(fs::exists(config) ? ReadFile(config) : "", before);
+      }
+    } else {
+      const std::string written = ReadFile(config);
+      EXPECT_TRUE(written.starts_with(fill(others))) << written;
+      EXPECT_EQ(Count(written, "connection: &orvel-tuner"), 1u) << written;
+      EXPECT_THAT(written, HasSubstr("    mdns: true\n    mdns-name: "));
+      TSer2Net ser2net(config, port);
+      ASSERT_NO_THROW(ser2net.Start()) << written;
+      EXPECT_TRUE(Listens(other));
+      EXPECT_TRUE(Listens(rotator));
+    }
+    fs::remove_all(top);
+  }
 }
 
 // The trusted stations' file: what a check says for each state the file can be in, what a pin
