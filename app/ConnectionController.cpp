@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <ctime>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "StationPins.h"
+#include "TunerCommands.h"
 #include "UserAction.h"
 
 namespace {
@@ -174,8 +176,8 @@ void TConnectionController::Identified() {
 
 void TConnectionController::Cancel() {
   ++attempt_;
-  StopRetrying();
   state_ = TConnectionState::Closed;
+  StopRetrying();
 }
 
 void TConnectionController::Fault() {
@@ -226,8 +228,11 @@ void TConnectionController::StopRetrying() {
   retrying_ = false;
   retryDelay_ = std::chrono::milliseconds(0);
   clock_.Stop();
-  if (state_ == TConnectionState::WaitingToReconnect) state_ = TConnectionState::Closed;
   if (was) window_.ShowRetryReason("");
+  if (state_ == TConnectionState::WaitingToReconnect) {
+    state_ = TConnectionState::Closed;
+    window_.ShowClosed();
+  }
 }
 
 std::string TConnectionController::LossMessage(const std::string& station,
@@ -240,9 +245,12 @@ std::string TConnectionController::LossMessage(const std::string& station,
     while (start < write.Text.size()) {
       std::size_t end = write.Text.find_first_of("\r\n", start);
       if (end == std::string::npos) end = write.Text.size();
-      if (end > start) {
-        commands.push_back(write.Text.substr(start, end - start) + ", sent at " +
-                           LocalTime(write.Written));
+      const std::string_view line(write.Text.data() + start, end - start);
+      // The tuner's own questions change nothing on it.
+      const bool asks = line == TunerCommands::Probe || line == TunerCommands::StatusRequest ||
+                        line == TunerCommands::Query;
+      if (!line.empty() && !asks) {
+        commands.push_back(std::string(line) + ", sent at " + LocalTime(write.Written));
       }
       start = end + 1;
     }
