@@ -43,6 +43,7 @@
 #include "QtConnectionClock.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
+#include "SerialConnectionPort.h"
 #include "Trace.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
@@ -100,10 +101,6 @@ TColorButton* MakeButton(QWidget* parent, QRect geometry, const QString& caption
   return button;
 }
 
-// How long a station found lost may have left written commands unread: the bound within which
-// a station that stopped answering is found lost.
-constexpr std::chrono::seconds kUnreadBound{10};
-
 }  // namespace
 
 TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
@@ -111,7 +108,8 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
       SerialPort(std::make_unique<TSerialPort>()),
       settingsDirectory_(settingsDirectory),
       protocol_(*this),
-      handOver_(std::make_unique<TQtUiHandOver>(this)) {
+      handOver_(std::make_unique<TQtUiHandOver>(this)),
+      connectionPort_(*SerialPort, [this] { return ToCp1252(SelectedPortName()); }) {
   setWindowTitle("Orvel");
   setWindowIcon(QIcon(":/resources/orvel.svg"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -140,9 +138,8 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
 
   CreateControls();
   clock_ = std::make_unique<TQtConnectionClock>(ReconnectTimer);
-  TConnectionController::TPort& port = *this;
   TConnectionController::TWindow& window = *this;
-  connection_ = std::make_unique<TConnectionController>(port, window, *clock_);
+  connection_ = std::make_unique<TConnectionController>(connectionPort_, window, *clock_);
   connection_->AskToTrustStation = [this](const ESerialPortException& refusal) {
     return AskTrustQuestion(refusal);
   };
@@ -681,11 +678,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::WriteCommand(const std::string& text) {
   const std::uint32_t written = SerialPort->SendString(text);
-  if (written > 0 && IsStation()) {
-    const auto now = std::chrono::system_clock::now();
-    std::erase_if(written_, [&](const auto& write) { return now - write.Written > kUnreadBound; });
-    written_.push_back({text.substr(0, written), now});
-  }
+  connectionPort_.Written(text, written);
   // A command that did not go out whole must not be logged as sent; the operator is told.
   if (written < text.size()) {
     throw std::runtime_error("The command did not reach " + SerialPort->PortName() + ": only " +
@@ -748,28 +741,6 @@ void TForm1::StopProbe() {
   connection_->Identified();
 }
 
-void TForm1::BeginOpen(std::function<void(std::exception_ptr failure)> done) {
-  SerialPort->BeginOpen(std::move(done));
-}
-
-bool TForm1::IsStation() const {
-  return TSerialPort::IsAddress(SerialPort->PortName()) ||
-         TSerialPort::IsAddress(SerialPort->DevicePathOf(SerialPort->PortName()));
-}
-
-std::string TForm1::Name() const {
-  return ToCp1252(SelectedPortName());
-}
-
-std::vector<TConnectionController::TWrittenCommand> TForm1::UnconfirmedWrites() const {
-  const auto now = std::chrono::system_clock::now();
-  std::vector<TConnectionController::TWrittenCommand> recent;
-  for (const auto& write : written_) {
-    if (now - write.Written <= kUnreadBound) recent.push_back(write);
-  }
-  return recent;
-}
-
 void TForm1::OpenAgain(bool asClick) {
   openportclick();
   // The click's latch with it, as the operator's click would have toggled it.
@@ -790,7 +761,7 @@ void TForm1::ShowConnecting() {
 
 void TForm1::ShowOpened() {
   beforeOpen_.reset();
-  written_.clear();
+  connectionPort_.Opened();
   closeport->SetDown(false);
   closeport->SetEnabled(true);
   SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));

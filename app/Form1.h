@@ -17,6 +17,7 @@
 
 #include "ConnectionController.h"
 #include "ReadingLabel.h"
+#include "SerialConnectionPort.h"
 #include "SerialPort.h"
 #include "TunerHost.h"
 #include "TunerProtocol.h"
@@ -34,10 +35,7 @@ class TLedLamp;
 class TQtConnectionClock;
 class TQtUiHandOver;
 
-class TForm1 : public QMainWindow,
-               private TTunerHost,
-               private TConnectionController::TPort,
-               private TConnectionController::TWindow {
+class TForm1 : public QMainWindow, private TTunerHost, private TConnectionController::TWindow {
  public:
   // Runs FormCreate. `settingsDirectory` is where "Orvel.ini" is looked for first (the
   // program's own directory; tests give another), then the user's configuration folder,
@@ -152,11 +150,7 @@ class TForm1 : public QMainWindow,
   void SetOpenPortCaption(const std::string& caption) override;
   void StopProbe() override;
 
-  // The port and the window as the connection sees them.
-  void BeginOpen(std::function<void(std::exception_ptr failure)> done) override;
-  bool IsStation() const override;
-  std::string Name() const override;
-  std::vector<TConnectionController::TWrittenCommand> UnconfirmedWrites() const override;
+  // The window as the connection sees it.
   void OpenAgain(bool asClick) override;
   void ShowConnecting() override;
   void ShowOpened() override;
@@ -172,6 +166,7 @@ class TForm1 : public QMainWindow,
   std::uint8_t ProbeTicks_ = 0;
   // Add Station reaches its station with a port of its own, apart from the tuner's.
   std::unique_ptr<TSerialPort> stationCheck_;
+  TSerialConnectionPort connectionPort_;
   std::unique_ptr<TQtConnectionClock> clock_;
   std::unique_ptr<TConnectionController> connection_;
   // Open Port latches down once its handler has returned: a failure found later lets it up.
@@ -180,7 +175,4 @@ class TForm1 : public QMainWindow,
     bool OpenEnabled, OpenDown, CloseEnabled, CloseDown;
   };
   std::optional<TButtonsBeforeOpen> beforeOpen_;
-  // The commands written to the open station lately, any of which a station found lost may not
-  // have read yet.
-  std::vector<TConnectionController::TWrittenCommand> written_;
 };
