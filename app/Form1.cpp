@@ -798,7 +798,7 @@ void TForm1::ShowRetryReason(const std::string& reason) {
 void TForm1::Announce(const std::string& text) {
   // No box per loss: the desktop's notification where there is one, and always the port
   // monitor's log and the trace.
-  TDesktopNotifier::Notify(QApplication::applicationName(), FromCp1252(text));
+  TDesktopNotifier::Notify("Connection lost", FromCp1252(text));
   if (Form2) Form2->LogNote(text);
   if (TTrace::On(TTraceArea::Network)) TTrace::Print(TTraceArea::Network, "%s", text.c_str());
 }
