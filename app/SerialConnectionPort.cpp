@@ -10,7 +10,8 @@
 namespace {
 
 // How long a station found lost may have left written commands unread: the bound within which
-// a station that stopped answering is found lost.
+// a station that stopped answering is found lost. Below the window, the station's answers to
+// the liveness questions, which the window does not see, prove older writes read.
 constexpr std::chrono::seconds kUnreadBound{10};
 
 }  // namespace

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The window's serial port as its connection sees it: opening, whether it is a network station,
-// and the commands written to a station lately, which a station found lost may not have read.
+// and the commands written to a station and not followed by anything from it, which a station
+// found lost may not have read.
 #pragma once
 
 #include <functional>
@@ -22,8 +23,9 @@ class TSerialConnectionPort final : public TConnectionController::TPort {
   std::string Name() const override;
   std::vector<TConnectionController::TWrittenCommand> UnconfirmedWrites() const override;
 
-  // The port opened afresh: nothing written to it yet.
-  void Opened() { written_.clear(); }
+  // The port opened afresh, or something came from it: what was written before is not waiting
+  // unread at a station that is still sending.
+  void Heard() { written_.clear(); }
   // `count` bytes of `text` went out.
   void Written(const std::string& text, std::uint32_t count);
 
