@@ -24,20 +24,16 @@ DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$e2e_work/bus.address")
 export DBUS_SESSION_BUS_ADDRESS
 notes=$e2e_work/notifications
 /usr/bin/python3 -c '
-import sys
-import dbus, dbus.service, dbus.mainloop.glib
+import sys, dbus, dbus.service, dbus.mainloop.glib
 from gi.repository import GLib
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-bus = dbus.SessionBus()
 class Notifications(dbus.service.Object):
-    @dbus.service.method("org.freedesktop.Notifications", in_signature="susssasa{sv}i",
-                         out_signature="u")
+    @dbus.service.method("org.freedesktop.Notifications", "susssasa{sv}i", "u")
     def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
-        with open(sys.argv[1], "a") as notes:
-            notes.write(app + "|" + summary + "|" + body + "\n")
+        open(sys.argv[1], "a").write(app + "|" + summary + "|" + body + "\n")
         return 1
-name = dbus.service.BusName("org.freedesktop.Notifications", bus)
-Notifications(bus, "/org/freedesktop/Notifications")
+name = dbus.service.BusName("org.freedesktop.Notifications", dbus.SessionBus())
+Notifications(dbus.SessionBus(), "/org/freedesktop/Notifications")
 open(sys.argv[2], "w").write("ready")
 GLib.MainLoop().run()' "$notes" "$e2e_work/notifier.ready" &
 notifier_pid=$!
