@@ -679,7 +679,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::WriteCommand(const std::string& text) {
   const std::uint32_t written = SerialPort->SendString(text);
-  connectionPort_.Written(text, written);
   // A command that did not go out whole must not be logged as sent; the operator is told.
   if (written < text.size()) {
     throw std::runtime_error("The command did not reach " + SerialPort->PortName() + ": only " +

@@ -17,7 +17,9 @@ constexpr std::chrono::seconds kUnreadBound{10};
 }  // namespace
 
 TSerialConnectionPort::TSerialConnectionPort(TSerialPort& port, std::function<std::string()> name)
-    : port_(port), name_(std::move(name)) {}
+    : port_(port), name_(std::move(name)) {
+  port_.OnSend = [this](TSerialPort*, const std::string& sent) { Written(sent); };
+}
 
 void TSerialConnectionPort::BeginOpen(std::function<void(std::exception_ptr failure)> done) {
   port_.BeginOpen(std::move(done));
@@ -42,9 +44,9 @@ std::vector<TConnectionController::TWrittenCommand> TSerialConnectionPort::Uncon
   return recent;
 }
 
-void TSerialConnectionPort::Written(const std::string& text, std::uint32_t count) {
-  if (count == 0 || !IsStation()) return;
+void TSerialConnectionPort::Written(const std::string& text) {
+  if (!IsStation()) return;
   const auto now = std::chrono::system_clock::now();
   std::erase_if(written_, [&](const auto& write) { return now - write.Written > kUnreadBound; });
-  written_.push_back({text.substr(0, count), now});
+  written_.push_back({text, now});
 }

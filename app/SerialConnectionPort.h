@@ -15,7 +15,7 @@ class TSerialPort;
 
 class TSerialConnectionPort final : public TConnectionController::TPort {
  public:
-  // `name` gives the port's name as the operator picked it.
+  // `name` gives the port's name as the operator picked it. Takes the port's OnSend event.
   TSerialConnectionPort(TSerialPort& port, std::function<std::string()> name);
 
   void BeginOpen(std::function<void(std::exception_ptr failure)> done) override;
@@ -26,10 +26,10 @@ class TSerialConnectionPort final : public TConnectionController::TPort {
   // The port opened afresh, or something came from it: what was written before is not waiting
   // unread at a station that is still sending.
   void Heard() { written_.clear(); }
-  // `count` bytes of `text` went out.
-  void Written(const std::string& text, std::uint32_t count);
 
  private:
+  void Written(const std::string& text);
+
   TSerialPort& port_;
   std::function<std::string()> name_;
   std::vector<TConnectionController::TWrittenCommand> written_;
