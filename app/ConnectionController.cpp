@@ -98,8 +98,6 @@ void TConnectionController::Complete(std::exception_ptr failure, bool retry) {
     state_ = TConnectionState::Probing;
     try {
       window_.ShowOpened();
-      retrying_ = false;
-      window_.ShowRetryReason("");
       return;
     } catch (...) {
       if (!retry) {
@@ -120,6 +118,7 @@ void TConnectionController::Failed(const std::exception_ptr& failure, bool retry
   }
   state_ = TConnectionState::Closed;
   if (retrying_ && !RetryCannotHeal(failure)) {
+    retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
     ScheduleRetry(Reason(failure));
     return;
   }
@@ -171,7 +170,13 @@ bool TConnectionController::Offer(const std::exception_ptr& failure, std::functi
 }
 
 void TConnectionController::Identified() {
-  if (state_ == TConnectionState::Probing) state_ = TConnectionState::Connected;
+  if (state_ != TConnectionState::Probing) return;
+  state_ = TConnectionState::Connected;
+  // Only a tuner that answered ends the back-off: a station that takes the connection and
+  // drops it at once (a plain address to a TLS station) is tried less and less often.
+  const bool was = retrying_;
+  retrying_ = false;
+  if (was) window_.ShowRetryReason("");
 }
 
 void TConnectionController::Cancel() {
@@ -194,8 +199,8 @@ void TConnectionController::Fault() {
     StopRetrying();
     return;
   }
+  retryDelay_ = retrying_ ? std::min(retryDelay_ * 2, LongestRetryDelay) : FirstRetryDelay;
   retrying_ = true;
-  retryDelay_ = FirstRetryDelay;
   ScheduleRetry(lost.empty() ? port_.Name() + " closed" : lost);
 }
 
@@ -205,7 +210,6 @@ void TConnectionController::ScheduleRetry(const std::string& reason) {
   window_.ShowRetryReason("Opening again; the last try failed at " + LocalTime(clock_.Now()) +
                           ": " + reason);
   clock_.Start(retryDelay_, [this] { Retry(); });
-  retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
 }
 
 void TConnectionController::Retry() {
@@ -216,6 +220,7 @@ void TConnectionController::Retry() {
     // The port is not back yet: not shown, as long as trying again may help.
     if (retrying_ && !RetryCannotHeal(std::current_exception())) {
       window_.ShowClosed();
+      retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
       ScheduleRetry(Reason(std::current_exception()));
       return;
     }

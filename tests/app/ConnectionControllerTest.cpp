@@ -222,7 +222,14 @@ TEST_F(ConnectionControllerTest, ReconnectionBacksOffUpToTenSeconds) {
   played_.Outcome = nullptr;
   played_.Advance(10s);
   EXPECT_EQ(controller_.State(), TState::Probing);
+  // Dropped again before the tuner answered (a TLS station reached by a plain address): the
+  // waits stay long; only the tuner's answer starts them again at 1 s.
+  Play("F");
+  EXPECT_EQ(controller_.RetryDelay(), 10s);
+  Play("Tii");
   EXPECT_EQ(played_.RetryReason, "");
+  Play("F");
+  EXPECT_EQ(controller_.RetryDelay(), 1s);
   EXPECT_TRUE(shown_.empty());
 }
 
