@@ -139,11 +139,8 @@ bool TConnectionController::Offer(const std::exception_ptr& failure, std::functi
                                   bool own) {
   const std::optional<ESerialPortException> refusal = Refusal(failure);
   if (!refusal) return false;
-  if (RefusedForGood(*refusal) && OnStationRefused) {
-    OnStationRefused(*refusal);
-    return true;
-  }
-  if (refusal->Kind() != TSerialErrorKind::UnknownStation || !AskToTrustStation) return false;
+  if (RefusedForGood(*refusal) && window_.TakeRefusal(*refusal)) return true;
+  if (refusal->Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) return false;
   if (own) state_ = TConnectionState::AskingTrust;
   const std::uint64_t attempt = attempt_;
   auto stillAsked = [this, own, attempt] {
@@ -154,7 +151,7 @@ bool TConnectionController::Offer(const std::exception_ptr& failure, std::functi
   clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked, own] {
     if (!stillAsked()) return;
     RunUserAction([&] {
-      const bool trusted = AskToTrustStation(refusal);
+      const bool trusted = window_.AskTrust(refusal);
       // Closed or faulted while the question was shown: the answer comes too late.
       if (!stillAsked()) return;
       if (own) state_ = TConnectionState::Closed;

@@ -79,6 +79,14 @@ class TConnectionController {
     // Tells the operator without stopping them: a lost station.
     virtual void Announce(const std::string& text) = 0;
     virtual bool ReconnectsAutomatically() const = 0;
+    // Whether someone can be asked to trust a station whose certificate nothing vouches for;
+    // when not, the refusal is shown as any failure is.
+    virtual bool CanAskTrust() const = 0;
+    // Whether to trust the station and connect.
+    virtual bool AskTrust(const ESerialPortException& refusal) = 0;
+    // Takes a refusal that no question settles (another certificate than the one trusted, a
+    // known-stations file that cannot be trusted) in place of the error box; false: the box.
+    virtual bool TakeRefusal(const ESerialPortException& refusal) = 0;
   };
 
   // The controller's time: the wall clock that the operator reads, one timer, and what runs once
@@ -117,16 +125,8 @@ class TConnectionController {
   void StopRetrying();
 
   // Whether the failure is a refusal of the station's certificate that is taken care of here:
-  // asked about later (`retry` runs on yes), or handed to OnStationRefused.
+  // asked about later (`retry` runs on yes), or taken by the window in place of the error box.
   bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
-
-  // Asked whether to trust a station whose certificate nothing vouches for and connect; empty,
-  // the refusal is shown as any failure is.
-  std::function<bool(const ESerialPortException& refusal)> AskToTrustStation;
-  // Told, in place of the error box when set, of a station refused for its certificate in a way
-  // that no question settles: another certificate than the one trusted, or a known-stations
-  // file that cannot be trusted.
-  std::function<void(const ESerialPortException& refusal)> OnStationRefused;
 
   // "SHACK stopped answering. TUNE ON, sent at 21:03:41, may still reach the tuner if the station
   // resumes." Times in local time.

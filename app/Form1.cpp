@@ -141,7 +141,7 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   clock_ = std::make_unique<TQtConnectionClock>(ReconnectTimer);
   TConnectionController::TWindow& window = *this;
   connection_ = std::make_unique<TConnectionController>(connectionPort_, window, *clock_);
-  connection_->AskToTrustStation = [this](const ESerialPortException& refusal) {
+  AskToTrustStation = [this](const ESerialPortException& refusal) {
     return AskTrustQuestion(refusal);
   };
   CreateMenu();
@@ -805,4 +805,18 @@ void TForm1::Announce(const std::string& text) {
 
 bool TForm1::ReconnectsAutomatically() const {
   return ReconnectAutomatically1->isChecked();
+}
+
+bool TForm1::CanAskTrust() const {
+  return static_cast<bool>(AskToTrustStation);
+}
+
+bool TForm1::AskTrust(const ESerialPortException& refusal) {
+  return AskToTrustStation(refusal);
+}
+
+bool TForm1::TakeRefusal(const ESerialPortException& refusal) {
+  if (!OnStationChanged) return false;
+  OnStationChanged(refusal);
+  return true;
 }

@@ -107,9 +107,14 @@ class TForm1 : public QMainWindow, private TTunerHost, private TConnectionContro
   std::unique_ptr<TSerialPort> SerialPort;
   TForm2* Form2 = nullptr;
 
-  // Reaching the port, the trust question (the window's own box unless replaced) and the
-  // reconnection.
-  TConnectionController& Connection() { return *connection_; }
+  // Asked when a station shows a certificate that nothing vouches for (the refusal holds the
+  // station and the certificate's fingerprint): whether to trust it and connect. The window's
+  // own question unless replaced; empty, the refusal is shown as any failure is.
+  std::function<bool(const ESerialPortException& refusal)> AskToTrustStation;
+  // Told, in place of the error box when set, of a station refused for its certificate in a way
+  // that no question settles: another certificate than the one trusted, or a known-stations file
+  // that cannot be trusted.
+  std::function<void(const ESerialPortException& refusal)> OnStationChanged;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -159,6 +164,9 @@ class TForm1 : public QMainWindow, private TTunerHost, private TConnectionContro
   void ShowRetryReason(const std::string& reason) override;
   void Announce(const std::string& text) override;
   bool ReconnectsAutomatically() const override;
+  bool CanAskTrust() const override;
+  bool AskTrust(const ESerialPortException& refusal) override;
+  bool TakeRefusal(const ESerialPortException& refusal) override;
 
   QString settingsDirectory_;
   TTunerProtocol protocol_;

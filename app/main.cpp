@@ -138,11 +138,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "orvel: %s\n", refusal.what());
       QCoreApplication::exit(1);
     };
-    form1.Connection().AskToTrustStation = [refused](const ESerialPortException& refusal) {
+    form1.AskToTrustStation = [refused](const ESerialPortException& refusal) {
       refused(refusal);
       return false;
     };
-    form1.Connection().OnStationRefused = refused;
+    form1.OnStationChanged = refused;
   }
 
   const std::string port = options.Port ? ToCp1252(QString::fromLocal8Bit(*options.Port)) : "";

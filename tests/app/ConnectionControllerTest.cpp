@@ -55,6 +55,9 @@ class TPlayed : public TConnectionController::TPort,
   void ShowRetryReason(const std::string& reason) override { RetryReason = reason; }
   void Announce(const std::string& text) override { Announced.push_back(text); }
   bool ReconnectsAutomatically() const override { return Reconnects; }
+  bool CanAskTrust() const override { return true; }
+  bool AskTrust(const ESerialPortException&) override { return Ask(); }
+  bool TakeRefusal(const ESerialPortException&) override { return false; }
 
   std::chrono::system_clock::time_point Now() const override { return now_; }
   void Start(std::chrono::milliseconds delay, std::function<void()> tick) override {
@@ -75,6 +78,7 @@ class TPlayed : public TConnectionController::TPort,
   }
 
   TConnectionController* Controller = nullptr;
+  std::function<bool()> Ask;
   // Set: the port opens at once with this outcome (null: open); unset: it is reached later.
   std::optional<std::exception_ptr> Outcome;
   std::function<void(std::exception_ptr)> Pending;
@@ -98,9 +102,13 @@ class ConnectionControllerTest : public ::testing::Test {
     ::setenv("XDG_CONFIG_HOME", home_.path().toLocal8Bit().constData(), 1);
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    played_.Controller = &controller_;
+    Reset();
     SetUserActionErrorReporter([this](const std::string& message) { shown_.push_back(message); });
-    controller_.AskToTrustStation = [this](const ESerialPortException&) {
+  }
+  void Reset() {
+    played_ = {};
+    played_.Controller = &controller_;
+    played_.Ask = [this] {
       ++asked_;
       if (faultWhileAsked_) controller_.Fault();
       return trust_;
@@ -184,8 +192,7 @@ TEST_F(ConnectionControllerTest, Transitions) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
     Play("C");
-    played_ = {};
-    played_.Controller = &controller_;
+    Reset();
     shown_.clear();
     asked_ = 0;
     trust_ = faultWhileAsked_ = false;
