@@ -32,6 +32,7 @@
 #include "AddStationDialog.h"
 #include "ColorButton.h"
 #include "Cp1252.h"
+#include "DesktopNotifier.h"
 #include "ErrorDisplay.h"
 #include "Form2.h"
 #include "Image.h"
@@ -42,10 +43,13 @@
 #include "PortListStyle.h"
 #include "PortsDirectory.h"
 #include "PrivateFile.h"
+#include "QtConnectionClock.h"
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
+#include "SerialConnectionPort.h"
 #include "StationDirectory.h"
 #include "StationPins.h"
+#include "Trace.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
 
@@ -102,17 +106,6 @@ TColorButton* MakeButton(QWidget* parent, QRect geometry, const QString& caption
   return button;
 }
 
-bool RefusedForItsCertificate(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const ESerialPortException& error) {
-    return error.Kind() == TSerialErrorKind::UnknownStation ||
-           error.Kind() == TSerialErrorKind::StationChanged;
-  } catch (...) {
-    return false;
-  }
-}
-
 }  // namespace
 
 TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
@@ -120,7 +113,8 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
       SerialPort(std::make_unique<TSerialPort>()),
       settingsDirectory_(settingsDirectory),
       protocol_(*this),
-      handOver_(std::make_unique<TQtUiHandOver>(this)) {
+      handOver_(std::make_unique<TQtUiHandOver>(this)),
+      connectionPort_(*SerialPort, [this] { return ToCp1252(SelectedPortName()); }) {
   setWindowTitle("Orvel");
   setWindowIcon(QIcon(":/resources/orvel.svg"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -141,16 +135,20 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   SerialPort->SetNewLine("\r\n");
   SerialPort->SetUiHandOver(handOver_.get());
   SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
+    connectionPort_.Heard();
     SerialPortReceive(sender, buffer);
   };
   SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
     SerialPortFault(sender, port);
   };
+
+  CreateControls();
+  clock_ = std::make_unique<TQtConnectionClock>(ReconnectTimer);
+  TConnectionController::TWindow& window = *this;
+  connection_ = std::make_unique<TConnectionController>(connectionPort_, window, *clock_);
   AskToTrustStation = [this](const ESerialPortException& refusal) {
     return AskTrustQuestion(refusal);
   };
-
-  CreateControls();
   CreateMenu();
   DescribeControls();
   FormCreate();
@@ -232,8 +230,6 @@ void TForm1::CreateControls() {
   connect(Timer1, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer1Timer(); }); });
   ReconnectTimer = new QTimer(this);
   ReconnectTimer->setSingleShot(true);
-  connect(ReconnectTimer, &QTimer::timeout, this,
-          [this] { RunUserAction([this] { ReconnectTimerTimer(); }); });
   Timer2 = new QTimer(this);
   Timer2->setInterval(1000);
   connect(Timer2, &QTimer::timeout, this, [this] { RunUserAction([this] { Timer2Timer(); }); });
@@ -495,46 +491,7 @@ void TForm1::openportclick() {
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SetSynchronizeEvents(true);
     protocol_.ResetFraming();
-    // Open Port latches down once this handler has returned: a failure found later lets it up.
-    const TButtonsBeforeOpen before{openport->Caption(), openport->isEnabled(), openport->Down(),
-                                    closeport->isEnabled(), closeport->Down()};
-    SerialPort->BeginOpen([this, before](std::exception_ptr failure) {
-      if (!reachingStation_) {
-        PortOpened(failure);
-        return;
-      }
-      // A station reached in the background: its failure is this window's to show.
-      reachingStation_ = false;
-      if (failure && reconnecting_) {
-        ClosedState();
-        if (!RefusedForItsCertificate(failure)) {
-          ScheduleReconnect();
-          return;
-        }
-        // A station that shows another certificate now is no station to keep trying quietly.
-        StopReconnecting();
-        RunUserAction([&] { PortOpened(failure); });
-        return;
-      }
-      RunUserAction([&] {
-        if (failure) {
-          openport->SetCaption(before.OpenCaption);
-          openport->SetEnabled(before.OpenEnabled);
-          openport->SetDown(before.OpenDown);
-          closeport->SetEnabled(before.CloseEnabled);
-          closeport->SetDown(before.CloseDown);
-        }
-        PortOpened(failure);
-      });
-    });
-    if (SerialPort->Opening()) {
-      // The window stays free while the station is reached; Close Port gives the attempt up.
-      reachingStation_ = true;
-      closeport->SetDown(false);
-      closeport->SetEnabled(true);
-      openport->SetEnabled(false);
-      openport->SetCaption("Connecting...");
-    }
+    connection_->Open();
   } catch (...) {
     // With no port open the operator must be able to pick another one: after a Close Port,
     // which disables Close Port, a locked list would leave only the failing port to retry.
@@ -543,53 +500,8 @@ void TForm1::openportclick() {
   }
 }
 
-void TForm1::PortOpened(const std::exception_ptr& failure) {
-  if (failure) {
-    if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
-    // Trusted, the station is opened again as the operator's click asked: the click's latch
-    // with it.
-    if (OfferTrust(failure, [this] {
-          openportclick();
-          openport->SetDown(!openport->Down());
-        }))
-      return;
-    std::rethrow_exception(failure);
-  }
-  reconnecting_ = false;
-  closeport->SetDown(false);
-  closeport->SetEnabled(true);
-  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
-  openport->SetEnabled(false);
-  openport->SetCaption("Connecting...");
-  Timer1->start();
-  ProbeTicks_ = 0;
-}
-
 bool TForm1::OfferTrust(const std::exception_ptr& failure, std::function<void()> retry) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const ESerialPortException& refusal) {
-    if (refusal.Kind() == TSerialErrorKind::StationChanged && OnStationChanged) {
-      OnStationChanged(refusal);
-      return true;
-    }
-    if (refusal.Kind() != TSerialErrorKind::UnknownStation || !AskToTrustStation) return false;
-    // Asked once the hand-over that brought the refusal has ended: the station is not kept
-    // waiting on an operator who reads a fingerprint.
-    QTimer::singleShot(0, this, [this, refusal, retry = std::move(retry)] {
-      RunUserAction([&] {
-        if (!AskToTrustStation(refusal)) return;
-        const TStationCertificate& certificate = refusal.Certificate();
-        std::string previous, reason;
-        if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
-          throw ESerialPortException(TSerialErrorKind::Other, reason);
-        retry();
-      });
-    });
-    return true;
-  } catch (...) {
-    return false;
-  }
+  return connection_->OfferTrust(failure, std::move(retry));
 }
 
 bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
@@ -621,7 +533,6 @@ void TForm1::ClosedState() {
   lastHeard_ = QTime();
   Timer1->stop();
   ProbeTicks_ = 0;
-  reachingStation_ = false;
   SerialPort->Close();
   ComboBox1->setEnabled(true);
   openport->SetDown(false);
@@ -631,16 +542,14 @@ void TForm1::ClosedState() {
 }
 
 void TForm1::closeportclick() {
-  StopReconnecting();
+  connection_->Cancel();
   ClosedState();
 }
 
+// Closes as Close Port does (ShowClosed), silently for a local port; the connection tells of a
+// lost station and opens the port again when Reconnect Automatically is on.
 void TForm1::SerialPortFault(TSerialPort*, TCommPort) {
-  ClosedState();
-  if (!ReconnectAutomatically1->isChecked()) return;
-  reconnecting_ = true;
-  reconnectDelayMs_ = 1000;
-  ScheduleReconnect();
+  connection_->Fault();
 }
 
 std::string TForm1::OptionsFile() {
@@ -660,36 +569,7 @@ void TForm1::ReconnectAutomatically1Click() {
                         0644, reason)) {
     throw std::runtime_error("Cannot save the setting: " + reason);
   }
-  if (!ReconnectAutomatically1->isChecked()) StopReconnecting();
-}
-
-void TForm1::ScheduleReconnect() {
-  ComboBox1->setEnabled(false);
-  openport->SetEnabled(false);
-  openport->SetCaption("Connecting...");
-  closeport->SetDown(false);
-  closeport->SetEnabled(true);
-  ReconnectTimer->start(reconnectDelayMs_);
-  // 1 s, then longer waits up to every 10 s.
-  reconnectDelayMs_ = std::min(reconnectDelayMs_ * 2, 10000);
-}
-
-void TForm1::StopReconnecting() {
-  reconnecting_ = false;
-  ReconnectTimer->stop();
-}
-
-void TForm1::ReconnectTimerTimer() {
-  if (!reconnecting_) return;
-  try {
-    openportclick();
-  } catch (...) {
-    // Not shown: the port is simply not back yet.
-    if (reconnecting_) {
-      ClosedState();
-      ScheduleReconnect();
-    }
-  }
+  if (!ReconnectAutomatically1->isChecked()) connection_->StopRetrying();
 }
 
 void TForm1::Timer1Timer() {
@@ -1072,4 +952,85 @@ void TForm1::SetOpenPortCaption(const std::string& caption) {
 void TForm1::StopProbe() {
   Timer1->stop();
   ProbeTicks_ = 0;
+  connection_->Identified();
+}
+
+void TForm1::OpenAgain(bool asClick) {
+  openportclick();
+  // The click's latch with it, as the operator's click would have toggled it.
+  if (asClick) openport->SetDown(!openport->Down());
+}
+
+void TForm1::ShowConnecting() {
+  if (!beforeOpen_) {
+    beforeOpen_ = TButtonsBeforeOpen{openport->Caption(), openport->isEnabled(), openport->Down(),
+                                     closeport->isEnabled(), closeport->Down()};
+  }
+  ComboBox1->setEnabled(false);
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+}
+
+void TForm1::ShowOpened() {
+  beforeOpen_.reset();
+  connectionPort_.Heard();
+  closeport->SetDown(false);
+  closeport->SetEnabled(true);
+  SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
+  openport->SetEnabled(false);
+  openport->SetCaption("Connecting...");
+  Timer1->start();
+  ProbeTicks_ = 0;
+}
+
+void TForm1::ShowClosed() {
+  beforeOpen_.reset();
+  ClosedState();
+}
+
+void TForm1::ShowBeforeOpen() {
+  if (beforeOpen_) {
+    openport->SetCaption(beforeOpen_->OpenCaption);
+    openport->SetEnabled(beforeOpen_->OpenEnabled);
+    openport->SetDown(beforeOpen_->OpenDown);
+    closeport->SetEnabled(beforeOpen_->CloseEnabled);
+    closeport->SetDown(beforeOpen_->CloseDown);
+    beforeOpen_.reset();
+  }
+  // With no port open the operator must be able to pick another one.
+  if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+}
+
+void TForm1::ShowRetryReason(const std::string& reason) {
+  const QString usual = "Opens the selected port and waits for the tuner to identify itself";
+  openport->setToolTip(FromCp1252(reason));
+  openport->setAccessibleDescription(reason.empty() ? usual : usual + ". " + FromCp1252(reason));
+}
+
+void TForm1::Announce(const std::string& text) {
+  // No box per loss: the desktop's notification where there is one, and always the port
+  // monitor's log and the trace.
+  TDesktopNotifier::Notify("Connection lost", FromCp1252(text));
+  if (Form2) Form2->LogNote(text);
+  if (TTrace::On(TTraceArea::Network)) TTrace::Print(TTraceArea::Network, "%s", text.c_str());
+}
+
+bool TForm1::ReconnectsAutomatically() const {
+  return ReconnectAutomatically1->isChecked();
+}
+
+bool TForm1::CanAskTrust() const {
+  return static_cast<bool>(AskToTrustStation);
+}
+
+bool TForm1::AskTrust(const ESerialPortException& refusal) {
+  return AskToTrustStation(refusal);
+}
+
+bool TForm1::TakeRefusal(const ESerialPortException& refusal) {
+  if (!OnStationChanged) return false;
+  OnStationChanged(refusal);
+  return true;
 }

@@ -7,13 +7,18 @@
 
 #include <QMainWindow>
 #include <QTime>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "ConnectionController.h"
 #include "ReadingLabel.h"
+#include "SerialConnectionPort.h"
 #include "SerialPort.h"
 #include "StationDirectory.h"
 #include "TunerHost.h"
@@ -30,9 +35,10 @@ class TColorButton;
 class TForm2;
 class TImage;
 class TLedLamp;
+class TQtConnectionClock;
 class TQtUiHandOver;
 
-class TForm1 : public QMainWindow, private TTunerHost {
+class TForm1 : public QMainWindow, private TTunerHost, private TConnectionController::TWindow {
  public:
   // Runs FormCreate. `settingsDirectory` is where "Orvel.ini" is looked for first (the
   // program's own directory; tests give another), then the user's configuration folder,
@@ -83,7 +89,6 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void ComboBox1DblClick();
   void About1Click();
   void ReconnectAutomatically1Click();
-  void ReconnectTimerTimer();
   // Where the choice of Setup > Reconnect Automatically is kept.
   static std::string OptionsFile();
   void Exit1Click();
@@ -111,12 +116,14 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QTimer* ReconnectTimer;
   std::unique_ptr<TSerialPort> SerialPort;
   TForm2* Form2 = nullptr;
+
   // Asked when a station shows a certificate that nothing vouches for (the refusal holds the
   // station and the certificate's fingerprint): whether to trust it and connect. The window's
   // own question unless replaced; empty, the refusal is shown as any failure is.
   std::function<bool(const ESerialPortException& refusal)> AskToTrustStation;
-  // Told of a station that shows another certificate than the one trusted, in place of the
-  // error box, when set.
+  // Told, in place of the error box when set, of a station refused for its certificate in a way
+  // that no question settles: another certificate than the one trusted, or a known-stations file
+  // that cannot be trusted.
   std::function<void(const ESerialPortException& refusal)> OnStationChanged;
 
  protected:
@@ -137,17 +144,12 @@ class TForm1 : public QMainWindow, private TTunerHost {
   QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();
-  // The rest of Open Port once the port is open; rethrows the failure of the open.
-  void PortOpened(const std::exception_ptr& failure);
   // Whether the failure is a station to be trusted first, which is then asked about; on yes
   // `retry` runs.
   bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
   void StationReached(const std::string& name, const std::string& address,
                       const std::exception_ptr& failure);
   bool AskTrustQuestion(const ESerialPortException& refusal);
-  // Shows "Connecting..." and tries the port again after the current back-off.
-  void ScheduleReconnect();
-  void StopReconnecting();
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
 
@@ -168,12 +170,23 @@ class TForm1 : public QMainWindow, private TTunerHost {
   void SetOpenPortCaption(const std::string& caption) override;
   void StopProbe() override;
 
+  // The window as the connection sees it.
+  void OpenAgain(bool asClick) override;
+  void ShowConnecting() override;
+  void ShowOpened() override;
+  void ShowClosed() override;
+  void ShowBeforeOpen() override;
+  void ShowRetryReason(const std::string& reason) override;
+  void Announce(const std::string& text) override;
+  bool ReconnectsAutomatically() const override;
+  bool CanAskTrust() const override;
+  bool AskTrust(const ESerialPortException& refusal) override;
+  bool TakeRefusal(const ESerialPortException& refusal) override;
+
   QString settingsDirectory_;
   TTunerProtocol protocol_;
   std::unique_ptr<TQtUiHandOver> handOver_;
   std::uint8_t ProbeTicks_ = 0;
-  // Open Port is reaching a network station in the background.
-  bool reachingStation_ = false;
   // Add Station reaches its station with a port of its own, apart from the tuner's.
   std::unique_ptr<TSerialPort> stationCheck_;
   // The Add Station dialog while it is open, and the name of the station it adds while its
@@ -182,11 +195,13 @@ class TForm1 : public QMainWindow, private TTunerHost {
   std::string addingStation_;
   // When the open port last delivered something.
   QTime lastHeard_;
-  // A port that closed through a fault is being opened again; the wait before the next try.
-  bool reconnecting_ = false;
-  int reconnectDelayMs_ = 0;
+  TSerialConnectionPort connectionPort_;
+  std::unique_ptr<TQtConnectionClock> clock_;
+  std::unique_ptr<TConnectionController> connection_;
+  // Open Port latches down once its handler has returned: a failure found later lets it up.
   struct TButtonsBeforeOpen {
     QString OpenCaption;
     bool OpenEnabled, OpenDown, CloseEnabled, CloseDown;
   };
+  std::optional<TButtonsBeforeOpen> beforeOpen_;
 };

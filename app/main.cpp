@@ -141,9 +141,10 @@ int main(int argc, char** argv) {
   TForm2 form2;
   form1.AttachPortMonitor(&form2);
   if (!CanAskTheOperator()) {
-    // A script's --connect: a station refused for its certificate ends the program, and the
-    // script is told why and, for one not known yet, how to trust it; a box there would wait for
-    // ever.
+    // A script's --connect: a station refused for its certificate (not known yet, another one
+    // than trusted, or a known-stations file that is not to be trusted) ends the program, and
+    // the script is told why and, for one not known yet, how to trust it; a box there would wait
+    // for ever.
     auto refused = [](const ESerialPortException& refusal) {
       std::fprintf(stderr, "orvel: %s\n", refusal.what());
       QCoreApplication::exit(1);

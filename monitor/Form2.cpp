@@ -279,6 +279,10 @@ void TForm2::LogLine(TLogDirection direction, std::string_view text) {
   AppendLog(ToDisplay(TunerCommands::LogForm(direction, text)));
 }
 
+void TForm2::LogNote(std::string_view text) {
+  AppendLog(ToDisplay(text));
+}
+
 void TForm2::AppendLog(const QString& line) {
   LiveRows();  // brings the count up to the current width before the new entry is added
   // A screen reader may read the editor at any time, so it is kept up to date while one listens.

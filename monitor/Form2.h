@@ -32,6 +32,8 @@ class TForm2 : public QWidget {
   // A line was sent or received: appends its log form (Windows-1252 bytes, any byte allowed,
   // no terminator) to the live log, moves its caret to the end and runs the change rule.
   void LogLine(TLogDirection direction, std::string_view text);
+  // A note of the program's own for the operator (a lost station), logged as it is.
+  void LogNote(std::string_view text);
 
   // Events, skipped while unassigned; the main window connects them at start-up.
   // After every change of the log: the direction of the live log's newest row ("-" at its

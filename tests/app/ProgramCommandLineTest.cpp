@@ -145,7 +145,9 @@ TEST(ProgramCommandLineTest, PrintsTheOperatorCertificateWithoutADisplay) {
 }
 
 // A script connecting to a station with a certificate of its own making: with nobody to ask,
-// Orvel ends with the fingerprint and the command that trusts it, which works without a display.
+// Orvel ends with the fingerprint and the command that trusts it, which works without a display;
+// so it does, with the reason, for a changed certificate and a known-stations file others may
+// change.
 TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   char pattern[] = "/tmp/orvel-trust-XXXXXX";
   ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -170,6 +172,12 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   const Outcome replaced = RunOrvel({"--trust-station", name, other});
   const Outcome changed =
       RunOrvel({"-platform", "offscreen", "--port", station.Address("rfc2217+tls"), "--connect"});
+  // A known-stations file that others may change is not to be trusted itself.
+  const std::string pins = home + "/config/orvel/known-stations";
+  ASSERT_EQ(::chmod(pins.c_str(), 0620), 0);
+  const Outcome unsafe =
+      RunOrvel({"-platform", "offscreen", "--port", station.Address("rfc2217+tls"), "--connect"});
+  ASSERT_EQ(::chmod(pins.c_str(), 0600), 0);
   before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 
   EXPECT_EQ(refused.Status, 1) << refused.Err;
@@ -185,7 +193,8 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   EXPECT_EQ(changed.Status, 1) << changed.Err;
   EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint: " + other + "\n"));
   EXPECT_THAT(changed.Err, HasSubstr("Shown SHA-256 fingerprint:   " + fingerprint + "\n"));
-  const std::string pins = home + "/config/orvel/known-stations";
+  EXPECT_EQ(unsafe.Status, 1) << unsafe.Err;
+  EXPECT_THAT(unsafe.Err, HasSubstr(pins + " can be changed by others"));
   EXPECT_EQ(TStationPins(home + "/config/orvel").Check(name, other).Verdict, TPinVerdict::Trusted);
   struct stat file {};
   ASSERT_EQ(::lstat(pins.c_str(), &file), 0);

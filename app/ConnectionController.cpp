@@ -1,0 +1,267 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The main window's connection: its states, and one completion for every kind of open.
+#include "ConnectionController.h"
+
+#include <algorithm>
+#include <ctime>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "StationPins.h"
+#include "TunerCommands.h"
+#include "UserAction.h"
+
+namespace {
+
+std::optional<ESerialPortException> Refusal(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ESerialPortException& error) {
+    return error;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+std::string Reason(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+
+// Refusals of the station's certificate that no answer of the operator's settles here: another
+// certificate than the one trusted, or a known-stations file that is not to be trusted itself
+// (refused with the station's certificate but no kind of its own).
+bool RefusedForGood(const ESerialPortException& refusal) {
+  return refusal.Kind() == TSerialErrorKind::StationChanged ||
+         (refusal.Kind() == TSerialErrorKind::Other && !refusal.Certificate().Station.empty());
+}
+
+// Failures that opening the port again cannot mend: the operator has to act first.
+bool RetryCannotHeal(const std::exception_ptr& failure) {
+  const std::optional<ESerialPortException> refusal = Refusal(failure);
+  return refusal &&
+         (refusal->Kind() == TSerialErrorKind::UnknownStation || RefusedForGood(*refusal));
+}
+
+std::string LocalTime(std::chrono::system_clock::time_point time) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace
+
+TConnectionController::TConnectionController(TPort& port, TWindow& window, TClock& clock)
+    : port_(port), window_(window), clock_(clock) {}
+
+void TConnectionController::Open() {
+  const bool retry = state_ == TConnectionState::WaitingToReconnect;
+  clock_.Stop();
+  const std::uint64_t attempt = ++attempt_;
+  state_ = TConnectionState::Reaching;
+  inBeginOpen_ = true;
+  try {
+    port_.BeginOpen([this, attempt, retry](std::exception_ptr failure) {
+      if (attempt != attempt_) return;
+      if (inBeginOpen_) {
+        inBeginOpen_ = false;
+        Complete(std::move(failure), retry);
+      } else {
+        RunUserAction([&] { Complete(std::move(failure), retry); });
+      }
+    });
+  } catch (...) {
+    inBeginOpen_ = false;
+    if (state_ == TConnectionState::Reaching) state_ = TConnectionState::Closed;
+    throw;
+  }
+  if (inBeginOpen_) {
+    // The window stays free while the station is reached; Close Port gives the attempt up.
+    inBeginOpen_ = false;
+    window_.ShowConnecting();
+  }
+}
+
+// Every open ends here, whether the port opened at once or a station was reached later.
+void TConnectionController::Complete(std::exception_ptr failure, bool retry) {
+  if (!failure) {
+    state_ = TConnectionState::Probing;
+    try {
+      window_.ShowOpened();
+      return;
+    } catch (...) {
+      if (!retry) {
+        state_ = TConnectionState::Closed;
+        throw;
+      }
+      failure = std::current_exception();
+    }
+  }
+  Failed(failure, retry);
+}
+
+void TConnectionController::Failed(const std::exception_ptr& failure, bool retry) {
+  if (retry) {
+    window_.ShowClosed();
+  } else {
+    window_.ShowBeforeOpen();
+  }
+  state_ = TConnectionState::Closed;
+  if (retrying_ && !RetryCannotHeal(failure)) {
+    retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
+    ScheduleRetry(Reason(failure));
+    return;
+  }
+  StopRetrying();
+  // Trusted, the station is opened again as the operator's click asked.
+  if (Offer(
+          failure, [this] { window_.OpenAgain(true); }, true))
+    return;
+  std::rethrow_exception(failure);
+}
+
+bool TConnectionController::OfferTrust(const std::exception_ptr& failure,
+                                       std::function<void()> retry) {
+  return Offer(failure, std::move(retry), false);
+}
+
+bool TConnectionController::Offer(const std::exception_ptr& failure, std::function<void()> retry,
+                                  bool own) {
+  const std::optional<ESerialPortException> refusal = Refusal(failure);
+  if (!refusal) return false;
+  if (RefusedForGood(*refusal) && window_.TakeRefusal(*refusal)) return true;
+  if (refusal->Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) return false;
+  if (own) state_ = TConnectionState::AskingTrust;
+  const std::uint64_t attempt = attempt_;
+  auto stillAsked = [this, own, attempt] {
+    return !own || (state_ == TConnectionState::AskingTrust && attempt == attempt_);
+  };
+  // Asked once the event that brought the refusal has ended: the station is not kept waiting
+  // on an operator who reads a fingerprint.
+  clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked, own] {
+    if (!stillAsked()) return;
+    RunUserAction([&] {
+      const bool trusted = window_.AskTrust(refusal);
+      // Closed or faulted while the question was shown: the answer comes too late.
+      if (!stillAsked()) return;
+      if (own) state_ = TConnectionState::Closed;
+      if (!trusted) return;
+      const TStationCertificate& certificate = refusal.Certificate();
+      std::string previous, reason;
+      if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
+        throw ESerialPortException(TSerialErrorKind::Other, reason);
+      retry();
+    });
+  });
+  return true;
+}
+
+void TConnectionController::Identified() {
+  if (state_ != TConnectionState::Probing) return;
+  state_ = TConnectionState::Connected;
+  // Only a tuner that answered ends the back-off: a station that takes the connection and
+  // drops it at once (a plain address to a TLS station) is tried less and less often.
+  const bool was = retrying_;
+  retrying_ = false;
+  if (was) window_.ShowRetryReason("");
+}
+
+void TConnectionController::Cancel() {
+  ++attempt_;
+  state_ = TConnectionState::Closed;
+  StopRetrying();
+}
+
+void TConnectionController::Fault() {
+  const bool wasOpen = state_ == TConnectionState::Probing || state_ == TConnectionState::Connected;
+  // What a lost station may still carry out is known only while its port is open.
+  std::string lost;
+  if (wasOpen && port_.IsStation()) lost = LossMessage(port_.Name(), port_.UnconfirmedWrites());
+  ++attempt_;
+  clock_.Stop();
+  window_.ShowClosed();
+  state_ = TConnectionState::Closed;
+  if (!lost.empty()) window_.Announce(lost);
+  if (!wasOpen || !window_.ReconnectsAutomatically()) {
+    StopRetrying();
+    return;
+  }
+  retryDelay_ = retrying_ ? std::min(retryDelay_ * 2, LongestRetryDelay) : FirstRetryDelay;
+  retrying_ = true;
+  ScheduleRetry(lost.empty() ? port_.Name() + " closed" : lost);
+}
+
+void TConnectionController::ScheduleRetry(const std::string& reason) {
+  state_ = TConnectionState::WaitingToReconnect;
+  window_.ShowConnecting();
+  window_.ShowRetryReason("Opening again; the last try failed at " + LocalTime(clock_.Now()) +
+                          ": " + reason);
+  clock_.Start(retryDelay_, [this] { Retry(); });
+}
+
+void TConnectionController::Retry() {
+  if (state_ != TConnectionState::WaitingToReconnect) return;
+  try {
+    window_.OpenAgain(false);
+  } catch (...) {
+    // The port is not back yet: not shown, as long as trying again may help.
+    if (retrying_ && !RetryCannotHeal(std::current_exception())) {
+      window_.ShowClosed();
+      retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
+      ScheduleRetry(Reason(std::current_exception()));
+      return;
+    }
+    throw;
+  }
+}
+
+void TConnectionController::StopRetrying() {
+  const bool was = retrying_;
+  retrying_ = false;
+  retryDelay_ = std::chrono::milliseconds(0);
+  clock_.Stop();
+  if (was) window_.ShowRetryReason("");
+  if (state_ == TConnectionState::WaitingToReconnect) {
+    state_ = TConnectionState::Closed;
+    window_.ShowClosed();
+  }
+}
+
+std::string TConnectionController::LossMessage(const std::string& station,
+                                               const std::vector<TWrittenCommand>& unconfirmed) {
+  std::string text = station + " stopped answering.";
+  std::vector<std::string> commands;
+  for (const TWrittenCommand& write : unconfirmed) {
+    // A write may hold several lines; each is a command of its own.
+    std::size_t start = 0;
+    while (start < write.Text.size()) {
+      std::size_t end = write.Text.find_first_of("\r\n", start);
+      if (end == std::string::npos) end = write.Text.size();
+      const std::string_view line(write.Text.data() + start, end - start);
+      // The tuner's own questions change nothing on it.
+      const bool asks = line == TunerCommands::Probe || line == TunerCommands::StatusRequest ||
+                        line == TunerCommands::Query;
+      if (!line.empty() && !asks) {
+        commands.push_back(std::string(line) + ", sent at " + LocalTime(write.Written));
+      }
+      start = end + 1;
+    }
+  }
+  if (commands.empty()) return text;
+  text += ' ';
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    if (i > 0) text += i + 1 == commands.size() ? ", and " : ", ";
+    text += commands[i];
+  }
+  return text + ", may still reach the tuner if the station resumes.";
+}
