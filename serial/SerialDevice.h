@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "SerialPortException.h"
 
@@ -84,6 +85,13 @@ struct TDeviceReadiness {
   bool SignalsItsEnd = false;
 };
 
+// Text written to a network station that has not been heard from since: it may still reach
+// the tuner if the station resumes.
+struct TUnconfirmedWrite {
+  std::string Text;
+  std::chrono::system_clock::time_point SentAt;
+};
+
 // Writes may come from one thread while another queries and reads; Close comes last, once.
 class TSerialDevice {
  public:
@@ -108,4 +116,7 @@ class TSerialDevice {
   // The device is gone although it is still listed (a network connection that ended).
   virtual bool Lost() const { return false; }
   virtual TDeviceReadiness Readiness() const { return {}; }
+  // The writes that the far end took but has not been heard from since, oldest first; none for
+  // a device that takes nothing it cannot deliver at once.
+  virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const { return {}; }
 };

@@ -53,6 +53,9 @@ constexpr auto BusyBound = std::chrono::milliseconds(300);
 constexpr std::size_t ReplyLimit = 64;
 // How soon a waiting write notices AbortSerialWrites.
 constexpr auto AbortSlice = std::chrono::milliseconds(50);
+// How often the byte count is looked at while a question waits for its answer: gensio need not
+// tell when the answer came (it may hand it to another request, or to none).
+constexpr auto CountSlice = std::chrono::milliseconds(10);
 // A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
 // and within UserTimeout while a write is unanswered.
 constexpr int KeepIdle = 2;
@@ -313,6 +316,13 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     return false;
   }
   KeepAlive();
+  {
+    std::lock_guard lock(mutex_);
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    countsSocket_ = socket_ >= 0 && ::getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0;
+    liveness_.Start(TClock::now(), ReceivedCount());
+  }
   if (address_.Kind != TNetworkKind::Tcp) {
     serial_ = gensio_to_sergensio(io_);
     if (!serial_) {
@@ -358,13 +368,15 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         TTrace::Print(TTraceArea::Network, "received %zu", *length);
       }
       std::lock_guard lock(mutex_);
-      lastHeard_ = TClock::now();
+      heardEvents_ += *length;
+      Heard();
       changed_.notify_all();
       const auto* bytes = reinterpret_cast<const char*>(buffer);
       inbox_.append(bytes, *length);
       if (firstWords_.size() < 256) firstWords_.append(bytes, std::min<std::size_t>(*length, 256));
       if (inbox_.size() >= InboxLimit && !readPaused_) {
         readPaused_ = true;
+        liveness_.Hold(TClock::now(), true);
         gensio_set_read_callback_enable(io_, false);
       }
       UpdateReadiness();
@@ -386,7 +398,8 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
           TTrace::Print(TTraceArea::Network, "modem lines news 0x%02x", lines);
         }
         std::lock_guard lock(mutex_);
-        lastHeard_ = TClock::now();
+        ++heardEvents_;
+        Heard();
         changed_.notify_all();
         if (modemLines_.exchange(lines) != lines) {
           modemChanged_ = true;
@@ -425,7 +438,6 @@ void TNetworkSerialDevice::OpenDone(int error) {
   std::lock_guard lock(mutex_);
   openDone_ = true;
   openError_ = error;
-  lastHeard_ = TClock::now();
   changed_.notify_all();
 }
 
@@ -460,7 +472,9 @@ void TNetworkSerialDevice::UpdateReadiness() {
 
 void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
   std::lock_guard lock(mutex_);
-  lastHeard_ = TClock::now();
+  // gensio gives up a request that was never answered with an error: not the station's word.
+  if (error == 0) ++heardEvents_;
+  Heard();
   reply.done = true;
   reply.error = error;
   reply.value = value;
@@ -676,6 +690,8 @@ void TNetworkSerialDevice::PurgeInput() {
     // Reading resumes only as the inbox empties; emptied here, nothing else would resume it.
     if (readPaused_ && !lost_) {
       readPaused_ = false;
+      liveness_.Hold(TClock::now(), false);
+      changed_.notify_all();
       gensio_set_read_callback_enable(io_, true);
     }
     UpdateReadiness();
@@ -697,6 +713,8 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
   inbox_.erase(0, count);
   if (readPaused_ && inbox_.size() < InboxLimit / 2 && !lost_) {
     readPaused_ = false;
+    liveness_.Hold(TClock::now(), false);
+    changed_.notify_all();
     gensio_set_read_callback_enable(io_, true);
   }
   UpdateReadiness();
@@ -707,9 +725,8 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
                                       std::chrono::milliseconds longestWait) {
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
   // A command that a hung station would carry out whenever it resumes must not leave here.
-  if (!HeardWithin(QuietBound) && !ProveAlive(WriteAskBound)) {
-    return TTransfer{0, TSerialErrorKind::Vanished};
-  }
+  if (!ProveAlive(WriteAskBound)) return TTransfer{0, TSerialErrorKind::Vanished};
+  const auto sentAt = std::chrono::system_clock::now();
   const TClock::time_point deadline = writeTimeouts_.Deadline(size, longestWait);
   TTransfer result;
   while (result.Count < size && !lost_) {
@@ -742,6 +759,10 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
     }
   }
   if (result.Count < size && lost_) result.Failure = TSerialErrorKind::Vanished;
+  if (result.Count > 0) {
+    std::lock_guard lock(mutex_);
+    liveness_.Wrote(std::string(data, result.Count), sentAt, ReceivedCount());
+  }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "write %zu of %zu", result.Count, size);
   }
@@ -878,49 +899,102 @@ void TNetworkSerialDevice::KeepAlive() {
   setsockopt(own, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
 }
 
-bool TNetworkSerialDevice::HeardWithin(TClock::duration span) const {
+std::uint64_t TNetworkSerialDevice::ReceivedCount() const {
+  if (!countsSocket_) return heardEvents_;
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (socket_ < 0 || ::getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return 0;
+  return info.tcpi_bytes_received;
+}
+
+void TNetworkSerialDevice::Heard() {
+  liveness_.Observe(TClock::now(), ReceivedCount());
+}
+
+std::vector<TUnconfirmedWrite> TNetworkSerialDevice::UnconfirmedWrites() const {
   std::lock_guard lock(mutex_);
-  return TClock::now() - lastHeard_ < span;
+  return liveness_.Unconfirmed();
+}
+
+void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock) {
+  if (liveness_.Asking()) return;
+  liveness_.Asked(TClock::now(), ReceivedCount());
+  lock.unlock();
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "asking the quiet station for its speed");
+  }
+  // A speed of 0 asks for the current one without changing it; every station answers that.
+  // No callback: the answer is seen in the byte count, whichever request gensio gives it to.
+  const bool sent = sergensio_baud(serial_, 0, nullptr, nullptr) == 0;
+  if (!sent) MarkLost();
+  lock.lock();
 }
 
 bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
   if (lost_) return false;
   if (!serial_) return true;
-  const TClock::time_point asked = TClock::now();
-  // A speed of 0 asks for the current one without changing it; every station answers that.
-  // The answer is seen by its time: a later request may already have let go of the reply.
-  TReply* reply = Request();
-  if (!reply || sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
-    MarkLost();
-    return false;
-  }
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "asking the quiet station for its speed");
-  }
+  const TClock::time_point start = TClock::now();
   std::unique_lock lock(mutex_);
-  const bool answered = changed_.wait_until(
-      lock, asked + bound, [&] { return lost_ || closing_ || lastHeard_ >= asked; });
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "station %s", answered ? "answered" : "did not answer");
+  Heard();
+  if (liveness_.HeardWithin(start, WriteAskSpan)) return true;
+  Ask(lock);
+  for (;;) {
+    Heard();
+    if (lost_ || closing_) break;
+    if (!liveness_.Asking()) {
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "station answered before the write");
+      }
+      return true;
+    }
+    if (TClock::now() >= start + bound) {
+      lock.unlock();
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "station did not answer before the write: lost");
+      }
+      MarkLost();
+      return false;
+    }
+    changed_.wait_until(lock, std::min(start + bound, TClock::now() + CountSlice));
   }
-  if (lost_) return false;
-  if (answered) return true;
-  lock.unlock();
-  MarkLost();
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
+                  lost_ ? "the connection was lost" : "the port closes");
+  }
   return false;
 }
 
 void TNetworkSerialDevice::WatchLiveness() {
   std::unique_lock lock(mutex_);
   while (!closing_ && !lost_) {
-    const TClock::time_point due = lastHeard_ + QuietBound;
-    if (TClock::now() < due) {
-      changed_.wait_until(lock, due);
+    const bool wasAsking = liveness_.Asking();
+    Heard();
+    const TClock::time_point now = TClock::now();
+    if (wasAsking && !liveness_.Asking() && TTrace::On(TTraceArea::Network)) {
+      TTrace::Print(TTraceArea::Network, "station answered");
+    }
+    const TStationLiveness::TStep step = liveness_.Next(now);
+    if (step == TStationLiveness::TStep::Ask) {
+      Ask(lock);
       continue;
     }
-    lock.unlock();
-    ProveAlive(AnswerBound);
-    lock.lock();
+    if (step == TStationLiveness::TStep::Lost) {
+      lock.unlock();
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "station did not answer within %lld s: lost",
+                      static_cast<long long>(AnswerBound.count()));
+      }
+      MarkLost();
+      lock.lock();
+      continue;
+    }
+    // Held reading has no end of its own to wait for; the resume notifies.
+    const TClock::time_point due = std::min(liveness_.Due(), now + QuietBound);
+    changed_.wait_until(lock, liveness_.Asking() ? std::min(due, now + CountSlice) : due);
+  }
+  if (liveness_.Asking() && TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
+                  lost_ ? "the connection was lost" : "the port closes");
   }
 }
 

@@ -19,6 +19,7 @@
 #include "ReadySignal.h"
 #include "SerialDevice.h"
 #include "SerialPlatform.h"
+#include "StationLiveness.h"
 #include "WriteTimeouts.h"
 
 struct gensio;
@@ -32,9 +33,12 @@ class TNetworkSerialDevice final : public TSerialDevice {
   static constexpr std::chrono::seconds ConnectBound{5};
   // A station that sent nothing for this long is asked whether it is still there...
   static constexpr std::chrono::seconds QuietBound{3};
-  // ...and is taken for lost when it does not answer within this (a write asks for itself and
-  // waits no longer than WriteAskBound before it gives up).
+  // ...and is taken for lost when nothing arrives within this of the question.
   static constexpr std::chrono::seconds AnswerBound{3};
+  // A write to a station not heard from for WriteAskSpan asks first, and waits no longer than
+  // WriteAskBound for the answer before it gives up: what a hung station took would be carried
+  // out whenever it resumes.
+  static constexpr std::chrono::seconds WriteAskSpan{1};
   static constexpr std::chrono::seconds WriteAskBound{1};
   // A Telnet station that has said nothing by then is perhaps one that expects TLS.
   static constexpr std::chrono::seconds TlsHintBound{1};
@@ -63,6 +67,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // Readable while bytes wait, the connection is lost, or the modem lines changed since they
   // were last asked for (news from the station); -1 when the system gave no descriptor.
   TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
+  std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
 
   // One answer of the station to a line-setting request.
   struct TReply {
@@ -111,10 +116,16 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void NudgeQuietStation();
   // gensio's own descriptor of the connection's socket; -1 when there is none yet.
   int GensioSocket() const;
-  // Whether the station answered a question within `bound` (or sent anything meanwhile); a
-  // station that does not is lost. Over raw TCP there is nothing to ask.
+  // With mutex_ held: the bytes the connection has received so far, as the kernel counts them
+  // on our descriptor of the socket (gensio's own events when there is none).
+  std::uint64_t ReceivedCount() const;
+  // With mutex_ held: tells the liveness rule what arrived by now.
+  void Heard();
+  // With mutex_ held (in `lock`): asks the station unless a question is out already.
+  void Ask(std::unique_lock<std::mutex>& lock);
+  // Whether the station was heard within WriteAskSpan or answers a question within `bound`;
+  // a station that does not is lost. Over raw TCP there is nothing to ask.
   bool ProveAlive(std::chrono::steady_clock::duration bound);
-  bool HeardWithin(std::chrono::steady_clock::duration span) const;
   // The watch thread: asks whenever the station has been quiet for QuietBound.
   void WatchLiveness();
 
@@ -136,7 +147,11 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int openError_ = 0;
   bool closeDone_ = false;
   bool closing_ = false;
-  std::chrono::steady_clock::time_point lastHeard_;
+  TStationLiveness liveness_{{QuietBound, AnswerBound}};
+  // Whether ReceivedCount reads the kernel's count (decided once, when connected).
+  bool countsSocket_ = false;
+  // Bytes and answers that gensio handed in: the count when the socket gives none.
+  std::uint64_t heardEvents_ = 0;
   bool freed_ = false;
   // Our own descriptor of the connection's socket once connected; -1 before and after.
   int socket_ = -1;

@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "DeafListener.h"
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
+#include "NetworkSerialDevice.h"
 #include "OperatorIdentity.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
@@ -483,6 +485,40 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
 }
 
+// A station that floods while nobody reads: reading is held back at the full inbox for longer
+// than the liveness bounds, the station's answers wait behind its data, and it is not lost.
+TEST(NetworkFloodTest, AStationHeldBackAtAFullInboxIsNotLost) {
+  constexpr std::uint64_t Burst = 16u << 20;
+  TTelnetStation station(TTelnetStation::TConduct::BurstWhenNegotiated, Burst);
+  TDeviceError error;
+  std::unique_ptr<TNetworkSerialDevice> device =
+      TNetworkSerialDevice::Open(station.Address(), error);
+  ASSERT_TRUE(device) << error.Message;
+  TLineSettings settings;
+  settings.BitsPerSecond = 9600;
+  ASSERT_TRUE(device->ApplyLineSettings(settings, error)) << error.Message;
+  const auto start = std::chrono::steady_clock::now();
+  const auto held = [&] {
+    return std::chrono::steady_clock::now() - start >
+           TNetworkSerialDevice::QuietBound + TNetworkSerialDevice::AnswerBound + 1s;
+  };
+  // Polled, not slept: a loss during the hold ends the wait at once.
+  while (!device->Lost() && !held()) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(device->Lost());
+  std::uint64_t read = 0;
+  std::vector<char> buffer(1 << 16);
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (station.GarbageSent() < Burst && !device->Lost() &&
+         std::chrono::steady_clock::now() < deadline) {
+    read += device->Read(buffer.data(), buffer.size()).Count;
+  }
+  // What was sent counts each data byte 255 twice, as Telnet escapes it.
+  EXPECT_EQ(station.GarbageSent(), Burst);
+  EXPECT_GT(read, Burst / 2);
+  EXPECT_FALSE(device->Lost());
+  EXPECT_EQ(device->Write("ATU?\r\n", 6, 2s).Count, 6u);
+}
+
 // A raw TCP station has nothing to ask: a station that goes away is still found, by the
 // connection's end, and closes the port as an unplugged adapter does.
 TEST_F(NetworkPortTest, ARawStationThatGoesAwayFaultsAndCloses) {
@@ -773,6 +809,91 @@ TEST_F(TlsStationTest, AHungStationIsFoundAndGetsNoLateCommand) {
         ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('?') != seen.npos; }));
     EXPECT_EQ(seen, "ATU?\r\n");
   }
+}
+
+// Healthy stations quiet for longer than every liveness bound stay open and then take a write:
+// ser2net in front of a pseudo-terminal, plain and in TLS (which leaves the modem-line requests
+// unanswered), and a station that answers every request as the RFC says; each opened a second
+// time, as a reconnection does.
+TEST_F(TlsStationTest, QuietHealthyStationsStayOpenAndTakeAWrite) {
+  struct TLeg {
+    TPseudoTerminal terminal;
+    std::unique_ptr<TSer2Net> station;
+    std::unique_ptr<TTelnetStation> strict;
+    TSerialPort port;
+    int faults = 0;
+  };
+  const std::string tls =
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem");
+  const std::pair<std::string, std::string> kinds[] = {
+      {"", "rfc2217"}, {tls, "rfc2217+tls"}, {"", "strict"}};
+  std::vector<std::unique_ptr<TLeg>> legs;
+  for (const auto& [options, scheme] : kinds) {
+    auto& leg = *legs.emplace_back(std::make_unique<TLeg>());
+    std::string address;
+    if (scheme == "strict") {
+      leg.strict = std::make_unique<TTelnetStation>(TTelnetStation::TConduct::Strict);
+      address = leg.strict->Address();
+    } else {
+      leg.station = std::make_unique<TSer2Net>(leg.terminal.SlavePath(), options);
+      leg.station->Start();
+      address =
+          leg.station->Address(scheme) + (options.empty() ? "" : "?ca=" + files_.File("ca.pem"));
+    }
+    leg.port.SetUiHandOver(&ui_);
+    leg.port.OnFault = [&leg](TSerialPort*, TCommPort) { ++leg.faults; };
+    leg.port.SetCustomPortName(address);
+    leg.port.SetPort(spCustom);
+    leg.port.Open();
+    leg.port.Close();
+    leg.port.Open();
+  }
+  // The whole quiet time, unless a port faults or closes before.
+  EXPECT_FALSE(ui_.WaitUntil(
+      [&] {
+        return std::any_of(legs.begin(), legs.end(), [](const auto& leg) {
+          return leg->faults > 0 || leg->port.ConnectedPort() != spCustom;
+        });
+      },
+      20s));
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    EXPECT_EQ(leg->faults, 0);
+    EXPECT_EQ(leg->port.SendString("TUNE\r\n"), 6u);
+    if (!leg->station) continue;
+    std::string seen;
+    ASSERT_TRUE(
+        ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('\n') != seen.npos; }));
+    EXPECT_EQ(seen, "TUNE\r\n");
+  }
+}
+
+// Close while the open thread waits to hand its connection over: neither the completion nor
+// OnConnect runs, then or later.
+TEST(NetworkOpenTest, ACloseDuringTheHandOverRunsNeitherTheCompletionNorOnConnect) {
+  TTelnetStation station(TTelnetStation::TConduct::Strict);
+  TFakeUiThread ui;
+  TSerialPort port;
+  port.SetUiHandOver(&ui);
+  port.SetCustomPortName(station.Address());
+  port.SetPort(spCustom);
+  int connects = 0;
+  int done = 0;
+  port.OnConnect = [&](TSerialPort*, TCommPort) { ++connects; };
+  port.BeginOpen([&](std::exception_ptr) { ++done; });
+  // Polled without letting events run: the hand-over stays queued.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!ui.HasPending() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_TRUE(ui.HasPending());
+  port.Close();
+  EXPECT_FALSE(port.Opening());
+  ui.ProcessPendingEvents();
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(connects, 0);
+  EXPECT_EQ(port.ConnectedPort(), spNone);
+  ASSERT_TRUE(ui.WaitUntil([&] { return station.Served() == 1; }));
 }
 
 // Closing a connection to a station that hung before anyone noticed: the window's Close lets go

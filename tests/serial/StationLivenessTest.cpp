@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The liveness rule of a network station on a clock of the test's own: what the watch does at
+// each moment, and which writes stay unconfirmed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "StationLiveness.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using TStep = TStationLiveness::TStep;
+using TClock = TStationLiveness::TClock;
+
+const TClock::time_point Zero{};
+
+// One thing that happens to the connection, at milliseconds from its start.
+struct TEvent {
+  enum TWhat { Observe, Ask, Hold, Release } What;
+  int AtMs;
+  std::uint64_t Received = 0;
+};
+
+TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
+  struct TCase {
+    const char* name;
+    std::vector<TEvent> events;
+    int checkMs;
+    TStep expected;
+  };
+  using enum TEvent::TWhat;
+  const TCase cases[] = {
+      {"quiet, not yet for the quiet bound", {}, 2999, TStep::Wait},
+      {"quiet for the quiet bound: asked", {}, 3000, TStep::Ask},
+      {"bytes reset the quiet time", {{Observe, 2000, 101}}, 4999, TStep::Wait},
+      {"the same count again is no news", {{Observe, 2000, 100}}, 3000, TStep::Ask},
+      {"no answer yet", {{Ask, 3000, 100}}, 5999, TStep::Wait},
+      {"no answer within the answer bound: lost", {{Ask, 3000, 100}}, 6000, TStep::Lost},
+      {"a byte after the question answers it",
+       {{Ask, 3000, 100}, {Observe, 3010, 101}},
+       6009,
+       TStep::Wait},
+      {"and the answered station is asked again when quiet",
+       {{Ask, 3000, 100}, {Observe, 3010, 101}},
+       6010,
+       TStep::Ask},
+      // Bytes that came before the question but were counted only after it are no answer.
+      {"bytes from before the question",
+       {{Ask, 3000, 150}, {Observe, 3010, 150}},
+       6000,
+       TStep::Lost},
+      {"a second question keeps the first one's time",
+       {{Ask, 3000, 100}, {Ask, 5000, 100}},
+       6000,
+       TStep::Lost},
+      {"reading held back at a full inbox for a minute", {{Hold, 1000, 0}}, 61000, TStep::Wait},
+      {"held while asked: the answer waits behind the data",
+       {{Ask, 3000, 100}, {Hold, 4000, 0}},
+       60000,
+       TStep::Wait},
+      {"after the hold the quiet time starts afresh",
+       {{Hold, 1000, 0}, {Release, 60000, 0}},
+       62999,
+       TStep::Wait},
+      {"and ends with a question", {{Hold, 1000, 0}, {Release, 60000, 0}}, 63000, TStep::Ask},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TStationLiveness liveness({3s, 3s});
+    liveness.Start(Zero, 100);
+    for (const TEvent& event : c.events) {
+      const TClock::time_point at = Zero + std::chrono::milliseconds(event.AtMs);
+      switch (event.What) {
+        case Observe:
+          liveness.Observe(at, event.Received);
+          break;
+        case Ask:
+          liveness.Asked(at, event.Received);
+          break;
+        case Hold:
+        case Release:
+          liveness.Hold(at, event.What == Hold);
+          break;
+      }
+    }
+    const TClock::time_point check = Zero + std::chrono::milliseconds(c.checkMs);
+    EXPECT_EQ(liveness.Next(check), c.expected);
+    // The watch sleeps until Due: it must not sleep past a change of the verdict.
+    EXPECT_EQ(liveness.Due() > check, c.expected == TStep::Wait);
+  }
+}
+
+TEST(StationLivenessTest, WritesStayUnconfirmedUntilTheStationSpeaksAfterThem) {
+  const auto wall = std::chrono::system_clock::now();
+  TStationLiveness liveness({3s, 3s});
+  liveness.Start(Zero, 100);
+  liveness.Wrote("ATU?\r\n", wall, 100);
+  liveness.Wrote("TUNE ON\r\n", wall + 1s, 104);
+  liveness.Observe(Zero + 500ms, 100);
+  ASSERT_EQ(liveness.Unconfirmed().size(), 2u);
+  liveness.Observe(Zero + 1s, 104);
+  const std::vector<TUnconfirmedWrite> left = liveness.Unconfirmed();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].Text, "TUNE ON\r\n");
+  EXPECT_EQ(left[0].SentAt, wall + 1s);
+  // Only a write that went out within the last second needs no question first.
+  EXPECT_TRUE(liveness.HeardWithin(Zero + 1999ms, 1s));
+  EXPECT_FALSE(liveness.HeardWithin(Zero + 2s, 1s));
+  liveness.Observe(Zero + 2s, 105);
+  EXPECT_TRUE(liveness.Unconfirmed().empty());
+}
+
+}  // namespace
