@@ -338,6 +338,14 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
   return static_cast<std::uint32_t>(written);
 }
 
+std::vector<TUnconfirmedWrite> TSerialPort::UnconfirmedWrites() const {
+  std::vector<TUnconfirmedWrite> list;
+  if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
+    thread->WithDevice([&](TSerialDevice& device) { list = device.UnconfirmedWrites(); });
+  }
+  return list;
+}
+
 void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
   list.clear();
   for (TListedPort& port : platform_->ListPorts()) list.push_back(std::move(port.Name));

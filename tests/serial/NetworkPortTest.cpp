@@ -485,6 +485,38 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
 }
 
+// A station hung just after it took a command: the port closes, and its fault handler learns
+// which write the station took without a word since, and when it was sent; an answered one is
+// not named.
+TEST_F(NetworkPortTest, AHungStationNamesTheWriteItMayStillCarryOut) {
+  station_.Start();
+  Name(port_, station_.Address());
+  std::vector<TUnconfirmedWrite> unconfirmed;
+  port_.OnFault = [&](TSerialPort* sender, TCommPort) {
+    ++faults_;
+    unconfirmed = sender->UnconfirmedWrites();
+  };
+  port_.Open();
+  EXPECT_EQ(port_.SendString("ATU?\r\n"), 6u);
+  std::string seen;
+  ASSERT_TRUE(ui_.WaitUntil([&] { return (seen += terminal_.Read(20ms)).size() >= 6; }));
+  terminal_.Write("ATU_KORAX\r\n");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "ATU_KORAX\r\n"; }));
+  station_.Freeze();
+  const auto before = std::chrono::system_clock::now();
+  // Heard from a moment ago: the command goes without a question first.
+  EXPECT_EQ(port_.SendString("TUNE ON\r\n"), 9u);
+  const auto after = std::chrono::system_clock::now();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }, 10s));
+  station_.Thaw();
+  EXPECT_EQ(faults_, 1);
+  ASSERT_EQ(unconfirmed.size(), 1u);
+  EXPECT_EQ(unconfirmed[0].Text, "TUNE ON\r\n");
+  EXPECT_GE(unconfirmed[0].SentAt, before);
+  EXPECT_LE(unconfirmed[0].SentAt, after);
+  EXPECT_TRUE(port_.UnconfirmedWrites().empty());
+}
+
 // A station that floods while nobody reads: reading is held back at the full inbox for longer
 // than the liveness bounds, the station's answers wait behind its data, and it is not lost.
 TEST(NetworkFloodTest, AStationHeldBackAtAFullInboxIsNotLost) {
