@@ -56,6 +56,9 @@ constexpr auto AbortSlice = std::chrono::milliseconds(50);
 // How often the byte count is looked at while a question waits for its answer: gensio need not
 // tell when the answer came (it may hand it to another request, or to none).
 constexpr auto CountSlice = std::chrono::milliseconds(10);
+// A write that asked first looks more often at the start.
+constexpr auto FirstCountSlice = std::chrono::milliseconds(1);
+constexpr auto FirstCountSpan = std::chrono::milliseconds(50);
 // A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
 // and within UserTimeout while a write is unanswered.
 constexpr int KeepIdle = 2;
@@ -916,12 +919,12 @@ std::vector<TUnconfirmedWrite> TNetworkSerialDevice::UnconfirmedWrites() const {
   return liveness_.Unconfirmed();
 }
 
-void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock) {
+void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock, const char* why) {
   if (liveness_.Asking()) return;
   liveness_.Asked(TClock::now(), ReceivedCount());
   lock.unlock();
   if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "asking the quiet station for its speed");
+    TTrace::Print(TTraceArea::Network, "asking the station for its speed %s", why);
   }
   // A speed of 0 asks for the current one without changing it; every station answers that.
   // No callback: the answer is seen in the byte count, whichever request gensio gives it to.
@@ -937,7 +940,7 @@ bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
   std::unique_lock lock(mutex_);
   Heard();
   if (liveness_.HeardWithin(start, WriteAskSpan)) return true;
-  Ask(lock);
+  Ask(lock, "before a write");
   for (;;) {
     Heard();
     if (lost_ || closing_) break;
@@ -955,7 +958,9 @@ bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
       MarkLost();
       return false;
     }
-    changed_.wait_until(lock, std::min(start + bound, TClock::now() + CountSlice));
+    // A write waits for this: the answer of a healthy station comes within a round trip.
+    const auto slice = TClock::now() - start < FirstCountSpan ? FirstCountSlice : CountSlice;
+    changed_.wait_until(lock, std::min(start + bound, TClock::now() + slice));
   }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
@@ -975,7 +980,7 @@ void TNetworkSerialDevice::WatchLiveness() {
     }
     const TStationLiveness::TStep step = liveness_.Next(now);
     if (step == TStationLiveness::TStep::Ask) {
-      Ask(lock);
+      Ask(lock, "after its quiet time");
       continue;
     }
     if (step == TStationLiveness::TStep::Lost) {

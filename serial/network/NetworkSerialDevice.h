@@ -121,8 +121,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::uint64_t ReceivedCount() const;
   // With mutex_ held: tells the liveness rule what arrived by now.
   void Heard();
-  // With mutex_ held (in `lock`): asks the station unless a question is out already.
-  void Ask(std::unique_lock<std::mutex>& lock);
+  // With mutex_ held (in `lock`): asks the station unless a question is out already; `why`
+  // goes to the trace.
+  void Ask(std::unique_lock<std::mutex>& lock, const char* why);
   // Whether the station was heard within WriteAskSpan or answers a question within `bound`;
   // a station that does not is lost. Over raw TCP there is nothing to ask.
   bool ProveAlive(std::chrono::steady_clock::duration bound);
