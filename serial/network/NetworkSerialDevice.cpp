@@ -6,15 +6,10 @@
 // variables.
 #include "NetworkSerialDevice.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 #include <gensio/sergensio.h>
-#include <linux/tcp.h>
-#include <netinet/in.h>
-#include <openssl/pem.h>
-#include <openssl/x509v3.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -30,7 +25,8 @@
 
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
-#include "StationPins.h"
+#include "StationSocket.h"
+#include "StationTrust.h"
 #include "Trace.h"
 
 namespace {
@@ -59,12 +55,6 @@ constexpr auto CountSlice = std::chrono::milliseconds(10);
 // A write that asked first looks more often at the start.
 constexpr auto FirstCountSlice = std::chrono::milliseconds(1);
 constexpr auto FirstCountSpan = std::chrono::milliseconds(50);
-// A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
-// and within UserTimeout while a write is unanswered.
-constexpr int KeepIdle = 2;
-constexpr int KeepInterval = 2;
-constexpr int KeepCount = 3;
-constexpr unsigned UserTimeoutMs = 8000;
 
 std::mutex logMutex;
 // gensio's last complaint about the TLS session: "certificate required" is only found here.
@@ -121,67 +111,6 @@ bool ReadableFile(const std::string& path, const char* what, std::string& reason
 unsigned StopSize(std::uint8_t code) {
   // RFC 2217 numbers one and a half stop bits 3.
   return code == 1 ? 3 : code == 2 ? 2 : 1;
-}
-
-std::string PeerCertificate(struct gensio* io) {
-  std::string pem(16384, '\0');
-  gensiods size = pem.size();
-  if (gensio_control(io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT,
-                     pem.data(), &size) != 0) {
-    return {};
-  }
-  pem.resize(std::min<std::size_t>(size, pem.size()));
-  return pem;
-}
-
-// Whether the station's certificate names the host that the address gives: by a DNS name (or
-// the common name when there is none), or for an address literal by an IP entry or the common
-// name holding the same text.
-bool IssuedFor(const TNetworkAddress& address, const std::string& pem) {
-  BIO* memory = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-  if (!memory) return false;
-  X509* certificate = PEM_read_bio_X509(memory, nullptr, nullptr, nullptr);
-  BIO_free(memory);
-  if (!certificate) return false;
-  const std::string& host = address.Host;
-  bool matches = X509_check_host(certificate, host.data(), host.size(), 0, nullptr) == 1;
-  if (!matches) matches = X509_check_ip_asc(certificate, host.c_str(), 0) == 1;
-  X509_free(certificate);
-  return matches;
-}
-
-unsigned PortOf(const sockaddr_storage& address) {
-  if (address.ss_family == AF_INET) {
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  }
-  if (address.ss_family == AF_INET6) {
-    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-  }
-  return 0;
-}
-
-// This process's TCP socket from the local port to the remote one; -1 when there is none.
-int SocketBetween(unsigned localPort, unsigned remotePort) {
-  DIR* directory = ::opendir("/proc/self/fd");
-  if (!directory) return -1;
-  int found = -1;
-  while (const dirent* entry = ::readdir(directory)) {
-    const int fd = std::atoi(entry->d_name);
-    if (fd <= 0 && std::strcmp(entry->d_name, "0") != 0) continue;
-    sockaddr_storage local{};
-    sockaddr_storage remote{};
-    socklen_t localSize = sizeof local;
-    socklen_t remoteSize = sizeof remote;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
-        PortOf(local) == localPort &&
-        ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteSize) == 0 &&
-        PortOf(remote) == remotePort) {
-      found = fd;
-      break;
-    }
-  }
-  ::closedir(directory);
-  return found;
 }
 
 int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned char* buffer,
@@ -318,12 +247,10 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     reason = FailureReason(openError);
     return false;
   }
-  KeepAlive();
   {
+    const int gensioSocket = GensioSocket();
     std::lock_guard lock(mutex_);
-    tcp_info info{};
-    socklen_t size = sizeof info;
-    countsSocket_ = socket_ >= 0 && ::getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0;
+    countsSocket_ = socket_.Adopt(gensioSocket) && socket_.ReceivedBytes().has_value();
     liveness_.Start(TClock::now(), ReceivedCount());
   }
   if (address_.Kind != TNetworkKind::Tcp) {
@@ -411,22 +338,18 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       }
       return 0;
     case GENSIO_EVENT_POSTCERT_VERIFY: {
-      char subject[512] = "-1,CN";
-      gensiods size = sizeof subject;
-      std::string name;
-      if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET,
-                         GENSIO_CONTROL_GET_PEER_CERT_NAME, subject, &size) == 0) {
-        // "<index>,CN,<value>"
-        std::string_view text(subject, std::min<std::size_t>(size, sizeof subject));
-        text = text.substr(0, text.find('\0'));
-        const std::size_t comma = text.find(",CN,");
-        if (comma != std::string_view::npos) name = "CN=" + std::string(text.substr(comma + 4));
-      }
+      const std::string name = TStationTrust::PeerSubject(io_);
+      const std::string pem = TStationTrust::PeerCertificate(io_);
       // gensio checks the chain only; the name is this program's to check.
-      const bool wrongHost = error == 0 && !IssuedFor(address_, PeerCertificate(io_));
+      const bool wrongHost = error == 0 && !TStationTrust::IssuedFor(address_, pem);
       if (wrongHost) error = GE_CERTINVALID;
-      if (const std::optional<int> answer = JudgeByPins(error)) return *answer;
+      TDeviceError refusal;
+      const std::optional<int> answer = TStationTrust::JudgeByPins(address_, pem, error, refusal);
       std::lock_guard lock(mutex_);
+      if (answer) {
+        if (refusal.Kind != TSerialErrorKind::None) refusal_ = std::move(refusal);
+        return *answer;
+      }
       peerSubject_ = name;
       certificateError_ = error;
       wrongHost_ = wrongHost;
@@ -455,15 +378,7 @@ void TNetworkSerialDevice::MarkLost() {
   if (!lost_ && TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "connection lost");
   }
-  // Reset, not closed in order: what the station has not acknowledged must not reach it
-  // later, when the path comes back.
-  if (!lost_ && socket_ >= 0) {
-    const linger reset{1, 0};
-    setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    // A hung station's kernel still acknowledges, but it answers no TLS farewell: without its
-    // own end of input the connection would wait for one at close until the station resumes.
-    ::shutdown(socket_, SHUT_RD);
-  }
+  if (!lost_) socket_.ResetOnClose();
   lost_ = true;
   UpdateReadiness();
   changed_.notify_all();
@@ -793,7 +708,7 @@ void TNetworkSerialDevice::Close() {
       // Nothing more is read: a station that hung without anyone noticing yet would otherwise
       // hold a TLS close, which waits for its farewell, until it resumes.
       std::lock_guard lock(mutex_);
-      if (socket_ >= 0) ::shutdown(socket_, SHUT_RD);
+      socket_.ShutInput();
     }
     const int error = gensio_close(
         io_,
@@ -812,8 +727,7 @@ void TNetworkSerialDevice::Close() {
     replies_.clear();
     // The last descriptor of the socket: its close ends the connection (with a reset when
     // it was lost).
-    if (socket_ >= 0) ::close(socket_);
-    socket_ = -1;
+    socket_.Close();
     lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
@@ -835,41 +749,6 @@ void TNetworkSerialDevice::Freed() {
   changed_.notify_all();
 }
 
-std::optional<int> TNetworkSerialDevice::JudgeByPins(int chainError) {
-  if (!address_.CaFile.empty()) return std::nullopt;
-  const std::string station = StationName(address_);
-  const std::string fingerprint = PemFingerprint(PeerCertificate(io_));
-  if (fingerprint.empty()) return std::nullopt;
-  const TPinCheck check = TStationPins().Check(station, fingerprint);
-  if (check.Verdict == TPinVerdict::Trusted) return 0;
-  // A station that a system authority vouches for needs no pin, as long as none was made.
-  if (check.Verdict == TPinVerdict::Unknown && chainError == 0) return std::nullopt;
-  TDeviceError refusal{TSerialErrorKind::Other, check.Reason, {station, fingerprint}};
-  const std::string trust = "  orvel --trust-station " + station + " " + fingerprint + "\n";
-  if (check.Verdict == TPinVerdict::Unknown) {
-    refusal.Kind = TSerialErrorKind::UnknownStation;
-    refusal.Message =
-        "The station " + station +
-        " is not known yet.\nStation certificate SHA-256 fingerprint: " + fingerprint +
-        "\nIf orvel-station init printed the same fingerprint on the station, "
-        "trust it with\n" +
-        trust + "and connect again.";
-  } else if (check.Verdict == TPinVerdict::Changed) {
-    refusal.Kind = TSerialErrorKind::StationChanged;
-    refusal.Message =
-        "The station " + station + " shows another certificate than the one trusted.\n" +
-        "Trusted SHA-256 fingerprint: " + check.Pinned +
-        "\nShown SHA-256 fingerprint:   " + fingerprint +
-        "\nSomeone may be posing as the station on the way there, or the station was given a "
-        "new certificate (orvel-station init ran afresh). Ask the station's keeper for its "
-        "fingerprint; only if it is the one shown, trust it with\n" +
-        trust + "and connect again.";
-  }
-  std::lock_guard lock(mutex_);
-  refusal_ = std::move(refusal);
-  return GE_AUTHREJECT;
-}
-
 int TNetworkSerialDevice::GensioSocket() const {
   // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails): the
   // socket is found by its two ports.
@@ -879,35 +758,12 @@ int TNetworkSerialDevice::GensioSocket() const {
                      localPort, &size) != 0) {
     return -1;
   }
-  return SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
-}
-
-void TNetworkSerialDevice::KeepAlive() {
-  // gensio passes on no keepalive timing.
-  const int fd = GensioSocket();
-  if (fd < 0) return;
-  // A descriptor of our own for the same socket: gensio closes its own when the connection
-  // fails, and its number may then name something else by the time it is used.
-  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (own < 0) return;
-  {
-    std::lock_guard lock(mutex_);
-    socket_ = own;
-  }
-  const int on = 1;
-  setsockopt(own, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  setsockopt(own, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
-  setsockopt(own, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
-  setsockopt(own, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
-  setsockopt(own, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+  return TStationSocket::Find(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
 }
 
 std::uint64_t TNetworkSerialDevice::ReceivedCount() const {
   if (!countsSocket_) return heardEvents_;
-  tcp_info info{};
-  socklen_t size = sizeof info;
-  if (socket_ < 0 || ::getsockopt(socket_, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return 0;
-  return info.tcpi_bytes_received;
+  return socket_.ReceivedBytes().value_or(0);
 }
 
 void TNetworkSerialDevice::Heard() {
@@ -1004,19 +860,11 @@ void TNetworkSerialDevice::WatchLiveness() {
 }
 
 void TNetworkSerialDevice::NudgeQuietStation() {
-  // The kernel's TCP_ESTABLISHED, which no user-space header of the tcp_info with its byte
-  // counts names.
-  constexpr unsigned EstablishedState = 1;
   // A Telnet station greets at once; a TLS station waits for a greeting of TLS, and the client's
   // first Telnet request is too short for it to see that it is none. Two Telnet no-operations,
   // which a Telnet station ignores, make a TLS station hang up at once.
   const int fd = GensioSocket();
-  tcp_info info{};
-  socklen_t infoSize = sizeof info;
-  if (fd < 0 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 ||
-      info.tcpi_state != EstablishedState || info.tcpi_bytes_received != 0) {
-    return;
-  }
+  if (!TStationSocket::UpAndSilent(fd)) return;
   static constexpr char NoOperations[] = {'\xff', '\xf1', '\xff', '\xf1'};
   if (::send(fd, NoOperations, sizeof NoOperations, MSG_NOSIGNAL | MSG_DONTWAIT) ==
       static_cast<ssize_t>(sizeof NoOperations)) {

@@ -20,6 +20,7 @@
 #include "SerialDevice.h"
 #include "SerialPlatform.h"
 #include "StationLiveness.h"
+#include "StationSocket.h"
 #include "WriteTimeouts.h"
 
 struct gensio;
@@ -109,10 +110,6 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // Waits until every reply is in or the deadline passes; false on a lost connection.
   bool WaitForReplies(std::initializer_list<TReply*> replies,
                       std::chrono::steady_clock::time_point deadline);
-  // Without an authority of the operator's own, the stations the operator pinned decide: the
-  // answer for gensio when they do (accepted, or refused with the reason in refusal_).
-  std::optional<int> JudgeByPins(int chainError);
-  void KeepAlive();
   void NudgeQuietStation();
   // gensio's own descriptor of the connection's socket; -1 when there is none yet.
   int GensioSocket() const;
@@ -154,8 +151,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // Bytes and answers that gensio handed in: the count when the socket gives none.
   std::uint64_t heardEvents_ = 0;
   bool freed_ = false;
-  // Our own descriptor of the connection's socket once connected; -1 before and after.
-  int socket_ = -1;
+  // Our own descriptor of the connection's socket once connected (keepalive set on it).
+  TStationSocket socket_;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;
