@@ -231,10 +231,12 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   {
     const TClock::time_point deadline = TClock::now() + ConnectBound;
     std::unique_lock lock(mutex_);
+    TClock::time_point nudged{};
     if (address_.Kind == TNetworkKind::Rfc2217 &&
         !WaitUntil(lock, TClock::now() + TlsHintBound, [this] { return openDone_; })) {
       lock.unlock();
       NudgeQuietStation();
+      nudged = TClock::now();
       lock.lock();
     }
     if (!WaitUntil(lock, deadline, [this] { return openDone_; })) {
@@ -242,6 +244,9 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
       return false;
     }
     openError = openError_;
+    // A TLS station hangs up on the nudge at once; a station that opened, or ended the
+    // connection only later, merely did not answer in time (a stopped one, a slow one).
+    if (openError == 0 || TClock::now() - nudged > TlsHintBound) quietStation_ = false;
   }
   if (openError != 0) {
     reason = FailureReason(openError);
