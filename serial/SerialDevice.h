@@ -64,6 +64,7 @@ struct TDeviceError {
   TSerialErrorKind Kind = TSerialErrorKind::None;
   std::string Message;
   TStationCertificate Certificate = {};
+  TStationReport Station = {};
 };
 
 // The bytes a read or write moved, and why it stopped short (None when it did not).

@@ -243,7 +243,7 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
     }
     throw ESerialPortException(failure.Kind,
                                "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
-                               failure.Certificate);
+                               failure.Certificate, failure.Station);
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();

@@ -138,9 +138,13 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
     TTrace::Print(TTraceArea::Network, "connect %s", ShownAddress(text).c_str());
   }
   std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
-  if (!device)
+  if (!device) {
+    const TStationReport report = refusal.Station;
     error = refusal.Kind != TSerialErrorKind::None ? refusal
                                                    : TDeviceError{TSerialErrorKind::Other, reason};
+    error.Station = report;
+    if (error.Station.Failure == TStationFailure::Other) error.Station.SystemReason = reason;
+  }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "connect: %s", device ? "open" : error.Message.c_str());
   }
@@ -150,9 +154,14 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
     const std::string& text, const TCancelFlag& cancelled, std::string& reason,
     TDeviceError& refusal) {
+  // The refusal carries the failure's facts in every case; its kind only for a refused station.
+  refusal.Station.Failure = TStationFailure::Other;
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
+  refusal.Station.Host = address->Host;
+  refusal.Station.Port = address->Port;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
+    refusal.Station.Failure = TStationFailure::FileUnreadable;
     if (!address->CaFile.empty() && !ReadableFile(address->CaFile, "certificate authority", reason))
       return nullptr;
     if (!address->CertFile.empty() &&
@@ -163,7 +172,9 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
   std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
   if (!device->Connect(reason)) {
     std::lock_guard lock(device->mutex_);
+    const TStationReport report = device->Report();
     refusal = device->refusal_;
+    refusal.Station = report;
     return nullptr;
   }
   return device;
@@ -241,6 +252,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     }
     if (!WaitUntil(lock, deadline, [this] { return openDone_; })) {
       reason = Cancelled() ? "Cancelled" : "Connection timed out";
+      failure_ = TStationFailure::TimedOut;
       return false;
     }
     openError = openError_;
@@ -405,6 +417,11 @@ void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
 }
 
 std::string TNetworkSerialDevice::FailureReason(int error) const {
+  using enum TStationFailure;
+  auto told = [this](TStationFailure failure, std::string text) {
+    failure_ = failure;
+    return text;
+  };
   std::string subject;
   int certificateError = 0;
   bool wrongHost = false;
@@ -419,7 +436,7 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
   // "CN=shack.local is not signed by the given authority", "issued for shack.local, not for
   // 192.0.2.7": what is wrong says what to fix (the authority file or the address).
   auto untrusted = [&](int why) {
-    std::string text = "Certificate not trusted";
+    std::string text = told(CertificateNotTrusted, "Certificate not trusted");
     if (subject.empty()) return text;
     if (wrongHost) return text + ": issued for " + subject.substr(3) + ", not for " + address_.Host;
     const char* what = why == GE_CERTEXPIRED   ? " has expired"
@@ -433,55 +450,63 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
     log = lastLog;
   }
   if (certificateError != 0) return untrusted(certificateError);
-  if (ContainsNoCase(words, "in use")) return "Station in use by another client";
+  if (ContainsNoCase(words, "in use")) return told(InUse, "Station in use by another client");
   if (ContainsNoCase(log, "certificate required") || ContainsNoCase(log, "peer did not return")) {
-    return "Client certificate required";
+    return told(ClientCertificateRequired, "Client certificate required");
   }
   switch (error) {
     case GE_CONNREFUSE:
-      return "Connection refused";
+      return told(Refused, "Connection refused");
     case GE_NOTFOUND:
     case GE_UNKNOWN_NAME_ERROR:
     case GE_NAME_ERROR:
     case GE_NAME_INVALID:
     case GE_NAME_NET_NOT_UP:
-      return "Host not found";
+      return told(HostNotFound, "Host not found");
     case GE_NAME_SERVER_FAILURE:
-      return "Host not found (name server failure)";
+      return told(HostNotFound, "Host not found (name server failure)");
     case GE_TIMEDOUT:
-      return "Connection timed out";
+      return told(TimedOut, "Connection timed out");
     case GE_HOSTDOWN:
-      return "Host unreachable";
+      return told(Unreachable, "Host unreachable");
     case GE_REMCLOSE:
     case GE_COMMERR:
-      if (quietStation_) return "This station expects TLS: use rfc2217+tls://";
+      if (quietStation_) return told(ExpectsTls, "This station expects TLS: use rfc2217+tls://");
       // With TLS 1.3 the station checks the client's certificate only after the handshake,
       // and then just hangs up: a client that offered none is told the likely reason.
       if (address_.Kind == TNetworkKind::Rfc2217Tls) {
-        return address_.KeyFile.empty() ? "Client certificate required"
-                                        : "The station refused this client certificate";
+        return address_.KeyFile.empty()
+                   ? told(ClientCertificateRequired, "Client certificate required")
+                   : told(ClientCertificateRefused, "The station refused this client certificate");
       }
-      return "Connection closed by the station";
+      return told(ClosedByStation, "Connection closed by the station");
     case GE_NOTSUP:
-      return quietStation_ ? "This station expects TLS: use rfc2217+tls://"
-                           : "The station does not speak RFC 2217";
+      return quietStation_ ? told(ExpectsTls, "This station expects TLS: use rfc2217+tls://")
+                           : told(NotRfc2217, "The station does not speak RFC 2217");
     case GE_PROTOERR:
       // A Telnet station greets at once, and its first bytes are no TLS record.
       if (address_.Kind == TNetworkKind::Rfc2217Tls) {
-        return "This station does not use TLS: use rfc2217://";
+        return told(NotTls, "This station does not use TLS: use rfc2217://");
       }
-      return gensio_err_to_str(error);
+      return told(Other, gensio_err_to_str(error));
     case GE_KEYINVALID:
     case GE_KEYNOTFOUND:
-      return "Client key unusable";
+      return told(ClientKeyUnusable, "Client key unusable");
     case GE_CERTNOTFOUND:
     case GE_CERTINVALID:
     case GE_CERTEXPIRED:
     case GE_CERTREVOKED:
       return untrusted(error);
     default:
-      return gensio_err_to_str(error);
+      return told(Other, gensio_err_to_str(error));
   }
+}
+
+TStationReport TNetworkSerialDevice::Report() const {
+  TStationFailure failure = failure_;
+  if (refusal_.Kind == TSerialErrorKind::UnknownStation) failure = TStationFailure::UnknownStation;
+  if (refusal_.Kind == TSerialErrorKind::StationChanged) failure = TStationFailure::StationChanged;
+  return TStationReport{failure, address_.Host, address_.Port, setting_, {}};
 }
 
 TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
@@ -507,6 +532,8 @@ bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDev
   if (ApplySettings(settings, reason)) return true;
   error =
       TDeviceError{lost_ ? TSerialErrorKind::Vanished : TSerialErrorKind::RefusedSetting, reason};
+  std::lock_guard lock(mutex_);
+  error.Station = Report();
   return false;
 }
 
@@ -529,6 +556,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   TReply* flow = Request();
   if (!speed || !size || !parity || !stop || !flow) {
     reason = "The station leaves its requests unanswered";
+    failure_ = TStationFailure::RequestsUnanswered;
     return false;
   }
   const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
@@ -567,13 +595,18 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
       // A busy station's words may come while its hang-up is still on the way.
       if (ContainsNoCase(firstWords_, "in use")) {
         reason = "Station in use by another client";
+        failure_ = TStationFailure::InUse;
         return false;
       }
       reason = std::string("The station did not confirm the ") + Names[i];
+      failure_ = TStationFailure::SettingUnconfirmed;
+      setting_ = Names[i];
       return false;
     }
     if (answers[i]->error != 0 || answers[i]->value != wanted[i]) {
       reason = std::string("The station refused the ") + Names[i] + " " + std::to_string(wanted[i]);
+      failure_ = TStationFailure::SettingRefused;
+      setting_ = Names[i];
       return false;
     }
   }
@@ -583,6 +616,8 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     std::lock_guard lock(mutex_);
     if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
       reason = "The station refused the flow control";
+      failure_ = TStationFailure::SettingRefused;
+      setting_ = "flow control";
       return false;
     }
     askMask = !std::exchange(modemMaskAsked_, true);

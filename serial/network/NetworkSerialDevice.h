@@ -104,8 +104,11 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
-  // The operator's reason for a failed open or a connection that ended while opening.
+  // The operator's reason for a failed open or a connection that ended while opening; leaves
+  // the kind in failure_.
   std::string FailureReason(int error) const;
+  // With mutex_ held: the facts of the last failure.
+  TStationReport Report() const;
   TReply* Request();
   // Waits until every reply is in or the deadline passes; false on a lost connection.
   bool WaitForReplies(std::initializer_list<TReply*> replies,
@@ -160,6 +163,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string peerSubject_;
   int certificateError_ = 0;
   TDeviceError refusal_;
+  // The kind of the last failure told, and the setting it concerns (under mutex_).
+  mutable std::atomic<TStationFailure> failure_ = TStationFailure::None;
+  std::string setting_;
   // The certificate's chain held, but it names another host.
   bool wrongHost_ = false;
   // The station said nothing in the first second and was nudged (connecting thread only).

@@ -629,6 +629,21 @@ class TlsStationTest : public testing::Test {
     return station.Address("rfc2217+tls") + query;
   }
 
+  // The failure's kind for the program and where it happened, beside the operator's text.
+  std::pair<std::string, TStationReport> OpenFailure(const std::string& address) {
+    TSerialPort port;
+    port.SetUiHandOver(&ui_);
+    port.SetCustomPortName(address);
+    port.SetPort(spCustom);
+    try {
+      port.Open();
+    } catch (const ESerialPortException& error) {
+      return {error.what(), error.Station()};
+    }
+    port.Close();
+    return {"opened", {}};
+  }
+
   std::string OpenError(const std::string& address) {
     TSerialPort port;
     port.SetUiHandOver(&ui_);
@@ -690,8 +705,9 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
   const std::string refused =
       Address(station, "?ca=" + files_.File("ca.pem") + "&cert=" + files_.File("stranger.pem") +
                            "&key=" + files_.File("stranger.key"));
-  EXPECT_EQ(OpenError(refused),
-            "Cannot connect to " + refused + ". The station refused this client certificate");
+  const auto [text, report] = OpenFailure(refused);
+  EXPECT_EQ(text, "Cannot connect to " + refused + ". The station refused this client certificate");
+  EXPECT_EQ(report.Failure, TStationFailure::ClientCertificateRefused);
 }
 
 // A plain address for a TLS station and the other way round: the first bytes tell, at once.
@@ -701,14 +717,25 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
                "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem"));
   plain.Start();
   tls.Start();
-  const std::pair<std::string, std::string> cases[] = {
-      {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
-       "This station does not use TLS: use rfc2217://"},
-      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://"},
+  struct TCase {
+    std::string address;
+    std::string reason;
+    TStationFailure failure;
+    unsigned port;
   };
-  for (const auto& [address, reason] : cases) {
+  const TCase cases[] = {
+      {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
+       "This station does not use TLS: use rfc2217://", TStationFailure::NotTls, plain.Port()},
+      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://",
+       TStationFailure::ExpectsTls, tls.Port()},
+  };
+  for (const auto& [address, reason, failure, port] : cases) {
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(OpenError(address), "Cannot connect to " + address + ". " + reason);
+    const auto [text, report] = OpenFailure(address);
+    EXPECT_EQ(text, "Cannot connect to " + address + ". " + reason);
+    EXPECT_EQ(report.Failure, failure) << address;
+    EXPECT_EQ(report.Host, "127.0.0.1");
+    EXPECT_EQ(report.Port, port);
     // Not the line settings' bound of 3 s; generous for a busy machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << address;
   }
@@ -743,6 +770,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
 
   ESerialPortException error = refusal(address);
   EXPECT_EQ(error.Kind(), TSerialErrorKind::UnknownStation);
+  EXPECT_EQ(error.Station().Failure, TStationFailure::UnknownStation);
   EXPECT_EQ(error.Certificate().Station, station);
   EXPECT_EQ(error.Certificate().Fingerprint, before);
   EXPECT_EQ(std::string(error.what()),
@@ -767,6 +795,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
   second.Start();
   error = refusal(address);
   EXPECT_EQ(error.Kind(), TSerialErrorKind::StationChanged);
+  EXPECT_EQ(error.Station().Failure, TStationFailure::StationChanged);
   EXPECT_EQ(error.Certificate().Fingerprint, after);
   EXPECT_THAT(error.what(), HasSubstr("Trusted SHA-256 fingerprint: " + before + "\n"));
   EXPECT_THAT(error.what(), HasSubstr("Shown SHA-256 fingerprint:   " + after + "\n"));
