@@ -23,6 +23,7 @@
 #include <cstring>
 #include <utility>
 
+#include "ConnectFailure.h"
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
 #include "StationSocket.h"
@@ -88,12 +89,6 @@ gensio_os_funcs* OsFuncs(std::string& reason) {
   });
   if (!funcs) reason = std::string("Network layer unavailable: ") + gensio_err_to_str(error);
   return funcs;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view word) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::search(text.begin(), text.end(), word.begin(), word.end(),
-                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
 }
 
 bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
@@ -417,89 +412,31 @@ void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
 }
 
 std::string TNetworkSerialDevice::FailureReason(int error) const {
-  using enum TStationFailure;
-  auto told = [this](TStationFailure failure, std::string text) {
-    failure_ = failure;
-    return text;
-  };
-  std::string subject;
-  int certificateError = 0;
-  bool wrongHost = false;
-  std::string words;
+  TConnectFacts facts{error,
+                      address_.Host,
+                      address_.Kind == TNetworkKind::Rfc2217Tls,
+                      !address_.KeyFile.empty(),
+                      {},
+                      0,
+                      false,
+                      {},
+                      {},
+                      quietStation_};
   {
     std::lock_guard lock(mutex_);
-    subject = peerSubject_;
-    certificateError = certificateError_;
-    wrongHost = wrongHost_;
-    words = firstWords_;
+    facts.Subject = peerSubject_;
+    facts.CertificateError = certificateError_;
+    facts.WrongHost = wrongHost_;
+    facts.FirstWords = firstWords_;
   }
-  // "CN=shack.local is not signed by the given authority", "issued for shack.local, not for
-  // 192.0.2.7": what is wrong says what to fix (the authority file or the address).
-  auto untrusted = [&](int why) {
-    std::string text = told(CertificateNotTrusted, "Certificate not trusted");
-    if (subject.empty()) return text;
-    if (wrongHost) return text + ": issued for " + subject.substr(3) + ", not for " + address_.Host;
-    const char* what = why == GE_CERTEXPIRED   ? " has expired"
-                       : why == GE_CERTREVOKED ? " has been revoked"
-                                               : " is not signed by the given authority";
-    return text + ": " + subject + what;
-  };
-  std::string log;
   {
     std::lock_guard lock(logMutex);
-    log = lastLog;
+    facts.Log = lastLog;
   }
-  if (certificateError != 0) return untrusted(certificateError);
-  if (ContainsNoCase(words, "in use")) return told(InUse, "Station in use by another client");
-  if (ContainsNoCase(log, "certificate required") || ContainsNoCase(log, "peer did not return")) {
-    return told(ClientCertificateRequired, "Client certificate required");
-  }
-  switch (error) {
-    case GE_CONNREFUSE:
-      return told(Refused, "Connection refused");
-    case GE_NOTFOUND:
-    case GE_UNKNOWN_NAME_ERROR:
-    case GE_NAME_ERROR:
-    case GE_NAME_INVALID:
-    case GE_NAME_NET_NOT_UP:
-      return told(HostNotFound, "Host not found");
-    case GE_NAME_SERVER_FAILURE:
-      return told(HostNotFound, "Host not found (name server failure)");
-    case GE_TIMEDOUT:
-      return told(TimedOut, "Connection timed out");
-    case GE_HOSTDOWN:
-      return told(Unreachable, "Host unreachable");
-    case GE_REMCLOSE:
-    case GE_COMMERR:
-      if (quietStation_) return told(ExpectsTls, "This station expects TLS: use rfc2217+tls://");
-      // With TLS 1.3 the station checks the client's certificate only after the handshake,
-      // and then just hangs up: a client that offered none is told the likely reason.
-      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
-        return address_.KeyFile.empty()
-                   ? told(ClientCertificateRequired, "Client certificate required")
-                   : told(ClientCertificateRefused, "The station refused this client certificate");
-      }
-      return told(ClosedByStation, "Connection closed by the station");
-    case GE_NOTSUP:
-      return quietStation_ ? told(ExpectsTls, "This station expects TLS: use rfc2217+tls://")
-                           : told(NotRfc2217, "The station does not speak RFC 2217");
-    case GE_PROTOERR:
-      // A Telnet station greets at once, and its first bytes are no TLS record.
-      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
-        return told(NotTls, "This station does not use TLS: use rfc2217://");
-      }
-      return told(Other, gensio_err_to_str(error));
-    case GE_KEYINVALID:
-    case GE_KEYNOTFOUND:
-      return told(ClientKeyUnusable, "Client key unusable");
-    case GE_CERTNOTFOUND:
-    case GE_CERTINVALID:
-    case GE_CERTEXPIRED:
-    case GE_CERTREVOKED:
-      return untrusted(error);
-    default:
-      return told(Other, gensio_err_to_str(error));
-  }
+  TStationFailure failure = TStationFailure::None;
+  std::string reason = TConnectFailure::Describe(facts, failure);
+  failure_ = failure;
+  return reason;
 }
 
 TStationReport TNetworkSerialDevice::Report() const {
@@ -593,7 +530,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     std::lock_guard lock(mutex_);
     if (!answers[i]->done) {
       // A busy station's words may come while its hang-up is still on the way.
-      if (ContainsNoCase(firstWords_, "in use")) {
+      if (TConnectFailure::SaysInUse(firstWords_)) {
         reason = "Station in use by another client";
         failure_ = TStationFailure::InUse;
         return false;
