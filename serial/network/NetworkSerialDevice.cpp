@@ -40,14 +40,10 @@ constexpr std::size_t InboxLimit = 1 << 20;
 // The speed, data size, parity and stop size have to be confirmed within this.
 constexpr auto SettingsBound = std::chrono::seconds(3);
 // A station in front of a pseudo-terminal never answers the flow-control and modem-line
-// requests; they are not waited for longer than this.
+// requests; the flow control is not waited for longer than this.
 constexpr auto ControlBound = std::chrono::milliseconds(300);
 // A raw TCP station that is busy says so and hangs up at once.
 constexpr auto BusyBound = std::chrono::milliseconds(300);
-// Line-setting requests that a station never answered (ser2net leaves the flow control
-// unanswered in front of a pseudo-terminal) stay with gensio until the connection is freed;
-// past this many the station is not asked again.
-constexpr std::size_t ReplyLimit = 64;
 // How soon a waiting write notices AbortSerialWrites.
 constexpr auto AbortSlice = std::chrono::milliseconds(50);
 // How often the byte count is looked at while a question waits for its answer: gensio need not
@@ -118,8 +114,8 @@ int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned c
 }
 
 void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
-  static_cast<TNetworkSerialDevice::TReply*>(data)->device->Answer(
-      *static_cast<TNetworkSerialDevice::TReply*>(data), error, value);
+  auto& reply = *static_cast<TLineRequests::TReply*>(data);
+  static_cast<TNetworkSerialDevice*>(reply.Context)->Answer(reply, error, value);
 }
 
 }  // namespace
@@ -183,7 +179,8 @@ struct TNetworkSerialDevice::TFreedNotice : gensio_frdata {
 TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled)
     : address_(std::move(address)),
       cancelled_(std::move(cancelled)),
-      freedNotice_(std::make_unique<TFreedNotice>()) {
+      freedNotice_(std::make_unique<TFreedNotice>()),
+      requests_({SettingsBound, ControlBound}) {
   freedNotice_->device = this;
   freedNotice_->freed = [](struct gensio*, struct gensio_frdata* notice) {
     static_cast<TFreedNotice*>(notice)->device->Freed();
@@ -400,14 +397,12 @@ void TNetworkSerialDevice::UpdateReadiness() {
   ready_.Set(!inbox_.empty() || lost_ || modemChanged_);
 }
 
-void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
+void TNetworkSerialDevice::Answer(TLineRequests::TReply& reply, int error, unsigned value) {
   std::lock_guard lock(mutex_);
   // gensio gives up a request that was never answered with an error: not the station's word.
   if (error == 0) ++heardEvents_;
   Heard();
-  reply.done = true;
-  reply.error = error;
-  reply.value = value;
+  requests_.Answer(reply, TClock::now(), error, value);
   changed_.notify_all();
 }
 
@@ -446,24 +441,6 @@ TStationReport TNetworkSerialDevice::Report() const {
   return TStationReport{failure, address_.Host, address_.Port, setting_, {}};
 }
 
-TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
-  std::lock_guard lock(mutex_);
-  // gensio is done with an answered request; the others it may still answer.
-  replies_.remove_if([](const TReply& reply) { return reply.done; });
-  if (replies_.size() >= ReplyLimit) return nullptr;
-  replies_.push_back(TReply{this});
-  return &replies_.back();
-}
-
-bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies,
-                                          TClock::time_point deadline) {
-  std::unique_lock lock(mutex_);
-  WaitUntil(lock, deadline, [&] {
-    return lost_ || std::all_of(replies.begin(), replies.end(), [](TReply* r) { return r->done; });
-  });
-  return !lost_ && !Cancelled();
-}
-
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
   std::string reason;
   if (ApplySettings(settings, reason)) return true;
@@ -486,26 +463,27 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     reason = "Invalid argument";
     return false;
   }
-  TReply* speed = Request();
-  TReply* size = Request();
-  TReply* parity = Request();
-  TReply* stop = Request();
-  TReply* flow = Request();
-  if (!speed || !size || !parity || !stop || !flow) {
-    reason = "The station leaves its requests unanswered";
-    failure_ = TStationFailure::RequestsUnanswered;
-    return false;
-  }
+  using TSetting = TLineRequests::TSetting;
   const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
                              : settings.OutX      ? SERGENSIO_FLOWCONTROL_XON_XOFF
                                                   : SERGENSIO_FLOWCONTROL_NONE;
-  const unsigned wanted[] = {static_cast<unsigned>(settings.BitsPerSecond), settings.DataBits,
-                             settings.ParityCode + 1u, StopSize(settings.StopBitsCode)};
-  int error = sergensio_baud(serial_, wanted[0], ReplyTrampoline, speed);
-  if (error == 0) error = sergensio_datasize(serial_, wanted[1], ReplyTrampoline, size);
-  if (error == 0) error = sergensio_parity(serial_, wanted[2], ReplyTrampoline, parity);
-  if (error == 0) error = sergensio_stopbits(serial_, wanted[3], ReplyTrampoline, stop);
-  if (error == 0) error = sergensio_flowcontrol(serial_, flowValue, ReplyTrampoline, flow);
+  const std::array<unsigned, TLineRequests::SettingCount> wanted = {
+      static_cast<unsigned>(settings.BitsPerSecond), settings.DataBits, settings.ParityCode + 1u,
+      StopSize(settings.StopBitsCode), flowValue};
+  std::array<TLineRequests::TReply*, TLineRequests::SettingCount> replies{};
+  {
+    std::lock_guard lock(mutex_);
+    if (!requests_.Begin(TClock::now(), wanted, this, replies)) {
+      reason = "The station leaves its requests unanswered";
+      failure_ = TStationFailure::RequestsUnanswered;
+      return false;
+    }
+  }
+  int error = sergensio_baud(serial_, wanted[0], ReplyTrampoline, replies[0]);
+  if (error == 0) error = sergensio_datasize(serial_, wanted[1], ReplyTrampoline, replies[1]);
+  if (error == 0) error = sergensio_parity(serial_, wanted[2], ReplyTrampoline, replies[2]);
+  if (error == 0) error = sergensio_stopbits(serial_, wanted[3], ReplyTrampoline, replies[3]);
+  if (error == 0) error = sergensio_flowcontrol(serial_, wanted[4], ReplyTrampoline, replies[4]);
   if (error == 0 && settings.Dtr != TLineControl::Handshake) {
     error = sergensio_dtr(
         serial_, settings.Dtr == TLineControl::Raised ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF,
@@ -520,41 +498,42 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     reason = FailureReason(error);
     return false;
   }
-  if (!WaitForReplies({speed, size, parity, stop}, TClock::now() + SettingsBound)) {
-    reason = FailureReason(GE_REMCLOSE);
-    return false;
-  }
-  static constexpr const char* Names[] = {"speed", "data size", "parity", "stop size"};
-  const TReply* answers[] = {speed, size, parity, stop};
-  for (std::size_t i = 0; i < std::size(answers); ++i) {
-    std::lock_guard lock(mutex_);
-    if (!answers[i]->done) {
+  static constexpr const char* Names[] = {"speed", "data size", "parity", "stop size",
+                                          "flow control"};
+  bool askMask = false;
+  {
+    std::unique_lock lock(mutex_);
+    TLineRequests::TJudgement judgement;
+    // In short slices: the one who cancels does not know this connection's condition variable.
+    while ((judgement = requests_.Judge(TClock::now())).Verdict ==
+               TLineRequests::TVerdict::Waiting &&
+           !lost_ && !Cancelled()) {
+      changed_.wait_until(lock, std::min(requests_.Due(), TClock::now() + AbortSlice));
+    }
+    // A connection that ends once the line is confirmed is the receive thread's to find.
+    if (!requests_.LineAnswered() && (lost_ || Cancelled())) {
+      lock.unlock();
+      reason = FailureReason(GE_REMCLOSE);
+      return false;
+    }
+    const auto index = static_cast<std::size_t>(judgement.Setting);
+    if (judgement.Verdict == TLineRequests::TVerdict::Unconfirmed) {
       // A busy station's words may come while its hang-up is still on the way.
       if (TConnectFailure::SaysInUse(firstWords_)) {
         reason = "Station in use by another client";
         failure_ = TStationFailure::InUse;
         return false;
       }
-      reason = std::string("The station did not confirm the ") + Names[i];
+      reason = std::string("The station did not confirm the ") + Names[index];
       failure_ = TStationFailure::SettingUnconfirmed;
-      setting_ = Names[i];
+      setting_ = Names[index];
       return false;
     }
-    if (answers[i]->error != 0 || answers[i]->value != wanted[i]) {
-      reason = std::string("The station refused the ") + Names[i] + " " + std::to_string(wanted[i]);
+    if (judgement.Verdict == TLineRequests::TVerdict::Refused) {
+      reason = std::string("The station refused the ") + Names[index];
+      if (judgement.Setting != TSetting::Flow) reason += " " + std::to_string(wanted[index]);
       failure_ = TStationFailure::SettingRefused;
-      setting_ = Names[i];
-      return false;
-    }
-  }
-  WaitForReplies({flow}, TClock::now() + ControlBound);
-  bool askMask = false;
-  {
-    std::lock_guard lock(mutex_);
-    if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
-      reason = "The station refused the flow control";
-      failure_ = TStationFailure::SettingRefused;
-      setting_ = "flow control";
+      setting_ = Names[index];
       return false;
     }
     askMask = !std::exchange(modemMaskAsked_, true);
@@ -701,7 +680,7 @@ void TNetworkSerialDevice::Close() {
     gensio_free(io_);
     lock.lock();
     changed_.wait(lock, [this] { return freed_; });
-    replies_.clear();
+    requests_.Clear();
     // The last descriptor of the socket: its close ends the connection (with a reset when
     // it was lost).
     socket_.Close();

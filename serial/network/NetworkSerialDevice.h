@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "LineRequests.h"
 #include "NetworkAddress.h"
 #include "ReadySignal.h"
 #include "SerialDevice.h"
@@ -70,18 +71,10 @@ class TNetworkSerialDevice final : public TSerialDevice {
   TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
   std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
 
-  // One answer of the station to a line-setting request.
-  struct TReply {
-    TNetworkSerialDevice* device = nullptr;
-    bool done = false;
-    int error = 0;
-    unsigned value = 0;
-  };
-
   // Called by gensio on the event thread.
   int HandleEvent(int event, int error, unsigned char* buffer, std::size_t* length,
                   const char* const* auxdata);
-  void Answer(TReply& reply, int error, unsigned value);
+  void Answer(TLineRequests::TReply& reply, int error, unsigned value);
 
  private:
   TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled);
@@ -109,10 +102,6 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string FailureReason(int error) const;
   // With mutex_ held: the facts of the last failure.
   TStationReport Report() const;
-  TReply* Request();
-  // Waits until every reply is in or the deadline passes; false on a lost connection.
-  bool WaitForReplies(std::initializer_list<TReply*> replies,
-                      std::chrono::steady_clock::time_point deadline);
   void NudgeQuietStation();
   // gensio's own descriptor of the connection's socket; -1 when there is none yet.
   int GensioSocket() const;
@@ -170,8 +159,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool wrongHost_ = false;
   // The station said nothing in the first second and was nudged (connecting thread only).
   std::atomic<bool> quietStation_ = false;
-  // A list: gensio keeps a pointer to each request's reply until it answers.
-  std::list<TReply> replies_;
+  TLineRequests requests_;
   bool modemChanged_ = false;
   bool modemMaskAsked_ = false;
   TReadySignal ready_;
