@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The line-setting requests' verdicts on a clock of the test's own: confirmed, refused, left
-// unconfirmed past their time, and a station that leaves too many requests unanswered.
+// unconfirmed past their time.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -91,17 +91,6 @@ TEST(LineRequestsTest, SettingsAreJudgedByTheirAnswersAndTheirTime) {
       EXPECT_GT(requests.Due(), check);
     }
   }
-}
-
-TEST(LineRequestsTest, AStationThatLeavesRequestsUnansweredIsNotAskedWithoutEnd) {
-  TLineRequests requests({3s, 300ms});
-  std::array<TLineRequests::TReply*, TLineRequests::SettingCount> replies{};
-  const std::size_t fit = TLineRequests::ReplyLimit / TLineRequests::SettingCount;
-  for (std::size_t i = 0; i < fit; ++i) ASSERT_TRUE(requests.Begin(Zero, Wanted, nullptr, replies));
-  EXPECT_FALSE(requests.Begin(Zero, Wanted, nullptr, replies));
-  // Answered requests are let go of, and make room again.
-  for (TLineRequests::TReply* reply : replies) requests.Answer(*reply, Zero, 0, 0);
-  EXPECT_TRUE(requests.Begin(Zero, Wanted, nullptr, replies));
 }
 
 }  // namespace

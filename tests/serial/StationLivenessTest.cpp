@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The liveness rule of a network station on a clock of the test's own: what the watch does at
-// each moment, and which writes stay unconfirmed.
+// each moment.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <string>
 #include <vector>
 
 #include "StationLiveness.h"
@@ -92,26 +91,6 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
     // The watch sleeps until Due: it must not sleep past a change of the verdict.
     EXPECT_EQ(liveness.Due() > check, c.expected == TStep::Wait);
   }
-}
-
-TEST(StationLivenessTest, WritesStayUnconfirmedUntilTheStationSpeaksAfterThem) {
-  const auto wall = std::chrono::system_clock::now();
-  TStationLiveness liveness({3s, 3s});
-  liveness.Start(Zero, 100);
-  liveness.Wrote("ATU?\r\n", wall, 100);
-  liveness.Wrote("TUNE ON\r\n", wall + 1s, 104);
-  liveness.Observe(Zero + 500ms, 100);
-  ASSERT_EQ(liveness.Unconfirmed().size(), 2u);
-  liveness.Observe(Zero + 1s, 104);
-  const std::vector<TUnconfirmedWrite> left = liveness.Unconfirmed();
-  ASSERT_EQ(left.size(), 1u);
-  EXPECT_EQ(left[0].Text, "TUNE ON\r\n");
-  EXPECT_EQ(left[0].SentAt, wall + 1s);
-  // Only a write that went out within the last second needs no question first.
-  EXPECT_TRUE(liveness.HeardWithin(Zero + 1999ms, 1s));
-  EXPECT_FALSE(liveness.HeardWithin(Zero + 2s, 1s));
-  liveness.Observe(Zero + 2s, 105);
-  EXPECT_TRUE(liveness.Unconfirmed().empty());
 }
 
 }  // namespace
