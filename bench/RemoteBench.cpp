@@ -3,10 +3,20 @@
 // Figures for network ports against the same pseudo-terminal reached directly: the
 // identification round trip (probe out, identification line back to OnReceive) and the CPU
 // time of an idle open port, local and through ser2net over RFC 2217 on 127.0.0.1; the
-// resident memory while a station floods the port.
-// Usage: bench_remote [round trips] (default 100 each).
+// resident memory while a station floods the port. With --soak, healthy stations (plain and
+// TLS, a quiet and a chatty tuner) kept open for MINUTES: the losses found (each a false one),
+// the liveness questions and the bytes on the connection per minute, and what a write costs
+// when the station has to be asked first.
+// Usage: bench_remote [round trips] (default 100 each) | bench_remote --soak MINUTES
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +24,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -176,9 +188,163 @@ std::pair<long, long> ResidentUnderFlood(TTelnetStation::TConduct conduct, std::
   return {idle, peak};
 }
 
+// Bytes sent and received so far on this process's connection to the station's port.
+std::uint64_t ConnectionBytes(unsigned stationPort) {
+  std::uint64_t bytes = 0;
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (!directory) return 0;
+  while (const dirent* entry = ::readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    tcp_info info{};
+    socklen_t infoSize = sizeof info;
+    if (fd > 2 && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == stationPort &&
+        ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) == 0) {
+      // Our duplicate and gensio's descriptor name the same socket: the largest, once.
+      bytes = std::max<std::uint64_t>(bytes, info.tcpi_bytes_acked + info.tcpi_bytes_received);
+    }
+  }
+  ::closedir(directory);
+  return bytes;
+}
+
+// One soak leg in a process of its own (its trace is its own): a healthy station kept open for
+// `minutes`, reopened whenever it is found lost. Prints "losses bytes write-ms".
+int SoakLeg(bool tls, bool chatty, double minutes) {
+  TPseudoTerminal terminal;
+  std::unique_ptr<TTestCertificates> certificates;
+  std::string options;
+  if (tls) {
+    certificates = std::make_unique<TTestCertificates>();
+    options = certificates->StationOptions("station");
+  }
+  TSer2Net station(terminal.SlavePath(), options);
+  station.Start();
+  const std::string address =
+      tls ? station.Address("rfc2217+tls") + "?ca=" + certificates->File("ca.pem")
+          : station.Address();
+  std::atomic<bool> stop = false;
+  // A chatty tuner reports five times a second; a quiet one says nothing; both take what comes.
+  std::thread tuner([&] {
+    while (!stop) {
+      terminal.Read(200ms);
+      if (chatty) terminal.Write("SWR 1.1 FWD 100\r\n");
+    }
+  });
+  TFakeUiThread ui;
+  TSerialPort port;
+  int losses = 0;
+  port.OnFault = [&](TSerialPort*, TCommPort) { ++losses; };
+  Open(port, ui, address);
+  const TClock::time_point end =
+      TClock::now() + std::chrono::duration_cast<TClock::duration>(minutes * 1min);
+  std::uint64_t bytes = 0;
+  while (TClock::now() < end) {
+    ui.WaitUntil([&] { return port.ConnectedPort() == spNone; }, 1s);
+    bytes = std::max(bytes, ConnectionBytes(station.Port()));
+    if (port.ConnectedPort() == spNone) {
+      try {
+        port.Open();
+      } catch (const ESerialPortException&) {
+      }
+    }
+  }
+  // A write to a station not heard from for more than a second asks first.
+  std::vector<double> writes;
+  for (int i = 0; i < 10 && !chatty; ++i) {
+    ui.WaitUntil([] { return false; }, 1500ms);
+    const TClock::time_point start = TClock::now();
+    port.SendString("\r\n");
+    writes.push_back(std::chrono::duration<double, std::milli>(TClock::now() - start).count());
+  }
+  port.Close();
+  stop = true;
+  tuner.join();
+  std::printf("%d %llu %.3f\n", losses, static_cast<unsigned long long>(bytes), Median(writes));
+  return 0;
+}
+
+// The soak: the four legs side by side, each a process with the network trace on.
+int Soak(double minutes) {
+  const char* self = "/proc/self/exe";
+  struct TLeg {
+    bool tls;
+    bool chatty;
+    const char* name;
+    pid_t pid = -1;
+    std::string out;
+    std::string trace;
+  };
+  TLeg legs[] = {{false, false, "plain, quiet tuner", -1, {}, {}},
+                 {false, true, "plain, chatty tuner", -1, {}, {}},
+                 {true, false, "TLS, quiet tuner", -1, {}, {}},
+                 {true, true, "TLS, chatty tuner", -1, {}, {}}};
+  const std::string base = "/tmp/orvel-soak-" + std::to_string(::getpid());
+  int index = 0;
+  for (TLeg& leg : legs) {
+    leg.out = base + "-" + std::to_string(index) + ".out";
+    leg.trace = base + "-" + std::to_string(index++) + ".trace";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, leg.out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, leg.trace.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string minutesText = std::to_string(minutes);
+    const std::string kind =
+        std::string(leg.tls ? "tls" : "plain") + (leg.chatty ? "-chatty" : "-quiet");
+    char* args[] = {const_cast<char*>(self), const_cast<char*>("--soak-leg"),
+                    const_cast<char*>(kind.c_str()), const_cast<char*>(minutesText.c_str()),
+                    nullptr};
+    std::vector<std::string> environment{"ORVEL_TRACE=network"};
+    for (char** variable = environ; *variable; ++variable) {
+      if (std::strncmp(*variable, "ORVEL_TRACE=", 12) != 0) environment.emplace_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&leg.pid, self, &actions, nullptr, args, envp.data()) != 0) leg.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  std::printf("soak of %.1f min, Delay %u, stations on 127.0.0.1 in front of pseudo-terminals\n",
+              minutes, SystemDelay);
+  int falseLosses = 0;
+  for (TLeg& leg : legs) {
+    int status = 0;
+    if (leg.pid > 0) ::waitpid(leg.pid, &status, 0);
+    int losses = -1;
+    unsigned long long bytes = 0;
+    double writeMs = 0;
+    std::ifstream(leg.out) >> losses >> bytes >> writeMs;
+    std::ifstream trace(leg.trace);
+    int questions = 0;
+    for (std::string line; std::getline(trace, line);) {
+      if (line.find("for its speed after its quiet time") != std::string::npos) ++questions;
+    }
+    falseLosses += losses < 0 ? 1 : losses;
+    std::printf(
+        "%-20s false losses %d, liveness questions %.1f/min, %.0f bytes/min on the "
+        "connection",
+        leg.name, losses, questions / minutes, static_cast<double>(bytes) / minutes);
+    if (!leg.chatty) std::printf(", a write after 1.5 s of quiet %.2f ms (median)", writeMs);
+    std::printf("\n");
+    std::remove(leg.out.c_str());
+    std::remove(leg.trace.c_str());
+  }
+  std::printf("false losses in all: %d (target 0)\n", falseLosses);
+  return falseLosses == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--soak") == 0) return Soak(std::atof(argv[2]));
+  if (argc > 3 && std::strcmp(argv[1], "--soak-leg") == 0) {
+    const std::string kind = argv[2];
+    return SoakLeg(kind.starts_with("tls"), kind.ends_with("chatty"), std::atof(argv[3]));
+  }
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
   TPortsDirectoryFixture directory;
   TPseudoTerminal terminal;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "SerialPortException.h"
 
@@ -63,6 +64,7 @@ struct TDeviceError {
   TSerialErrorKind Kind = TSerialErrorKind::None;
   std::string Message;
   TStationCertificate Certificate = {};
+  TStationReport Station = {};
 };
 
 // The bytes a read or write moved, and why it stopped short (None when it did not).
@@ -82,6 +84,13 @@ struct TDeviceReadiness {
   // It becomes readable when the device is lost, too (a network connection that ends), so the
   // device's presence rests on that and on its port directory entry alone.
   bool SignalsItsEnd = false;
+};
+
+// Text written to a network station that has not been heard from since: it may still reach
+// the tuner if the station resumes.
+struct TUnconfirmedWrite {
+  std::string Text;
+  std::chrono::system_clock::time_point SentAt;
 };
 
 // Writes may come from one thread while another queries and reads; Close comes last, once.
@@ -108,4 +117,7 @@ class TSerialDevice {
   // The device is gone although it is still listed (a network connection that ended).
   virtual bool Lost() const { return false; }
   virtual TDeviceReadiness Readiness() const { return {}; }
+  // The writes that the far end took but has not been heard from since, oldest first; none for
+  // a device that takes nothing it cannot deliver at once.
+  virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const { return {}; }
 };

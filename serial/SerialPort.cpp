@@ -233,7 +233,7 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
     Close();
     throw ESerialPortException(failure.Kind,
                                "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
-                               failure.Certificate);
+                               failure.Certificate, failure.Station);
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();
@@ -326,6 +326,14 @@ std::uint32_t TSerialPort::SendString(const std::string& text) {
     throw NotOpen(name);
   }
   return static_cast<std::uint32_t>(written);
+}
+
+std::vector<TUnconfirmedWrite> TSerialPort::UnconfirmedWrites() const {
+  std::vector<TUnconfirmedWrite> list;
+  if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
+    thread->WithDevice([&](TSerialDevice& device) { list = device.UnconfirmedWrites(); });
+  }
+  return list;
 }
 
 void TSerialPort::ListPortNames(std::vector<std::string>& list) const {

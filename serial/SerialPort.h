@@ -216,6 +216,10 @@ class TSerialPort final : private TComThreadOwner {
   void SetSynchronizeEvents(bool value) { synchronizeEvents_ = value; }
   TCommPort ConnectedPort() const { return threads_.ConnectedPort(); }
   bool Faulted() const { return faulted_; }
+  // What a network station took but was not heard from after, oldest first: text that may
+  // still reach the tuner should the station resume. Meant for OnFault; empty once the port
+  // is closed, and for local ports.
+  std::vector<TUnconfirmedWrite> UnconfirmedWrites() const;
   bool Sending() const { return sending_; }
   bool Receiving() const { return receiving_; }
   TLineStatusSet LineStatus() const { return TLineStatusSet(lineStatus_); }

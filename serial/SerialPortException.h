@@ -45,16 +45,65 @@ struct TStationCertificate {
   std::string Fingerprint;
 };
 
+// Why a network station could not be reached or used: what the program acts on (whether trying
+// again can help) without reading the text.
+enum class TStationFailure : std::uint8_t {
+  None,
+  Refused,
+  HostNotFound,
+  TimedOut,
+  Unreachable,
+  ClosedByStation,
+  InUse,
+  // A plain address for a station that speaks TLS.
+  ExpectsTls,
+  // A TLS address for a station that does not.
+  NotTls,
+  NotRfc2217,
+  CertificateNotTrusted,
+  ClientCertificateRequired,
+  ClientCertificateRefused,
+  ClientKeyUnusable,
+  UnknownStation,
+  StationChanged,
+  // A line setting the station refused or did not confirm (Setting names it).
+  SettingRefused,
+  SettingUnconfirmed,
+  RequestsUnanswered,
+  // A certificate, key or authority file named in the address cannot be read.
+  FileUnreadable,
+  // The network layer's own failure (SystemReason says which).
+  Other
+};
+
+// The facts of a network station's failure beside the operator's text.
+struct TStationReport {
+  TStationFailure Failure = TStationFailure::None;
+  std::string Host;
+  unsigned Port = 0;
+  // The refused or unconfirmed setting: "speed", "data size", "parity", "stop size", "flow
+  // control".
+  std::string Setting;
+  // The network layer's or the system's own words, when they are all there is.
+  std::string SystemReason;
+};
+
 class ESerialPortException : public std::runtime_error {
  public:
   ESerialPortException(TSerialErrorKind kind, const std::string& message,
-                       TStationCertificate certificate = {})
-      : std::runtime_error(message), kind_(kind), certificate_(std::move(certificate)) {}
+                       TStationCertificate certificate = {}, TStationReport station = {})
+      : std::runtime_error(message),
+        kind_(kind),
+        certificate_(std::move(certificate)),
+        station_(std::move(station)) {}
   TSerialErrorKind Kind() const { return kind_; }
   // Filled for UnknownStation and StationChanged.
   const TStationCertificate& Certificate() const { return certificate_; }
+  // Filled when a network station failed.
+  const TStationReport& Station() const { return station_; }
 
  private:
   TSerialErrorKind kind_;
   TStationCertificate certificate_;
+  TStationReport station_;
 };

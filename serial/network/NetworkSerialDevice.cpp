@@ -6,15 +6,10 @@
 // variables.
 #include "NetworkSerialDevice.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 #include <gensio/sergensio.h>
-#include <linux/tcp.h>
-#include <netinet/in.h>
-#include <openssl/pem.h>
-#include <openssl/x509v3.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,10 +23,11 @@
 #include <cstring>
 #include <utility>
 
-#include "AsciiText.h"
+#include "ConnectFailure.h"
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
-#include "StationPins.h"
+#include "StationSocket.h"
+#include "StationTrust.h"
 #include "Trace.h"
 
 namespace {
@@ -44,22 +40,18 @@ constexpr std::size_t InboxLimit = 1 << 20;
 // The speed, data size, parity and stop size have to be confirmed within this.
 constexpr auto SettingsBound = std::chrono::seconds(3);
 // A station in front of a pseudo-terminal never answers the flow-control and modem-line
-// requests; they are not waited for longer than this.
+// requests; the flow control is not waited for longer than this.
 constexpr auto ControlBound = std::chrono::milliseconds(300);
 // A raw TCP station that is busy says so and hangs up at once.
 constexpr auto BusyBound = std::chrono::milliseconds(300);
-// Line-setting requests that a station never answered (ser2net leaves the flow control
-// unanswered in front of a pseudo-terminal) stay with gensio until the connection is freed;
-// past this many the station is not asked again.
-constexpr std::size_t ReplyLimit = 64;
 // How soon a waiting write notices AbortSerialWrites.
 constexpr auto AbortSlice = std::chrono::milliseconds(50);
-// A silent dead link is found within KeepIdle + KeepInterval x KeepCount seconds while idle,
-// and within UserTimeout while a write is unanswered.
-constexpr int KeepIdle = 2;
-constexpr int KeepInterval = 2;
-constexpr int KeepCount = 3;
-constexpr unsigned UserTimeoutMs = 8000;
+// How often the byte count is looked at while a question waits for its answer: gensio need not
+// tell when the answer came (it may hand it to another request, or to none).
+constexpr auto CountSlice = std::chrono::milliseconds(10);
+// A write that asked first looks more often at the start.
+constexpr auto FirstCountSlice = std::chrono::milliseconds(1);
+constexpr auto FirstCountSpan = std::chrono::milliseconds(50);
 
 std::mutex logMutex;
 // gensio's last complaint about the TLS session: "certificate required" is only found here.
@@ -112,67 +104,6 @@ unsigned StopSize(std::uint8_t code) {
   return code == 1 ? 3 : code == 2 ? 2 : 1;
 }
 
-std::string PeerCertificate(struct gensio* io) {
-  std::string pem(16384, '\0');
-  gensiods size = pem.size();
-  if (gensio_control(io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT,
-                     pem.data(), &size) != 0) {
-    return {};
-  }
-  pem.resize(std::min<std::size_t>(size, pem.size()));
-  return pem;
-}
-
-// Whether the station's certificate names the host that the address gives: by a DNS name (or
-// the common name when there is none), or for an address literal by an IP entry or the common
-// name holding the same text.
-bool IssuedFor(const TNetworkAddress& address, const std::string& pem) {
-  BIO* memory = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-  if (!memory) return false;
-  X509* certificate = PEM_read_bio_X509(memory, nullptr, nullptr, nullptr);
-  BIO_free(memory);
-  if (!certificate) return false;
-  const std::string& host = address.Host;
-  bool matches = X509_check_host(certificate, host.data(), host.size(), 0, nullptr) == 1;
-  if (!matches) matches = X509_check_ip_asc(certificate, host.c_str(), 0) == 1;
-  X509_free(certificate);
-  return matches;
-}
-
-unsigned PortOf(const sockaddr_storage& address) {
-  if (address.ss_family == AF_INET) {
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-  }
-  if (address.ss_family == AF_INET6) {
-    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-  }
-  return 0;
-}
-
-// This process's TCP socket from the local port to the remote one; -1 when there is none.
-int SocketBetween(unsigned localPort, unsigned remotePort) {
-  DIR* directory = ::opendir("/proc/self/fd");
-  if (!directory) return -1;
-  int found = -1;
-  while (const dirent* entry = ::readdir(directory)) {
-    const int fd = std::atoi(entry->d_name);
-    if (fd <= 0 && std::strcmp(entry->d_name, "0") != 0) continue;
-    sockaddr_storage local{};
-    sockaddr_storage remote{};
-    socklen_t localSize = sizeof local;
-    socklen_t remoteSize = sizeof remote;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
-        PortOf(local) == localPort &&
-        ::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteSize) == 0 &&
-        PortOf(remote) == remotePort) {
-      found = fd;
-      break;
-    }
-  }
-  ::closedir(directory);
-  return found;
-}
-
 int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned char* buffer,
                     gensiods* length, const char* const* auxdata) {
   std::size_t size = length ? *length : 0;
@@ -183,8 +114,8 @@ int EventTrampoline(struct gensio*, void* data, int event, int error, unsigned c
 }
 
 void ReplyTrampoline(struct sergensio*, int error, unsigned value, void* data) {
-  static_cast<TNetworkSerialDevice::TReply*>(data)->device->Answer(
-      *static_cast<TNetworkSerialDevice::TReply*>(data), error, value);
+  auto& reply = *static_cast<TLineRequests::TReply*>(data);
+  static_cast<TNetworkSerialDevice*>(reply.Context)->Answer(reply, error, value);
 }
 
 }  // namespace
@@ -198,9 +129,13 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
     TTrace::Print(TTraceArea::Network, "connect %s", ShownAddress(text).c_str());
   }
   std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
-  if (!device)
+  if (!device) {
+    const TStationReport report = refusal.Station;
     error = refusal.Kind != TSerialErrorKind::None ? refusal
                                                    : TDeviceError{TSerialErrorKind::Other, reason};
+    error.Station = report;
+    if (error.Station.Failure == TStationFailure::Other) error.Station.SystemReason = reason;
+  }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "connect: %s", device ? "open" : error.Message.c_str());
   }
@@ -210,9 +145,14 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
 std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
     const std::string& text, const TCancelFlag& cancelled, std::string& reason,
     TDeviceError& refusal) {
+  // The refusal carries the failure's facts in every case; its kind only for a refused station.
+  refusal.Station.Failure = TStationFailure::Other;
   std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
+  refusal.Station.Host = address->Host;
+  refusal.Station.Port = address->Port;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
+    refusal.Station.Failure = TStationFailure::FileUnreadable;
     if (!address->CaFile.empty() && !ReadableFile(address->CaFile, "certificate authority", reason))
       return nullptr;
     if (!address->CertFile.empty() &&
@@ -223,7 +163,9 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
   std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
   if (!device->Connect(reason)) {
     std::lock_guard lock(device->mutex_);
+    const TStationReport report = device->Report();
     refusal = device->refusal_;
+    refusal.Station = report;
     return nullptr;
   }
   return device;
@@ -237,7 +179,8 @@ struct TNetworkSerialDevice::TFreedNotice : gensio_frdata {
 TNetworkSerialDevice::TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled)
     : address_(std::move(address)),
       cancelled_(std::move(cancelled)),
-      freedNotice_(std::make_unique<TFreedNotice>()) {
+      freedNotice_(std::make_unique<TFreedNotice>()),
+      requests_({SettingsBound, ControlBound}) {
   freedNotice_->device = this;
   freedNotice_->freed = [](struct gensio*, struct gensio_frdata* notice) {
     static_cast<TFreedNotice*>(notice)->device->Freed();
@@ -291,23 +234,34 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   {
     const TClock::time_point deadline = TClock::now() + ConnectBound;
     std::unique_lock lock(mutex_);
+    TClock::time_point nudged{};
     if (address_.Kind == TNetworkKind::Rfc2217 &&
         !WaitUntil(lock, TClock::now() + TlsHintBound, [this] { return openDone_; })) {
       lock.unlock();
       NudgeQuietStation();
+      nudged = TClock::now();
       lock.lock();
     }
     if (!WaitUntil(lock, deadline, [this] { return openDone_; })) {
       reason = Cancelled() ? "Cancelled" : "Connection timed out";
+      failure_ = TStationFailure::TimedOut;
       return false;
     }
     openError = openError_;
+    // A TLS station hangs up on the nudge at once; a station that opened, or ended the
+    // connection only later, merely did not answer in time (a stopped one, a slow one).
+    if (openError == 0 || TClock::now() - nudged > TlsHintBound) quietStation_ = false;
   }
   if (openError != 0) {
     reason = FailureReason(openError);
     return false;
   }
-  KeepAlive();
+  {
+    const int gensioSocket = GensioSocket();
+    std::lock_guard lock(mutex_);
+    countsSocket_ = socket_.Adopt(gensioSocket) && socket_.ReceivedBytes().has_value();
+    liveness_.Start(TClock::now(), ReceivedCount());
+  }
   if (address_.Kind != TNetworkKind::Tcp) {
     serial_ = gensio_to_sergensio(io_);
     if (!serial_) {
@@ -353,13 +307,15 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         TTrace::Print(TTraceArea::Network, "received %zu", *length);
       }
       std::lock_guard lock(mutex_);
-      lastHeard_ = TClock::now();
+      heardEvents_ += *length;
+      Heard();
       changed_.notify_all();
       const auto* bytes = reinterpret_cast<const char*>(buffer);
       inbox_.append(bytes, *length);
       if (firstWords_.size() < 256) firstWords_.append(bytes, std::min<std::size_t>(*length, 256));
       if (inbox_.size() >= InboxLimit && !readPaused_) {
         readPaused_ = true;
+        liveness_.Hold(TClock::now(), true);
         gensio_set_read_callback_enable(io_, false);
       }
       UpdateReadiness();
@@ -381,7 +337,8 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
           TTrace::Print(TTraceArea::Network, "modem lines news 0x%02x", lines);
         }
         std::lock_guard lock(mutex_);
-        lastHeard_ = TClock::now();
+        ++heardEvents_;
+        Heard();
         changed_.notify_all();
         if (modemLines_.exchange(lines) != lines) {
           modemChanged_ = true;
@@ -390,22 +347,18 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       }
       return 0;
     case GENSIO_EVENT_POSTCERT_VERIFY: {
-      char subject[512] = "-1,CN";
-      gensiods size = sizeof subject;
-      std::string name;
-      if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET,
-                         GENSIO_CONTROL_GET_PEER_CERT_NAME, subject, &size) == 0) {
-        // "<index>,CN,<value>"
-        std::string_view text(subject, std::min<std::size_t>(size, sizeof subject));
-        text = text.substr(0, text.find('\0'));
-        const std::size_t comma = text.find(",CN,");
-        if (comma != std::string_view::npos) name = "CN=" + std::string(text.substr(comma + 4));
-      }
+      const std::string name = TStationTrust::PeerSubject(io_);
+      const std::string pem = TStationTrust::PeerCertificate(io_);
       // gensio checks the chain only; the name is this program's to check.
-      const bool wrongHost = error == 0 && !IssuedFor(address_, PeerCertificate(io_));
+      const bool wrongHost = error == 0 && !TStationTrust::IssuedFor(address_, pem);
       if (wrongHost) error = GE_CERTINVALID;
-      if (const std::optional<int> answer = JudgeByPins(error)) return *answer;
+      TDeviceError refusal;
+      const std::optional<int> answer = TStationTrust::JudgeByPins(address_, pem, error, refusal);
       std::lock_guard lock(mutex_);
+      if (answer) {
+        if (refusal.Kind != TSerialErrorKind::None) refusal_ = std::move(refusal);
+        return *answer;
+      }
       peerSubject_ = name;
       certificateError_ = error;
       wrongHost_ = wrongHost;
@@ -420,7 +373,6 @@ void TNetworkSerialDevice::OpenDone(int error) {
   std::lock_guard lock(mutex_);
   openDone_ = true;
   openError_ = error;
-  lastHeard_ = TClock::now();
   changed_.notify_all();
 }
 
@@ -435,15 +387,7 @@ void TNetworkSerialDevice::MarkLost() {
   if (!lost_ && TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "connection lost");
   }
-  // Reset, not closed in order: what the station has not acknowledged must not reach it
-  // later, when the path comes back.
-  if (!lost_ && socket_ >= 0) {
-    const linger reset{1, 0};
-    setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    // A hung station's kernel still acknowledges, but it answers no TLS farewell: without its
-    // own end of input the connection would wait for one at close until the station resumes.
-    ::shutdown(socket_, SHUT_RD);
-  }
+  if (!lost_) socket_.ResetOnClose();
   lost_ = true;
   UpdateReadiness();
   changed_.notify_all();
@@ -453,112 +397,48 @@ void TNetworkSerialDevice::UpdateReadiness() {
   ready_.Set(!inbox_.empty() || lost_ || modemChanged_);
 }
 
-void TNetworkSerialDevice::Answer(TReply& reply, int error, unsigned value) {
+void TNetworkSerialDevice::Answer(TLineRequests::TReply& reply, int error, unsigned value) {
   std::lock_guard lock(mutex_);
-  lastHeard_ = TClock::now();
-  reply.done = true;
-  reply.error = error;
-  reply.value = value;
+  // gensio gives up a request that was never answered with an error: not the station's word.
+  if (error == 0) ++heardEvents_;
+  Heard();
+  requests_.Answer(reply, TClock::now(), error, value);
   changed_.notify_all();
 }
 
 std::string TNetworkSerialDevice::FailureReason(int error) const {
-  std::string subject;
-  int certificateError = 0;
-  bool wrongHost = false;
-  std::string words;
+  TConnectFacts facts{error,
+                      address_.Host,
+                      address_.Kind == TNetworkKind::Rfc2217Tls,
+                      !address_.KeyFile.empty(),
+                      {},
+                      0,
+                      false,
+                      {},
+                      {},
+                      quietStation_};
   {
     std::lock_guard lock(mutex_);
-    subject = peerSubject_;
-    certificateError = certificateError_;
-    wrongHost = wrongHost_;
-    words = firstWords_;
+    facts.Subject = peerSubject_;
+    facts.CertificateError = certificateError_;
+    facts.WrongHost = wrongHost_;
+    facts.FirstWords = firstWords_;
   }
-  // "CN=shack.local is not signed by the given authority", "issued for shack.local, not for
-  // 192.0.2.7": what is wrong says what to fix (the authority file or the address).
-  auto untrusted = [&](int why) {
-    std::string text = "Certificate not trusted";
-    if (subject.empty()) return text;
-    if (wrongHost) return text + ": issued for " + subject.substr(3) + ", not for " + address_.Host;
-    const char* what = why == GE_CERTEXPIRED   ? " has expired"
-                       : why == GE_CERTREVOKED ? " has been revoked"
-                                               : " is not signed by the given authority";
-    return text + ": " + subject + what;
-  };
-  std::string log;
   {
     std::lock_guard lock(logMutex);
-    log = lastLog;
+    facts.Log = lastLog;
   }
-  if (certificateError != 0) return untrusted(certificateError);
-  if (ContainsAsciiNoCase(words, "in use")) return "Station in use by another client";
-  if (ContainsAsciiNoCase(log, "certificate required") ||
-      ContainsAsciiNoCase(log, "peer did not return")) {
-    return "Client certificate required";
-  }
-  switch (error) {
-    case GE_CONNREFUSE:
-      return "Connection refused";
-    case GE_NOTFOUND:
-    case GE_UNKNOWN_NAME_ERROR:
-    case GE_NAME_ERROR:
-    case GE_NAME_INVALID:
-    case GE_NAME_NET_NOT_UP:
-      return "Host not found";
-    case GE_NAME_SERVER_FAILURE:
-      return "Host not found (name server failure)";
-    case GE_TIMEDOUT:
-      return "Connection timed out";
-    case GE_HOSTDOWN:
-      return "Host unreachable";
-    case GE_REMCLOSE:
-    case GE_COMMERR:
-      if (quietStation_) return "This station expects TLS: use rfc2217+tls://";
-      // With TLS 1.3 the station checks the client's certificate only after the handshake,
-      // and then just hangs up: a client that offered none is told the likely reason.
-      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
-        return address_.KeyFile.empty() ? "Client certificate required"
-                                        : "The station refused this client certificate";
-      }
-      return "Connection closed by the station";
-    case GE_NOTSUP:
-      return quietStation_ ? "This station expects TLS: use rfc2217+tls://"
-                           : "The station does not speak RFC 2217";
-    case GE_PROTOERR:
-      // A Telnet station greets at once, and its first bytes are no TLS record.
-      if (address_.Kind == TNetworkKind::Rfc2217Tls) {
-        return "This station does not use TLS: use rfc2217://";
-      }
-      return gensio_err_to_str(error);
-    case GE_KEYINVALID:
-    case GE_KEYNOTFOUND:
-      return "Client key unusable";
-    case GE_CERTNOTFOUND:
-    case GE_CERTINVALID:
-    case GE_CERTEXPIRED:
-    case GE_CERTREVOKED:
-      return untrusted(error);
-    default:
-      return gensio_err_to_str(error);
-  }
+  TStationFailure failure = TStationFailure::None;
+  std::string reason = TConnectFailure::Describe(facts, failure);
+  failure_ = failure;
+  return reason;
 }
 
-TNetworkSerialDevice::TReply* TNetworkSerialDevice::Request() {
-  std::lock_guard lock(mutex_);
-  // gensio is done with an answered request; the others it may still answer.
-  replies_.remove_if([](const TReply& reply) { return reply.done; });
-  if (replies_.size() >= ReplyLimit) return nullptr;
-  replies_.push_back(TReply{this});
-  return &replies_.back();
-}
-
-bool TNetworkSerialDevice::WaitForReplies(std::initializer_list<TReply*> replies,
-                                          TClock::time_point deadline) {
-  std::unique_lock lock(mutex_);
-  WaitUntil(lock, deadline, [&] {
-    return lost_ || std::all_of(replies.begin(), replies.end(), [](TReply* r) { return r->done; });
-  });
-  return !lost_ && !Cancelled();
+TStationReport TNetworkSerialDevice::Report() const {
+  TStationFailure failure = failure_;
+  if (refusal_.Kind == TSerialErrorKind::UnknownStation) failure = TStationFailure::UnknownStation;
+  if (refusal_.Kind == TSerialErrorKind::StationChanged) failure = TStationFailure::StationChanged;
+  return TStationReport{failure, address_.Host, address_.Port, setting_, {}};
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
@@ -566,6 +446,8 @@ bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDev
   if (ApplySettings(settings, reason)) return true;
   error =
       TDeviceError{lost_ ? TSerialErrorKind::Vanished : TSerialErrorKind::RefusedSetting, reason};
+  std::lock_guard lock(mutex_);
+  error.Station = Report();
   return false;
 }
 
@@ -581,25 +463,27 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     reason = "Invalid argument";
     return false;
   }
-  TReply* speed = Request();
-  TReply* size = Request();
-  TReply* parity = Request();
-  TReply* stop = Request();
-  TReply* flow = Request();
-  if (!speed || !size || !parity || !stop || !flow) {
-    reason = "The station leaves its requests unanswered";
-    return false;
-  }
+  using TSetting = TLineRequests::TSetting;
   const unsigned flowValue = settings.OutxCtsFlow ? SERGENSIO_FLOWCONTROL_RTS_CTS
                              : settings.OutX      ? SERGENSIO_FLOWCONTROL_XON_XOFF
                                                   : SERGENSIO_FLOWCONTROL_NONE;
-  const unsigned wanted[] = {static_cast<unsigned>(settings.BitsPerSecond), settings.DataBits,
-                             settings.ParityCode + 1u, StopSize(settings.StopBitsCode)};
-  int error = sergensio_baud(serial_, wanted[0], ReplyTrampoline, speed);
-  if (error == 0) error = sergensio_datasize(serial_, wanted[1], ReplyTrampoline, size);
-  if (error == 0) error = sergensio_parity(serial_, wanted[2], ReplyTrampoline, parity);
-  if (error == 0) error = sergensio_stopbits(serial_, wanted[3], ReplyTrampoline, stop);
-  if (error == 0) error = sergensio_flowcontrol(serial_, flowValue, ReplyTrampoline, flow);
+  const std::array<unsigned, TLineRequests::SettingCount> wanted = {
+      static_cast<unsigned>(settings.BitsPerSecond), settings.DataBits, settings.ParityCode + 1u,
+      StopSize(settings.StopBitsCode), flowValue};
+  std::array<TLineRequests::TReply*, TLineRequests::SettingCount> replies{};
+  {
+    std::lock_guard lock(mutex_);
+    if (!requests_.Begin(TClock::now(), wanted, this, replies)) {
+      reason = "The station leaves its requests unanswered";
+      failure_ = TStationFailure::RequestsUnanswered;
+      return false;
+    }
+  }
+  int error = sergensio_baud(serial_, wanted[0], ReplyTrampoline, replies[0]);
+  if (error == 0) error = sergensio_datasize(serial_, wanted[1], ReplyTrampoline, replies[1]);
+  if (error == 0) error = sergensio_parity(serial_, wanted[2], ReplyTrampoline, replies[2]);
+  if (error == 0) error = sergensio_stopbits(serial_, wanted[3], ReplyTrampoline, replies[3]);
+  if (error == 0) error = sergensio_flowcontrol(serial_, wanted[4], ReplyTrampoline, replies[4]);
   if (error == 0 && settings.Dtr != TLineControl::Handshake) {
     error = sergensio_dtr(
         serial_, settings.Dtr == TLineControl::Raised ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF,
@@ -614,34 +498,42 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     reason = FailureReason(error);
     return false;
   }
-  if (!WaitForReplies({speed, size, parity, stop}, TClock::now() + SettingsBound)) {
-    reason = FailureReason(GE_REMCLOSE);
-    return false;
-  }
-  static constexpr const char* Names[] = {"speed", "data size", "parity", "stop size"};
-  const TReply* answers[] = {speed, size, parity, stop};
-  for (std::size_t i = 0; i < std::size(answers); ++i) {
-    std::lock_guard lock(mutex_);
-    if (!answers[i]->done) {
-      // A busy station's words may come while its hang-up is still on the way.
-      if (ContainsAsciiNoCase(firstWords_, "in use")) {
-        reason = "Station in use by another client";
-        return false;
-      }
-      reason = std::string("The station did not confirm the ") + Names[i];
-      return false;
-    }
-    if (answers[i]->error != 0 || answers[i]->value != wanted[i]) {
-      reason = std::string("The station refused the ") + Names[i] + " " + std::to_string(wanted[i]);
-      return false;
-    }
-  }
-  WaitForReplies({flow}, TClock::now() + ControlBound);
+  static constexpr const char* Names[] = {"speed", "data size", "parity", "stop size",
+                                          "flow control"};
   bool askMask = false;
   {
-    std::lock_guard lock(mutex_);
-    if (flow->done && (flow->error != 0 || flow->value != flowValue)) {
-      reason = "The station refused the flow control";
+    std::unique_lock lock(mutex_);
+    TLineRequests::TJudgement judgement;
+    // In short slices: the one who cancels does not know this connection's condition variable.
+    while ((judgement = requests_.Judge(TClock::now())).Verdict ==
+               TLineRequests::TVerdict::Waiting &&
+           !lost_ && !Cancelled()) {
+      changed_.wait_until(lock, std::min(requests_.Due(), TClock::now() + AbortSlice));
+    }
+    // A connection that ends once the line is confirmed is the receive thread's to find.
+    if (!requests_.LineAnswered() && (lost_ || Cancelled())) {
+      lock.unlock();
+      reason = FailureReason(GE_REMCLOSE);
+      return false;
+    }
+    const auto index = static_cast<std::size_t>(judgement.Setting);
+    if (judgement.Verdict == TLineRequests::TVerdict::Unconfirmed) {
+      // A busy station's words may come while its hang-up is still on the way.
+      if (TConnectFailure::SaysInUse(firstWords_)) {
+        reason = "Station in use by another client";
+        failure_ = TStationFailure::InUse;
+        return false;
+      }
+      reason = std::string("The station did not confirm the ") + Names[index];
+      failure_ = TStationFailure::SettingUnconfirmed;
+      setting_ = Names[index];
+      return false;
+    }
+    if (judgement.Verdict == TLineRequests::TVerdict::Refused) {
+      reason = std::string("The station refused the ") + Names[index];
+      if (judgement.Setting != TSetting::Flow) reason += " " + std::to_string(wanted[index]);
+      failure_ = TStationFailure::SettingRefused;
+      setting_ = Names[index];
       return false;
     }
     askMask = !std::exchange(modemMaskAsked_, true);
@@ -672,6 +564,8 @@ void TNetworkSerialDevice::PurgeInput() {
     // Reading resumes only as the inbox empties; emptied here, nothing else would resume it.
     if (readPaused_ && !lost_) {
       readPaused_ = false;
+      liveness_.Hold(TClock::now(), false);
+      changed_.notify_all();
       gensio_set_read_callback_enable(io_, true);
     }
     UpdateReadiness();
@@ -693,6 +587,8 @@ TTransfer TNetworkSerialDevice::Read(char* buffer, std::size_t size) {
   inbox_.erase(0, count);
   if (readPaused_ && inbox_.size() < InboxLimit / 2 && !lost_) {
     readPaused_ = false;
+    liveness_.Hold(TClock::now(), false);
+    changed_.notify_all();
     gensio_set_read_callback_enable(io_, true);
   }
   UpdateReadiness();
@@ -703,9 +599,8 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
                                       std::chrono::milliseconds longestWait) {
   if (SerialWritesAborted()) return TTransfer{0, TSerialErrorKind::WriteAborted};
   // A command that a hung station would carry out whenever it resumes must not leave here.
-  if (!HeardWithin(QuietBound) && !ProveAlive(WriteAskBound)) {
-    return TTransfer{0, TSerialErrorKind::Vanished};
-  }
+  if (!ProveAlive(WriteAskBound)) return TTransfer{0, TSerialErrorKind::Vanished};
+  const auto sentAt = std::chrono::system_clock::now();
   const TClock::time_point deadline = writeTimeouts_.Deadline(size, longestWait);
   TTransfer result;
   while (result.Count < size && !lost_) {
@@ -738,6 +633,10 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
     }
   }
   if (result.Count < size && lost_) result.Failure = TSerialErrorKind::Vanished;
+  if (result.Count > 0) {
+    std::lock_guard lock(mutex_);
+    liveness_.Wrote(std::string(data, result.Count), sentAt, ReceivedCount());
+  }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "write %zu of %zu", result.Count, size);
   }
@@ -765,7 +664,7 @@ void TNetworkSerialDevice::Close() {
       // Nothing more is read: a station that hung without anyone noticing yet would otherwise
       // hold a TLS close, which waits for its farewell, until it resumes.
       std::lock_guard lock(mutex_);
-      if (socket_ >= 0) ::shutdown(socket_, SHUT_RD);
+      socket_.ShutInput();
     }
     const int error = gensio_close(
         io_,
@@ -781,11 +680,10 @@ void TNetworkSerialDevice::Close() {
     gensio_free(io_);
     lock.lock();
     changed_.wait(lock, [this] { return freed_; });
-    replies_.clear();
+    requests_.Clear();
     // The last descriptor of the socket: its close ends the connection (with a reset when
     // it was lost).
-    if (socket_ >= 0) ::close(socket_);
-    socket_ = -1;
+    socket_.Close();
     lock.unlock();
     io_ = nullptr;
     serial_ = nullptr;
@@ -807,41 +705,6 @@ void TNetworkSerialDevice::Freed() {
   changed_.notify_all();
 }
 
-std::optional<int> TNetworkSerialDevice::JudgeByPins(int chainError) {
-  if (!address_.CaFile.empty()) return std::nullopt;
-  const std::string station = StationName(address_);
-  const std::string fingerprint = PemFingerprint(PeerCertificate(io_));
-  if (fingerprint.empty()) return std::nullopt;
-  const TPinCheck check = TStationPins().Check(station, fingerprint);
-  if (check.Verdict == TPinVerdict::Trusted) return 0;
-  // A station that a system authority vouches for needs no pin, as long as none was made.
-  if (check.Verdict == TPinVerdict::Unknown && chainError == 0) return std::nullopt;
-  TDeviceError refusal{TSerialErrorKind::Other, check.Reason, {station, fingerprint}};
-  const std::string trust = "  orvel --trust-station " + station + " " + fingerprint + "\n";
-  if (check.Verdict == TPinVerdict::Unknown) {
-    refusal.Kind = TSerialErrorKind::UnknownStation;
-    refusal.Message =
-        "The station " + station +
-        " is not known yet.\nStation certificate SHA-256 fingerprint: " + fingerprint +
-        "\nIf orvel-station init printed the same fingerprint on the station, "
-        "trust it with\n" +
-        trust + "and connect again.";
-  } else if (check.Verdict == TPinVerdict::Changed) {
-    refusal.Kind = TSerialErrorKind::StationChanged;
-    refusal.Message =
-        "The station " + station + " shows another certificate than the one trusted.\n" +
-        "Trusted SHA-256 fingerprint: " + check.Pinned +
-        "\nShown SHA-256 fingerprint:   " + fingerprint +
-        "\nSomeone may be posing as the station on the way there, or the station was given a "
-        "new certificate (orvel-station init ran afresh). Ask the station's keeper for its "
-        "fingerprint; only if it is the one shown, trust it with\n" +
-        trust + "and connect again.";
-  }
-  std::lock_guard lock(mutex_);
-  refusal_ = std::move(refusal);
-  return GE_AUTHREJECT;
-}
-
 int TNetworkSerialDevice::GensioSocket() const {
   // gensio 2.6.2 hands out no descriptor for a TCP connection (GENSIO_CONTROL_IOD fails): the
   // socket is found by its two ports.
@@ -851,89 +714,113 @@ int TNetworkSerialDevice::GensioSocket() const {
                      localPort, &size) != 0) {
     return -1;
   }
-  return SocketBetween(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
+  return TStationSocket::Find(static_cast<unsigned>(std::atoi(localPort)), address_.Port);
 }
 
-void TNetworkSerialDevice::KeepAlive() {
-  // gensio passes on no keepalive timing.
-  const int fd = GensioSocket();
-  if (fd < 0) return;
-  // A descriptor of our own for the same socket: gensio closes its own when the connection
-  // fails, and its number may then name something else by the time it is used.
-  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (own < 0) return;
-  {
-    std::lock_guard lock(mutex_);
-    socket_ = own;
-  }
-  const int on = 1;
-  setsockopt(own, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  setsockopt(own, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdle, sizeof KeepIdle);
-  setsockopt(own, IPPROTO_TCP, TCP_KEEPINTVL, &KeepInterval, sizeof KeepInterval);
-  setsockopt(own, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
-  setsockopt(own, IPPROTO_TCP, TCP_USER_TIMEOUT, &UserTimeoutMs, sizeof UserTimeoutMs);
+std::uint64_t TNetworkSerialDevice::ReceivedCount() const {
+  if (!countsSocket_) return heardEvents_;
+  return socket_.ReceivedBytes().value_or(0);
 }
 
-bool TNetworkSerialDevice::HeardWithin(TClock::duration span) const {
+void TNetworkSerialDevice::Heard() {
+  liveness_.Observe(TClock::now(), ReceivedCount());
+}
+
+std::vector<TUnconfirmedWrite> TNetworkSerialDevice::UnconfirmedWrites() const {
   std::lock_guard lock(mutex_);
-  return TClock::now() - lastHeard_ < span;
+  return liveness_.Unconfirmed();
+}
+
+void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock, const char* why) {
+  if (liveness_.Asking()) return;
+  liveness_.Asked(TClock::now(), ReceivedCount());
+  lock.unlock();
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "asking the station for its speed %s", why);
+  }
+  // A speed of 0 asks for the current one without changing it; every station answers that.
+  // No callback: the answer is seen in the byte count, whichever request gensio gives it to.
+  const bool sent = sergensio_baud(serial_, 0, nullptr, nullptr) == 0;
+  if (!sent) MarkLost();
+  lock.lock();
 }
 
 bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
   if (lost_) return false;
   if (!serial_) return true;
-  const TClock::time_point asked = TClock::now();
-  // A speed of 0 asks for the current one without changing it; every station answers that.
-  // The answer is seen by its time: a later request may already have let go of the reply.
-  TReply* reply = Request();
-  if (!reply || sergensio_baud(serial_, 0, ReplyTrampoline, reply) != 0) {
-    MarkLost();
-    return false;
-  }
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "asking the quiet station for its speed");
-  }
+  const TClock::time_point start = TClock::now();
   std::unique_lock lock(mutex_);
-  const bool answered = changed_.wait_until(
-      lock, asked + bound, [&] { return lost_ || closing_ || lastHeard_ >= asked; });
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "station %s", answered ? "answered" : "did not answer");
+  Heard();
+  if (liveness_.HeardWithin(start, WriteAskSpan)) return true;
+  Ask(lock, "before a write");
+  for (;;) {
+    Heard();
+    if (lost_ || closing_) break;
+    if (!liveness_.Asking()) {
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "station answered before the write");
+      }
+      return true;
+    }
+    if (TClock::now() >= start + bound) {
+      lock.unlock();
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "station did not answer before the write: lost");
+      }
+      MarkLost();
+      return false;
+    }
+    // A write waits for this: the answer of a healthy station comes within a round trip.
+    const auto slice = TClock::now() - start < FirstCountSpan ? FirstCountSlice : CountSlice;
+    changed_.wait_until(lock, std::min(start + bound, TClock::now() + slice));
   }
-  if (lost_) return false;
-  if (answered) return true;
-  lock.unlock();
-  MarkLost();
+  if (TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
+                  lost_ ? "the connection was lost" : "the port closes");
+  }
   return false;
 }
 
 void TNetworkSerialDevice::WatchLiveness() {
   std::unique_lock lock(mutex_);
   while (!closing_ && !lost_) {
-    const TClock::time_point due = lastHeard_ + QuietBound;
-    if (TClock::now() < due) {
-      changed_.wait_until(lock, due);
+    const bool wasAsking = liveness_.Asking();
+    Heard();
+    const TClock::time_point now = TClock::now();
+    if (wasAsking && !liveness_.Asking() && TTrace::On(TTraceArea::Network)) {
+      TTrace::Print(TTraceArea::Network, "station answered");
+    }
+    const TStationLiveness::TStep step = liveness_.Next(now);
+    if (step == TStationLiveness::TStep::Ask) {
+      Ask(lock, "after its quiet time");
       continue;
     }
-    lock.unlock();
-    ProveAlive(AnswerBound);
-    lock.lock();
+    if (step == TStationLiveness::TStep::Lost) {
+      lock.unlock();
+      if (TTrace::On(TTraceArea::Network)) {
+        TTrace::Print(TTraceArea::Network, "station did not answer within %lld s: lost",
+                      static_cast<long long>(AnswerBound.count()));
+      }
+      MarkLost();
+      lock.lock();
+      continue;
+    }
+    // Held reading has no end of its own to wait for; the resume notifies.
+    const TClock::time_point due = std::min(liveness_.Due(), now + QuietBound);
+    changed_.wait_until(lock, liveness_.Asking() ? std::min(due, now + CountSlice) : due);
+  }
+  if (liveness_.Asking() && TTrace::On(TTraceArea::Network)) {
+    TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
+                  lost_ ? "the connection was lost" : "the port closes");
   }
 }
 
 void TNetworkSerialDevice::NudgeQuietStation() {
-  // The kernel's TCP_ESTABLISHED, which no user-space header of the tcp_info with its byte
-  // counts names.
-  constexpr unsigned EstablishedState = 1;
   // A Telnet station greets at once; a TLS station waits for a greeting of TLS, and the client's
   // first Telnet request is too short for it to see that it is none. Two Telnet no-operations,
   // which a Telnet station ignores, make a TLS station hang up at once.
   const int fd = GensioSocket();
-  tcp_info info{};
-  socklen_t infoSize = sizeof info;
-  if (fd < 0 || ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoSize) != 0 ||
-      info.tcpi_state != EstablishedState || info.tcpi_bytes_received != 0) {
-    return;
-  }
+  if (!TStationSocket::UpAndSilent(fd)) return;
   static constexpr char NoOperations[] = {'\xff', '\xf1', '\xff', '\xf1'};
   if (::send(fd, NoOperations, sizeof NoOperations, MSG_NOSIGNAL | MSG_DONTWAIT) ==
       static_cast<ssize_t>(sizeof NoOperations)) {

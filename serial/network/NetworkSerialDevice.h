@@ -15,10 +15,13 @@
 #include <string>
 #include <thread>
 
+#include "LineRequests.h"
 #include "NetworkAddress.h"
 #include "ReadySignal.h"
 #include "SerialDevice.h"
 #include "SerialPlatform.h"
+#include "StationLiveness.h"
+#include "StationSocket.h"
 #include "WriteTimeouts.h"
 
 struct gensio;
@@ -32,9 +35,12 @@ class TNetworkSerialDevice final : public TSerialDevice {
   static constexpr std::chrono::seconds ConnectBound{5};
   // A station that sent nothing for this long is asked whether it is still there...
   static constexpr std::chrono::seconds QuietBound{3};
-  // ...and is taken for lost when it does not answer within this (a write asks for itself and
-  // waits no longer than WriteAskBound before it gives up).
+  // ...and is taken for lost when nothing arrives within this of the question.
   static constexpr std::chrono::seconds AnswerBound{3};
+  // A write to a station not heard from for WriteAskSpan asks first, and waits no longer than
+  // WriteAskBound for the answer before it gives up: what a hung station took would be carried
+  // out whenever it resumes.
+  static constexpr std::chrono::seconds WriteAskSpan{1};
   static constexpr std::chrono::seconds WriteAskBound{1};
   // A Telnet station that has said nothing by then is perhaps one that expects TLS.
   static constexpr std::chrono::seconds TlsHintBound{1};
@@ -63,19 +69,12 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // Readable while bytes wait, the connection is lost, or the modem lines changed since they
   // were last asked for (news from the station); -1 when the system gave no descriptor.
   TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
-
-  // One answer of the station to a line-setting request.
-  struct TReply {
-    TNetworkSerialDevice* device = nullptr;
-    bool done = false;
-    int error = 0;
-    unsigned value = 0;
-  };
+  std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
 
   // Called by gensio on the event thread.
   int HandleEvent(int event, int error, unsigned char* buffer, std::size_t* length,
                   const char* const* auxdata);
-  void Answer(TReply& reply, int error, unsigned value);
+  void Answer(TLineRequests::TReply& reply, int error, unsigned value);
 
  private:
   TNetworkSerialDevice(TNetworkAddress address, TCancelFlag cancelled);
@@ -98,23 +97,25 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
-  // The operator's reason for a failed open or a connection that ended while opening.
+  // The operator's reason for a failed open or a connection that ended while opening; leaves
+  // the kind in failure_.
   std::string FailureReason(int error) const;
-  TReply* Request();
-  // Waits until every reply is in or the deadline passes; false on a lost connection.
-  bool WaitForReplies(std::initializer_list<TReply*> replies,
-                      std::chrono::steady_clock::time_point deadline);
-  // Without an authority of the operator's own, the stations the operator pinned decide: the
-  // answer for gensio when they do (accepted, or refused with the reason in refusal_).
-  std::optional<int> JudgeByPins(int chainError);
-  void KeepAlive();
+  // With mutex_ held: the facts of the last failure.
+  TStationReport Report() const;
   void NudgeQuietStation();
   // gensio's own descriptor of the connection's socket; -1 when there is none yet.
   int GensioSocket() const;
-  // Whether the station answered a question within `bound` (or sent anything meanwhile); a
-  // station that does not is lost. Over raw TCP there is nothing to ask.
+  // With mutex_ held: the bytes the connection has received so far, as the kernel counts them
+  // on our descriptor of the socket (gensio's own events when there is none).
+  std::uint64_t ReceivedCount() const;
+  // With mutex_ held: tells the liveness rule what arrived by now.
+  void Heard();
+  // With mutex_ held (in `lock`): asks the station unless a question is out already; `why`
+  // goes to the trace.
+  void Ask(std::unique_lock<std::mutex>& lock, const char* why);
+  // Whether the station was heard within WriteAskSpan or answers a question within `bound`;
+  // a station that does not is lost. Over raw TCP there is nothing to ask.
   bool ProveAlive(std::chrono::steady_clock::duration bound);
-  bool HeardWithin(std::chrono::steady_clock::duration span) const;
   // The watch thread: asks whenever the station has been quiet for QuietBound.
   void WatchLiveness();
 
@@ -136,10 +137,14 @@ class TNetworkSerialDevice final : public TSerialDevice {
   int openError_ = 0;
   bool closeDone_ = false;
   bool closing_ = false;
-  std::chrono::steady_clock::time_point lastHeard_;
+  TStationLiveness liveness_{{QuietBound, AnswerBound}};
+  // Whether ReceivedCount reads the kernel's count (decided once, when connected).
+  bool countsSocket_ = false;
+  // Bytes and answers that gensio handed in: the count when the socket gives none.
+  std::uint64_t heardEvents_ = 0;
   bool freed_ = false;
-  // Our own descriptor of the connection's socket once connected; -1 before and after.
-  int socket_ = -1;
+  // Our own descriptor of the connection's socket once connected (keepalive set on it).
+  TStationSocket socket_;
   std::string inbox_;
   bool readPaused_ = false;
   bool writeReady_ = false;
@@ -147,12 +152,14 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string peerSubject_;
   int certificateError_ = 0;
   TDeviceError refusal_;
+  // The kind of the last failure told, and the setting it concerns (under mutex_).
+  mutable std::atomic<TStationFailure> failure_ = TStationFailure::None;
+  std::string setting_;
   // The certificate's chain held, but it names another host.
   bool wrongHost_ = false;
   // The station said nothing in the first second and was nudged (connecting thread only).
   std::atomic<bool> quietStation_ = false;
-  // A list: gensio keeps a pointer to each request's reply until it answers.
-  std::list<TReply> replies_;
+  TLineRequests requests_;
   bool modemChanged_ = false;
   bool modemMaskAsked_ = false;
   TReadySignal ready_;

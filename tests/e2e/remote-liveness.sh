@@ -4,7 +4,8 @@
 # A station that hangs and one that never speaks, on the real window. ser2net stopped with
 # SIGSTOP (its kernel still answers TCP): the port closes within 10 s, and a TUNE clicked more
 # than 3 s into the freeze never reaches the tuner, not even once ser2net resumes; the operator is
-# told in one box that it did not go out, and the port's closing adds none.
+# told in one box that it did not go out, and the port's closing adds none. Reconnected, the
+# station stays connected through 20 s of quiet and then takes a TUNE.
 # A station that accepts and never says a word: the button reads "Connecting..." at once, Close
 # Port gives the attempt up, and SIGTERM during such an attempt ends Orvel within a second.
 source "$(dirname "$0")/e2e-lib.sh"
@@ -38,6 +39,18 @@ click_open_port
 wait_until 15 "second status request at the simulator" sim_received_times "????" 2
 wait_for_look 10 "connected look after ser2net resumed" looks_connected
 ! sim_received "TUNE ON" || fail "the TUNE clicked during the freeze reached the tuner"
+# The station quiet for 20 s, longer than every liveness bound: the connection stays, the tuner
+# is not probed again, and a TUNE then reaches it.
+quiet_since=$(now_us)
+stays_connected() {
+  ! sim_port_closed || fail "the quiet station's port closed $(elapsed_ms "$quiet_since") ms into the quiet"
+  sim_received_times "????" 2 || fail "the tuner was probed again during the quiet"
+  past "$1"
+}
+wait_until 25 "20 s of quiet" stays_connected $((quiet_since + 20000000))
+wait_for_look 2 "connected look after 20 s of quiet" looks_connected
+click_tune
+wait_until 5 "TUNE ON at the simulator after the quiet" sim_received "TUNE ON"
 close_orvel
 
 # Takes connections into its queue and never says a word.

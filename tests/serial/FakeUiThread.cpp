@@ -42,6 +42,11 @@ void TFakeUiThread::ProcessPendingEvents() {
   }
 }
 
+bool TFakeUiThread::HasPending() {
+  std::lock_guard lock(mutex_);
+  return !queue_.empty();
+}
+
 void TFakeUiThread::Post(std::function<void()> call) {
   auto event = std::make_shared<TEvent>();
   event->call = std::move(call);

@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -25,6 +26,7 @@
 #include "DeafListener.h"
 #include "FakeUiThread.h"
 #include "NetworkAddress.h"
+#include "NetworkSerialDevice.h"
 #include "OperatorIdentity.h"
 #include "PortsDirectoryFixture.h"
 #include "PseudoTerminal.h"
@@ -392,6 +394,72 @@ TEST_F(NetworkPortTest, StoppedStationFaultsAndClosesAndARestartedOneOpens) {
   ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "SWR: 11\r\n"; }));
 }
 
+// A station hung just after it took a command: the port closes, and its fault handler learns
+// which write the station took without a word since, and when it was sent; an answered one is
+// not named.
+TEST_F(NetworkPortTest, AHungStationNamesTheWriteItMayStillCarryOut) {
+  station_.Start();
+  Name(port_, station_.Address());
+  std::vector<TUnconfirmedWrite> unconfirmed;
+  port_.OnFault = [&](TSerialPort* sender, TCommPort) {
+    ++faults_;
+    unconfirmed = sender->UnconfirmedWrites();
+  };
+  port_.Open();
+  EXPECT_EQ(port_.SendString("ATU?\r\n"), 6u);
+  std::string seen;
+  ASSERT_TRUE(ui_.WaitUntil([&] { return (seen += terminal_.Read(20ms)).size() >= 6; }));
+  terminal_.Write("ATU_KORAX\r\n");
+  ASSERT_TRUE(ui_.WaitUntil([&] { return received_ == "ATU_KORAX\r\n"; }));
+  station_.Freeze();
+  const auto before = std::chrono::system_clock::now();
+  // Heard from a moment ago: the command goes without a question first.
+  EXPECT_EQ(port_.SendString("TUNE ON\r\n"), 9u);
+  const auto after = std::chrono::system_clock::now();
+  ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ConnectedPort() == spNone; }, 10s));
+  station_.Thaw();
+  EXPECT_EQ(faults_, 1);
+  ASSERT_EQ(unconfirmed.size(), 1u);
+  EXPECT_EQ(unconfirmed[0].Text, "TUNE ON\r\n");
+  EXPECT_GE(unconfirmed[0].SentAt, before);
+  EXPECT_LE(unconfirmed[0].SentAt, after);
+  EXPECT_TRUE(port_.UnconfirmedWrites().empty());
+}
+
+// A station that floods while nobody reads: reading is held back at the full inbox for longer
+// than the liveness bounds, the station's answers wait behind its data, and it is not lost.
+TEST(NetworkFloodTest, AStationHeldBackAtAFullInboxIsNotLost) {
+  constexpr std::uint64_t Burst = 16u << 20;
+  TTelnetStation station(TTelnetStation::TConduct::BurstWhenNegotiated, Burst);
+  TDeviceError error;
+  std::unique_ptr<TNetworkSerialDevice> device =
+      TNetworkSerialDevice::Open(station.Address(), error);
+  ASSERT_TRUE(device) << error.Message;
+  TLineSettings settings;
+  settings.BitsPerSecond = 9600;
+  ASSERT_TRUE(device->ApplyLineSettings(settings, error)) << error.Message;
+  const auto start = std::chrono::steady_clock::now();
+  const auto held = [&] {
+    return std::chrono::steady_clock::now() - start >
+           TNetworkSerialDevice::QuietBound + TNetworkSerialDevice::AnswerBound + 1s;
+  };
+  // Polled, not slept: a loss during the hold ends the wait at once.
+  while (!device->Lost() && !held()) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(device->Lost());
+  std::uint64_t read = 0;
+  std::vector<char> buffer(1 << 16);
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (station.GarbageSent() < Burst && !device->Lost() &&
+         std::chrono::steady_clock::now() < deadline) {
+    read += device->Read(buffer.data(), buffer.size()).Count;
+  }
+  // What was sent counts each data byte 255 twice, as Telnet escapes it.
+  EXPECT_EQ(station.GarbageSent(), Burst);
+  EXPECT_GT(read, Burst / 2);
+  EXPECT_FALSE(device->Lost());
+  EXPECT_EQ(device->Write("ATU?\r\n", 6, 2s).Count, 6u);
+}
+
 // A raw TCP station has nothing to ask: a station that goes away is still found, by the
 // connection's end, and closes the port as an unplugged adapter does.
 TEST_F(NetworkPortTest, ARawStationThatGoesAwayFaultsAndCloses) {
@@ -470,7 +538,9 @@ class TlsStationTest : public testing::Test {
     return station.Address("rfc2217+tls") + query;
   }
 
-  std::string OpenError(const std::string& address) {
+  // The operator's text and the failure's facts; "opened" when the port opens and a write
+  // reaches the station's device.
+  std::pair<std::string, TStationReport> OpenFailure(const std::string& address) {
     TSerialPort port;
     port.SetUiHandOver(&ui_);
     port.SetCustomPortName(address);
@@ -478,12 +548,14 @@ class TlsStationTest : public testing::Test {
     try {
       port.Open();
     } catch (const ESerialPortException& error) {
-      return error.what();
+      return {error.what(), error.Station()};
     }
     port.SendString("ATU?\r\n");
     const std::string seen = terminal_.Read(200ms);
-    return seen == "ATU?\r\n" ? "opened" : "opened, but the station saw " + seen;
+    return {seen == "ATU?\r\n" ? "opened" : "opened, but the station saw " + seen, {}};
   }
+
+  std::string OpenError(const std::string& address) { return OpenFailure(address).first; }
 
   // Made once for the suite: key generation is the slow part.
   static inline std::unique_ptr<TTestCertificates> certificates_;
@@ -531,8 +603,9 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
   const std::string refused =
       Address(station, "?ca=" + files_.File("ca.pem") + "&cert=" + files_.File("stranger.pem") +
                            "&key=" + files_.File("stranger.key"));
-  EXPECT_EQ(OpenError(refused),
-            "Cannot connect to " + refused + ". The station refused this client certificate");
+  const auto [text, report] = OpenFailure(refused);
+  EXPECT_EQ(text, "Cannot connect to " + refused + ". The station refused this client certificate");
+  EXPECT_EQ(report.Failure, TStationFailure::ClientCertificateRefused);
 }
 
 // A plain address for a TLS station and the other way round: the first bytes tell, at once.
@@ -542,14 +615,24 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
                "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem"));
   plain.Start();
   tls.Start();
-  const std::pair<std::string, std::string> cases[] = {
-      {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
-       "This station does not use TLS: use rfc2217://"},
-      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://"},
+  struct TCase {
+    std::string address;
+    std::string reason;
+    TStationFailure failure;
+    unsigned port;
   };
-  for (const auto& [address, reason] : cases) {
+  const TCase cases[] = {
+      {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
+       "This station does not use TLS: use rfc2217://", TStationFailure::NotTls, plain.Port()},
+      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://",
+       TStationFailure::ExpectsTls, tls.Port()},
+  };
+  for (const auto& [address, reason, failure, port] : cases) {
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(OpenError(address), "Cannot connect to " + address + ". " + reason);
+    const auto [text, report] = OpenFailure(address);
+    EXPECT_EQ(text, "Cannot connect to " + address + ". " + reason);
+    EXPECT_EQ(report.Failure, failure) << address;
+    EXPECT_EQ(report.Port, port);
     // Not the line settings' bound of 3 s; generous for a busy machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << address;
   }
@@ -584,6 +667,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
 
   ESerialPortException error = refusal(address);
   EXPECT_EQ(error.Kind(), TSerialErrorKind::UnknownStation);
+  EXPECT_EQ(error.Station().Failure, TStationFailure::UnknownStation);
   EXPECT_EQ(error.Certificate().Station, station);
   EXPECT_EQ(error.Certificate().Fingerprint, before);
   EXPECT_EQ(std::string(error.what()),
@@ -608,6 +692,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
   second.Start();
   error = refusal(address);
   EXPECT_EQ(error.Kind(), TSerialErrorKind::StationChanged);
+  EXPECT_EQ(error.Station().Failure, TStationFailure::StationChanged);
   EXPECT_EQ(error.Certificate().Fingerprint, after);
   EXPECT_THAT(error.what(), HasSubstr("Trusted SHA-256 fingerprint: " + before + "\n"));
   EXPECT_THAT(error.what(), HasSubstr("Shown SHA-256 fingerprint:   " + after + "\n"));
@@ -682,6 +767,91 @@ TEST_F(TlsStationTest, AHungStationIsFoundAndGetsNoLateCommand) {
         ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('?') != seen.npos; }));
     EXPECT_EQ(seen, "ATU?\r\n");
   }
+}
+
+// Healthy stations quiet for longer than every liveness bound stay open and then take a write:
+// ser2net in front of a pseudo-terminal, plain and in TLS (which leaves the modem-line requests
+// unanswered), and a station that answers every request as the RFC says; each opened a second
+// time, as a reconnection does.
+TEST_F(TlsStationTest, QuietHealthyStationsStayOpenAndTakeAWrite) {
+  struct TLeg {
+    TPseudoTerminal terminal;
+    std::unique_ptr<TSer2Net> station;
+    std::unique_ptr<TTelnetStation> strict;
+    TSerialPort port;
+    int faults = 0;
+  };
+  const std::string tls =
+      "key=" + files_.File("station.key") + ",cert=" + files_.File("station.pem");
+  const std::pair<std::string, std::string> kinds[] = {
+      {"", "rfc2217"}, {tls, "rfc2217+tls"}, {"", "strict"}};
+  std::vector<std::unique_ptr<TLeg>> legs;
+  for (const auto& [options, scheme] : kinds) {
+    auto& leg = *legs.emplace_back(std::make_unique<TLeg>());
+    std::string address;
+    if (scheme == "strict") {
+      leg.strict = std::make_unique<TTelnetStation>(TTelnetStation::TConduct::Strict);
+      address = leg.strict->Address();
+    } else {
+      leg.station = std::make_unique<TSer2Net>(leg.terminal.SlavePath(), options);
+      leg.station->Start();
+      address =
+          leg.station->Address(scheme) + (options.empty() ? "" : "?ca=" + files_.File("ca.pem"));
+    }
+    leg.port.SetUiHandOver(&ui_);
+    leg.port.OnFault = [&leg](TSerialPort*, TCommPort) { ++leg.faults; };
+    leg.port.SetCustomPortName(address);
+    leg.port.SetPort(spCustom);
+    leg.port.Open();
+    leg.port.Close();
+    leg.port.Open();
+  }
+  // The whole quiet time, unless a port faults or closes before.
+  EXPECT_FALSE(ui_.WaitUntil(
+      [&] {
+        return std::any_of(legs.begin(), legs.end(), [](const auto& leg) {
+          return leg->faults > 0 || leg->port.ConnectedPort() != spCustom;
+        });
+      },
+      20s));
+  for (auto& leg : legs) {
+    SCOPED_TRACE(leg->port.CustomPortName());
+    EXPECT_EQ(leg->faults, 0);
+    EXPECT_EQ(leg->port.SendString("TUNE\r\n"), 6u);
+    if (!leg->station) continue;
+    std::string seen;
+    ASSERT_TRUE(
+        ui_.WaitUntil([&] { return (seen += leg->terminal.Read(20ms)).find('\n') != seen.npos; }));
+    EXPECT_EQ(seen, "TUNE\r\n");
+  }
+}
+
+// Close while the open thread waits to hand its connection over: neither the completion nor
+// OnConnect runs, then or later.
+TEST(NetworkOpenTest, ACloseDuringTheHandOverRunsNeitherTheCompletionNorOnConnect) {
+  TTelnetStation station(TTelnetStation::TConduct::Strict);
+  TFakeUiThread ui;
+  TSerialPort port;
+  port.SetUiHandOver(&ui);
+  port.SetCustomPortName(station.Address());
+  port.SetPort(spCustom);
+  int connects = 0;
+  int done = 0;
+  port.OnConnect = [&](TSerialPort*, TCommPort) { ++connects; };
+  port.BeginOpen([&](std::exception_ptr) { ++done; });
+  // Polled without letting events run: the hand-over stays queued.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!ui.HasPending() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_TRUE(ui.HasPending());
+  port.Close();
+  EXPECT_FALSE(port.Opening());
+  ui.ProcessPendingEvents();
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(connects, 0);
+  EXPECT_EQ(port.ConnectedPort(), spNone);
+  ASSERT_TRUE(ui.WaitUntil([&] { return station.Served() == 1; }));
 }
 
 // Closing a connection to a station that hung before anyone noticed: the window's Close lets go
