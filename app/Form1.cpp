@@ -11,8 +11,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
-#include <QHelpEvent>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -20,16 +18,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStandardItemModel>
-#include <QTime>
 #include <QTimer>
-#include <QToolTip>
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "AddStationDialog.h"
 #include "ColorButton.h"
 #include "Cp1252.h"
 #include "DesktopNotifier.h"
@@ -48,7 +43,6 @@
 #include "ReadingLabel.h"
 #include "SerialConnectionPort.h"
 #include "StationDirectory.h"
-#include "StationPins.h"
 #include "Trace.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
@@ -143,6 +137,8 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   };
 
   CreateControls();
+  TStationActions::TWindow& stationWindow = *this;
+  stations_ = std::make_unique<TStationActions>(stationWindow, ComboBox1, handOver_.get());
   clock_ = std::make_unique<TQtConnectionClock>(ReconnectTimer);
   TConnectionController::TWindow& window = *this;
   connection_ = std::make_unique<TConnectionController>(connectionPort_, window, *clock_);
@@ -201,11 +197,9 @@ void TForm1::CreateControls() {
   ComboBox1->installEventFilter(this);
   ComboBox1->lineEdit()->installEventFilter(this);
   GroupBox1->installEventFilter(this);
-  connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] {
-    // A long name shows from its start, where names differ, not from its end.
-    ComboBox1->lineEdit()->setCursorPosition(0);
-    DescribeSelectedStation();
-  });
+  // A long name shows from its start, where names differ, not from its end.
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+          [this] { ComboBox1->lineEdit()->setCursorPosition(0); });
 
   openport = MakeButton(GroupBox1, {88, 25, 65, 24}, "Open Port", 2, 65, clLime, clBlack);
   openport->onclick = [this](QObject*) { openportclick(); };
@@ -322,7 +316,6 @@ void TForm1::DescribeControls() {
   }
 
   // On AT-SPI the port list is named by the port it shows and labelled by its group box.
-  ComboBox1->setAccessibleDescription("The serial port that Open Port opens");
   ComboBox1->lineEdit()->setAccessibleName("Port");
   Image0->setAccessibleName("L-network with the capacitor on the left, ahead of the coil");
   Image1->setAccessibleName("L-network with the coil first and the capacitor on the right");
@@ -369,18 +362,7 @@ void TForm1::FillPortList() {
     item->setData(device, Qt::AccessibleDescriptionRole);
     items.append(item);
   }
-  // A station says more than its address: TLS or not, and the certificate trusted for it.
-  std::vector<TStationEntry> stations;
-  std::string unread;
-  TStationDirectory().Entries(stations, unread);
-  for (QStandardItem* item : items) {
-    for (const TStationEntry& station : stations) {
-      if (FromCp1252(station.Name) != item->text()) continue;
-      const QString description = FromCp1252(StationDescription(station));
-      item->setData(description, Qt::ToolTipRole);
-      item->setData(description, Qt::AccessibleDescriptionRole);
-    }
-  }
+  TStationActions::DescribeStations(items);
   // The list box's own model (a QComboBox keeps its items in a QStandardItemModel).
   qobject_cast<QStandardItemModel*>(ComboBox1->model())->invisibleRootItem()->appendRows(items);
   // The drop-down list is as wide as its longest name, which the narrow field may cut.
@@ -388,26 +370,6 @@ void TForm1::FillPortList() {
   for (QStandardItem* item : items)
     widest = std::max(widest, ComboBox1->fontMetrics().horizontalAdvance(item->text()) + 24);
   ComboBox1->view()->setMinimumWidth(widest);
-}
-
-void TForm1::DescribeSelectedStation() {
-  TStationEntry station;
-  std::string unread;
-  const std::string name = ToCp1252(SelectedPortName());
-  if (name.empty() || !TStationDirectory().Find(name, station, unread)) {
-    ComboBox1->setToolTip({});
-    ComboBox1->setAccessibleDescription("The serial port that Open Port opens");
-    return;
-  }
-  std::string heard;
-  if (SerialPort->ConnectedPort() != spNone) {
-    heard = lastHeard_.isValid()
-                ? "Open, last heard at " + ToCp1252(lastHeard_.toString("HH:mm:ss"))
-                : "Open, nothing heard yet";
-  }
-  const QString description = FromCp1252(StationDescription(station, heard));
-  ComboBox1->setToolTip(description);
-  ComboBox1->setAccessibleDescription(description);
 }
 
 bool TForm1::SelectPort(const std::string& nameOrDevice) {
@@ -500,19 +462,15 @@ void TForm1::openportclick() {
   }
 }
 
-bool TForm1::OfferTrust(const std::exception_ptr& failure, std::function<void()> retry) {
-  return connection_->OfferTrust(failure, std::move(retry));
-}
-
 bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
   const TStationCertificate& certificate = refusal.Certificate();
-  const bool portOpen = SerialPort->ConnectedPort() != spNone || SerialPort->Opening();
+  const bool portOpen = PortOpenOrOpening();
   // The question says what Yes does, and Yes does exactly that.
   std::string yes =
       "Yes trusts this station and opens the port: the tuner is asked to identify "
       "itself.";
-  if (!addingStation_.empty()) {
-    yes = "Yes trusts this station and adds it to the port list as " + addingStation_ +
+  if (!stations_->Adding().empty()) {
+    yes = "Yes trusts this station and adds it to the port list as " + stations_->Adding() +
           (portOpen ? "; the open port stays open."
                     : ", then opens it: the tuner is asked to identify itself.");
   }
@@ -530,7 +488,7 @@ bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
 }
 
 void TForm1::ClosedState() {
-  lastHeard_ = QTime();
+  stations_->Closed();
   Timer1->stop();
   ProbeTicks_ = 0;
   SerialPort->Close();
@@ -586,7 +544,7 @@ void TForm1::Timer1Timer() {
 void TForm1::Timer2Timer() {}
 
 void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
-  lastHeard_ = QTime::currentTime();
+  stations_->Heard();
   protocol_.Receive(Buffer);
 }
 
@@ -634,181 +592,6 @@ void TForm1::PortMonitor1Click() {
   if (Form2) Form2->ShowModeless();
 }
 
-void TForm1::AddStation1Click() {
-  TAddStationDialog dialog(handOver_.get(), this);
-  dialog.IsListed = [this](const std::string& name) {
-    return ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) >= 0;
-  };
-  dialog.OnAdd = [this](const std::string& name, const std::string& address) {
-    AddStation(name, address);
-  };
-  addStationDialog_ = &dialog;
-  dialog.exec();
-  addStationDialog_ = nullptr;
-  // A station still being reached for a dialog that is gone is not added behind its back.
-  stationCheck_.reset();
-}
-
-void TForm1::AddStation(const std::string& name, const std::string& address) {
-  stationCheck_ = std::make_unique<TSerialPort>();
-  stationCheck_->SetUiHandOver(handOver_.get());
-  stationCheck_->SetCustomPortName(address);
-  stationCheck_->SetPort(spCustom);
-  stationCheck_->SetBaudRate(stationCheck_->BaudRateFromNumber(9600));
-  TSerialPort* check = stationCheck_.get();
-  stationCheck_->BeginOpen([this, check, name, address](std::exception_ptr failure) {
-    // The check's port is let go of outside its own hand-over.
-    QTimer::singleShot(0, this, [this, check, name, address, failure] {
-      if (stationCheck_.get() != check) return;
-      stationCheck_.reset();
-      RunUserAction([&] { StationReached(name, address, failure); });
-    });
-  });
-}
-
-void TForm1::StationReached(const std::string& name, const std::string& address,
-                            const std::exception_ptr& failure) {
-  // With the dialog open, what went wrong is said there and the operator may change the fields.
-  auto notAdded = [this](const std::string& problem) {
-    if (!addStationDialog_) throw ESerialPortException(TSerialErrorKind::Other, problem);
-    addStationDialog_->ShowProblem(ToCp1252(ErrorText(problem)));
-  };
-  if (failure) {
-    try {
-      std::rethrow_exception(failure);
-    } catch (const ESerialPortException& refusal) {
-      if (refusal.Kind() != TSerialErrorKind::UnknownStation || !AskToTrustStation) {
-        if (!addStationDialog_) throw;
-        notAdded(refusal.what());
-        return;
-      }
-      // Asked once the hand-over that brought the refusal has ended.
-      QTimer::singleShot(0, this, [this, refusal, name, address, notAdded] {
-        RunUserAction([&] {
-          addingStation_ = name;
-          const bool trusted = AskToTrustStation(refusal);
-          addingStation_.clear();
-          if (!trusted) {
-            notAdded("Not added: its certificate was not trusted");
-            return;
-          }
-          const TStationCertificate& certificate = refusal.Certificate();
-          std::string previous, reason;
-          if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
-            throw ESerialPortException(TSerialErrorKind::Other, reason);
-          AddStation(name, address);
-        });
-      });
-      return;
-    } catch (const std::exception& error) {
-      if (!addStationDialog_) throw;
-      notAdded(error.what());
-      return;
-    }
-  }
-  std::string reason;
-  if (!TStationDirectory().Add(name, address, reason)) {
-    notAdded(reason);
-    return;
-  }
-  if (addStationDialog_) addStationDialog_->done(QDialog::Accepted);
-  if (SerialPort->ConnectedPort() != spNone || SerialPort->Opening()) {
-    // The list is locked while a port is open: the new entry is there at the next refresh.
-    return;
-  }
-  ComboBox1->clear();
-  FillPortList();
-  SelectPort(name);
-  // Added to be used: opened as Open Port opens it, and the tuner is asked to identify itself.
-  openport->Click();
-}
-
-TStationEntry TForm1::SelectedStation(bool changesTheList) const {
-  const std::string name = ToCp1252(SelectedPortName());
-  TStationEntry station;
-  std::string reason;
-  if (name.empty()) throw std::runtime_error("Select a station in the port list first");
-  if (!TStationDirectory().Find(name, station, reason))
-    throw std::runtime_error(name + " is no network station");
-  if (changesTheList && (SerialPort->ConnectedPort() != spNone || SerialPort->Opening()))
-    throw std::runtime_error("Close the port first: the port list is locked while a port is open");
-  return station;
-}
-
-void TForm1::RenameStation1Click() {
-  const TStationEntry station = SelectedStation(true);
-  bool given = false;
-  const QString newName = QInputDialog::getText(this, "Rename Station",
-                                                "New name for " + FromCp1252(station.Name) + ":",
-                                                QLineEdit::Normal, FromCp1252(station.Name), &given)
-                              .trimmed()
-                              .toUpper();
-  if (!given || newName.isEmpty()) return;
-  std::string reason;
-  if (!TStationDirectory().Rename(station.Name, ToCp1252(newName), reason))
-    throw std::runtime_error(reason);
-  ComboBox1->clear();
-  FillPortList();
-  SelectPort(ToCp1252(newName));
-}
-
-void TForm1::RemoveStation1Click() {
-  const TStationEntry station = SelectedStation(true);
-  if (!station.MadeByOrvel) {
-    std::string reason;
-    TStationDirectory().Remove(station.Name, reason);
-    throw std::runtime_error(reason);
-  }
-  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
-                  FromCp1252("Remove " + station.Name + " (" + station.Shown +
-                             ") from the port list? The certificate trusted for it is kept."),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setTextFormat(Qt::PlainText);
-  box.setDefaultButton(QMessageBox::No);
-  if (box.exec() != QMessageBox::Yes) return;
-  std::string reason;
-  if (!TStationDirectory().Remove(station.Name, reason)) throw std::runtime_error(reason);
-  ComboBox1->clear();
-  FillPortList();
-  ComboBox1->setCurrentIndex(-1);
-}
-
-void TForm1::ForgetStation1Click() {
-  const TStationEntry station = SelectedStation(false);
-  if (!station.Tls)
-    throw std::runtime_error(station.Name + " does not use TLS: there is no certificate to forget");
-  const bool portOpen = SerialPort->ConnectedPort() != spNone || SerialPort->Opening();
-  const std::string trusted =
-      station.Pinned.empty()
-          ? "No certificate is trusted for it now."
-          : "Certificate trusted now, SHA-256 fingerprint:\n" + FingerprintLines(station.Pinned);
-  // The recovery for a station given a new key: its new certificate is shown and asked about.
-  const std::string yes =
-      portOpen ? "Yes forgets it; the next Open Port of " + station.Name +
-                     " shows the certificate the station has now and asks whether to trust it."
-               : "Yes forgets it and opens " + station.Name +
-                     ": the certificate the station has now is shown and you are asked whether "
-                     "to trust it.";
-  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
-                  FromCp1252("Forget the certificate trusted for " + station.Name + " (" +
-                             station.Shown + ")?\n\n" + trusted +
-                             "\n\nDo this only when whoever keeps the station says it was given "
-                             "a new key.\n\n" +
-                             yes),
-                  QMessageBox::Yes | QMessageBox::No, this);
-  box.setTextFormat(Qt::PlainText);
-  box.setDefaultButton(QMessageBox::No);
-  if (box.exec() != QMessageBox::Yes) return;
-  std::string reason;
-  if (!TStationDirectory().Forget(station.Name, reason) && !station.Pinned.empty())
-    throw std::runtime_error(reason);
-  if (portOpen) return;
-  ComboBox1->clear();
-  FillPortList();
-  SelectPort(station.Name);
-  openport->Click();
-}
-
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) {
   // The physical key counts, not its symbol: with Ctrl and Alt held, the usual X and Wayland
   // keyboard maps give the keypad minus key the symbol XF86Prev_VMode instead of KP_Subtract.
@@ -835,9 +618,7 @@ bool TForm1::ComboBox1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TForm1::ComboBox1DblClick() {
-  ComboBox1->clear();
-  FillPortList();
-  ComboBox1->setCurrentIndex(-1);
+  RelistPorts({});
 }
 
 void TForm1::About1Click() {
@@ -863,16 +644,6 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  // Said afresh each time it is shown: while open, when the station was last heard from.
-  if (event->type() == QEvent::ToolTip) DescribeSelectedStation();
-  // While a port is open the list is disabled, and its group gets the list's tooltip event.
-  if (event->type() == QEvent::ToolTip && watched == GroupBox1 && !ComboBox1->isEnabled()) {
-    auto* help = static_cast<QHelpEvent*>(event);
-    if (ComboBox1->geometry().contains(help->pos()) && !ComboBox1->toolTip().isEmpty()) {
-      QToolTip::showText(help->globalPos(), ComboBox1->toolTip(), ComboBox1);
-      return true;
-    }
-  }
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     bool handled = false;
@@ -1033,4 +804,22 @@ bool TForm1::TakeRefusal(const ESerialPortException& refusal) {
   if (!OnStationChanged) return false;
   OnStationChanged(refusal);
   return true;
+}
+
+bool TForm1::PortOpen() const {
+  return SerialPort->ConnectedPort() != spNone;
+}
+
+bool TForm1::PortOpenOrOpening() const {
+  return PortOpen() || SerialPort->Opening();
+}
+
+void TForm1::RelistPorts(const std::string& name) {
+  ComboBox1->clear();
+  FillPortList();
+  SelectPort(name);
+}
+
+void TForm1::ClickOpenPort() {
+  openport->Click();
 }

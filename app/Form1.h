@@ -6,10 +6,8 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QTime>
 #include <chrono>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,12 +18,11 @@
 #include "ReadingLabel.h"
 #include "SerialConnectionPort.h"
 #include "SerialPort.h"
-#include "StationDirectory.h"
+#include "StationActions.h"
 #include "TunerHost.h"
 #include "TunerProtocol.h"
 
 class QAction;
-class TAddStationDialog;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,7 +35,10 @@ class TLedLamp;
 class TQtConnectionClock;
 class TQtUiHandOver;
 
-class TForm1 : public QMainWindow, private TTunerHost, private TConnectionController::TWindow {
+class TForm1 : public QMainWindow,
+               private TTunerHost,
+               private TConnectionController::TWindow,
+               private TStationActions::TWindow {
  public:
   // Runs FormCreate. `settingsDirectory` is where "Orvel.ini" is looked for first (the
   // program's own directory; tests give another), then the user's configuration folder,
@@ -76,16 +76,15 @@ class TForm1 : public QMainWindow, private TTunerHost, private TConnectionContro
   void SWR16Click();
   void SWR17Click();
   void PortMonitor1Click();
-  void AddStation1Click();
-  // Reaches the station at `address` once (asking whether to trust its certificate as Open
-  // Port does); once it answered, lists it under `name` in the port directory, selects it and,
-  // with no other port open, opens it as Open Port does.
-  void AddStation(const std::string& name, const std::string& address);
-  // File > Rename Station, Remove Station, Forget Station's Certificate: the selected station
-  // (only one that Orvel listed is renamed or removed).
-  void RenameStation1Click();
-  void RemoveStation1Click();
-  void ForgetStation1Click();
+  // File > Add Station, Rename Station, Remove Station, Forget Station's Certificate, and Add
+  // Station's check of a station: TStationActions does them.
+  void AddStation1Click() { stations_->AddStation1Click(); }
+  void AddStation(const std::string& name, const std::string& address) {
+    stations_->AddStation(name, address);
+  }
+  void RenameStation1Click() { stations_->RenameStation1Click(); }
+  void RemoveStation1Click() { stations_->RemoveStation1Click(); }
+  void ForgetStation1Click() { stations_->ForgetStation1Click(); }
   void ComboBox1DblClick();
   void About1Click();
   void ReconnectAutomatically1Click();
@@ -136,19 +135,8 @@ class TForm1 : public QMainWindow, private TTunerHost, private TConnectionContro
   void CreateMenu();
   void DescribeControls();
   void FillPortList();
-  // The port list's tooltip and description for a selected station (empty for a local port).
-  void DescribeSelectedStation();
-  // The station selected in the port list; throws when none is, or, when the action changes the
-  // list, while a port is open.
-  TStationEntry SelectedStation(bool changesTheList) const;
-  QString SelectedPortName() const;
   void SetCaption(QLabel* label, const std::string& text);
   void ClosedState();
-  // Whether the failure is a station to be trusted first, which is then asked about; on yes
-  // `retry` runs.
-  bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
-  void StationReached(const std::string& name, const std::string& address,
-                      const std::exception_ptr& failure);
   bool AskTrustQuestion(const ESerialPortException& refusal);
   void SwrMinClick(int tenths);
   QAction* SwrMinItem(int tenths) const;
@@ -179,22 +167,24 @@ class TForm1 : public QMainWindow, private TTunerHost, private TConnectionContro
   void ShowRetryReason(const std::string& reason) override;
   void Announce(const std::string& text) override;
   bool ReconnectsAutomatically() const override;
+  // Asked by the connection and by Add Station alike.
   bool CanAskTrust() const override;
   bool AskTrust(const ESerialPortException& refusal) override;
   bool TakeRefusal(const ESerialPortException& refusal) override;
+
+  // The window as the station actions see it.
+  QString SelectedPortName() const override;
+  bool PortOpen() const override;
+  bool PortOpenOrOpening() const override;
+  void RelistPorts(const std::string& name) override;
+  void ClickOpenPort() override;
 
   QString settingsDirectory_;
   TTunerProtocol protocol_;
   std::unique_ptr<TQtUiHandOver> handOver_;
   std::uint8_t ProbeTicks_ = 0;
-  // Add Station reaches its station with a port of its own, apart from the tuner's.
-  std::unique_ptr<TSerialPort> stationCheck_;
-  // The Add Station dialog while it is open, and the name of the station it adds while its
-  // certificate is asked about.
-  TAddStationDialog* addStationDialog_ = nullptr;
-  std::string addingStation_;
-  // When the open port last delivered something.
-  QTime lastHeard_;
+  // Gone before the hand-over its station check delivers through.
+  std::unique_ptr<TStationActions> stations_;
   TSerialConnectionPort connectionPort_;
   std::unique_ptr<TQtConnectionClock> clock_;
   std::unique_ptr<TConnectionController> connection_;

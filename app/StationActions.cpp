@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The main window's network stations: added, renamed, removed, forgotten and described.
+#include "StationActions.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QHelpEvent>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStandardItem>
+#include <QTimer>
+#include <QToolTip>
+#include <stdexcept>
+#include <vector>
+
+#include "AddStationDialog.h"
+#include "Cp1252.h"
+#include "ErrorDisplay.h"
+#include "SerialPort.h"
+#include "StationPins.h"
+#include "UserAction.h"
+
+TStationActions::TStationActions(TWindow& window, QComboBox* portList, TUiHandOver* handOver)
+    : window_(window), portList_(portList), handOver_(handOver) {
+  portList_->installEventFilter(this);
+  portList_->lineEdit()->installEventFilter(this);
+  portList_->parentWidget()->installEventFilter(this);
+  connect(portList_, &QComboBox::currentIndexChanged, this, [this] { DescribeSelected(); });
+  DescribeSelected();
+}
+
+TStationActions::~TStationActions() = default;
+
+void TStationActions::AddStation1Click() {
+  TAddStationDialog dialog(handOver_, portList_->window());
+  dialog.IsListed = [this](const std::string& name) {
+    return portList_->findText(FromCp1252(name), Qt::MatchFixedString) >= 0;
+  };
+  dialog.OnAdd = [this](const std::string& name, const std::string& address) {
+    AddStation(name, address);
+  };
+  dialog_ = &dialog;
+  dialog.exec();
+  dialog_ = nullptr;
+  // A station still being reached for a dialog that is gone is not added behind its back.
+  check_.reset();
+}
+
+void TStationActions::AddStation(const std::string& name, const std::string& address) {
+  check_ = std::make_unique<TSerialPort>();
+  check_->SetUiHandOver(handOver_);
+  check_->SetCustomPortName(address);
+  check_->SetPort(spCustom);
+  check_->SetBaudRate(check_->BaudRateFromNumber(9600));
+  TSerialPort* check = check_.get();
+  check_->BeginOpen([this, check, name, address](std::exception_ptr failure) {
+    // The check's port is let go of outside its own hand-over.
+    QTimer::singleShot(0, this, [this, check, name, address, failure] {
+      if (check_.get() != check) return;
+      check_.reset();
+      RunUserAction([&] { Reached(name, address, failure); });
+    });
+  });
+}
+
+void TStationActions::Reached(const std::string& name, const std::string& address,
+                              const std::exception_ptr& failure) {
+  // With the dialog open, what went wrong is said there and the operator may change the fields.
+  auto notAdded = [this](const std::string& problem) {
+    if (!dialog_) throw ESerialPortException(TSerialErrorKind::Other, problem);
+    dialog_->ShowProblem(ToCp1252(ErrorText(problem)));
+  };
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const ESerialPortException& refusal) {
+      if (refusal.Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) {
+        if (!dialog_) throw;
+        notAdded(refusal.what());
+        return;
+      }
+      // Asked once the hand-over that brought the refusal has ended.
+      QTimer::singleShot(0, this, [this, refusal, name, address, notAdded] {
+        RunUserAction([&] {
+          adding_ = name;
+          const bool trusted = window_.AskTrust(refusal);
+          adding_.clear();
+          if (!trusted) {
+            notAdded("Not added: its certificate was not trusted");
+            return;
+          }
+          const TStationCertificate& certificate = refusal.Certificate();
+          std::string previous, reason;
+          if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
+            throw ESerialPortException(TSerialErrorKind::Other, reason);
+          AddStation(name, address);
+        });
+      });
+      return;
+    } catch (const std::exception& error) {
+      if (!dialog_) throw;
+      notAdded(error.what());
+      return;
+    }
+  }
+  std::string reason;
+  if (!TStationDirectory().Add(name, address, reason)) {
+    notAdded(reason);
+    return;
+  }
+  if (dialog_) dialog_->done(QDialog::Accepted);
+  if (window_.PortOpenOrOpening()) {
+    // The list is locked while a port is open: the new entry is there at the next refresh.
+    return;
+  }
+  window_.RelistPorts(name);
+  // Added to be used: opened as Open Port opens it, and the tuner is asked to identify itself.
+  window_.ClickOpenPort();
+}
+
+TStationEntry TStationActions::Selected(bool changesTheList) const {
+  const std::string name = ToCp1252(window_.SelectedPortName());
+  TStationEntry station;
+  std::string reason;
+  if (name.empty()) throw std::runtime_error("Select a station in the port list first");
+  if (!TStationDirectory().Find(name, station, reason))
+    throw std::runtime_error(name + " is no network station");
+  if (changesTheList && window_.PortOpenOrOpening())
+    throw std::runtime_error("Close the port first: the port list is locked while a port is open");
+  return station;
+}
+
+void TStationActions::RenameStation1Click() {
+  const TStationEntry station = Selected(true);
+  bool given = false;
+  const QString newName = QInputDialog::getText(portList_->window(), "Rename Station",
+                                                "New name for " + FromCp1252(station.Name) + ":",
+                                                QLineEdit::Normal, FromCp1252(station.Name), &given)
+                              .trimmed()
+                              .toUpper();
+  if (!given || newName.isEmpty()) return;
+  std::string reason;
+  if (!TStationDirectory().Rename(station.Name, ToCp1252(newName), reason))
+    throw std::runtime_error(reason);
+  window_.RelistPorts(ToCp1252(newName));
+}
+
+void TStationActions::RemoveStation1Click() {
+  const TStationEntry station = Selected(true);
+  if (!station.MadeByOrvel) {
+    std::string reason;
+    TStationDirectory().Remove(station.Name, reason);
+    throw std::runtime_error(reason);
+  }
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                  FromCp1252("Remove " + station.Name + " (" + station.Shown +
+                             ") from the port list? The certificate trusted for it is kept."),
+                  QMessageBox::Yes | QMessageBox::No, portList_->window());
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  if (box.exec() != QMessageBox::Yes) return;
+  std::string reason;
+  if (!TStationDirectory().Remove(station.Name, reason)) throw std::runtime_error(reason);
+  window_.RelistPorts({});
+}
+
+void TStationActions::ForgetStation1Click() {
+  const TStationEntry station = Selected(false);
+  if (!station.Tls)
+    throw std::runtime_error(station.Name + " does not use TLS: there is no certificate to forget");
+  const bool portOpen = window_.PortOpenOrOpening();
+  const std::string trusted =
+      station.Pinned.empty()
+          ? "No certificate is trusted for it now."
+          : "Certificate trusted now, SHA-256 fingerprint:\n" + FingerprintLines(station.Pinned);
+  // The recovery for a station given a new key: its new certificate is shown and asked about.
+  const std::string yes =
+      portOpen ? "Yes forgets it; the next Open Port of " + station.Name +
+                     " shows the certificate the station has now and asks whether to trust it."
+               : "Yes forgets it and opens " + station.Name +
+                     ": the certificate the station has now is shown and you are asked whether "
+                     "to trust it.";
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                  FromCp1252("Forget the certificate trusted for " + station.Name + " (" +
+                             station.Shown + ")?\n\n" + trusted +
+                             "\n\nDo this only when whoever keeps the station says it was given "
+                             "a new key.\n\n" +
+                             yes),
+                  QMessageBox::Yes | QMessageBox::No, portList_->window());
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  if (box.exec() != QMessageBox::Yes) return;
+  std::string reason;
+  if (!TStationDirectory().Forget(station.Name, reason) && !station.Pinned.empty())
+    throw std::runtime_error(reason);
+  if (portOpen) return;
+  window_.RelistPorts(station.Name);
+  window_.ClickOpenPort();
+}
+
+void TStationActions::DescribeStations(const QList<QStandardItem*>& items) {
+  std::vector<TStationEntry> stations;
+  std::string unread;
+  TStationDirectory().Entries(stations, unread);
+  for (QStandardItem* item : items) {
+    for (const TStationEntry& station : stations) {
+      if (FromCp1252(station.Name) != item->text()) continue;
+      const QString description = FromCp1252(StationDescription(station));
+      item->setData(description, Qt::ToolTipRole);
+      item->setData(description, Qt::AccessibleDescriptionRole);
+    }
+  }
+}
+
+void TStationActions::DescribeSelected() {
+  TStationEntry station;
+  std::string unread;
+  const std::string name = ToCp1252(window_.SelectedPortName());
+  if (name.empty() || !TStationDirectory().Find(name, station, unread)) {
+    portList_->setToolTip({});
+    portList_->setAccessibleDescription("The serial port that Open Port opens");
+    return;
+  }
+  std::string heard;
+  if (window_.PortOpen()) {
+    heard = lastHeard_.isValid()
+                ? "Open, last heard at " + ToCp1252(lastHeard_.toString("HH:mm:ss"))
+                : "Open, nothing heard yet";
+  }
+  const QString description = FromCp1252(StationDescription(station, heard));
+  portList_->setToolTip(description);
+  portList_->setAccessibleDescription(description);
+}
+
+bool TStationActions::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return false;
+  // Said afresh each time it is shown: while open, when the station was last heard from.
+  DescribeSelected();
+  // While a port is open the list is disabled, and its group gets the list's tooltip event.
+  if (watched == portList_->parentWidget() && !portList_->isEnabled()) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    if (portList_->geometry().contains(help->pos()) && !portList_->toolTip().isEmpty()) {
+      QToolTip::showText(help->globalPos(), portList_->toolTip(), portList_);
+      return true;
+    }
+  }
+  return false;
+}
