@@ -203,7 +203,7 @@ void AddDirectoryPorts(const std::string& directoryPath, bool named,
     struct stat status {};
     if (type == DT_UNKNOWN) {
       if (::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      type = IFTODT(status.st_mode);
+      type = static_cast<unsigned char>(IFTODT(status.st_mode));
     }
     std::string device;
     if (type == DT_LNK) {
