@@ -376,12 +376,17 @@ bool TForm1::SelectPort(const std::string& nameOrDevice) {
   std::string name = nameOrDevice;
   if (name.starts_with('/')) name = SerialPort->ListedNameOfDevice(name);
   // A network address names its station itself: it joins the list under the address, which is
-  // also its tooltip, as a device path is for a listed port. The list shows what it may show:
-  // an address that carries a password or is malformed is not listed.
+  // also its tooltip, as a device path is for a listed port. The list shows what it may show: an
+  // address that carries a password is not listed; a malformed one is, so that opening it says
+  // what is wrong with it.
   if (TNetworkAddress::IsAddress(name)) {
     std::string reason;
     const std::optional<TNetworkAddress> address = TNetworkAddress::Parse(name, reason);
-    name = address ? address->Shown() : std::string();
+    if (address) {
+      name = address->Shown();
+    } else if (TNetworkAddress::Masked(name) != name) {
+      name.clear();
+    }
   }
   if (TNetworkAddress::IsAddress(name) &&
       ComboBox1->findText(FromCp1252(name), Qt::MatchFixedString) < 0) {
