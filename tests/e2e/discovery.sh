@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The Orvel developers
-# A station announced on the local network, all inside the test's own network, mount and host-name
-# namespaces (a veth pair, a system bus and avahi-daemon of its own): File > Add Station lists
-# it; picking it and Yes to the trust question lists it, opens it and the tuner is probed. The
-# station is then given a new key: refused, its certificate is forgotten from the window and
-# trusted again; then it is renamed and removed from the window.
+# A station set up by orvel-station init and announced on the local network, all inside the
+# test's own network, mount and host-name namespaces (a veth pair, a system bus and avahi-daemon
+# of its own): File > Add Station lists it; picking it and Yes to the trust question lists it,
+# opens it and the tuner is probed. The station is then given a new key (init again without the
+# old one): refused, its certificate is forgotten from the window and trusted again; then it is
+# renamed and removed from the window.
 # Exits 77 (skipped) where namespaces cannot be made.
 if [ -z "${ORVEL_E2E_ISOLATED:-}" ]; then
   if [ "$(id -u)" != 0 ] || ! unshare -n -m -u --propagation private true 2>/dev/null; then
@@ -40,13 +41,20 @@ avahi_pid=$!
 wait_until 10 "avahi-daemon" test -S /run/avahi-daemon/socket
 start_xserver
 
-# station_key: a new key and certificate for the station, for every name it is reached by.
-station_key() {
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
-    -subj /CN=orvelstation.local \
-    -addext "subjectAltName=DNS:orvelstation.local,IP:10.99.0.1,IP:10.99.0.2,IP:127.0.0.1" \
-    -keyout "$e2e_work/station.key" -out "$e2e_work/station.crt" 2>/dev/null
-  fingerprint=$(openssl x509 -in "$e2e_work/station.crt" -noout -fingerprint -sha256 | sed 's/^.*=//')
+# The station as the operator sets one up: orvel-station init with the configuration root
+# $e2e_work, so that start_ser2net serves exactly what it wrote, and on the command it says.
+station_tool=$(dirname "$0")/../../tools/orvel-station/orvel-station
+# init_station: (again) the station; the fingerprint it printed left in $fingerprint.
+init_station() {
+  local said
+  said=$("$station_tool" --config-root "$e2e_work" init --device "$device" --port "$station_port" \
+    --name Shack 2>&1) || fail "orvel-station init failed: $said"
+  grep -qF "ser2net -n -c $e2e_work/ser2net.yaml" <<<"$said" ||
+    fail "orvel-station init did not say how to run ser2net: $said"
+  grep -qF 'announces the tuner on the local network (mDNS) as "Shack"' <<<"$said" ||
+    fail "orvel-station init did not see avahi-daemon: $said"
+  fingerprint=$(sed -n 's/^Station certificate SHA-256 fingerprint: //p' <<<"$said")
+  [ -n "$fingerprint" ] || fail "orvel-station init printed no fingerprint: $said"
 }
 pinned() { grep -qF " $1" "$XDG_CONFIG_HOME/orvel/known-stations" 2>/dev/null; }
 
@@ -69,16 +77,11 @@ dialog_gone() { ! dialog_shown "$1"; }
 start_sim
 device=$(readlink -f "$ORVEL_PORTS_DIR/$SIM_NAME")
 station_port=$(free_port)
-station_key
+init_station
 first=$fingerprint
-cat >"$e2e_work/ser2net.yaml" <<YAML
-connection: &tuner
-  accepter: telnet(rfc2217),ssl(key=$e2e_work/station.key,cert=$e2e_work/station.crt),tcp,$station_port
-  connector: serialdev,$device,9600n81,local
-  options:
-    mdns: true
-    mdns-name: Shack
-YAML
+"$ORVEL_E2E_PROGRAM" --operator-certificate |
+  "$station_tool" --config-root "$e2e_work" allow - >/dev/null ||
+  fail "the operator could not be allowed at the station"
 start_orvel
 
 # The dialog looks while it is open; the station is announced after it opened.
@@ -119,7 +122,8 @@ close_orvel
 
 # A new key on the station: refused, then forgotten from the window and trusted again.
 stop_ser2net
-station_key
+rm "$e2e_work/ser2net/station.key" "$e2e_work/ser2net/station.crt"
+init_station
 second=$fingerprint
 start_ser2net
 start_orvel --port SHACK --connect

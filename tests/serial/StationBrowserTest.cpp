@@ -14,10 +14,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,35 +90,68 @@ std::string Isolate() {
   return {};
 }
 
-// A station announced as `orvel-station init` configures one: its tuner's connection with mDNS
-// on, under the station's name.
+// A station on a pseudo-terminal, announced by ser2net under the station's name.
 class TAnnouncedStation {
  public:
+  // Announced through a configuration of the test's own: the tuner's connection behind
+  // `accepterStack`, with mDNS on.
   TAnnouncedStation(const std::string& name, const std::string& accepterStack,
                     const std::string& directory)
-      : port_(FreeLocalPort()), config_(directory + "/" + name + ".yaml") {
-    int slave = -1;
-    ::openpty(&master_, &slave, nullptr, nullptr, nullptr);
-    char device[64];
-    ::ptsname_r(master_, device, sizeof device);
-    ::close(slave);
+      : config_(directory + "/" + name + ".yaml") {
     std::ofstream(config_) << "connection: &tuner\n"
                            << "  accepter: " << accepterStack << ",tcp," << port_ << "\n"
-                           << "  connector: serialdev," << device << ",9600n81,local\n"
+                           << "  connector: serialdev," << device_ << ",9600n81,local\n"
                            << "  options:\n"
                            << "    mdns: true\n"
                            << "    mdns-name: " << name << "\n";
-    ser2net_ = std::make_unique<TSer2Net>(config_, port_);
-    ser2net_->Start();
+    Serve();
   }
+  // Exactly what `orvel-station init --name NAME` writes in the configuration root `root`, served
+  // as init says to serve a configuration outside /etc.
+  TAnnouncedStation(const std::string& name, const std::filesystem::path& root)
+      : config_((root / "ser2net.yaml").string()) {
+    std::filesystem::create_directory(root);
+    const std::string command = "'" ORVEL_SOURCE_DIR
+                                "/tools/orvel-station/orvel-station' "
+                                "--config-root '" +
+                                root.string() + "' init --device " + device_ + " --port " +
+                                std::to_string(port_) + " --name '" + name + "' </dev/null 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) throw std::runtime_error("cannot run orvel-station");
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      said_.append(buffer, got);
+    if (::pclose(pipe) != 0) throw std::runtime_error("orvel-station init failed:\n" + said_);
+    Serve();
+  }
+  TAnnouncedStation(const TAnnouncedStation&) = delete;
+  TAnnouncedStation& operator=(const TAnnouncedStation&) = delete;
   ~TAnnouncedStation() { ::close(master_); }
   void Stop() { ser2net_->Stop(); }
   unsigned Port() const { return port_; }
+  const std::string& Config() const { return config_; }
+  // What orvel-station init told the operator.
+  const std::string& Said() const { return said_; }
 
  private:
-  const unsigned port_;
-  const std::string config_;
+  static std::string OpenDevice(int& master) {
+    int slave = -1;
+    ::openpty(&master, &slave, nullptr, nullptr, nullptr);
+    char device[64];
+    ::ptsname_r(master, device, sizeof device);
+    ::close(slave);
+    return device;
+  }
+  void Serve() {
+    ser2net_ = std::make_unique<TSer2Net>(config_, port_);
+    ser2net_->Start();
+  }
+
+  const unsigned port_ = FreeLocalPort();
   int master_ = -1;
+  const std::string device_ = OpenDevice(master_);
+  const std::string config_;
+  std::string said_;
   std::unique_ptr<TSer2Net> ser2net_;
 };
 
@@ -183,20 +219,24 @@ TEST_F(StationBrowserTest, FindsAnnouncedStationsAndLosesTheOnesThatGo) {
   EXPECT_TRUE(browser.Stations().empty());
 
   TAnnouncedStation plain("SHACK", "telnet(rfc2217)", directory_);
-  TTestCertificates certificates;
-  TAnnouncedStation tls(
-      "ATTIC", "telnet(rfc2217),ssl(" + certificates.StationOptions("station") + ")", directory_);
+  // The TLS station as the operator sets one up.
+  TAnnouncedStation tls("Attic tuner", std::filesystem::path(directory_) / "station");
+  EXPECT_NE(tls.Said().find("ser2net -n -c " + tls.Config()), std::string::npos) << tls.Said();
+  EXPECT_NE(tls.Said().find("announces the tuner on the local network (mDNS) as \"Attic tuner\""),
+            std::string::npos)
+      << tls.Said();
   // Announced by ser2net too, but no RFC 2217 station: never offered.
   TAnnouncedStation raw("LOGGER", "telnet", directory_);
   // A station is listed from its first record; the records of its other interfaces follow.
-  ASSERT_TRUE(ui_.WaitUntil([&] { return Reached(browser, "SHACK") && Reached(browser, "ATTIC"); },
-                            std::chrono::seconds(5)));
+  ASSERT_TRUE(
+      ui_.WaitUntil([&] { return Reached(browser, "SHACK") && Reached(browser, "Attic tuner"); },
+                    std::chrono::seconds(5)));
 
   const struct {
     const char* name;
     unsigned port;
     bool tls;
-  } rows[] = {{"SHACK", plain.Port(), false}, {"ATTIC", tls.Port(), true}};
+  } rows[] = {{"SHACK", plain.Port(), false}, {"Attic tuner", tls.Port(), true}};
   for (const auto& row : rows) {
     const TFoundStation* station = Found(browser, row.name);
     ASSERT_NE(station, nullptr) << row.name;
@@ -207,10 +247,11 @@ TEST_F(StationBrowserTest, FindsAnnouncedStationsAndLosesTheOnesThatGo) {
     EXPECT_EQ(station->Addresses.front().find(':'), std::string::npos) << row.name;
   }
   EXPECT_EQ(browser.Stations().size(), 2u);
-  EXPECT_EQ(browser.Stations().front().Name, "ATTIC");
+  EXPECT_EQ(browser.Stations().front().Name, "Attic tuner");
 
   tls.Stop();
-  ASSERT_TRUE(ui_.WaitUntil([&] { return !Found(browser, "ATTIC"); }, std::chrono::seconds(5)));
+  ASSERT_TRUE(
+      ui_.WaitUntil([&] { return !Found(browser, "Attic tuner"); }, std::chrono::seconds(5)));
   EXPECT_NE(Found(browser, "SHACK"), nullptr);
 
   // Once stopped, nothing more is told, whatever the network does; the last list stays.
