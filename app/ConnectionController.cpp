@@ -124,37 +124,29 @@ void TConnectionController::Failed(const std::exception_ptr& failure, bool retry
   }
   StopRetrying();
   // Trusted, the station is opened again as the operator's click asked.
-  if (Offer(
-          failure, [this] { window_.OpenAgain(true); }, true))
-    return;
+  if (Offer(failure, [this] { window_.OpenAgain(true); })) return;
   std::rethrow_exception(failure);
 }
 
-bool TConnectionController::OfferTrust(const std::exception_ptr& failure,
-                                       std::function<void()> retry) {
-  return Offer(failure, std::move(retry), false);
-}
-
-bool TConnectionController::Offer(const std::exception_ptr& failure, std::function<void()> retry,
-                                  bool own) {
+bool TConnectionController::Offer(const std::exception_ptr& failure, std::function<void()> retry) {
   const std::optional<ESerialPortException> refusal = Refusal(failure);
   if (!refusal) return false;
   if (RefusedForGood(*refusal) && window_.TakeRefusal(*refusal)) return true;
   if (refusal->Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) return false;
-  if (own) state_ = TConnectionState::AskingTrust;
+  state_ = TConnectionState::AskingTrust;
   const std::uint64_t attempt = attempt_;
-  auto stillAsked = [this, own, attempt] {
-    return !own || (state_ == TConnectionState::AskingTrust && attempt == attempt_);
+  auto stillAsked = [this, attempt] {
+    return state_ == TConnectionState::AskingTrust && attempt == attempt_;
   };
   // Asked once the event that brought the refusal has ended: the station is not kept waiting
   // on an operator who reads a fingerprint.
-  clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked, own] {
+  clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked] {
     if (!stillAsked()) return;
     RunUserAction([&] {
       const bool trusted = window_.AskTrust(refusal);
       // Closed or faulted while the question was shown: the answer comes too late.
       if (!stillAsked()) return;
-      if (own) state_ = TConnectionState::Closed;
+      state_ = TConnectionState::Closed;
       if (!trusted) return;
       const TStationCertificate& certificate = refusal.Certificate();
       std::string previous, reason;

@@ -124,10 +124,6 @@ class TConnectionController {
   // Reconnect Automatically was switched off.
   void StopRetrying();
 
-  // Whether the failure is a refusal of the station's certificate that is taken care of here:
-  // asked about later (`retry` runs on yes), or taken by the window in place of the error box.
-  bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
-
   // "SHACK stopped answering. TUNE ON, sent at 21:03:41, may still reach the tuner if the station
   // resumes." Times in local time.
   static std::string LossMessage(const std::string& station,
@@ -136,8 +132,10 @@ class TConnectionController {
  private:
   void Complete(std::exception_ptr failure, bool retry);
   void Failed(const std::exception_ptr& failure, bool retry);
-  // `own`: the question belongs to this connection, and is dropped when it is closed meanwhile.
-  bool Offer(const std::exception_ptr& failure, std::function<void()> retry, bool own);
+  // Whether the failure is a refusal of the station's certificate that is taken care of here:
+  // asked about later (`retry` runs on yes, unless the connection was closed meanwhile), or
+  // taken by the window in place of the error box.
+  bool Offer(const std::exception_ptr& failure, std::function<void()> retry);
   void ScheduleRetry(const std::string& reason);
   void Retry();
 
