@@ -230,10 +230,10 @@ void TConnectionController::StopRetrying() {
 }
 
 std::string TConnectionController::LossMessage(const std::string& station,
-                                               const std::vector<TWrittenCommand>& unconfirmed) {
+                                               const std::vector<TUnconfirmedWrite>& unconfirmed) {
   std::string text = station + " stopped answering.";
   std::vector<std::string> commands;
-  for (const TWrittenCommand& write : unconfirmed) {
+  for (const TUnconfirmedWrite& write : unconfirmed) {
     // A write may hold several lines; each is a command of its own.
     std::size_t start = 0;
     while (start < write.Text.size()) {
@@ -244,7 +244,7 @@ std::string TConnectionController::LossMessage(const std::string& station,
       const bool asks = line == TunerCommands::Probe || line == TunerCommands::StatusRequest ||
                         line == TunerCommands::Query;
       if (!line.empty() && !asks) {
-        commands.push_back(std::string(line) + ", sent at " + LocalTime(write.Written));
+        commands.push_back(std::string(line) + ", sent at " + LocalTime(write.SentAt));
       }
       start = end + 1;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SerialDevice.h"
 #include "SerialPortException.h"
 
 enum class TConnectionState : std::uint8_t {
@@ -38,12 +39,6 @@ enum class TConnectionState : std::uint8_t {
 //   Closed; any --Cancel--> Closed
 class TConnectionController {
  public:
-  // A command written to a station and not known to have been carried out by it.
-  struct TWrittenCommand {
-    std::string Text;
-    std::chrono::system_clock::time_point Written;
-  };
-
   // The port as the connection sees it.
   class TPort {
    public:
@@ -55,8 +50,9 @@ class TConnectionController {
     virtual bool IsStation() const = 0;
     // The port as the operator knows it (its name in the port list).
     virtual std::string Name() const = 0;
-    // What was written to the station since it last proved alive, oldest first.
-    virtual std::vector<TWrittenCommand> UnconfirmedWrites() const = 0;
+    // What the station took and was not heard from after, oldest first; read before the
+    // port is closed.
+    virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const = 0;
   };
 
   // The window as the connection sees it.
@@ -127,7 +123,7 @@ class TConnectionController {
   // "SHACK stopped answering. TUNE ON, sent at 21:03:41, may still reach the tuner if the station
   // resumes." Times in local time.
   static std::string LossMessage(const std::string& station,
-                                 const std::vector<TWrittenCommand>& unconfirmed);
+                                 const std::vector<TUnconfirmedWrite>& unconfirmed);
 
  private:
   void Complete(std::exception_ptr failure, bool retry);

@@ -129,7 +129,6 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   SerialPort->SetNewLine("\r\n");
   SerialPort->SetUiHandOver(handOver_.get());
   SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
-    connectionPort_.Heard();
     SerialPortReceive(sender, buffer);
   };
   SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
@@ -746,7 +745,6 @@ void TForm1::ShowConnecting() {
 
 void TForm1::ShowOpened() {
   beforeOpen_.reset();
-  connectionPort_.Heard();
   closeport->SetDown(false);
   closeport->SetEnabled(true);
   SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));

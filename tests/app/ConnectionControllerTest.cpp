@@ -20,7 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using TState = TConnectionState;
-using TWritten = TConnectionController::TWrittenCommand;
+using TWritten = TUnconfirmedWrite;
 const std::string kStation = "127.0.0.1:4000";
 
 std::exception_ptr Failure(TSerialErrorKind kind, bool certificate = true) {
