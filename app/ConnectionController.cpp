@@ -43,11 +43,28 @@ bool RefusedForGood(const ESerialPortException& refusal) {
          (refusal.Kind() == TSerialErrorKind::Other && !refusal.Certificate().Station.empty());
 }
 
-// Failures that opening the port again cannot mend: the operator has to act first.
+// Failures that opening the port again cannot mend: the operator has to act first (change the
+// address, the certificate, the station or the line settings).
 bool RetryCannotHeal(const std::exception_ptr& failure) {
   const std::optional<ESerialPortException> refusal = Refusal(failure);
-  return refusal &&
-         (refusal->Kind() == TSerialErrorKind::UnknownStation || RefusedForGood(*refusal));
+  if (!refusal) return false;
+  if (refusal->Kind() == TSerialErrorKind::UnknownStation || RefusedForGood(*refusal)) return true;
+  switch (refusal->Station().Failure) {
+    case TStationFailure::ExpectsTls:
+    case TStationFailure::NotTls:
+    case TStationFailure::NotRfc2217:
+    case TStationFailure::CertificateNotTrusted:
+    case TStationFailure::ClientCertificateRequired:
+    case TStationFailure::ClientCertificateRefused:
+    case TStationFailure::ClientKeyUnusable:
+    case TStationFailure::UnknownStation:
+    case TStationFailure::StationChanged:
+    case TStationFailure::SettingRefused:
+    case TStationFailure::FileUnreadable:
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::string LocalTime(std::chrono::system_clock::time_point time) {

@@ -116,10 +116,11 @@ class ConnectionControllerTest : public ::testing::Test {
   }
   void TearDown() override { SetUserActionErrorReporter(nullptr); }
 
-  // One letter an event: c Open Port's click, o u x k f the station reached (open, not known
-  // yet, changed, known-stations file refused, not found), i identified, F fault, C Close Port,
-  // s reconnection switched off, l what waits for the event's end, t T 1 s and 10 s pass,
-  // y the operator trusts, A a fault while the question is shown, R reconnection off.
+  // One letter an event: c Open Port's click, o u x k f n the station reached (open, not known
+  // yet, changed, known-stations file refused, not found, failed as stationFailure_ says), i
+  // identified, F fault, C Close Port, s reconnection switched off, l what waits for the event's
+  // end, t T 1 s and 10 s pass, y the operator trusts, A a fault while the question is shown, R
+  // reconnection off.
   void Play(const std::string& events) {
     auto reach = [this](std::exception_ptr failure) {
       auto reached = played_.Pending;
@@ -132,6 +133,12 @@ class ConnectionControllerTest : public ::testing::Test {
         {'x', [&] { reach(Failure(TSerialErrorKind::StationChanged)); }},
         {'k', [&] { reach(Failure(TSerialErrorKind::Other)); }},
         {'f', [&] { reach(Failure(TSerialErrorKind::NotFound, false)); }},
+        {'n',
+         [&] {
+           reach(std::make_exception_ptr(
+               ESerialPortException(TSerialErrorKind::Other, "station failed", {},
+                                    {stationFailure_, "127.0.0.1", 4000, {}, {}})));
+         }},
         {'i', [&] { controller_.Identified(); }},
         {'F', [&] { controller_.Fault(); }},
         {'C', [&] { controller_.Cancel(); }},
@@ -152,6 +159,7 @@ class ConnectionControllerTest : public ::testing::Test {
   std::vector<std::string> shown_;
   int asked_ = 0;
   bool trust_ = false, faultWhileAsked_ = false;
+  TStationFailure stationFailure_ = TStationFailure::None;
 };
 
 TEST_F(ConnectionControllerTest, Transitions) {
@@ -162,9 +170,15 @@ TEST_F(ConnectionControllerTest, Transitions) {
     int opens, asked;
     std::size_t shown;
     const char* seen;
+    TStationFailure failure = TStationFailure::None;
   };
+  // What retrying cannot mend ends the reconnection with the reason shown once; what it may
+  // mend is tried again after the doubled wait.
+  const char* const ended = "connecting opened closed connecting retry connecting closed ";
+  const char* const goesOn =
+      "connecting opened closed connecting retry connecting closed connecting ";
   // A late "o" after a cancel is the completion of the attempt given up.
-  const TCase cases[] = {
+  std::vector<TCase> cases = {
       {"cancel while reaching", "cCo", TState::Closed, 1, 0, 0, "connecting "},
       {"cancel while asking", "cuCl", TState::Closed, 1, 0, 0, "connecting before "},
       {"cancel while probing", "coC", TState::Closed, 1, 0, 0, "connecting opened "},
@@ -189,13 +203,27 @@ TEST_F(ConnectionControllerTest, Transitions) {
       {"reconnection ends on a refused known-stations file", "coiFtkTT", TState::Closed, 2, 0, 1,
        "connecting opened closed connecting retry connecting closed "},
   };
+  using enum TStationFailure;
+  for (const TStationFailure kind :
+       {ExpectsTls, NotTls, NotRfc2217, CertificateNotTrusted, ClientCertificateRequired,
+        ClientCertificateRefused, ClientKeyUnusable, UnknownStation, StationChanged, SettingRefused,
+        FileUnreadable}) {
+    cases.push_back({"reconnection ends", "coiFtnTT", TState::Closed, 2, 0, 1, ended, kind});
+  }
+  for (const TStationFailure kind :
+       {TimedOut, Refused, ClosedByStation, InUse, SettingUnconfirmed, Other}) {
+    cases.push_back(
+        {"reconnection goes on", "coiFtnt", TState::WaitingToReconnect, 2, 0, 0, goesOn, kind});
+  }
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
+    SCOPED_TRACE(static_cast<int>(c.failure));
     Play("C");
     Reset();
     shown_.clear();
     asked_ = 0;
     trust_ = faultWhileAsked_ = false;
+    stationFailure_ = c.failure;
     std::filesystem::remove_all(home_.path().toStdString() + "/orvel");
     Play(c.events);
     EXPECT_EQ(controller_.State(), c.state);
