@@ -487,7 +487,6 @@ bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
 }
 
 void TForm1::ClosedState() {
-  stations_->Closed();
   Timer1->stop();
   ProbeTicks_ = 0;
   SerialPort->Close();
@@ -496,6 +495,7 @@ void TForm1::ClosedState() {
   openport->SetCaption("Open port");
   openport->SetEnabled(true);
   closeport->SetEnabled(false);
+  stations_->DescribeSelected();
 }
 
 void TForm1::closeportclick() {
@@ -543,7 +543,6 @@ void TForm1::Timer1Timer() {
 void TForm1::Timer2Timer() {}
 
 void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
-  stations_->Heard();
   protocol_.Receive(Buffer);
 }
 
@@ -723,6 +722,7 @@ void TForm1::StopProbe() {
   Timer1->stop();
   ProbeTicks_ = 0;
   connection_->Identified();
+  stations_->DescribeSelected();
 }
 
 void TForm1::OpenAgain(bool asClick) {
@@ -810,6 +810,14 @@ bool TForm1::PortOpen() const {
 
 bool TForm1::PortOpenOrOpening() const {
   return PortOpen() || SerialPort->Opening();
+}
+
+std::optional<std::chrono::system_clock::time_point> TForm1::LastHeard() const {
+  return SerialPort->LastHeard();
+}
+
+std::optional<std::chrono::microseconds> TForm1::LastRoundTrip() const {
+  return SerialPort->LastRoundTrip();
 }
 
 void TForm1::RelistPorts(const std::string& name) {

@@ -731,6 +731,20 @@ std::vector<TUnconfirmedWrite> TNetworkSerialDevice::UnconfirmedWrites() const {
   return liveness_.Unconfirmed();
 }
 
+std::optional<std::chrono::system_clock::time_point> TNetworkSerialDevice::LastHeard() const {
+  std::lock_guard lock(mutex_);
+  const auto ago = TClock::now() - liveness_.LastHeard();
+  return std::chrono::system_clock::now() -
+         std::chrono::duration_cast<std::chrono::system_clock::duration>(ago);
+}
+
+std::optional<std::chrono::microseconds> TNetworkSerialDevice::LastRoundTrip() const {
+  std::lock_guard lock(mutex_);
+  const std::optional<TClock::duration> roundTrip = liveness_.LastRoundTrip();
+  if (!roundTrip) return std::nullopt;
+  return std::chrono::duration_cast<std::chrono::microseconds>(*roundTrip);
+}
+
 void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock, const char* why) {
   if (liveness_.Asking()) return;
   liveness_.Asked(TClock::now(), ReceivedCount());

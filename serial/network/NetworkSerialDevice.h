@@ -12,6 +12,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -70,6 +71,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // were last asked for (news from the station); -1 when the system gave no descriptor.
   TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
   std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
+  std::optional<std::chrono::system_clock::time_point> LastHeard() const override;
+  std::optional<std::chrono::microseconds> LastRoundTrip() const override;
 
   // Called by gensio on the event thread.
   int HandleEvent(int event, int error, unsigned char* buffer, std::size_t* length,
