@@ -67,6 +67,15 @@ bool RetryCannotHeal(const std::exception_ptr& failure) {
   }
 }
 
+// A station lost for a reason that opening it again cannot mend, with the operator's words;
+// null for any other loss.
+std::exception_ptr LossCause(const std::string& station, const TStationReport& report) {
+  if (report.Failure != TStationFailure::ExpectsTls) return nullptr;
+  return std::make_exception_ptr(ESerialPortException(
+      TSerialErrorKind::Vanished,
+      station + " hung up. This station expects TLS: use rfc2217+tls://", {}, report));
+}
+
 std::string LocalTime(std::chrono::system_clock::time_point time) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
   std::tm local{};
@@ -193,14 +202,25 @@ void TConnectionController::Cancel() {
 
 void TConnectionController::Fault() {
   const bool wasOpen = state_ == TConnectionState::Probing || state_ == TConnectionState::Connected;
-  // What a lost station may still carry out is known only while its port is open.
+  // What a lost station may still carry out, and why it was lost, are known only while its port
+  // is open.
   std::string lost;
-  if (wasOpen && port_.IsStation()) lost = LossMessage(port_.Name(), port_.UnconfirmedWrites());
+  std::exception_ptr cause;
+  if (wasOpen && port_.IsStation()) {
+    cause = LossCause(port_.Name(), port_.LossReport());
+    if (!cause) lost = LossMessage(port_.Name(), port_.UnconfirmedWrites());
+  }
   ++attempt_;
   clock_.Stop();
   window_.ShowClosed();
   state_ = TConnectionState::Closed;
   if (!lost.empty()) window_.Announce(lost);
+  if (cause) {
+    // Told once, as a failed open is, once the fault's event is over; no try after it.
+    StopRetrying();
+    clock_.Later([cause] { RunUserAction([&] { std::rethrow_exception(cause); }); });
+    return;
+  }
   if (!wasOpen || !window_.ReconnectsAutomatically()) {
     StopRetrying();
     return;

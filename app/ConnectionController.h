@@ -53,6 +53,9 @@ class TConnectionController {
     // What the station took and was not heard from after, oldest first; read before the
     // port is closed.
     virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const = 0;
+    // Why the station was lost, when it said so (Failure None otherwise); read before the port
+    // is closed.
+    virtual TStationReport LossReport() const = 0;
   };
 
   // The window as the connection sees it.
@@ -115,7 +118,7 @@ class TConnectionController {
   // Close Port or the probe's time-out: no more tries, any question dropped.
   void Cancel();
   // The open port failed or vanished: the window is closed, a station's loss told, and the port
-  // opened again later if the operator asked for that.
+  // opened again later if the operator asked for that and it may help.
   void Fault();
   // Reconnect Automatically was switched off.
   void StopRetrying();

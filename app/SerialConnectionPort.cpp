@@ -27,3 +27,7 @@ std::vector<TUnconfirmedWrite> TSerialConnectionPort::UnconfirmedWrites() const 
   // Read by the fault handler before the port is closed: the device is let go at Close.
   return port_.UnconfirmedWrites();
 }
+
+TStationReport TSerialConnectionPort::LossReport() const {
+  return port_.LossReport();
+}

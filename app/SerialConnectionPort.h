@@ -21,6 +21,7 @@ class TSerialConnectionPort final : public TConnectionController::TPort {
   bool IsStation() const override;
   std::string Name() const override;
   std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
+  TStationReport LossReport() const override;
 
  private:
   TSerialPort& port_;

@@ -336,6 +336,14 @@ std::vector<TUnconfirmedWrite> TSerialPort::UnconfirmedWrites() const {
   return list;
 }
 
+TStationReport TSerialPort::LossReport() const {
+  TStationReport report;
+  if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
+    thread->WithDevice([&](TSerialDevice& device) { report = device.LossReport(); });
+  }
+  return report;
+}
+
 std::optional<std::chrono::system_clock::time_point> TSerialPort::LastHeard() const {
   std::optional<std::chrono::system_clock::time_point> heard;
   if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
