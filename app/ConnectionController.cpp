@@ -43,11 +43,37 @@ bool RefusedForGood(const ESerialPortException& refusal) {
          (refusal.Kind() == TSerialErrorKind::Other && !refusal.Certificate().Station.empty());
 }
 
-// Failures that opening the port again cannot mend: the operator has to act first.
+// Failures that opening the port again cannot mend: the operator has to act first (change the
+// address, the certificate, the station or the line settings).
 bool RetryCannotHeal(const std::exception_ptr& failure) {
   const std::optional<ESerialPortException> refusal = Refusal(failure);
-  return refusal &&
-         (refusal->Kind() == TSerialErrorKind::UnknownStation || RefusedForGood(*refusal));
+  if (!refusal) return false;
+  if (refusal->Kind() == TSerialErrorKind::UnknownStation || RefusedForGood(*refusal)) return true;
+  switch (refusal->Station().Failure) {
+    case TStationFailure::ExpectsTls:
+    case TStationFailure::NotTls:
+    case TStationFailure::NotRfc2217:
+    case TStationFailure::CertificateNotTrusted:
+    case TStationFailure::ClientCertificateRequired:
+    case TStationFailure::ClientCertificateRefused:
+    case TStationFailure::ClientKeyUnusable:
+    case TStationFailure::UnknownStation:
+    case TStationFailure::StationChanged:
+    case TStationFailure::SettingRefused:
+    case TStationFailure::FileUnreadable:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A station lost for a reason that opening it again cannot mend, with the operator's words;
+// null for any other loss.
+std::exception_ptr LossCause(const std::string& station, const TStationReport& report) {
+  if (report.Failure != TStationFailure::ExpectsTls) return nullptr;
+  return std::make_exception_ptr(ESerialPortException(
+      TSerialErrorKind::Vanished,
+      station + " hung up. This station expects TLS: use rfc2217+tls://", {}, report));
 }
 
 std::string LocalTime(std::chrono::system_clock::time_point time) {
@@ -124,37 +150,29 @@ void TConnectionController::Failed(const std::exception_ptr& failure, bool retry
   }
   StopRetrying();
   // Trusted, the station is opened again as the operator's click asked.
-  if (Offer(
-          failure, [this] { window_.OpenAgain(true); }, true))
-    return;
+  if (Offer(failure, [this] { window_.OpenAgain(true); })) return;
   std::rethrow_exception(failure);
 }
 
-bool TConnectionController::OfferTrust(const std::exception_ptr& failure,
-                                       std::function<void()> retry) {
-  return Offer(failure, std::move(retry), false);
-}
-
-bool TConnectionController::Offer(const std::exception_ptr& failure, std::function<void()> retry,
-                                  bool own) {
+bool TConnectionController::Offer(const std::exception_ptr& failure, std::function<void()> retry) {
   const std::optional<ESerialPortException> refusal = Refusal(failure);
   if (!refusal) return false;
   if (RefusedForGood(*refusal) && window_.TakeRefusal(*refusal)) return true;
   if (refusal->Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) return false;
-  if (own) state_ = TConnectionState::AskingTrust;
+  state_ = TConnectionState::AskingTrust;
   const std::uint64_t attempt = attempt_;
-  auto stillAsked = [this, own, attempt] {
-    return !own || (state_ == TConnectionState::AskingTrust && attempt == attempt_);
+  auto stillAsked = [this, attempt] {
+    return state_ == TConnectionState::AskingTrust && attempt == attempt_;
   };
   // Asked once the event that brought the refusal has ended: the station is not kept waiting
   // on an operator who reads a fingerprint.
-  clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked, own] {
+  clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked] {
     if (!stillAsked()) return;
     RunUserAction([&] {
       const bool trusted = window_.AskTrust(refusal);
       // Closed or faulted while the question was shown: the answer comes too late.
       if (!stillAsked()) return;
-      if (own) state_ = TConnectionState::Closed;
+      state_ = TConnectionState::Closed;
       if (!trusted) return;
       const TStationCertificate& certificate = refusal.Certificate();
       std::string previous, reason;
@@ -184,14 +202,25 @@ void TConnectionController::Cancel() {
 
 void TConnectionController::Fault() {
   const bool wasOpen = state_ == TConnectionState::Probing || state_ == TConnectionState::Connected;
-  // What a lost station may still carry out is known only while its port is open.
+  // What a lost station may still carry out, and why it was lost, are known only while its port
+  // is open.
   std::string lost;
-  if (wasOpen && port_.IsStation()) lost = LossMessage(port_.Name(), port_.UnconfirmedWrites());
+  std::exception_ptr cause;
+  if (wasOpen && port_.IsStation()) {
+    cause = LossCause(port_.Name(), port_.LossReport());
+    if (!cause) lost = LossMessage(port_.Name(), port_.UnconfirmedWrites());
+  }
   ++attempt_;
   clock_.Stop();
   window_.ShowClosed();
   state_ = TConnectionState::Closed;
   if (!lost.empty()) window_.Announce(lost);
+  if (cause) {
+    // Told once, as a failed open is, once the fault's event is over; no try after it.
+    StopRetrying();
+    clock_.Later([cause] { RunUserAction([&] { std::rethrow_exception(cause); }); });
+    return;
+  }
   if (!wasOpen || !window_.ReconnectsAutomatically()) {
     StopRetrying();
     return;
@@ -238,10 +267,10 @@ void TConnectionController::StopRetrying() {
 }
 
 std::string TConnectionController::LossMessage(const std::string& station,
-                                               const std::vector<TWrittenCommand>& unconfirmed) {
+                                               const std::vector<TUnconfirmedWrite>& unconfirmed) {
   std::string text = station + " stopped answering.";
   std::vector<std::string> commands;
-  for (const TWrittenCommand& write : unconfirmed) {
+  for (const TUnconfirmedWrite& write : unconfirmed) {
     // A write may hold several lines; each is a command of its own.
     std::size_t start = 0;
     while (start < write.Text.size()) {
@@ -252,7 +281,7 @@ std::string TConnectionController::LossMessage(const std::string& station,
       const bool asks = line == TunerCommands::Probe || line == TunerCommands::StatusRequest ||
                         line == TunerCommands::Query;
       if (!line.empty() && !asks) {
-        commands.push_back(std::string(line) + ", sent at " + LocalTime(write.Written));
+        commands.push_back(std::string(line) + ", sent at " + LocalTime(write.SentAt));
       }
       start = end + 1;
     }

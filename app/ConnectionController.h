@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SerialDevice.h"
 #include "SerialPortException.h"
 
 enum class TConnectionState : std::uint8_t {
@@ -38,12 +39,6 @@ enum class TConnectionState : std::uint8_t {
 //   Closed; any --Cancel--> Closed
 class TConnectionController {
  public:
-  // A command written to a station and not known to have been carried out by it.
-  struct TWrittenCommand {
-    std::string Text;
-    std::chrono::system_clock::time_point Written;
-  };
-
   // The port as the connection sees it.
   class TPort {
    public:
@@ -55,8 +50,12 @@ class TConnectionController {
     virtual bool IsStation() const = 0;
     // The port as the operator knows it (its name in the port list).
     virtual std::string Name() const = 0;
-    // What was written to the station since it last proved alive, oldest first.
-    virtual std::vector<TWrittenCommand> UnconfirmedWrites() const = 0;
+    // What the station took and was not heard from after, oldest first; read before the
+    // port is closed.
+    virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const = 0;
+    // Why the station was lost, when it said so (Failure None otherwise); read before the port
+    // is closed.
+    virtual TStationReport LossReport() const = 0;
   };
 
   // The window as the connection sees it.
@@ -119,25 +118,23 @@ class TConnectionController {
   // Close Port or the probe's time-out: no more tries, any question dropped.
   void Cancel();
   // The open port failed or vanished: the window is closed, a station's loss told, and the port
-  // opened again later if the operator asked for that.
+  // opened again later if the operator asked for that and it may help.
   void Fault();
   // Reconnect Automatically was switched off.
   void StopRetrying();
 
-  // Whether the failure is a refusal of the station's certificate that is taken care of here:
-  // asked about later (`retry` runs on yes), or taken by the window in place of the error box.
-  bool OfferTrust(const std::exception_ptr& failure, std::function<void()> retry);
-
   // "SHACK stopped answering. TUNE ON, sent at 21:03:41, may still reach the tuner if the station
   // resumes." Times in local time.
   static std::string LossMessage(const std::string& station,
-                                 const std::vector<TWrittenCommand>& unconfirmed);
+                                 const std::vector<TUnconfirmedWrite>& unconfirmed);
 
  private:
   void Complete(std::exception_ptr failure, bool retry);
   void Failed(const std::exception_ptr& failure, bool retry);
-  // `own`: the question belongs to this connection, and is dropped when it is closed meanwhile.
-  bool Offer(const std::exception_ptr& failure, std::function<void()> retry, bool own);
+  // Whether the failure is a refusal of the station's certificate that is taken care of here:
+  // asked about later (`retry` runs on yes, unless the connection was closed meanwhile), or
+  // taken by the window in place of the error box.
+  bool Offer(const std::exception_ptr& failure, std::function<void()> retry);
   void ScheduleRetry(const std::string& reason);
   void Retry();
 

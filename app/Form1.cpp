@@ -129,7 +129,6 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
   SerialPort->SetNewLine("\r\n");
   SerialPort->SetUiHandOver(handOver_.get());
   SerialPort->OnReceive = [this](TSerialPort* sender, const std::string& buffer) {
-    connectionPort_.Heard();
     SerialPortReceive(sender, buffer);
   };
   SerialPort->OnFault = [this](TSerialPort* sender, TCommPort port) {
@@ -493,7 +492,6 @@ bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
 }
 
 void TForm1::ClosedState() {
-  stations_->Closed();
   Timer1->stop();
   ProbeTicks_ = 0;
   SerialPort->Close();
@@ -502,6 +500,7 @@ void TForm1::ClosedState() {
   openport->SetCaption("Open port");
   openport->SetEnabled(true);
   closeport->SetEnabled(false);
+  stations_->DescribeSelected();
 }
 
 void TForm1::closeportclick() {
@@ -549,7 +548,6 @@ void TForm1::Timer1Timer() {
 void TForm1::Timer2Timer() {}
 
 void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
-  stations_->Heard();
   protocol_.Receive(Buffer);
 }
 
@@ -729,6 +727,7 @@ void TForm1::StopProbe() {
   Timer1->stop();
   ProbeTicks_ = 0;
   connection_->Identified();
+  stations_->DescribeSelected();
 }
 
 void TForm1::OpenAgain(bool asClick) {
@@ -751,7 +750,6 @@ void TForm1::ShowConnecting() {
 
 void TForm1::ShowOpened() {
   beforeOpen_.reset();
-  connectionPort_.Heard();
   closeport->SetDown(false);
   closeport->SetEnabled(true);
   SerialPort->SendString(TunerCommands::WireForm(TunerCommands::Probe));
@@ -817,6 +815,14 @@ bool TForm1::PortOpen() const {
 
 bool TForm1::PortOpenOrOpening() const {
   return PortOpen() || SerialPort->Opening();
+}
+
+std::optional<std::chrono::system_clock::time_point> TForm1::LastHeard() const {
+  return SerialPort->LastHeard();
+}
+
+std::optional<std::chrono::microseconds> TForm1::LastRoundTrip() const {
+  return SerialPort->LastRoundTrip();
 }
 
 void TForm1::RelistPorts(const std::string& name) {

@@ -176,6 +176,8 @@ class TForm1 : public QMainWindow,
   QString SelectedPortName() const override;
   bool PortOpen() const override;
   bool PortOpenOrOpening() const override;
+  std::optional<std::chrono::system_clock::time_point> LastHeard() const override;
+  std::optional<std::chrono::microseconds> LastRoundTrip() const override;
   void RelistPorts(const std::string& name) override;
   void ClickOpenPort() override;
 

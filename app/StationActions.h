@@ -8,9 +8,10 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTime>
+#include <chrono>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "SerialPortException.h"
@@ -34,6 +35,10 @@ class TStationActions : public QObject {
     // port list.
     virtual bool PortOpen() const = 0;
     virtual bool PortOpenOrOpening() const = 0;
+    // While the tuner's port is open on a station: when the station was last heard from, and
+    // how long its last answer to the question whether it is still there took.
+    virtual std::optional<std::chrono::system_clock::time_point> LastHeard() const = 0;
+    virtual std::optional<std::chrono::microseconds> LastRoundTrip() const = 0;
     // Fills the port list afresh and selects `name` in it (nothing when empty).
     virtual void RelistPorts(const std::string& name) = 0;
     // Open Port, as the operator clicks it.
@@ -65,9 +70,9 @@ class TStationActions : public QObject {
   // The name of the station that Add Station adds while its certificate is asked about; else
   // empty.
   const std::string& Adding() const { return adding_; }
-  // The open port delivered something; the port closed.
-  void Heard() { lastHeard_ = QTime::currentTime(); }
-  void Closed() { lastHeard_ = QTime(); }
+  // The port list's tooltip and description for a selected station (empty for a local port),
+  // said afresh: the tuner's port opened, answered or closed.
+  void DescribeSelected();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -78,8 +83,6 @@ class TStationActions : public QObject {
   // The station selected in the port list; throws when none is, or, when the action changes the
   // list, while a port is open.
   TStationEntry Selected(bool changesTheList) const;
-  // The port list's tooltip and description for a selected station (empty for a local port).
-  void DescribeSelected();
 
   TWindow& window_;
   QComboBox* portList_;
@@ -89,6 +92,4 @@ class TStationActions : public QObject {
   // The Add Station dialog while it is open.
   TAddStationDialog* dialog_ = nullptr;
   std::string adding_;
-  // When the open port last delivered something.
-  QTime lastHeard_;
 };

@@ -120,4 +120,10 @@ class TSerialDevice {
   // The writes that the far end took but has not been heard from since, oldest first; none for
   // a device that takes nothing it cannot deliver at once.
   virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const { return {}; }
+  // Why the far end was lost, when it said so; Failure None otherwise.
+  virtual TStationReport LossReport() const { return {}; }
+  // When the far end was last heard from, and how long its last answer to a liveness question
+  // took; none for a device with no far end of its own.
+  virtual std::optional<std::chrono::system_clock::time_point> LastHeard() const { return {}; }
+  virtual std::optional<std::chrono::microseconds> LastRoundTrip() const { return {}; }
 };

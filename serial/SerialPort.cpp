@@ -336,6 +336,30 @@ std::vector<TUnconfirmedWrite> TSerialPort::UnconfirmedWrites() const {
   return list;
 }
 
+TStationReport TSerialPort::LossReport() const {
+  TStationReport report;
+  if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
+    thread->WithDevice([&](TSerialDevice& device) { report = device.LossReport(); });
+  }
+  return report;
+}
+
+std::optional<std::chrono::system_clock::time_point> TSerialPort::LastHeard() const {
+  std::optional<std::chrono::system_clock::time_point> heard;
+  if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
+    thread->WithDevice([&](TSerialDevice& device) { heard = device.LastHeard(); });
+  }
+  return heard;
+}
+
+std::optional<std::chrono::microseconds> TSerialPort::LastRoundTrip() const {
+  std::optional<std::chrono::microseconds> roundTrip;
+  if (const std::shared_ptr<TComThread> thread = threads_.Current()) {
+    thread->WithDevice([&](TSerialDevice& device) { roundTrip = device.LastRoundTrip(); });
+  }
+  return roundTrip;
+}
+
 void TSerialPort::ListPortNames(std::vector<std::string>& list) const {
   list.clear();
   for (TListedPort& port : platform_->ListPorts()) list.push_back(std::move(port.Name));

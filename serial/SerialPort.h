@@ -220,6 +220,14 @@ class TSerialPort final : private TComThreadOwner {
   // still reach the tuner should the station resume. Meant for OnFault; empty once the port
   // is closed, and for local ports.
   std::vector<TUnconfirmedWrite> UnconfirmedWrites() const;
+  // Why a network station was lost, when its own bytes told (a raw address to a station that
+  // speaks TLS); Failure None otherwise. Meant for OnFault, as UnconfirmedWrites.
+  TStationReport LossReport() const;
+  // For an open network port: when the station was last heard from, and how long it took to
+  // answer the last question whether it is still there (none over raw TCP, or before the first
+  // question). Empty for local ports and while closed.
+  std::optional<std::chrono::system_clock::time_point> LastHeard() const;
+  std::optional<std::chrono::microseconds> LastRoundTrip() const;
   bool Sending() const { return sending_; }
   bool Receiving() const { return receiving_; }
   TLineStatusSet LineStatus() const { return TLineStatusSet(lineStatus_); }

@@ -387,7 +387,10 @@ void TNetworkSerialDevice::MarkLost() {
   if (!lost_ && TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "connection lost");
   }
-  if (!lost_) socket_.ResetOnClose();
+  if (!lost_) {
+    socket_.ResetOnClose();
+    lostAt_ = TClock::now();
+  }
   lost_ = true;
   UpdateReadiness();
   changed_.notify_all();
@@ -636,6 +639,7 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
   if (result.Count > 0) {
     std::lock_guard lock(mutex_);
     liveness_.Wrote(std::string(data, result.Count), sentAt, ReceivedCount());
+    if (!firstWrite_) firstWrite_ = TClock::now();
   }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "write %zu of %zu", result.Count, size);
@@ -729,6 +733,41 @@ void TNetworkSerialDevice::Heard() {
 std::vector<TUnconfirmedWrite> TNetworkSerialDevice::UnconfirmedWrites() const {
   std::lock_guard lock(mutex_);
   return liveness_.Unconfirmed();
+}
+
+TStationReport TNetworkSerialDevice::LossReport() const {
+  std::lock_guard lock(mutex_);
+  if (!lost_ || address_.Kind != TNetworkKind::Tcp || !lostAt_) return {};
+  std::optional<TClock::duration> writeToLoss;
+  if (firstWrite_) writeToLoss = *lostAt_ - *firstWrite_;
+  if (!RefusedAsTls(firstWords_, writeToLoss)) return {};
+  return TStationReport{TStationFailure::ExpectsTls, address_.Host, address_.Port, {}, {}};
+}
+
+bool TNetworkSerialDevice::RefusedAsTls(std::string_view firstWords,
+                                        std::optional<TClock::duration> writeToLoss) {
+  // A TLS record's header: an alert or a handshake, then the protocol's major version 3.
+  if (firstWords.size() >= 3 && (firstWords[0] == '\x15' || firstWords[0] == '\x16') &&
+      firstWords[1] == '\x03' && static_cast<unsigned char>(firstWords[2]) <= 4) {
+    return true;
+  }
+  // A TLS station (ser2net's, measured) hangs up without a word on bytes that are no TLS
+  // greeting; a raw station that serves greets or answers, or stays.
+  return firstWords.empty() && writeToLoss && *writeToLoss <= TlsRefusalBound;
+}
+
+std::optional<std::chrono::system_clock::time_point> TNetworkSerialDevice::LastHeard() const {
+  std::lock_guard lock(mutex_);
+  const auto ago = TClock::now() - liveness_.LastHeard();
+  return std::chrono::system_clock::now() -
+         std::chrono::duration_cast<std::chrono::system_clock::duration>(ago);
+}
+
+std::optional<std::chrono::microseconds> TNetworkSerialDevice::LastRoundTrip() const {
+  std::lock_guard lock(mutex_);
+  const std::optional<TClock::duration> roundTrip = liveness_.LastRoundTrip();
+  if (!roundTrip) return std::nullopt;
+  return std::chrono::duration_cast<std::chrono::microseconds>(*roundTrip);
 }
 
 void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock, const char* why) {

@@ -12,7 +12,9 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "LineRequests.h"
@@ -44,6 +46,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   static constexpr std::chrono::seconds WriteAskBound{1};
   // A Telnet station that has said nothing by then is perhaps one that expects TLS.
   static constexpr std::chrono::seconds TlsHintBound{1};
+  // A raw station that said nothing and hung up within this of the first write refused it as
+  // a TLS station does.
+  static constexpr std::chrono::seconds TlsRefusalBound{1};
 
   // Connects; null with the reason ("Connection refused") when that fails or when `cancelled`
   // was set meanwhile (then within a twentieth of a second).
@@ -70,6 +75,16 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // were last asked for (news from the station); -1 when the system gave no descriptor.
   TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
   std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
+  // ExpectsTls when a raw connection ended as a TLS station ends one (RefusedAsTls).
+  TStationReport LossReport() const override;
+  std::optional<std::chrono::system_clock::time_point> LastHeard() const override;
+  std::optional<std::chrono::microseconds> LastRoundTrip() const override;
+
+  // Whether a raw connection was ended by a station that speaks TLS: its first words (none
+  // at all, or a TLS record), and the time from the first write to the hang-up (none: nothing
+  // was written).
+  static bool RefusedAsTls(std::string_view firstWords,
+                           std::optional<std::chrono::steady_clock::duration> writeToLoss);
 
   // Called by gensio on the event thread.
   int HandleEvent(int event, int error, unsigned char* buffer, std::size_t* length,
@@ -165,6 +180,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   TReadySignal ready_;
 
   std::atomic<bool> lost_ = false;
+  // When the first write went out and when the connection was found lost (under mutex_).
+  std::optional<std::chrono::steady_clock::time_point> firstWrite_;
+  std::optional<std::chrono::steady_clock::time_point> lostAt_;
   std::atomic<std::uint8_t> modemLines_ = 0;
   TWriteTimeouts writeTimeouts_;
   // The port's input queue size; 0 (not given): no bound on one read.

@@ -12,6 +12,7 @@ void TStationLiveness::Start(TClock::time_point now, std::uint64_t received) {
   received_ = received;
   held_ = false;
   question_.reset();
+  roundTrip_.reset();
   writes_.clear();
 }
 
@@ -19,7 +20,10 @@ void TStationLiveness::Observe(TClock::time_point now, std::uint64_t received) {
   if (received <= received_) return;
   received_ = received;
   lastHeard_ = std::max(lastHeard_, now);
-  if (question_ && received > question_->Received) question_.reset();
+  if (question_ && received > question_->Received) {
+    roundTrip_ = std::max(now, question_->At) - question_->At;
+    question_.reset();
+  }
   while (!writes_.empty() && received > writes_.front().Received) writes_.pop_front();
 }
 

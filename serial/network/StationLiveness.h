@@ -44,6 +44,10 @@ class TStationLiveness {
   TClock::time_point Due() const;
   bool Asking() const { return question_.has_value(); }
   bool HeardWithin(TClock::time_point now, TClock::duration span) const;
+  // When the count last grew (the connection's start before that).
+  TClock::time_point LastHeard() const { return lastHeard_; }
+  // From the last answered question to the growth that answered it; none answered yet.
+  std::optional<TClock::duration> LastRoundTrip() const { return roundTrip_; }
 
   // A write went out at `at` (the wall clock's `wall`) with the count at `received`; it stays
   // unconfirmed until bytes arrive after it.
@@ -68,5 +72,6 @@ class TStationLiveness {
   std::uint64_t received_ = 0;
   bool held_ = false;
   std::optional<TQuestion> question_;
+  std::optional<TClock::duration> roundTrip_;
   std::deque<TWrite> writes_;
 };

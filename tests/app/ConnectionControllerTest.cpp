@@ -20,7 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using TState = TConnectionState;
-using TWritten = TConnectionController::TWrittenCommand;
+using TWritten = TUnconfirmedWrite;
 const std::string kStation = "127.0.0.1:4000";
 
 std::exception_ptr Failure(TSerialErrorKind kind, bool certificate = true) {
@@ -43,6 +43,7 @@ class TPlayed : public TConnectionController::TPort,
   bool IsStation() const override { return Station; }
   std::string Name() const override { return "SHACK"; }
   std::vector<TWritten> UnconfirmedWrites() const override { return Unconfirmed; }
+  TStationReport LossReport() const override { return Loss; }
 
   void OpenAgain(bool asClick) override {
     Seen += asClick ? "click " : "retry ";
@@ -84,6 +85,7 @@ class TPlayed : public TConnectionController::TPort,
   std::function<void(std::exception_ptr)> Pending;
   bool Station = true, Reconnects = true;
   std::vector<TWritten> Unconfirmed;
+  TStationReport Loss;
   int Opens = 0;
   std::string Seen, RetryReason;
   std::vector<std::string> Announced;
@@ -116,10 +118,11 @@ class ConnectionControllerTest : public ::testing::Test {
   }
   void TearDown() override { SetUserActionErrorReporter(nullptr); }
 
-  // One letter an event: c Open Port's click, o u x k f the station reached (open, not known
-  // yet, changed, known-stations file refused, not found), i identified, F fault, C Close Port,
-  // s reconnection switched off, l what waits for the event's end, t T 1 s and 10 s pass,
-  // y the operator trusts, A a fault while the question is shown, R reconnection off.
+  // One letter an event: c Open Port's click, o u x k f n the station reached (open, not known
+  // yet, changed, known-stations file refused, not found, failed as stationFailure_ says), i
+  // identified, F fault, L a fault that the station's bytes tell was a TLS station's refusal, C
+  // Close Port, s reconnection switched off, l what waits for the event's end, t T 1 s and 10 s
+  // pass, y the operator trusts, A a fault while the question is shown, R reconnection off.
   void Play(const std::string& events) {
     auto reach = [this](std::exception_ptr failure) {
       auto reached = played_.Pending;
@@ -132,8 +135,19 @@ class ConnectionControllerTest : public ::testing::Test {
         {'x', [&] { reach(Failure(TSerialErrorKind::StationChanged)); }},
         {'k', [&] { reach(Failure(TSerialErrorKind::Other)); }},
         {'f', [&] { reach(Failure(TSerialErrorKind::NotFound, false)); }},
+        {'n',
+         [&] {
+           reach(std::make_exception_ptr(
+               ESerialPortException(TSerialErrorKind::Other, "station failed", {},
+                                    {stationFailure_, "127.0.0.1", 4000, {}, {}})));
+         }},
         {'i', [&] { controller_.Identified(); }},
         {'F', [&] { controller_.Fault(); }},
+        {'L',
+         [&] {
+           played_.Loss.Failure = TStationFailure::ExpectsTls;
+           controller_.Fault();
+         }},
         {'C', [&] { controller_.Cancel(); }},
         {'s', [&] { controller_.StopRetrying(); }},
         {'l', [&] { played_.RunLater(); }},
@@ -152,6 +166,7 @@ class ConnectionControllerTest : public ::testing::Test {
   std::vector<std::string> shown_;
   int asked_ = 0;
   bool trust_ = false, faultWhileAsked_ = false;
+  TStationFailure stationFailure_ = TStationFailure::None;
 };
 
 TEST_F(ConnectionControllerTest, Transitions) {
@@ -162,9 +177,15 @@ TEST_F(ConnectionControllerTest, Transitions) {
     int opens, asked;
     std::size_t shown;
     const char* seen;
+    TStationFailure failure = TStationFailure::None;
   };
+  // What retrying cannot mend ends the reconnection with the reason shown once; what it may
+  // mend is tried again after the doubled wait.
+  const char* const ended = "connecting opened closed connecting retry connecting closed ";
+  const char* const goesOn =
+      "connecting opened closed connecting retry connecting closed connecting ";
   // A late "o" after a cancel is the completion of the attempt given up.
-  const TCase cases[] = {
+  std::vector<TCase> cases = {
       {"cancel while reaching", "cCo", TState::Closed, 1, 0, 0, "connecting "},
       {"cancel while asking", "cuCl", TState::Closed, 1, 0, 0, "connecting before "},
       {"cancel while probing", "coC", TState::Closed, 1, 0, 0, "connecting opened "},
@@ -188,14 +209,30 @@ TEST_F(ConnectionControllerTest, Transitions) {
        "connecting opened closed connecting retry connecting closed "},
       {"reconnection ends on a refused known-stations file", "coiFtkTT", TState::Closed, 2, 0, 1,
        "connecting opened closed connecting retry connecting closed "},
+      {"a raw address to a TLS station: told once, never retried", "coLlTT", TState::Closed, 1, 0,
+       1, "connecting opened closed "},
   };
+  using enum TStationFailure;
+  for (const TStationFailure kind :
+       {ExpectsTls, NotTls, NotRfc2217, CertificateNotTrusted, ClientCertificateRequired,
+        ClientCertificateRefused, ClientKeyUnusable, UnknownStation, StationChanged, SettingRefused,
+        FileUnreadable}) {
+    cases.push_back({"reconnection ends", "coiFtnTT", TState::Closed, 2, 0, 1, ended, kind});
+  }
+  for (const TStationFailure kind :
+       {TimedOut, Refused, ClosedByStation, InUse, SettingUnconfirmed, Other}) {
+    cases.push_back(
+        {"reconnection goes on", "coiFtnt", TState::WaitingToReconnect, 2, 0, 0, goesOn, kind});
+  }
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
+    SCOPED_TRACE(static_cast<int>(c.failure));
     Play("C");
     Reset();
     shown_.clear();
     asked_ = 0;
     trust_ = faultWhileAsked_ = false;
+    stationFailure_ = c.failure;
     std::filesystem::remove_all(home_.path().toStdString() + "/orvel");
     Play(c.events);
     EXPECT_EQ(controller_.State(), c.state);
@@ -241,7 +278,8 @@ TEST_F(ConnectionControllerTest, ReconnectionBacksOffUpToTenSeconds) {
 }
 
 // A station found lost names, in one message, what it may still carry out; the tuner's own
-// questions are left out. An open that fails at once is the click's own error.
+// questions are left out. A station that refused the connection's first bytes says why instead. An
+// open that fails at once is the click's own error.
 TEST_F(ConnectionControllerTest, ALostStationNamesWhatItMayStillCarryOut) {
   const auto at = [](std::chrono::seconds s) { return std::chrono::system_clock::time_point(s); };
   struct TCase {
@@ -269,6 +307,15 @@ TEST_F(ConnectionControllerTest, ALostStationNamesWhatItMayStillCarryOut) {
     Play("coiF");
     EXPECT_EQ(played_.Announced, std::vector<std::string>{c.message});
   }
+  // A station whose first bytes were a TLS refusal is told as the failure it is, and nothing
+  // it took is named: it carried out none of it.
+  played_.Announced.clear();
+  played_.Loss.Failure = TStationFailure::ExpectsTls;
+  Play("coiFl");
+  EXPECT_TRUE(played_.Announced.empty());
+  EXPECT_EQ(shown_, std::vector<std::string>{
+                        "SHACK hung up. This station expects TLS: use rfc2217+tls://"});
+  played_.Loss = {};
   played_.Outcome = Failure(TSerialErrorKind::Busy, false);
   EXPECT_THROW(controller_.Open(), ESerialPortException);
   EXPECT_EQ(controller_.State(), TState::Closed);

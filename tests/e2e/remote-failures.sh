@@ -87,6 +87,8 @@ expect_failure DEAF "rfc2217://127.0.0.1:$(cat "$deaf_port_file")" "Connection t
 start_station "key=$certs/station.key,cert=$certs/station.pem"
 expect_failure WRONGCA "rfc2217+tls://127.0.0.1:$station_port?ca=$certs/otherca.pem" \
   "Certificate not trusted: CN=127.0.0.1" 10
+# Raw TCP opens; the station hangs up on the tuner's first command.
+expect_failure RAWTOTLS "tcp://127.0.0.1:$station_port" "This station expects TLS" 5
 echo "rfc2217+tls://127.0.0.1:$station_port?ca=$certs/ca.pem" >"$ORVEL_PORTS_DIR/TRUSTED"
 start_orvel --port TRUSTED --connect
 wait_until 15 "status request over TLS at the simulator" sim_received "????"

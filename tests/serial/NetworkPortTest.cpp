@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -539,19 +540,27 @@ class TlsStationTest : public testing::Test {
   }
 
   // The operator's text and the failure's facts; "opened" when the port opens and a write
-  // reaches the station's device.
+  // reaches the station's device; "lost" with the port's loss report when the station hung up
+  // on that write.
   std::pair<std::string, TStationReport> OpenFailure(const std::string& address) {
     TSerialPort port;
     port.SetUiHandOver(&ui_);
     port.SetCustomPortName(address);
     port.SetPort(spCustom);
+    std::optional<TStationReport> loss;
+    port.OnFault = [&loss](TSerialPort* sender, TCommPort) { loss = sender->LossReport(); };
     try {
       port.Open();
     } catch (const ESerialPortException& error) {
       return {error.what(), error.Station()};
     }
     port.SendString("ATU?\r\n");
-    const std::string seen = terminal_.Read(200ms);
+    std::string seen;
+    // Bytes an earlier case sent to the same device may come first.
+    ui_.WaitUntil([&] {
+      return loss || (seen += terminal_.Read(20ms)).find("ATU?\r\n") != std::string::npos;
+    });
+    if (loss) return {"lost", *loss};
     return {seen == "ATU?\r\n" ? "opened" : "opened, but the station saw " + seen, {}};
   }
 
@@ -608,7 +617,9 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
   EXPECT_EQ(report.Failure, TStationFailure::ClientCertificateRefused);
 }
 
-// A plain address for a TLS station and the other way round: the first bytes tell, at once.
+// A plain address for a TLS station and the other way round: the first bytes tell, at once. A
+// raw address to a TLS station opens (nothing is written before the tuner's first command) and
+// is lost on that command, with the kind in the port's loss report.
 TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
   TSer2Net plain(terminal_.SlavePath());
   TSer2Net tls(terminal_.SlavePath(),
@@ -617,24 +628,53 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
   tls.Start();
   struct TCase {
     std::string address;
-    std::string reason;
+    std::string text;
     TStationFailure failure;
     unsigned port;
   };
+  const std::string toPlain = plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem");
   const TCase cases[] = {
-      {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
-       "This station does not use TLS: use rfc2217://", TStationFailure::NotTls, plain.Port()},
-      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://",
+      {toPlain, "Cannot connect to " + toPlain + ". This station does not use TLS: use rfc2217://",
+       TStationFailure::NotTls, plain.Port()},
+      {tls.Address("rfc2217"),
+       "Cannot connect to " + tls.Address("rfc2217") +
+           ". This station expects TLS: use rfc2217+tls://",
        TStationFailure::ExpectsTls, tls.Port()},
+      {tls.Address("tcp"), "lost", TStationFailure::ExpectsTls, tls.Port()},
   };
-  for (const auto& [address, reason, failure, port] : cases) {
+  for (const auto& [address, expected, failure, port] : cases) {
     const auto start = std::chrono::steady_clock::now();
     const auto [text, report] = OpenFailure(address);
-    EXPECT_EQ(text, "Cannot connect to " + address + ". " + reason);
+    EXPECT_EQ(text, expected);
     EXPECT_EQ(report.Failure, failure) << address;
     EXPECT_EQ(report.Port, port);
     // Not the line settings' bound of 3 s; generous for a busy machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << address;
+  }
+}
+
+// How a raw connection's end tells a TLS station: no word and a hang-up on the first write, or
+// a TLS record; a raw station that served, or hung up later than the bound, is no such station.
+TEST(NetworkRawLossTest, ATlsStationIsToldByItsHangUp) {
+  struct TCase {
+    const char* name;
+    std::string firstWords;
+    std::optional<std::chrono::steady_clock::duration> writeToLoss;
+    bool tls;
+  };
+  const auto bound = TNetworkSerialDevice::TlsRefusalBound;
+  const TCase cases[] = {
+      {"hung up without a word on the first write", "", 4ms, true},
+      {"hung up without a word at the bound", "", bound, true},
+      {"quiet, lost later than the bound", "", bound + 1ms, false},
+      {"hung up before anything was written", "", std::nullopt, false},
+      {"a TLS alert", std::string("\x15\x03\x03\x00\x02\x02\x32", 7), 4ms, true},
+      {"a TLS handshake", std::string("\x16\x03\x01\x00\x05", 5), std::nullopt, true},
+      {"the tuner answered", "ATU_KORAX\r\n", 4ms, false},
+      {"a byte like an alert's first", std::string("\x15\x04\x03", 3), 4ms, false},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(TNetworkSerialDevice::RefusedAsTls(c.firstWords, c.writeToLoss), c.tls) << c.name;
   }
 }
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The liveness rule of a network station on a clock of the test's own: what the watch does at
-// each moment.
+// each moment, and the round trip of the last question answered.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <vector>
 
 #include "StationLiveness.h"
@@ -30,6 +31,8 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
     std::vector<TEvent> events;
     int checkMs;
     TStep expected;
+    // The last question's round trip; -1 when none was answered.
+    int roundTripMs = -1;
   };
   using enum TEvent::TWhat;
   const TCase cases[] = {
@@ -42,11 +45,13 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
       {"a byte after the question answers it",
        {{Ask, 3000, 100}, {Observe, 3010, 101}},
        6009,
-       TStep::Wait},
+       TStep::Wait,
+       10},
       {"and the answered station is asked again when quiet",
        {{Ask, 3000, 100}, {Observe, 3010, 101}},
        6010,
-       TStep::Ask},
+       TStep::Ask,
+       10},
       // Bytes that came before the question but were counted only after it are no answer.
       {"bytes from before the question",
        {{Ask, 3000, 150}, {Observe, 3010, 150}},
@@ -90,6 +95,10 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
     EXPECT_EQ(liveness.Next(check), c.expected);
     // The watch sleeps until Due: it must not sleep past a change of the verdict.
     EXPECT_EQ(liveness.Due() > check, c.expected == TStep::Wait);
+    const std::optional<TClock::duration> roundTrip = liveness.LastRoundTrip();
+    EXPECT_EQ(
+        roundTrip ? std::chrono::duration_cast<std::chrono::milliseconds>(*roundTrip).count() : -1,
+        c.roundTripMs);
   }
 }
 
