@@ -126,7 +126,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
   std::string reason;
   TDeviceError refusal;
   if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "connect %s", ShownAddress(text).c_str());
+    TTrace::Print(TTraceArea::Network, "connect %s", TNetworkAddress::Masked(text).c_str());
   }
   std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
   if (!device) {
@@ -147,7 +147,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
     TDeviceError& refusal) {
   // The refusal carries the failure's facts in every case; its kind only for a refused station.
   refusal.Station.Failure = TStationFailure::Other;
-  std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
+  std::optional<TNetworkAddress> address = TNetworkAddress::Parse(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
   refusal.Station.Host = address->Host;
   refusal.Station.Port = address->Port;
@@ -214,7 +214,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     return false;
   }
   loop_ = std::thread([this] { RunLoop(); });
-  int error = str_to_gensio(GensioString(address_).c_str(), os_, EventTrampoline, this, &io_);
+  int error = str_to_gensio(address_.Gensio().c_str(), os_, EventTrampoline, this, &io_);
   if (error != 0) {
     io_ = nullptr;
     reason = FailureReason(error);

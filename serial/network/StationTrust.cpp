@@ -56,7 +56,7 @@ std::optional<int> TStationTrust::JudgeByPins(const TNetworkAddress& address,
                                               const std::string& pem, int chainError,
                                               TDeviceError& refusal) {
   if (!address.CaFile.empty()) return std::nullopt;
-  const std::string station = StationName(address);
+  const std::string station = address.Station();
   const std::string fingerprint = PemFingerprint(pem);
   if (fingerprint.empty()) return std::nullopt;
   const TPinCheck check = TStationPins().Check(station, fingerprint);
