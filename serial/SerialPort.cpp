@@ -232,9 +232,11 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
+    TStationReport station = failure.Station;
+    if (station.Failure != TStationFailure::None) station.Address = TNetworkAddress::Masked(name);
     throw ESerialPortException(
         failure.Kind, "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + failure.Message,
-        failure.Certificate, failure.Station);
+        failure.Certificate, std::move(station));
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();

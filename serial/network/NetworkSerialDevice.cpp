@@ -438,7 +438,8 @@ TStationReport TNetworkSerialDevice::Report() const {
   TStationFailure failure = failure_;
   if (refusal_.Kind == TSerialErrorKind::UnknownStation) failure = TStationFailure::UnknownStation;
   if (refusal_.Kind == TSerialErrorKind::StationChanged) failure = TStationFailure::StationChanged;
-  return TStationReport{failure, address_.Host, address_.Port, setting_, {}};
+  return TStationReport{failure,  {}, address_.Host,          address_.Port,
+                        setting_, {}, refusal_.Station.Pinned};
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
@@ -520,7 +521,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     if (judgement.Verdict == TLineRequests::TVerdict::Unconfirmed) {
       // A busy station's words may come while its hang-up is still on the way.
       if (TConnectFailure::SaysInUse(firstWords_)) {
-        reason = "Station in use by another client";
+        reason = TConnectFailure::InUseReason;
         failure_ = TStationFailure::InUse;
         return false;
       }

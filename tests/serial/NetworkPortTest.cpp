@@ -39,7 +39,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testing::HasSubstr;
 namespace fs = std::filesystem;
 
 TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
@@ -623,9 +622,8 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
   };
   const TCase cases[] = {
       {plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem"),
-       "This station does not use TLS: use rfc2217://", TStationFailure::NotTls, plain.Port()},
-      {tls.Address("rfc2217"), "This station expects TLS: use rfc2217+tls://",
-       TStationFailure::ExpectsTls, tls.Port()},
+       "The station does not use TLS", TStationFailure::NotTls, plain.Port()},
+      {tls.Address("rfc2217"), "The station expects TLS", TStationFailure::ExpectsTls, tls.Port()},
   };
   for (const auto& [address, reason, failure, port] : cases) {
     const auto start = std::chrono::steady_clock::now();
@@ -670,12 +668,10 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
   EXPECT_EQ(error.Station().Failure, TStationFailure::UnknownStation);
   EXPECT_EQ(error.Certificate().Station, station);
   EXPECT_EQ(error.Certificate().Fingerprint, before);
-  EXPECT_EQ(std::string(error.what()),
-            "Cannot connect to " + address + ". The station " + station +
-                " is not known yet.\nStation certificate SHA-256 fingerprint: " + before +
-                "\nIf orvel-station init printed the same fingerprint on the station, trust it "
-                "with\n  orvel --trust-station " +
-                station + " " + before + "\nand connect again.");
+  EXPECT_EQ(error.Station().Address, address);
+  EXPECT_EQ(std::string(error.what()), "Cannot connect to " + address + ". The station " + station +
+                                           " is not known yet (certificate SHA-256 " + before +
+                                           ")");
   std::string previous, reason;
   ASSERT_TRUE(TStationPins().Pin(station, before, previous, reason)) << reason;
   EXPECT_EQ(OpenError(address), "opened");
@@ -694,10 +690,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
   EXPECT_EQ(error.Kind(), TSerialErrorKind::StationChanged);
   EXPECT_EQ(error.Station().Failure, TStationFailure::StationChanged);
   EXPECT_EQ(error.Certificate().Fingerprint, after);
-  EXPECT_THAT(error.what(), HasSubstr("Trusted SHA-256 fingerprint: " + before + "\n"));
-  EXPECT_THAT(error.what(), HasSubstr("Shown SHA-256 fingerprint:   " + after + "\n"));
-  EXPECT_THAT(error.what(), HasSubstr("Someone may be posing as the station"));
-  EXPECT_THAT(error.what(), HasSubstr("orvel --trust-station " + station + " " + after + "\n"));
+  EXPECT_EQ(error.Station().Pinned, before);
   ASSERT_TRUE(TStationPins().Pin(station, after, previous, reason)) << reason;
   EXPECT_EQ(previous, before);
   EXPECT_EQ(OpenError(address), "opened");
