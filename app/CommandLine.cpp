@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "NetworkAddress.h"
 #include "StationPins.h"
 
 namespace {
@@ -70,7 +71,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.Error = "option --trust-station needs HOST:PORT and a fingerprint";
         break;
       }
-      const std::string station = ParseStationName(arguments[i + 1]);
+      std::string reason;
+      const std::optional<TNetworkAddress> address =
+          TNetworkAddress::ParseStation(arguments[i + 1], reason);
+      const std::string station = address ? address->Station() : std::string();
       const std::string fingerprint = NormalFingerprint(arguments[i + 2]);
       if (station.empty()) {
         line.Error = "option --trust-station needs HOST:PORT, not " + arguments[i + 1];

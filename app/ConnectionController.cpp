@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "StationMessages.h"
 #include "StationPins.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
@@ -28,6 +29,8 @@ std::optional<ESerialPortException> Refusal(const std::exception_ptr& failure) {
 std::string Reason(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
+  } catch (const ESerialPortException& error) {
+    return FailureText(error);
   } catch (const std::exception& error) {
     return error.what();
   } catch (...) {

@@ -670,7 +670,7 @@ void TForm1::WriteCommand(const std::string& text) {
   // A command that did not go out whole must not be logged as sent; the operator is told.
   if (written < text.size()) {
     throw std::runtime_error(
-        "The command did not reach " + TSerialPort::ShownName(SerialPort->PortName()) + ": only " +
+        "The command did not reach " + TNetworkAddress::Masked(SerialPort->PortName()) + ": only " +
         std::to_string(written) + " of " + std::to_string(text.size()) + " bytes were written.");
   }
 }

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "NetworkAddress.h"
 #include "SerialPort.h"
 
 TSerialConnectionPort::TSerialConnectionPort(TSerialPort& port, std::function<std::string()> name)
@@ -16,7 +17,7 @@ void TSerialConnectionPort::BeginOpen(std::function<void(std::exception_ptr fail
 
 bool TSerialConnectionPort::IsStation() const {
   const std::string name = port_.PortName();
-  return TSerialPort::IsAddress(name) || TSerialPort::IsAddress(port_.DevicePathOf(name));
+  return TNetworkAddress::IsAddress(name) || TNetworkAddress::IsAddress(port_.DevicePathOf(name));
 }
 
 std::string TSerialConnectionPort::Name() const {

@@ -22,6 +22,7 @@
 #include "Cp1252.h"
 #include "ErrorDisplay.h"
 #include "SerialPort.h"
+#include "StationMessages.h"
 #include "StationPins.h"
 #include "UserAction.h"
 
@@ -93,7 +94,7 @@ void TStationActions::Reached(const std::string& name, const std::string& addres
     } catch (const ESerialPortException& refusal) {
       if (refusal.Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) {
         if (!dialog_) throw;
-        notAdded(refusal.what());
+        notAdded(FailureText(refusal));
         return;
       }
       // Asked once the hand-over that brought the refusal has ended.

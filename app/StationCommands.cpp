@@ -6,7 +6,9 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
+#include "NetworkAddress.h"
 #include "StationBrowser.h"
 #include "StationDirectory.h"
 #include "StationPins.h"
@@ -49,7 +51,8 @@ bool SoundAddress(const std::string& address, std::string& reason) {
     reason = "An address carries no user name or password";
     return false;
   }
-  if (ParseStationName(rest).empty()) {
+  std::string malformed;
+  if (!TNetworkAddress::ParseStation(rest, malformed)) {
     reason = "the address needs HOST:PORT after " + kind + "://";
     return false;
   }
@@ -90,7 +93,9 @@ int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookF
     TStationEntry entry;
     entry.Name = station.Name;
     entry.Tls = station.Tls;
-    entry.Station = ParseStationName(station.Host + ":" + std::to_string(station.Port));
+    const std::optional<TNetworkAddress> named =
+        TNetworkAddress::FromHost(station.Host, station.Port, TNetworkKind::Rfc2217, reason);
+    if (named) entry.Station = named->Station();
     entry.Shown = TStationDirectory::Address(station.Host, station.Port, station.Tls);
     // Trusted under its name or under one of its addresses.
     std::vector<std::string> names{entry.Station};

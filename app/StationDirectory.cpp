@@ -18,7 +18,6 @@
 #include "AsciiText.h"
 #include "NetworkAddress.h"
 #include "PortsDirectory.h"
-#include "SerialPort.h"
 #include "StationPins.h"
 
 namespace {
@@ -71,13 +70,15 @@ bool TStationDirectory::Entries(std::vector<TStationEntry>& entries, std::string
     if (fileName.starts_with('.')) continue;
     if (!ReadEntry(directory_ + "/" + fileName, address, mark)) continue;
     address = std::string(TrimControls(address));
-    if (!TSerialPort::IsAddress(address)) continue;
+    if (!TNetworkAddress::IsAddress(address)) continue;
     TStationEntry entry;
     entry.Name = AsciiUpperCase(std::string(TrimControls(fileName)));
     entry.FileName = fileName;
     const std::size_t scheme = address.find("://");
     const std::string rest = address.substr(scheme + 3, address.find('?') - scheme - 3);
-    entry.Station = ParseStationName(rest);
+    std::string malformed;
+    const std::optional<TNetworkAddress> station = TNetworkAddress::ParseStation(rest, malformed);
+    if (station) entry.Station = station->Station();
     entry.Shown = address.substr(0, scheme + 3) + (entry.Station.empty() ? rest : entry.Station);
     entry.Tls = address.starts_with("rfc2217+tls://");
     // Asked with no fingerprint, the pins name the one they hold for the station.

@@ -23,6 +23,7 @@
 #include "QuitOnSignal.h"
 #include "StationCommands.h"
 #include "StationDirectory.h"
+#include "StationMessages.h"
 #include "StationPins.h"
 #include "UserAction.h"
 
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
     // the script is told why and, for one not known yet, how to trust it; a box there would wait
     // for ever.
     auto refused = [](const ESerialPortException& refusal) {
-      std::fprintf(stderr, "orvel: %s\n", refusal.what());
+      std::fprintf(stderr, "orvel: %s\n", FailureText(refusal).c_str());
       QCoreApplication::exit(1);
     };
     form1.AskToTrustStation = [refused](const ESerialPortException& refusal) {

@@ -56,18 +56,3 @@ class TNetworkAddress {
 
 // Whether a file name may be shown: it has a directory part or names something that exists.
 bool PlainlyAPath(const std::string& name);
-
-// The network device's names for the members above.
-inline bool IsNetworkAddress(std::string_view text) {
-  return TNetworkAddress::IsAddress(text);
-}
-inline std::string ShownAddress(std::string_view text) {
-  return TNetworkAddress::Masked(text);
-}
-inline std::optional<TNetworkAddress> ParseNetworkAddress(std::string_view text,
-                                                          std::string& reason) {
-  return TNetworkAddress::Parse(text, reason);
-}
-inline std::string GensioString(const TNetworkAddress& address) {
-  return address.Gensio();
-}

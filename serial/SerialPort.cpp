@@ -38,7 +38,7 @@ const char* const InvalidLogFile = "Invalid log file name or access denied.";
 ESerialPortException NotOpen(const std::string& portName) {
   return ESerialPortException(
       TSerialErrorKind::NotOpen,
-      ShownAddress(portName) + " is not open. Serial port is not connected.");
+      TNetworkAddress::Masked(portName) + " is not open. Serial port is not connected.");
 }
 
 // The locale's short date, a blank and its long time.
@@ -87,7 +87,7 @@ void TSerialPort::Open() {
 }
 
 void TSerialPort::BeginOpen(TOpenDoneEvent done) {
-  if (!IsNetworkAddress(TrimControls(DevicePathOf(PortName())))) {
+  if (!TNetworkAddress::IsAddress(TrimControls(DevicePathOf(PortName())))) {
     try {
       Open();
     } catch (...) {
@@ -153,7 +153,8 @@ void TSerialPort::BeginOpen(TOpenDoneEvent done) {
     pendingOpen_.reset();
     Close();
     done(std::make_exception_ptr(ESerialPortException(
-        error.Kind, "Cannot connect to " + ShownAddress(attempt->Name) + ". " + error.Message)));
+        error.Kind,
+        "Cannot connect to " + TNetworkAddress::Masked(attempt->Name) + ". " + error.Message)));
     return;
   }
   thread.detach();
@@ -231,9 +232,11 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   const TCommPort target = attempt.Target;
   if (!device) {
     Close();
-    throw ESerialPortException(failure.Kind,
-                               "Cannot connect to " + ShownAddress(name) + ". " + failure.Message,
-                               failure.Certificate, failure.Station);
+    TStationReport station = failure.Station;
+    if (station.Failure != TStationFailure::None) station.Address = TNetworkAddress::Masked(name);
+    throw ESerialPortException(
+        failure.Kind, "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + failure.Message,
+        failure.Certificate, std::move(station));
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();
@@ -257,8 +260,8 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
     faulted_ = wasFaulted;
     // The thread never ran: Close ends the connection here and releases the device.
     Close();
-    throw ESerialPortException(error.Kind,
-                               "Cannot connect to " + ShownAddress(name) + ". " + error.Message);
+    throw ESerialPortException(
+        error.Kind, "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + error.Message);
   }
 }
 
@@ -378,16 +381,8 @@ void TSerialPort::ListPorts(std::vector<std::string>& names,
 bool TSerialPort::IsPortListed(std::string_view name) const {
   // A network address stands for itself; whether its station is still there is the
   // connection's business (TSerialDevice::Lost).
-  if (IsNetworkAddress(TrimControls(name))) return true;
+  if (TNetworkAddress::IsAddress(TrimControls(name))) return true;
   return ListedPort(name).has_value();
-}
-
-bool TSerialPort::IsAddress(std::string_view name) {
-  return IsNetworkAddress(name);
-}
-
-std::string TSerialPort::ShownName(std::string_view name) {
-  return ShownAddress(name);
 }
 
 std::optional<TListedPort> TSerialPort::ListedPort(std::string_view name) const {
@@ -656,7 +651,7 @@ void TSerialPort::CheckPresence() {
     // when that entry has gone or changed is the whole list read.
     const bool ownName = entry && entry->Name == AsciiUpperCase(name);
     if (ownName && platform_->IsStillListed(*entry)) return;
-    if (IsNetworkAddress(TrimControls(name))) return;
+    if (TNetworkAddress::IsAddress(TrimControls(name))) return;
     // A listed name is present, whichever device it leads to by now: a port that works stays
     // open. An unplugged adapter that another one replaced at once has hung up (Lost above).
     if (std::optional<TListedPort> listed = ListedPort(name)) {

@@ -109,12 +109,6 @@ class TSerialPort final : private TComThreadOwner {
   // The same names with the device of each, from one look at the system.
   void ListPorts(std::vector<std::string>& names, std::vector<std::string>& devicePaths) const;
   bool IsPortListed(std::string_view name) const;
-  // Whether the name is a network port's address (its scheme's name first) rather than a
-  // port's name or a device.
-  static bool IsAddress(std::string_view name);
-  // The name as a message may show it: an address without user information and with option
-  // values that could be secrets masked, as the port's own messages show it.
-  static std::string ShownName(std::string_view name);
   TCommPort CommPortFromName(std::string_view name) const;
   std::string CommPortToName(TCommPort port) const;
   TBaudRate BaudRateFromNumber(std::int32_t number) const;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The serial layer's failures: the operator's text word for word, and a kind that code and
-// tests can tell apart without reading the text.
+// The serial layer's failures: a plain text of what happened, and a kind and facts that code
+// and tests can tell apart without reading the text.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +79,8 @@ enum class TStationFailure : std::uint8_t {
 // The facts of a network station's failure beside the operator's text.
 struct TStationReport {
   TStationFailure Failure = TStationFailure::None;
+  // The address as it may be shown (without secrets).
+  std::string Address;
   std::string Host;
   unsigned Port = 0;
   // The refused or unconfirmed setting: "speed", "data size", "parity", "stop size", "flow
@@ -86,6 +88,8 @@ struct TStationReport {
   std::string Setting;
   // The network layer's or the system's own words, when they are all there is.
   std::string SystemReason;
+  // The certificate fingerprint trusted before (StationChanged).
+  std::string Pinned;
 };
 
 class ESerialPortException : public std::runtime_error {

@@ -120,12 +120,6 @@ bool TStationPins::Pin(const std::string& station, const std::string& fingerprin
   return WritePrivateFile(file_, text, 0600, reason);
 }
 
-std::string ParseStationName(std::string_view text) {
-  std::string reason;
-  const std::optional<TNetworkAddress> address = TNetworkAddress::ParseStation(text, reason);
-  return address ? address->Station() : std::string();
-}
-
 std::string NormalFingerprint(std::string_view text) {
   // Either plain digits or a colon after every pair but the last, as openssl prints them.
   const bool colons = text.find(':') != std::string_view::npos;

@@ -58,12 +58,6 @@ class TStationPins {
   std::string file_;
 };
 
-// The network device's name for TNetworkAddress::Station.
-inline std::string StationName(const TNetworkAddress& address) {
-  return address.Station();
-}
-// From the operator's text ("shack.local:3002", "[::1]:3002"); empty when malformed.
-std::string ParseStationName(std::string_view text);
 // "AB:CD:..." from 64 hexadecimal digits in either case, with or without colons; empty when the
 // text is no SHA-256 fingerprint.
 std::string NormalFingerprint(std::string_view text);

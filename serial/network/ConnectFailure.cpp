@@ -33,7 +33,7 @@ std::string TConnectFailure::Describe(const TConnectFacts& facts, TStationFailur
     return text + ": " + subject + what;
   };
   if (facts.CertificateError != 0) return untrusted(facts.CertificateError);
-  if (SaysInUse(facts.FirstWords)) return told(InUse, "Station in use by another client");
+  if (SaysInUse(facts.FirstWords)) return told(InUse, InUseReason);
   if (ContainsAsciiNoCase(facts.Log, "certificate required") ||
       ContainsAsciiNoCase(facts.Log, "peer did not return")) {
     return told(ClientCertificateRequired, "Client certificate required");
@@ -55,8 +55,7 @@ std::string TConnectFailure::Describe(const TConnectFacts& facts, TStationFailur
       return told(Unreachable, "Host unreachable");
     case GE_REMCLOSE:
     case GE_COMMERR:
-      if (facts.HungUpOnNudge)
-        return told(ExpectsTls, "This station expects TLS: use rfc2217+tls://");
+      if (facts.HungUpOnNudge) return told(ExpectsTls, "The station expects TLS");
       // With TLS 1.3 the station checks the client's certificate only after the handshake,
       // and then just hangs up: a client that offered none is told the likely reason.
       if (facts.Tls) {
@@ -66,12 +65,12 @@ std::string TConnectFailure::Describe(const TConnectFacts& facts, TStationFailur
       }
       return told(ClosedByStation, "Connection closed by the station");
     case GE_NOTSUP:
-      return facts.HungUpOnNudge ? told(ExpectsTls, "This station expects TLS: use rfc2217+tls://")
+      return facts.HungUpOnNudge ? told(ExpectsTls, "The station expects TLS")
                                  : told(NotRfc2217, "The station does not speak RFC 2217");
     case GE_PROTOERR:
       // A Telnet station greets at once, and its first bytes are no TLS record.
       if (facts.Tls) {
-        return told(NotTls, "This station does not use TLS: use rfc2217://");
+        return told(NotTls, "The station does not use TLS");
       }
       return told(Other, gensio_err_to_str(error));
     case GE_KEYINVALID:

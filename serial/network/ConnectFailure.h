@@ -32,6 +32,7 @@ class TConnectFailure {
  public:
   // The operator's reason ("Connection refused"), its kind in `failure`.
   static std::string Describe(const TConnectFacts& facts, TStationFailure& failure);
+  static constexpr const char* InUseReason = "Station in use by another client";
   // A busy station says so in its first words.
   static bool SaysInUse(std::string_view words);
 };

@@ -126,7 +126,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
   std::string reason;
   TDeviceError refusal;
   if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "connect %s", ShownAddress(text).c_str());
+    TTrace::Print(TTraceArea::Network, "connect %s", TNetworkAddress::Masked(text).c_str());
   }
   std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
   if (!device) {
@@ -147,7 +147,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
     TDeviceError& refusal) {
   // The refusal carries the failure's facts in every case; its kind only for a refused station.
   refusal.Station.Failure = TStationFailure::Other;
-  std::optional<TNetworkAddress> address = ParseNetworkAddress(text, reason);
+  std::optional<TNetworkAddress> address = TNetworkAddress::Parse(text, reason);
   if (!address || !UseOperatorIdentity(*address, reason)) return nullptr;
   refusal.Station.Host = address->Host;
   refusal.Station.Port = address->Port;
@@ -214,7 +214,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     return false;
   }
   loop_ = std::thread([this] { RunLoop(); });
-  int error = str_to_gensio(GensioString(address_).c_str(), os_, EventTrampoline, this, &io_);
+  int error = str_to_gensio(address_.Gensio().c_str(), os_, EventTrampoline, this, &io_);
   if (error != 0) {
     io_ = nullptr;
     reason = FailureReason(error);
@@ -441,7 +441,8 @@ TStationReport TNetworkSerialDevice::Report() const {
   TStationFailure failure = failure_;
   if (refusal_.Kind == TSerialErrorKind::UnknownStation) failure = TStationFailure::UnknownStation;
   if (refusal_.Kind == TSerialErrorKind::StationChanged) failure = TStationFailure::StationChanged;
-  return TStationReport{failure, address_.Host, address_.Port, setting_, {}};
+  return TStationReport{failure,  {}, address_.Host,          address_.Port,
+                        setting_, {}, refusal_.Station.Pinned};
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
@@ -523,7 +524,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     if (judgement.Verdict == TLineRequests::TVerdict::Unconfirmed) {
       // A busy station's words may come while its hang-up is still on the way.
       if (TConnectFailure::SaysInUse(firstWords_)) {
-        reason = "Station in use by another client";
+        reason = TConnectFailure::InUseReason;
         failure_ = TStationFailure::InUse;
         return false;
       }
@@ -741,7 +742,12 @@ TStationReport TNetworkSerialDevice::LossReport() const {
   std::optional<TClock::duration> writeToLoss;
   if (firstWrite_) writeToLoss = *lostAt_ - *firstWrite_;
   if (!RefusedAsTls(firstWords_, writeToLoss)) return {};
-  return TStationReport{TStationFailure::ExpectsTls, address_.Host, address_.Port, {}, {}};
+  TStationReport report;
+  report.Failure = TStationFailure::ExpectsTls;
+  report.Address = address_.Shown();
+  report.Host = address_.Host;
+  report.Port = address_.Port;
+  return report;
 }
 
 bool TNetworkSerialDevice::RefusedAsTls(std::string_view firstWords,

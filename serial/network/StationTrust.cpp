@@ -56,7 +56,7 @@ std::optional<int> TStationTrust::JudgeByPins(const TNetworkAddress& address,
                                               const std::string& pem, int chainError,
                                               TDeviceError& refusal) {
   if (!address.CaFile.empty()) return std::nullopt;
-  const std::string station = StationName(address);
+  const std::string station = address.Station();
   const std::string fingerprint = PemFingerprint(pem);
   if (fingerprint.empty()) return std::nullopt;
   const TPinCheck check = TStationPins().Check(station, fingerprint);
@@ -64,25 +64,15 @@ std::optional<int> TStationTrust::JudgeByPins(const TNetworkAddress& address,
   // A station that a system authority vouches for needs no pin, as long as none was made.
   if (check.Verdict == TPinVerdict::Unknown && chainError == 0) return std::nullopt;
   refusal = TDeviceError{TSerialErrorKind::Other, check.Reason, {station, fingerprint}};
-  const std::string trust = "  orvel --trust-station " + station + " " + fingerprint + "\n";
+  refusal.Station.Pinned = check.Pinned;
   if (check.Verdict == TPinVerdict::Unknown) {
     refusal.Kind = TSerialErrorKind::UnknownStation;
     refusal.Message =
-        "The station " + station +
-        " is not known yet.\nStation certificate SHA-256 fingerprint: " + fingerprint +
-        "\nIf orvel-station init printed the same fingerprint on the station, "
-        "trust it with\n" +
-        trust + "and connect again.";
+        "The station " + station + " is not known yet (certificate SHA-256 " + fingerprint + ")";
   } else if (check.Verdict == TPinVerdict::Changed) {
     refusal.Kind = TSerialErrorKind::StationChanged;
-    refusal.Message =
-        "The station " + station + " shows another certificate than the one trusted.\n" +
-        "Trusted SHA-256 fingerprint: " + check.Pinned +
-        "\nShown SHA-256 fingerprint:   " + fingerprint +
-        "\nSomeone may be posing as the station on the way there, or the station was given a "
-        "new certificate (orvel-station init ran afresh). Ask the station's keeper for its "
-        "fingerprint; only if it is the one shown, trust it with\n" +
-        trust + "and connect again.";
+    refusal.Message = "The station " + station + " shows another certificate than the one " +
+                      "trusted (SHA-256 " + fingerprint + ", trusted " + check.Pinned + ")";
   }
   return GE_AUTHREJECT;
 }

@@ -149,7 +149,7 @@ std::string NetworkAddressIn(int directory, const char* fileName, std::string& r
   }
   const std::string_view line = bytes.substr(0, bytes.find_first_of("\r\n"));
   std::string address(TrimControls(line));
-  if (IsNetworkAddress(address)) return address;
+  if (TNetworkAddress::IsAddress(address)) return address;
   reason = "its first line is not a network address";
   return {};
 }

@@ -27,7 +27,7 @@ class TPosixSerialPlatform final : public TSerialPlatform {
  public:
   std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error,
                                             const TCancelFlag& cancelled) override {
-    if (IsNetworkAddress(path)) return TNetworkSerialDevice::Open(path, error, cancelled);
+    if (TNetworkAddress::IsAddress(path)) return TNetworkSerialDevice::Open(path, error, cancelled);
     return TPosixSerialDevice::Open(path, error);
   }
 
@@ -42,7 +42,7 @@ class TPosixSerialPlatform final : public TSerialPlatform {
 
   std::string UnlistedDevicePath(std::string_view name) const override {
     // A network address names its station itself.
-    if (IsNetworkAddress(name)) return std::string(name);
+    if (TNetworkAddress::IsAddress(name)) return std::string(name);
     return "/dev/" + std::string(name);
   }
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "NetworkAddress.h"
-#include "SerialPort.h"
 
 namespace {
 
@@ -81,7 +80,6 @@ TEST(NetworkAddressTest, FormsConnectionsReasonsAndWhatMayBeShown) {
     const std::optional<TNetworkAddress> address = TNetworkAddress::Parse(c.text, reason);
     // The window's question: a malformed address is still an address, to be refused on open.
     EXPECT_EQ(TNetworkAddress::IsAddress(c.text), !reason.starts_with("Not a network address"));
-    EXPECT_EQ(TSerialPort::IsAddress(c.text), TNetworkAddress::IsAddress(c.text));
     const std::string shown = TNetworkAddress::Masked(c.text);
     EXPECT_EQ(shown, c.shown ? c.shown : c.text);
     EXPECT_THAT(shown, Not(HasSubstr(kSecret)));

@@ -40,7 +40,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testing::HasSubstr;
 namespace fs = std::filesystem;
 
 TEST(NetworkPortListTest, ARegularFileWithAnAddressIsANetworkPort) {
@@ -634,11 +633,10 @@ TEST_F(TlsStationTest, AnAddressOfTheWrongKindSaysWhichOneToUse) {
   };
   const std::string toPlain = plain.Address("rfc2217+tls") + "?ca=" + files_.File("ca.pem");
   const TCase cases[] = {
-      {toPlain, "Cannot connect to " + toPlain + ". This station does not use TLS: use rfc2217://",
+      {toPlain, "Cannot connect to " + toPlain + ". The station does not use TLS",
        TStationFailure::NotTls, plain.Port()},
       {tls.Address("rfc2217"),
-       "Cannot connect to " + tls.Address("rfc2217") +
-           ". This station expects TLS: use rfc2217+tls://",
+       "Cannot connect to " + tls.Address("rfc2217") + ". The station expects TLS",
        TStationFailure::ExpectsTls, tls.Port()},
       {tls.Address("tcp"), "lost", TStationFailure::ExpectsTls, tls.Port()},
   };
@@ -710,12 +708,10 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
   EXPECT_EQ(error.Station().Failure, TStationFailure::UnknownStation);
   EXPECT_EQ(error.Certificate().Station, station);
   EXPECT_EQ(error.Certificate().Fingerprint, before);
-  EXPECT_EQ(std::string(error.what()),
-            "Cannot connect to " + address + ". The station " + station +
-                " is not known yet.\nStation certificate SHA-256 fingerprint: " + before +
-                "\nIf orvel-station init printed the same fingerprint on the station, trust it "
-                "with\n  orvel --trust-station " +
-                station + " " + before + "\nand connect again.");
+  EXPECT_EQ(error.Station().Address, address);
+  EXPECT_EQ(std::string(error.what()), "Cannot connect to " + address + ". The station " + station +
+                                           " is not known yet (certificate SHA-256 " + before +
+                                           ")");
   std::string previous, reason;
   ASSERT_TRUE(TStationPins().Pin(station, before, previous, reason)) << reason;
   EXPECT_EQ(OpenError(address), "opened");
@@ -734,10 +730,7 @@ TEST_F(TlsStationTest, ASelfSignedStationIsTrustedOnceAndRefusedWhenItsCertifica
   EXPECT_EQ(error.Kind(), TSerialErrorKind::StationChanged);
   EXPECT_EQ(error.Station().Failure, TStationFailure::StationChanged);
   EXPECT_EQ(error.Certificate().Fingerprint, after);
-  EXPECT_THAT(error.what(), HasSubstr("Trusted SHA-256 fingerprint: " + before + "\n"));
-  EXPECT_THAT(error.what(), HasSubstr("Shown SHA-256 fingerprint:   " + after + "\n"));
-  EXPECT_THAT(error.what(), HasSubstr("Someone may be posing as the station"));
-  EXPECT_THAT(error.what(), HasSubstr("orvel --trust-station " + station + " " + after + "\n"));
+  EXPECT_EQ(error.Station().Pinned, before);
   ASSERT_TRUE(TStationPins().Pin(station, after, previous, reason)) << reason;
   EXPECT_EQ(previous, before);
   EXPECT_EQ(OpenError(address), "opened");

@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The operator's words for a failure of the serial port, each sentence built here once.
+#pragma once
+
+#include <string>
+
+#include "SerialPortException.h"
+
+// What the operator is told: a network station's failure worded from its kind and facts, with
+// what the operator can do about it; any other failure as the port itself words it.
+std::string FailureText(const ESerialPortException& failure);
