@@ -74,9 +74,8 @@ bool RetryCannotHeal(const std::exception_ptr& failure) {
 // null for any other loss.
 std::exception_ptr LossCause(const std::string& station, const TStationReport& report) {
   if (report.Failure != TStationFailure::ExpectsTls) return nullptr;
-  return std::make_exception_ptr(ESerialPortException(
-      TSerialErrorKind::Vanished,
-      station + " hung up. This station expects TLS: use rfc2217+tls://", {}, report));
+  return std::make_exception_ptr(
+      ESerialPortException(TSerialErrorKind::Vanished, HungUpText(station, report), {}, report));
 }
 
 std::string LocalTime(std::chrono::system_clock::time_point time) {

@@ -11,9 +11,8 @@ std::string TrustHint(const TStationCertificate& certificate) {
 }
 
 // The reason after "Cannot connect to ADDRESS. "; empty where the port's own words serve.
-std::string Reason(const ESerialPortException& failure) {
-  const TStationCertificate& certificate = failure.Certificate();
-  switch (failure.Station().Failure) {
+std::string Reason(const TStationReport& report, const TStationCertificate& certificate) {
+  switch (report.Failure) {
     case TStationFailure::InUse:
       // The station drops a connection whose far end has gone within a minute of hearing
       // nothing back (keepalive).
@@ -32,8 +31,7 @@ std::string Reason(const ESerialPortException& failure) {
     case TStationFailure::StationChanged:
       return "The station " + certificate.Station +
              " shows another certificate than the one trusted.\nTrusted SHA-256 fingerprint: " +
-             failure.Station().Pinned +
-             "\nShown SHA-256 fingerprint:   " + certificate.Fingerprint +
+             report.Pinned + "\nShown SHA-256 fingerprint:   " + certificate.Fingerprint +
              "\nSomeone may be posing as the station on the way there, or the station was "
              "given a new certificate (orvel-station init ran afresh). Ask the station's keeper "
              "for its fingerprint; only if it is the one shown, " +
@@ -46,7 +44,11 @@ std::string Reason(const ESerialPortException& failure) {
 }  // namespace
 
 std::string FailureText(const ESerialPortException& failure) {
-  const std::string reason = Reason(failure);
+  const std::string reason = Reason(failure.Station(), failure.Certificate());
   if (reason.empty()) return failure.what();
   return "Cannot connect to " + failure.Station().Address + ". " + reason;
+}
+
+std::string HungUpText(const std::string& station, const TStationReport& report) {
+  return station + " hung up. " + Reason(report, {});
 }

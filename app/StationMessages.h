@@ -10,3 +10,5 @@
 // What the operator is told: a network station's failure worded from its kind and facts, with
 // what the operator can do about it; any other failure as the port itself words it.
 std::string FailureText(const ESerialPortException& failure);
+// An open station that hung up for a reason its report names (a raw address to a TLS station).
+std::string HungUpText(const std::string& station, const TStationReport& report);

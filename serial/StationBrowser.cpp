@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "GensioOs.h"
 #include "UiHandOver.h"
 
 namespace {
@@ -26,29 +27,6 @@ namespace {
 constexpr const char* kServiceType = "=_iostream._tcp";
 // gensio confirms within moments that the watch is let go; a browser never waits longer.
 constexpr auto kReleaseBound = std::chrono::seconds(5);
-
-void IgnoreSignal(int) {}
-
-// gensio's one OS handler of the process, the one the network ports use: gensio wakes its
-// waiting threads with SIGUSR1, whose default action would end the program.
-gensio_os_funcs* GensioOs(std::string& reason) {
-  static gensio_os_funcs* funcs = nullptr;
-  static int error = 0;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction current {};
-    if (sigaction(SIGUSR1, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-      struct sigaction quiet {};
-      quiet.sa_handler = IgnoreSignal;
-      quiet.sa_flags = SA_RESTART;
-      sigemptyset(&quiet.sa_mask);
-      sigaction(SIGUSR1, &quiet, nullptr);
-    }
-    error = gensio_default_os_hnd(SIGUSR1, &funcs);
-  });
-  if (!funcs) reason = std::string("Network layer unavailable: ") + gensio_err_to_str(error);
-  return funcs;
-}
 
 // The components of a gensio stack at its top level: "telnet(rfc2217),ssl(a,b),tcp".
 std::vector<std::string_view> Components(std::string_view stack) {
@@ -222,7 +200,7 @@ void TStationBrowser::Start() {
   state_ = TState::Looking;
   reason_.clear();
   shared_ = std::make_shared<TShared>();
-  shared_->os = GensioOs(shared_->reason);
+  shared_->os = TGensioOs::Get(shared_->reason);
   if (shared_->os) shared_->waiter = gensio_os_funcs_alloc_waiter(shared_->os);
   if (!shared_->waiter) {
     state_ = TState::Unavailable;

@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "ConnectFailure.h"
+#include "GensioOs.h"
 #include "OperatorIdentity.h"
 #include "SerialPlatform.h"
 #include "StationSocket.h"
@@ -52,40 +53,6 @@ constexpr auto CountSlice = std::chrono::milliseconds(10);
 // A write that asked first looks more often at the start.
 constexpr auto FirstCountSlice = std::chrono::milliseconds(1);
 constexpr auto FirstCountSpan = std::chrono::milliseconds(50);
-
-std::mutex logMutex;
-// gensio's last complaint about the TLS session: "certificate required" is only found here.
-std::string lastLog;
-
-void KeepLog(struct gensio_os_funcs*, enum gensio_log_levels, const char* log, va_list args) {
-  char text[512];
-  std::vsnprintf(text, sizeof text, log, args);
-  std::lock_guard lock(logMutex);
-  lastLog = text;
-}
-
-void IgnoreSignal(int) {}
-
-// gensio wakes its waiting threads with SIGUSR1; its default action would end the program.
-gensio_os_funcs* OsFuncs(std::string& reason) {
-  static gensio_os_funcs* funcs = nullptr;
-  static int error = 0;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction current {};
-    if (sigaction(SIGUSR1, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-      struct sigaction quiet {};
-      quiet.sa_handler = IgnoreSignal;
-      quiet.sa_flags = SA_RESTART;
-      sigemptyset(&quiet.sa_mask);
-      sigaction(SIGUSR1, &quiet, nullptr);
-    }
-    error = gensio_default_os_hnd(SIGUSR1, &funcs);
-    if (error == 0) gensio_os_funcs_set_vlog(funcs, KeepLog);
-  });
-  if (!funcs) reason = std::string("Network layer unavailable: ") + gensio_err_to_str(error);
-  return funcs;
-}
 
 bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -206,7 +173,7 @@ TNetworkSerialDevice::~TNetworkSerialDevice() {
 }
 
 bool TNetworkSerialDevice::Connect(std::string& reason) {
-  os_ = OsFuncs(reason);
+  os_ = TGensioOs::Get(reason);
   if (!os_) return false;
   stopWaiter_ = gensio_os_funcs_alloc_waiter(os_);
   if (!stopWaiter_) {
@@ -427,10 +394,7 @@ std::string TNetworkSerialDevice::FailureReason(int error) const {
     facts.WrongHost = wrongHost_;
     facts.FirstWords = firstWords_;
   }
-  {
-    std::lock_guard lock(logMutex);
-    facts.Log = lastLog;
-  }
+  facts.Log = TGensioOs::LastLog();
   TStationFailure failure = TStationFailure::None;
   std::string reason = TConnectFailure::Describe(facts, failure);
   failure_ = failure;
