@@ -139,7 +139,7 @@ class ConnectionControllerTest : public ::testing::Test {
          [&] {
            reach(std::make_exception_ptr(ESerialPortException(
                TSerialErrorKind::Other, "station failed", {},
-               {stationFailure_, "rfc2217://127.0.0.1:4000", "127.0.0.1", 4000})));
+               {stationFailure_, "rfc2217://127.0.0.1:4000", "127.0.0.1", 4000, {}, {}, {}})));
          }},
         {'i', [&] { controller_.Identified(); }},
         {'F', [&] { controller_.Fault(); }},
