@@ -153,6 +153,8 @@ void TConnectionController::Failed(const std::exception_ptr& failure, bool retry
   StopRetrying();
   // Trusted, the station is opened again as the operator's click asked.
   if (Offer(failure, [this] { window_.OpenAgain(true); })) return;
+  // The error box shows only the message: it carries the operator's words.
+  if (const std::optional<ESerialPortException> station = Refusal(failure)) throw Worded(*station);
   std::rethrow_exception(failure);
 }
 

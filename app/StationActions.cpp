@@ -93,7 +93,7 @@ void TStationActions::Reached(const std::string& name, const std::string& addres
       std::rethrow_exception(failure);
     } catch (const ESerialPortException& refusal) {
       if (refusal.Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) {
-        if (!dialog_) throw;
+        if (!dialog_) throw Worded(refusal);
         notAdded(FailureText(refusal));
         return;
       }

@@ -49,6 +49,11 @@ std::string FailureText(const ESerialPortException& failure) {
   return "Cannot connect to " + failure.Station().Address + ". " + reason;
 }
 
+ESerialPortException Worded(const ESerialPortException& failure) {
+  return ESerialPortException(failure.Kind(), FailureText(failure), failure.Certificate(),
+                              failure.Station());
+}
+
 std::string HungUpText(const std::string& station, const TStationReport& report) {
   return station + " hung up. " + Reason(report, {});
 }

@@ -10,5 +10,8 @@
 // What the operator is told: a network station's failure worded from its kind and facts, with
 // what the operator can do about it; any other failure as the port itself words it.
 std::string FailureText(const ESerialPortException& failure);
+// The same failure with FailureText as its message, for where only the message is shown (the
+// error box of an operator's action).
+ESerialPortException Worded(const ESerialPortException& failure);
 // An open station that hung up for a reason its report names (a raw address to a TLS station).
 std::string HungUpText(const std::string& station, const TStationReport& report);

@@ -316,6 +316,12 @@ TEST_F(ConnectionControllerTest, ALostStationNamesWhatItMayStillCarryOut) {
   EXPECT_EQ(shown_, std::vector<std::string>{
                         "SHACK hung up. This station expects TLS: use rfc2217+tls://"});
   played_.Loss = {};
+  // The operator's open of a station that refused the kind of address: the box says what to do.
+  shown_.clear();
+  stationFailure_ = TStationFailure::NotTls;
+  Play("cn");
+  EXPECT_EQ(shown_, std::vector<std::string>{"Cannot connect to rfc2217://127.0.0.1:4000. This "
+                                             "station does not use TLS: use rfc2217://"});
   played_.Outcome = Failure(TSerialErrorKind::Busy, false);
   EXPECT_THROW(controller_.Open(), ESerialPortException);
   EXPECT_EQ(controller_.State(), TState::Closed);

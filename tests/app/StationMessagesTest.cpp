@@ -47,8 +47,11 @@ TEST(StationMessagesTest, FailuresAreWordedFromTheirKindAndFacts) {
     report.Failure = failure;
     report.Address = address;
     report.Pinned = "01:23";
-    EXPECT_EQ(FailureText(ESerialPortException(kind, "the port's words", certificate, report)),
-              text);
+    const ESerialPortException error(kind, "the port's words", certificate, report);
+    EXPECT_EQ(FailureText(error), text);
+    // Where only the message is shown, it carries the same words; the kind stays.
+    EXPECT_EQ(Worded(error).what(), text);
+    EXPECT_EQ(Worded(error).Kind(), kind);
   }
 }
 
