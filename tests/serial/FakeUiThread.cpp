@@ -42,9 +42,9 @@ void TFakeUiThread::ProcessPendingEvents() {
   }
 }
 
-bool TFakeUiThread::HasPending() {
-  std::lock_guard lock(mutex_);
-  return !queue_.empty();
+bool TFakeUiThread::WaitForPending(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return posted_.wait_for(lock, timeout, [this] { return !queue_.empty(); });
 }
 
 void TFakeUiThread::Post(std::function<void()> call) {

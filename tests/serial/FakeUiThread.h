@@ -30,8 +30,9 @@ class TFakeUiThread final : public TUiHandOver {
   // Lets events run until the condition holds or the time is up; the condition's last value.
   bool WaitUntil(const std::function<bool()>& condition,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5));
-  // Whether a hand-over or a posted event waits for this thread.
-  bool HasPending();
+  // Waits, without letting events run, until a hand-over or a posted event waits for this
+  // thread or the time is up; whether one waits.
+  bool WaitForPending(std::chrono::milliseconds timeout);
   // How often ProcessPendingEvents has been called.
   int ProcessCalls() const { return processCalls_; }
 

@@ -873,11 +873,7 @@ TEST(NetworkOpenTest, ACloseDuringTheHandOverRunsNeitherTheCompletionNorOnConnec
   port.OnConnect = [&](TSerialPort*, TCommPort) { ++connects; };
   port.BeginOpen([&](std::exception_ptr) { ++done; });
   // Polled without letting events run: the hand-over stays queued.
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!ui.HasPending() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-  }
-  ASSERT_TRUE(ui.HasPending());
+  ASSERT_TRUE(ui.WaitForPending(10s));
   port.Close();
   EXPECT_FALSE(port.Opening());
   ui.ProcessPendingEvents();
