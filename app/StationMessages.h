@@ -7,6 +7,8 @@
 
 #include "SerialPortException.h"
 
+// "Cannot connect to SHOWN. REASON", for every failure to reach a port.
+std::string CannotConnectText(const std::string& shown, const std::string& reason);
 // What the operator is told: a network station's failure worded from its kind and facts, with
 // what the operator can do about it; any other failure as the port itself words it.
 std::string FailureText(const ESerialPortException& failure);

@@ -175,9 +175,8 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &form1, [&form1] { ClickOpenPort(form1); });
   } else if (options.Connect) {
     // Open Port would try the empty selection and report a port without a name.
-    QTimer::singleShot(0, &form1, [shown, problem] {
-      ReportUserActionError("Cannot connect to " + shown + ". " + problem);
-    });
+    QTimer::singleShot(
+        0, &form1, [shown, problem] { ReportUserActionError(CannotConnectText(shown, problem)); });
   }
 
   const int status = QApplication::exec();

@@ -21,6 +21,11 @@
 
 namespace {
 
+// The port is named as it may be shown: an address without its secrets.
+std::string CannotConnect(const std::string& name, const std::string& reason) {
+  return "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + reason;
+}
+
 constexpr std::int32_t StandardBaudRates[] = {
     75,   110,   134,   150,   300,   600,    1200,   1800,   2400,   4800,   7200,
     9600, 14400, 19200, 38400, 57600, 115200, 128000, 230400, 256000, 460800, 921600};
@@ -152,9 +157,8 @@ void TSerialPort::BeginOpen(TOpenDoneEvent done) {
   if (!thread.joinable()) {
     pendingOpen_.reset();
     Close();
-    done(std::make_exception_ptr(ESerialPortException(
-        error.Kind,
-        "Cannot connect to " + TNetworkAddress::Masked(attempt->Name) + ". " + error.Message)));
+    done(std::make_exception_ptr(
+        ESerialPortException(error.Kind, CannotConnect(attempt->Name, error.Message))));
     return;
   }
   thread.detach();
@@ -234,9 +238,8 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
     Close();
     TStationReport station = failure.Station;
     if (station.Failure != TStationFailure::None) station.Address = TNetworkAddress::Masked(name);
-    throw ESerialPortException(
-        failure.Kind, "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + failure.Message,
-        failure.Certificate, std::move(station));
+    throw ESerialPortException(failure.Kind, CannotConnect(name, failure.Message),
+                               failure.Certificate, std::move(station));
   }
   TDeviceError error;
   const std::uint64_t generation = threads_.Generation();
@@ -260,8 +263,7 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
     faulted_ = wasFaulted;
     // The thread never ran: Close ends the connection here and releases the device.
     Close();
-    throw ESerialPortException(
-        error.Kind, "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + error.Message);
+    throw ESerialPortException(error.Kind, CannotConnect(name, error.Message));
   }
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The serial layer's failures: a plain text of what happened, and a kind and facts that code
-// and tests can tell apart without reading the text.
+// and tests can tell apart without reading the text, and the program words for its operator.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,8 @@ enum class TStationFailure : std::uint8_t {
   None,
   Refused,
   HostNotFound,
+  // The name server itself failed.
+  NameServerFailed,
   TimedOut,
   Unreachable,
   ClosedByStation,
@@ -76,7 +78,13 @@ enum class TStationFailure : std::uint8_t {
   Other
 };
 
-// The facts of a network station's failure beside the operator's text.
+// What the check of a station's certificate found wrong.
+enum class TCertificateFinding : std::uint8_t { None, NotSigned, Expired, Revoked, OtherHost };
+
+// A file that a TLS address names.
+enum class TAddressFile : std::uint8_t { None, CertificateAuthority, ClientCertificate, Key };
+
+// The facts of a network station's failure, for the program to word for the operator.
 struct TStationReport {
   TStationFailure Failure = TStationFailure::None;
   // The address as it may be shown (without secrets).
@@ -84,12 +92,20 @@ struct TStationReport {
   std::string Host;
   unsigned Port = 0;
   // The refused or unconfirmed setting: "speed", "data size", "parity", "stop size", "flow
-  // control".
+  // control", and the refused value (none for the flow control).
   std::string Setting;
-  // The network layer's or the system's own words, when they are all there is.
+  std::string Value;
+  // The network layer's, the system's or the station's own words.
   std::string SystemReason;
   // The certificate fingerprint trusted before (StationChanged).
   std::string Pinned;
+  // The station's certificate ("CN=shack.local") and what its check found (CertificateNotTrusted).
+  std::string Subject;
+  TCertificateFinding Finding = TCertificateFinding::None;
+  // The file that cannot be read (FileUnreadable), and its path when the address plainly gives
+  // one (a name that is not may be a password given as the file).
+  TAddressFile File = TAddressFile::None;
+  std::string Path;
 };
 
 class ESerialPortException : public std::runtime_error {

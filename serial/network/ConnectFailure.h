@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Why a connection to a network station failed, from what the network layer found: the kind
-// for the program and the operator's reason, each decided in one place.
+// and its facts, decided in one place; the program words them for its operator.
 #pragma once
 
 #include <string>
@@ -13,7 +13,6 @@
 struct TConnectFacts {
   // gensio's error.
   int Error = 0;
-  std::string Host;
   // The address asked for TLS, and named a key of the operator's own.
   bool Tls = false;
   bool OwnKey = false;
@@ -30,9 +29,11 @@ struct TConnectFacts {
 
 class TConnectFailure {
  public:
-  // The operator's reason ("Connection refused"), its kind in `failure`.
-  static std::string Describe(const TConnectFacts& facts, TStationFailure& failure);
-  static constexpr const char* InUseReason = "Station in use by another client";
+  // The failure's kind and findings into `report`, with the network layer's or the station's
+  // own words as its SystemReason.
+  static void Classify(const TConnectFacts& facts, TStationReport& report);
   // A busy station says so in its first words.
   static bool SaysInUse(std::string_view words);
+  // A busy station's first line, as its own words.
+  static std::string FirstLine(std::string_view words);
 };

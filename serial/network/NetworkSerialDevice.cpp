@@ -54,12 +54,17 @@ constexpr auto CountSlice = std::chrono::milliseconds(10);
 constexpr auto FirstCountSlice = std::chrono::milliseconds(1);
 constexpr auto FirstCountSpan = std::chrono::milliseconds(50);
 
-bool ReadableFile(const std::string& path, const char* what, std::string& reason) {
+bool ReadableFile(const std::string& path, TAddressFile which, TStationReport& report,
+                  std::string& reason) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
+    report.Failure = TStationFailure::FileUnreadable;
+    report.SystemReason = std::strerror(errno);
+    report.File = which;
     // A name that is not plainly a file's may be a password given as the file.
-    reason = std::string("Cannot read the ") + what + (PlainlyAPath(path) ? " " + path : "") +
-             ": " + std::strerror(errno);
+    if (PlainlyAPath(path)) report.Path = path;
+    reason = (report.Path.empty() ? std::string("a file of the address") : path) + ": " +
+             report.SystemReason;
     return false;
   }
   ::close(fd);
@@ -101,7 +106,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
     error = refusal.Kind != TSerialErrorKind::None ? refusal
                                                    : TDeviceError{TSerialErrorKind::Other, reason};
     error.Station = report;
-    if (error.Station.Failure == TStationFailure::Other) error.Station.SystemReason = reason;
+    if (error.Station.SystemReason.empty()) error.Station.SystemReason = reason;
   }
   if (TTrace::On(TTraceArea::Network)) {
     TTrace::Print(TTraceArea::Network, "connect: %s", device ? "open" : error.Message.c_str());
@@ -120,12 +125,14 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
   refusal.Station.Port = address->Port;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
     refusal.Station.Failure = TStationFailure::FileUnreadable;
-    if (!address->CaFile.empty() && !ReadableFile(address->CaFile, "certificate authority", reason))
+    TStationReport& report = refusal.Station;
+    if ((!address->CaFile.empty() &&
+         !ReadableFile(address->CaFile, TAddressFile::CertificateAuthority, report, reason)) ||
+        (!address->CertFile.empty() &&
+         !ReadableFile(address->CertFile, TAddressFile::ClientCertificate, report, reason)) ||
+        (!address->KeyFile.empty() &&
+         !ReadableFile(address->KeyFile, TAddressFile::Key, report, reason)))
       return nullptr;
-    if (!address->CertFile.empty() &&
-        !ReadableFile(address->CertFile, "client certificate", reason))
-      return nullptr;
-    if (!address->KeyFile.empty() && !ReadableFile(address->KeyFile, "key", reason)) return nullptr;
   }
   std::unique_ptr<TNetworkSerialDevice> device(new TNetworkSerialDevice(*address, cancelled));
   if (!device->Connect(reason)) {
@@ -184,7 +191,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   int error = str_to_gensio(address_.Gensio().c_str(), os_, EventTrampoline, this, &io_);
   if (error != 0) {
     io_ = nullptr;
-    reason = FailureReason(error);
+    reason = Classify(error);
     return false;
   }
   error = gensio_open(
@@ -194,7 +201,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
       },
       this);
   if (error != 0) {
-    reason = FailureReason(error);
+    reason = Classify(error);
     return false;
   }
   int openError = 0;
@@ -210,8 +217,8 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
       lock.lock();
     }
     if (!WaitUntil(lock, deadline, [this] { return openDone_; })) {
-      reason = Cancelled() ? "Cancelled" : "Connection timed out";
-      failure_ = TStationFailure::TimedOut;
+      reason = Cancelled() ? "Cancelled" : gensio_err_to_str(GE_TIMEDOUT);
+      facts_.Failure = TStationFailure::TimedOut;
       return false;
     }
     openError = openError_;
@@ -220,7 +227,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     if (openError == 0 || TClock::now() - nudged > TlsHintBound) quietStation_ = false;
   }
   if (openError != 0) {
-    reason = FailureReason(openError);
+    reason = Classify(openError);
     return false;
   }
   {
@@ -232,7 +239,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
   if (address_.Kind != TNetworkKind::Tcp) {
     serial_ = gensio_to_sergensio(io_);
     if (!serial_) {
-      reason = FailureReason(GE_NOTSUP);
+      reason = Classify(GE_NOTSUP);
       return false;
     }
   }
@@ -244,7 +251,7 @@ bool TNetworkSerialDevice::Connect(std::string& reason) {
     const bool closed = WaitUntil(lock, TClock::now() + BusyBound, [this] { return lost_.load(); });
     lock.unlock();
     if (closed) {
-      reason = FailureReason(GE_REMCLOSE);
+      reason = Classify(GE_REMCLOSE);
       return false;
     }
   }
@@ -376,37 +383,37 @@ void TNetworkSerialDevice::Answer(TLineRequests::TReply& reply, int error, unsig
   changed_.notify_all();
 }
 
-std::string TNetworkSerialDevice::FailureReason(int error) const {
-  TConnectFacts facts{error,
-                      address_.Host,
-                      address_.Kind == TNetworkKind::Rfc2217Tls,
-                      !address_.KeyFile.empty(),
-                      {},
-                      0,
-                      false,
-                      {},
-                      {},
-                      quietStation_};
-  {
-    std::lock_guard lock(mutex_);
-    facts.Subject = peerSubject_;
-    facts.CertificateError = certificateError_;
-    facts.WrongHost = wrongHost_;
-    facts.FirstWords = firstWords_;
-  }
+std::string TNetworkSerialDevice::Classify(int error) {
+  TConnectFacts facts;
+  facts.Error = error;
+  facts.Tls = address_.Kind == TNetworkKind::Rfc2217Tls;
+  facts.OwnKey = !address_.KeyFile.empty();
+  facts.HungUpOnNudge = quietStation_;
   facts.Log = TGensioOs::LastLog();
-  TStationFailure failure = TStationFailure::None;
-  std::string reason = TConnectFailure::Describe(facts, failure);
-  failure_ = failure;
-  return reason;
+  std::lock_guard lock(mutex_);
+  facts.Subject = peerSubject_;
+  facts.CertificateError = certificateError_;
+  facts.WrongHost = wrongHost_;
+  facts.FirstWords = firstWords_;
+  facts_ = {};
+  TConnectFailure::Classify(facts, facts_);
+  return facts_.SystemReason;
 }
 
 TStationReport TNetworkSerialDevice::Report() const {
-  TStationFailure failure = failure_;
-  if (refusal_.Kind == TSerialErrorKind::UnknownStation) failure = TStationFailure::UnknownStation;
-  if (refusal_.Kind == TSerialErrorKind::StationChanged) failure = TStationFailure::StationChanged;
-  return TStationReport{failure,  {}, address_.Host,          address_.Port,
-                        setting_, {}, refusal_.Station.Pinned};
+  TStationReport report = facts_;
+  // A refusal for the certificate says more than gensio's error that followed it.
+  if (refusal_.Kind != TSerialErrorKind::None) {
+    report.Failure =
+        refusal_.Kind == TSerialErrorKind::UnknownStation   ? TStationFailure::UnknownStation
+        : refusal_.Kind == TSerialErrorKind::StationChanged ? TStationFailure::StationChanged
+                                                            : TStationFailure::Other;
+    report.SystemReason = refusal_.Message;
+  }
+  report.Host = address_.Host;
+  report.Port = address_.Port;
+  report.Pinned = refusal_.Station.Pinned;
+  return report;
 }
 
 bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
@@ -416,12 +423,13 @@ bool TNetworkSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDev
       TDeviceError{lost_ ? TSerialErrorKind::Vanished : TSerialErrorKind::RefusedSetting, reason};
   std::lock_guard lock(mutex_);
   error.Station = Report();
+  error.Station.SystemReason = reason;
   return false;
 }
 
 bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::string& reason) {
   if (lost_) {
-    reason = FailureReason(GE_REMCLOSE);
+    reason = Classify(GE_REMCLOSE);
     return false;
   }
   // Over raw TCP the station's own settings apply.
@@ -442,8 +450,8 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   {
     std::lock_guard lock(mutex_);
     if (!requests_.Begin(TClock::now(), wanted, this, replies)) {
-      reason = "The station leaves its requests unanswered";
-      failure_ = TStationFailure::RequestsUnanswered;
+      reason = "earlier requests unanswered";
+      facts_.Failure = TStationFailure::RequestsUnanswered;
       return false;
     }
   }
@@ -463,7 +471,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
         nullptr, nullptr);
   }
   if (error != 0) {
-    reason = FailureReason(error);
+    reason = Classify(error);
     return false;
   }
   static constexpr const char* Names[] = {"speed", "data size", "parity", "stop size",
@@ -481,27 +489,27 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     // A connection that ends once the line is confirmed is the receive thread's to find.
     if (!requests_.LineAnswered() && (lost_ || Cancelled())) {
       lock.unlock();
-      reason = FailureReason(GE_REMCLOSE);
+      reason = Classify(GE_REMCLOSE);
       return false;
     }
     const auto index = static_cast<std::size_t>(judgement.Setting);
     if (judgement.Verdict == TLineRequests::TVerdict::Unconfirmed) {
       // A busy station's words may come while its hang-up is still on the way.
       if (TConnectFailure::SaysInUse(firstWords_)) {
-        reason = TConnectFailure::InUseReason;
-        failure_ = TStationFailure::InUse;
+        reason = TConnectFailure::FirstLine(firstWords_);
+        facts_.Failure = TStationFailure::InUse;
         return false;
       }
-      reason = std::string("The station did not confirm the ") + Names[index];
-      failure_ = TStationFailure::SettingUnconfirmed;
-      setting_ = Names[index];
+      reason = std::string(Names[index]) + " not confirmed";
+      facts_.Failure = TStationFailure::SettingUnconfirmed;
+      facts_.Setting = Names[index];
       return false;
     }
     if (judgement.Verdict == TLineRequests::TVerdict::Refused) {
-      reason = std::string("The station refused the ") + Names[index];
-      if (judgement.Setting != TSetting::Flow) reason += " " + std::to_string(wanted[index]);
-      failure_ = TStationFailure::SettingRefused;
-      setting_ = Names[index];
+      facts_.Failure = TStationFailure::SettingRefused;
+      facts_.Setting = Names[index];
+      if (judgement.Setting != TSetting::Flow) facts_.Value = std::to_string(wanted[index]);
+      reason = facts_.Setting + (facts_.Value.empty() ? "" : " " + facts_.Value) + " refused";
       return false;
     }
     askMask = !std::exchange(modemMaskAsked_, true);

@@ -50,7 +50,7 @@ class TNetworkSerialDevice final : public TSerialDevice {
   // a TLS station does.
   static constexpr std::chrono::seconds TlsRefusalBound{1};
 
-  // Connects; null with the reason ("Connection refused") when that fails or when `cancelled`
+  // Connects; null with the failure's kind and facts when that fails or when `cancelled`
   // was set meanwhile (then within a twentieth of a second).
   static std::unique_ptr<TNetworkSerialDevice> Open(const std::string& address, TDeviceError& error,
                                                     const TCancelFlag& cancelled = nullptr);
@@ -112,9 +112,10 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void MarkLost();
   // With mutex_ held: readable exactly while there is news for the receive thread.
   void UpdateReadiness();
-  // The operator's reason for a failed open or a connection that ended while opening; leaves
-  // the kind in failure_.
-  std::string FailureReason(int error) const;
+  // Why an open failed or a connection ended while opening, from gensio's error and what was
+  // seen of the station: the kind and findings into facts_, the network layer's words returned.
+  // Takes mutex_.
+  std::string Classify(int error);
   // With mutex_ held: the facts of the last failure.
   TStationReport Report() const;
   void NudgeQuietStation();
@@ -167,9 +168,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   std::string peerSubject_;
   int certificateError_ = 0;
   TDeviceError refusal_;
-  // The kind of the last failure told, and the setting it concerns (under mutex_).
-  mutable std::atomic<TStationFailure> failure_ = TStationFailure::None;
-  std::string setting_;
+  // The kind and findings of the last failure told (under mutex_).
+  TStationReport facts_;
   // The certificate's chain held, but it names another host.
   bool wrongHost_ = false;
   // The station said nothing in the first second and was nudged (connecting thread only).

@@ -67,12 +67,10 @@ std::optional<int> TStationTrust::JudgeByPins(const TNetworkAddress& address,
   refusal.Station.Pinned = check.Pinned;
   if (check.Verdict == TPinVerdict::Unknown) {
     refusal.Kind = TSerialErrorKind::UnknownStation;
-    refusal.Message =
-        "The station " + station + " is not known yet (certificate SHA-256 " + fingerprint + ")";
+    refusal.Message = "unknown certificate SHA-256 " + fingerprint;
   } else if (check.Verdict == TPinVerdict::Changed) {
     refusal.Kind = TSerialErrorKind::StationChanged;
-    refusal.Message = "The station " + station + " shows another certificate than the one " +
-                      "trusted (SHA-256 " + fingerprint + ", trusted " + check.Pinned + ")";
+    refusal.Message = "changed certificate SHA-256 " + fingerprint + ", trusted " + check.Pinned;
   }
   return GE_AUTHREJECT;
 }

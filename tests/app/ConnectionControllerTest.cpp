@@ -137,9 +137,11 @@ class ConnectionControllerTest : public ::testing::Test {
         {'f', [&] { reach(Failure(TSerialErrorKind::NotFound, false)); }},
         {'n',
          [&] {
-           reach(std::make_exception_ptr(ESerialPortException(
-               TSerialErrorKind::Other, "station failed", {},
-               {stationFailure_, "rfc2217://127.0.0.1:4000", "127.0.0.1", 4000, {}, {}, {}})));
+           TStationReport report;
+           report.Failure = stationFailure_;
+           report.Address = "rfc2217://127.0.0.1:4000";
+           reach(std::make_exception_ptr(
+               ESerialPortException(TSerialErrorKind::Other, "station failed", {}, report)));
          }},
         {'i', [&] { controller_.Identified(); }},
         {'F', [&] { controller_.Fault(); }},
