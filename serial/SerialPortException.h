@@ -84,28 +84,29 @@ enum class TCertificateFinding : std::uint8_t { None, NotSigned, Expired, Revoke
 // A file that a TLS address names.
 enum class TAddressFile : std::uint8_t { None, CertificateAuthority, ClientCertificate, Key };
 
-// The facts of a network station's failure, for the program to word for the operator.
+// The facts of a network station's failure, for the program to word for the operator. Each may
+// be left out where it does not apply, also in a designated initializer.
 struct TStationReport {
   TStationFailure Failure = TStationFailure::None;
   // The address as it may be shown (without secrets).
-  std::string Address;
-  std::string Host;
+  std::string Address{};
+  std::string Host{};
   unsigned Port = 0;
   // The refused or unconfirmed setting: "speed", "data size", "parity", "stop size", "flow
   // control", and the refused value (none for the flow control).
-  std::string Setting;
-  std::string Value;
+  std::string Setting{};
+  std::string Value{};
   // The network layer's, the system's or the station's own words.
-  std::string SystemReason;
+  std::string SystemReason{};
   // The certificate fingerprint trusted before (StationChanged).
-  std::string Pinned;
+  std::string Pinned{};
   // The station's certificate ("CN=shack.local") and what its check found (CertificateNotTrusted).
-  std::string Subject;
+  std::string Subject{};
   TCertificateFinding Finding = TCertificateFinding::None;
   // The file that cannot be read (FileUnreadable), and its path when the address plainly gives
   // one (a name that is not may be a password given as the file).
   TAddressFile File = TAddressFile::None;
-  std::string Path;
+  std::string Path{};
 };
 
 class ESerialPortException : public std::runtime_error {

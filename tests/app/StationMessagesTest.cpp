@@ -3,8 +3,6 @@
 // The operator's words for failed stations, word for word from the failure's kind and facts.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "StationMessages.h"
 
 namespace {
@@ -13,18 +11,6 @@ TEST(StationMessagesTest, FailuresAreWordedFromTheirKindAndFacts) {
   const std::string address = "rfc2217+tls://shack.local:3002";
   const TStationCertificate certificate{"shack.local:3002", "AB:CD"};
   using enum TStationFailure;
-  auto facts = [&](
-                   TStationFailure failure,
-                   const std::function<void(TStationReport&)>& fill = [](TStationReport&) {}) {
-    TStationReport report;
-    report.Failure = failure;
-    report.Address = address;
-    report.Host = "192.0.2.7";
-    report.Pinned = "01:23";
-    report.SystemReason = "the network's words";
-    fill(report);
-    return report;
-  };
   auto connect = [&](const std::string& reason) {
     return "Cannot connect to " + address + ". " + reason;
   };
@@ -34,86 +20,68 @@ TEST(StationMessagesTest, FailuresAreWordedFromTheirKindAndFacts) {
     std::string text;
   };
   const TCase cases[] = {
-      {TSerialErrorKind::Other, facts(InUse),
+      {TSerialErrorKind::Other,
+       {.Failure = InUse},
        connect("Station in use by another client: if that was this computer before the network "
                "failed, the station lets it go within a minute")},
-      {TSerialErrorKind::Other, facts(ExpectsTls),
+      {TSerialErrorKind::Other,
+       {.Failure = ExpectsTls},
        connect("This station expects TLS: use rfc2217+tls://")},
-      {TSerialErrorKind::Other, facts(NotTls),
+      {TSerialErrorKind::Other,
+       {.Failure = NotTls},
        connect("This station does not use TLS: use rfc2217://")},
-      {TSerialErrorKind::UnknownStation, facts(UnknownStation),
+      {TSerialErrorKind::UnknownStation,
+       {.Failure = UnknownStation},
        connect("The station shack.local:3002 is not known yet.\nStation certificate SHA-256 "
                "fingerprint: AB:CD\nIf orvel-station init printed the same fingerprint on the "
                "station, trust it with\n  orvel --trust-station shack.local:3002 AB:CD\nand "
                "connect again.")},
-      {TSerialErrorKind::StationChanged, facts(StationChanged),
+      {TSerialErrorKind::StationChanged,
+       {.Failure = StationChanged, .Pinned = "01:23"},
        connect("The station shack.local:3002 shows another certificate than the one trusted.\n"
                "Trusted SHA-256 fingerprint: 01:23\nShown SHA-256 fingerprint:   AB:CD\nSomeone "
                "may be posing as the station on the way there, or the station was given a new "
                "certificate (orvel-station init ran afresh). Ask the station's keeper for its "
                "fingerprint; only if it is the one shown, trust it with\n  orvel --trust-station "
                "shack.local:3002 AB:CD\nand connect again.")},
-      {TSerialErrorKind::Other, facts(Refused), connect("Connection refused")},
-      {TSerialErrorKind::Other, facts(TimedOut), connect("Connection timed out")},
-      {TSerialErrorKind::Other, facts(NameServerFailed),
-       connect("Host not found (name server failure)")},
-      {TSerialErrorKind::Other, facts(ClosedByStation),
-       connect("Connection closed by the station")},
-      {TSerialErrorKind::Other, facts(ClientCertificateRequired),
-       connect("Client certificate required")},
-      {TSerialErrorKind::Other, facts(ClientCertificateRefused),
-       connect("The station refused this client certificate")},
+      {TSerialErrorKind::Other, {.Failure = Refused}, connect("Connection refused")},
       // What is wrong with the certificate says what to fix: the authority file or the address.
       {TSerialErrorKind::Other,
-       facts(CertificateNotTrusted,
-             [](TStationReport& report) {
-               report.Subject = "CN=shack.local";
-               report.Finding = TCertificateFinding::NotSigned;
-             }),
+       {.Failure = CertificateNotTrusted,
+        .Subject = "CN=shack.local",
+        .Finding = TCertificateFinding::NotSigned},
        connect("Certificate not trusted: CN=shack.local is not signed by the given authority")},
       {TSerialErrorKind::Other,
-       facts(CertificateNotTrusted,
-             [](TStationReport& report) {
-               report.Subject = "CN=other.example";
-               report.Finding = TCertificateFinding::OtherHost;
-             }),
+       {.Failure = CertificateNotTrusted,
+        .Host = "192.0.2.7",
+        .Subject = "CN=other.example",
+        .Finding = TCertificateFinding::OtherHost},
        connect("Certificate not trusted: issued for other.example, not for 192.0.2.7")},
-      {TSerialErrorKind::Other, facts(CertificateNotTrusted), connect("Certificate not trusted")},
       {TSerialErrorKind::RefusedSetting,
-       facts(SettingRefused,
-             [](TStationReport& report) {
-               report.Setting = "speed";
-               report.Value = "9600";
-             }),
+       {.Failure = SettingRefused, .Setting = "speed", .Value = "9600"},
        connect("The station refused the speed 9600")},
       {TSerialErrorKind::RefusedSetting,
-       facts(SettingRefused, [](TStationReport& report) { report.Setting = "flow control"; }),
-       connect("The station refused the flow control")},
-      {TSerialErrorKind::RefusedSetting,
-       facts(SettingUnconfirmed, [](TStationReport& report) { report.Setting = "parity"; }),
+       {.Failure = SettingUnconfirmed, .Setting = "parity"},
        connect("The station did not confirm the parity")},
       // A file named by what may be a password instead of a path is not repeated.
       {TSerialErrorKind::Other,
-       facts(FileUnreadable,
-             [](TStationReport& report) {
-               report.File = TAddressFile::Key;
-               report.SystemReason = "No such file or directory";
-             }),
-       connect("Cannot read the key: No such file or directory")},
+       {.Failure = FileUnreadable, .SystemReason = "No such file", .File = TAddressFile::Key},
+       connect("Cannot read the key: No such file")},
       {TSerialErrorKind::Other,
-       facts(FileUnreadable,
-             [](TStationReport& report) {
-               report.File = TAddressFile::CertificateAuthority;
-               report.Path = "/nonexistent/ca.pem";
-               report.SystemReason = "No such file or directory";
-             }),
-       connect("Cannot read the certificate authority /nonexistent/ca.pem: No such file or "
-               "directory")},
-      {TSerialErrorKind::Other, facts(Other), connect("the network's words")},
+       {.Failure = FileUnreadable,
+        .SystemReason = "No such file",
+        .File = TAddressFile::CertificateAuthority,
+        .Path = "/etc/ca.pem"},
+       connect("Cannot read the certificate authority /etc/ca.pem: No such file")},
+      {TSerialErrorKind::Other,
+       {.Failure = Other, .SystemReason = "the network's words"},
+       connect("the network's words")},
       // A local port's failure in the port's own words.
-      {TSerialErrorKind::NotFound, facts(None), "the port's words"},
+      {TSerialErrorKind::NotFound, {.Failure = None}, "the port's words"},
   };
-  for (const auto& [kind, report, text] : cases) {
+  for (const auto& [kind, facts, text] : cases) {
+    TStationReport report = facts;
+    report.Address = address;
     const ESerialPortException error(kind, "the port's words", certificate, report);
     EXPECT_EQ(FailureText(error), text);
     // Where only the message is shown, it carries the same words; the kind stays.

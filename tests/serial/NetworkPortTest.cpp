@@ -523,17 +523,15 @@ TEST_F(NetworkPortTest, FailuresGiveTheirKindAndFacts) {
   }
 
   const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLocalPort());
-  const auto [refused, said] = OpenFailure(second, nobody);
+  const TStationReport refused = OpenFailure(second, nobody).first;
   EXPECT_EQ(refused.Failure, TStationFailure::Refused);
   EXPECT_EQ(refused.Address, nobody);
-  EXPECT_EQ(said, "Cannot connect to " + nobody + ". Connection refused");
 
   // A key named by what may be a password instead of a file is not repeated.
   const auto [secret, secretSaid] = OpenFailure(second, "rfc2217+tls://127.0.0.1:1?key=S3cretPW");
   EXPECT_EQ(secret.Failure, TStationFailure::FileUnreadable);
   EXPECT_EQ(secret.File, TAddressFile::Key);
   EXPECT_EQ(secret.Path, "");
-  EXPECT_EQ(secret.SystemReason, "No such file or directory");
   EXPECT_EQ(secret.Address, "rfc2217+tls://127.0.0.1:1?key=***");
   EXPECT_THAT(secretSaid, testing::Not(testing::HasSubstr("S3cretPW")));
   const TStationReport missing =
