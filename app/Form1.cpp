@@ -321,18 +321,15 @@ void TForm1::DescribeControls() {
 }
 
 void TForm1::AttachPortMonitor(TForm2* monitor) {
-  // A monitor that is let go must not call back into this window any more.
+  // A monitor that is let go must not touch this window's lamps or call back into it any more.
   if (Form2 != nullptr && Form2 != monitor) {
-    Form2->OnLogChange = nullptr;
+    Form2->SetActivityLamps(nullptr, nullptr);
     Form2->OnRevealForwardPower = nullptr;
     Form2->OnSendCommand = nullptr;
   }
   Form2 = monitor;
   if (Form2 == nullptr) return;
-  Form2->OnLogChange = [this](TLogDirection newest) {
-    TLedLamp* lamp = newest == ldSent ? txled : rxLED;
-    lamp->SetValue(!lamp->Value());
-  };
+  Form2->SetActivityLamps(txled, rxLED);
   Form2->OnRevealForwardPower = [this] {
     Label6->show();
     SetCaption(Label7, "");

@@ -46,9 +46,9 @@ class TForm1 : public QMainWindow,
   explicit TForm1(const QString& settingsDirectory, QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // The port monitor window, created after this one: its log receives every protocol line, and
-  // its events light this window's activity lamps, reveal the forward power and send commands.
-  // nullptr lets the monitor go.
+  // The port monitor window, created after this one: its log receives every protocol line and
+  // toggles this window's activity lamps, and its events reveal the forward power and send
+  // commands. nullptr lets the monitor go.
   void AttachPortMonitor(TForm2* monitor);
 
   // Selects the listed port with this name (letter case ignored) or behind this device path;

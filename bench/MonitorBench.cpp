@@ -40,12 +40,7 @@ double MonitorRate(const std::vector<std::string>& lines, bool withLamps) {
   mainWindow.resize(60, 60);
   mainWindow.show();
   TForm2 form;
-  if (withLamps) {
-    form.OnLogChange = [rxLED, txled](TLogDirection newest) {
-      TLedLamp* lamp = newest == ldSent ? txled : rxLED;
-      lamp->SetValue(!lamp->Value());
-    };
-  }
+  if (withLamps) form.SetActivityLamps(txled, rxLED);
   form.show();
   (void)QTest::qWaitForWindowExposed(&form);
   QCoreApplication::processEvents();

@@ -31,6 +31,7 @@
 #include <utility>
 
 #include "Cp1252.h"
+#include "LedLamp.h"
 #include "OverwriteFile.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
@@ -275,6 +276,11 @@ TForm2::TForm2(QWidget* parent)
 
 TForm2::~TForm2() = default;
 
+void TForm2::SetActivityLamps(TLedLamp* txd, TLedLamp* rxd) {
+  TxdLamp = txd;
+  RxdLamp = rxd;
+}
+
 void TForm2::LogLine(TLogDirection direction, std::string_view text) {
   AppendLog(ToDisplay(TunerCommands::LogForm(direction, text)));
 }
@@ -409,7 +415,8 @@ void TForm2::Memo1Change() {
       if (lastRow.textLength() > 0) newestStart = newest.text().at(lastRow.textStart());
     }
   }
-  if (OnLogChange) OnLogChange(newestStart == u'-' ? ldSent : ldReceived);
+  TLedLamp* lamp = newestStart == u'-' ? TxdLamp : RxdLamp;
+  if (lamp != nullptr) lamp->SetValue(!lamp->Value());
   if (LiveRows() > kMaxLiveRows) EmptyLiveLog();
 }
 

@@ -23,6 +23,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class TLedLamp;
 
 class TForm2 : public QWidget {
  public:
@@ -35,10 +36,12 @@ class TForm2 : public QWidget {
   // A note of the program's own for the operator (a lost station), logged as it is.
   void LogNote(std::string_view text);
 
+  // The main window's activity lamps, which every change of the log toggles: the TxD lamp
+  // when the live log's newest row starts with "-", the RxD lamp otherwise. The main window
+  // hands them over at start-up and takes them back (nullptr) when it lets the monitor go.
+  void SetActivityLamps(TLedLamp* txd, TLedLamp* rxd);
+
   // Events, skipped while unassigned; the main window connects them at start-up.
-  // After every change of the log: the direction of the live log's newest row ("-" at its
-  // start: sent), whose activity lamp the main window toggles.
-  std::function<void(TLogDirection newest)> OnLogChange;
   // A reveal word was entered: the main window shows its forward-power readout, emptied.
   std::function<void()> OnRevealForwardPower;
   // The operator sends a command (no terminator): the main window writes and logs it, or
@@ -129,4 +132,6 @@ class TForm2 : public QWidget {
   // reaches the change notification.
   bool ProgramEdit = false;
   QEventLoop* ModalLoop = nullptr;
+  TLedLamp* TxdLamp = nullptr;
+  TLedLamp* RxdLamp = nullptr;
 };

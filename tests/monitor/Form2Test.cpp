@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "Form2.h"
+#include "LedLamp.h"
 #include "OverwriteFile.h"
 #include "UserAction.h"
 
@@ -85,12 +86,17 @@ std::string ReadFile(const QString& path) {
   return file.readAll().toStdString();
 }
 
-// The main window's side: the monitor's events are recorded; a command is "written" and
-// logged as the main window does, unless the port is closed.
-class Form2Test : public ::testing::Test {
+// The main window's side: the monitor flips its two activity lamps, shown, and each flip is
+// seen at the paint a lamp makes the moment its Value changes; the monitor's events are
+// recorded; a command is "written" and logged as the main window does, unless the port is closed.
+class Form2Test : public QObject, public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_TRUE(QTest::qWaitForWindowExposed(&lamps)); }
   Form2Test() {
-    form->OnLogChange = [this](TLogDirection newest) { changes.push_back(newest); };
+    for (TLedLamp* lamp : {txd, rxd}) lamp->installEventFilter(this);
+    rxd->move(0, 20);  // a lamp hidden under the other would not paint
+    lamps.show();
+    form->SetActivityLamps(txd, rxd);
     form->OnRevealForwardPower = [this] { ++reveals; };
     form->OnSendCommand = [this](const std::string& command) {
       if (!portOpen) throw std::runtime_error(kNotOpen);
@@ -99,7 +105,16 @@ class Form2Test : public ::testing::Test {
     };
   }
 
-  // The lamp toggles that the action asked the main window for, by direction.
+  bool eventFilter(QObject* lamp, QEvent* event) override {
+    bool& shown = lamp == txd ? txShown : rxShown;
+    if (event->type() == QEvent::Paint && static_cast<TLedLamp*>(lamp)->Value() != shown) {
+      shown = !shown;
+      changes.push_back(lamp == txd ? ldSent : ldReceived);
+    }
+    return false;
+  }
+
+  // The lamp flips that the action made, by lamp.
   struct Toggles {
     int rx = 0;
     int tx = 0;
@@ -108,7 +123,7 @@ class Form2Test : public ::testing::Test {
     changes.clear();
     action();
     Toggles toggles;
-    for (TLogDirection newest : changes) ++(newest == ldSent ? toggles.tx : toggles.rx);
+    for (TLogDirection lamp : changes) ++(lamp == ldSent ? toggles.tx : toggles.rx);
     return toggles;
   }
 
@@ -130,8 +145,12 @@ class Form2Test : public ::testing::Test {
     form->Edit1KeyDown(Qt::Key_Return, Qt::NoModifier);
   }
 
+  QWidget lamps;  // the main window's, outliving the form
+  TLedLamp* txd = new TLedLamp(&lamps);
+  TLedLamp* rxd = new TLedLamp(&lamps);
+  bool txShown = false, rxShown = false;
   std::unique_ptr<TForm2> form = std::make_unique<TForm2>();
-  std::vector<TLogDirection> changes;
+  std::vector<TLogDirection> changes;  // the lamps flipped, in order
   int reveals = 0;
   bool portOpen = true;
   std::vector<std::string> sent;

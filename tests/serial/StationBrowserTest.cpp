@@ -4,15 +4,19 @@
 // the test's own network, mount and host-name namespaces, so that nothing reaches the machine's.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <sched.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +26,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "FakeUiThread.h"
@@ -53,14 +56,31 @@ pid_t StartDaemon(std::vector<const char*> arguments) {
   return pid;
 }
 
-bool AppearsWithin(const std::string& path, pid_t daemon) {
+// Waits for a daemon's socket without polling: the watch on the socket's folder wakes at every
+// name made there, the daemon's pidfd when it dies. The socket is looked for only once the
+// watch stands, so one made just before is not missed.
+bool AppearsWithin(const std::filesystem::path& path, pid_t daemon) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!std::filesystem::exists(path)) {
-    if (::waitpid(daemon, nullptr, WNOHANG) == daemon) return false;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  // glibc's own pidfd_open is declared without C linkage in this release.
+  const int died = static_cast<int>(::syscall(SYS_pidfd_open, daemon, 0));
+  bool appeared = false;
+  if (watch >= 0 && died >= 0 &&
+      ::inotify_add_watch(watch, path.parent_path().c_str(), IN_CREATE | IN_MOVED_TO) >= 0) {
+    pollfd events[] = {{watch, POLLIN, 0}, {died, POLLIN, 0}};
+    while (!(appeared = std::filesystem::exists(path))) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const int ready = ::poll(events, 2, static_cast<int>(std::max<long>(0, left.count())));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0 || events[1].revents != 0) break;
+      alignas(inotify_event) char names[4096];  // what is left unread wakes the next poll
+      if (::read(watch, names, sizeof names) < 0 && errno != EAGAIN) break;
+    }
   }
-  return true;
+  if (watch >= 0) ::close(watch);
+  if (died >= 0) ::close(died);
+  return appeared;
 }
 
 // A network namespace with a veth pair (multicast on loopback alone announces nothing useful),
