@@ -42,7 +42,7 @@
 #include "QtUiHandOver.h"
 #include "ReadingLabel.h"
 #include "SerialConnectionPort.h"
-#include "StationDirectory.h"
+#include "StationMessages.h"
 #include "Trace.h"
 #include "TunerCommands.h"
 #include "UserAction.h"
@@ -464,24 +464,9 @@ void TForm1::openportclick() {
 }
 
 bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
-  const TStationCertificate& certificate = refusal.Certificate();
-  const bool portOpen = PortOpenOrOpening();
-  // The question says what Yes does, and Yes does exactly that.
-  std::string yes =
-      "Yes trusts this station and opens the port: the tuner is asked to identify "
-      "itself.";
-  if (!stations_->Adding().empty()) {
-    yes = "Yes trusts this station and adds it to the port list as " + stations_->Adding() +
-          (portOpen ? "; the open port stays open."
-                    : ", then opens it: the tuner is asked to identify itself.");
-  }
   QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
-                  FromCp1252("The station " + certificate.Station +
-                             " is not known yet.\n\nStation certificate SHA-256 fingerprint:\n" +
-                             FingerprintLines(certificate.Fingerprint) +
-                             "\n\nTrust it only if orvel-station init printed the same "
-                             "fingerprint on the station.\n\n" +
-                             yes),
+                  FromCp1252(TrustQuestionText(refusal.Certificate(), stations_->Adding(),
+                                               PortOpenOrOpening())),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);

@@ -3,6 +3,8 @@
 // The operator's words for network stations that failed.
 #include "StationMessages.h"
 
+#include "StationDirectory.h"
+
 namespace {
 
 std::string TrustHint(const TStationCertificate& certificate) {
@@ -124,4 +126,21 @@ ESerialPortException Worded(const ESerialPortException& failure) {
 
 std::string HungUpText(const std::string& station, const TStationReport& report) {
   return station + " hung up. " + Reason(report, {});
+}
+
+std::string TrustQuestionText(const TStationCertificate& certificate, const std::string& adding,
+                              bool portOpen) {
+  // The question says what Yes does, and Yes does exactly that.
+  const std::string yes =
+      adding.empty()
+          ? "Yes trusts this station and opens the port: the tuner is asked to identify itself."
+          : "Yes trusts this station and adds it to the port list as " + adding +
+                (portOpen ? "; the open port stays open."
+                          : ", then opens it: the tuner is asked to identify itself.");
+  return "The station " + certificate.Station +
+         " is not known yet.\n\nStation certificate SHA-256 fingerprint:\n" +
+         FingerprintLines(certificate.Fingerprint) +
+         "\n\nTrust it only if orvel-station init printed the same fingerprint on the "
+         "station.\n\n" +
+         yes;
 }

@@ -17,3 +17,7 @@ std::string FailureText(const ESerialPortException& failure);
 ESerialPortException Worded(const ESerialPortException& failure);
 // An open station that hung up for a reason its report names (a raw address to a TLS station).
 std::string HungUpText(const std::string& station, const TStationReport& report);
+// The question before a station not known yet is trusted: its fingerprint, and what Yes does,
+// for a station being added (`adding`, its name) while a port is open or not.
+std::string TrustQuestionText(const TStationCertificate& certificate, const std::string& adding,
+                              bool portOpen);
