@@ -63,8 +63,8 @@ bool ReadableFile(const std::string& path, TAddressFile which, TStationReport& r
     report.File = which;
     // A name that is not plainly a file's may be a password given as the file.
     if (PlainlyAPath(path)) report.Path = path;
-    reason = (report.Path.empty() ? std::string("a file of the address") : path) + ": " +
-             report.SystemReason;
+    reason = "Unreadable: " + (report.Path.empty() ? std::string("a file of the address") : path) +
+             " (" + report.SystemReason + ")";
     return false;
   }
   ::close(fd);
@@ -450,7 +450,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   {
     std::lock_guard lock(mutex_);
     if (!requests_.Begin(TClock::now(), wanted, this, replies)) {
-      reason = "earlier requests unanswered";
+      reason = "Unanswered: earlier requests";
       facts_.Failure = TStationFailure::RequestsUnanswered;
       return false;
     }
@@ -500,7 +500,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
         facts_.Failure = TStationFailure::InUse;
         return false;
       }
-      reason = std::string(Names[index]) + " not confirmed";
+      reason = std::string("Unconfirmed: ") + Names[index];
       facts_.Failure = TStationFailure::SettingUnconfirmed;
       facts_.Setting = Names[index];
       return false;
@@ -509,7 +509,7 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
       facts_.Failure = TStationFailure::SettingRefused;
       facts_.Setting = Names[index];
       if (judgement.Setting != TSetting::Flow) facts_.Value = std::to_string(wanted[index]);
-      reason = facts_.Setting + (facts_.Value.empty() ? "" : " " + facts_.Value) + " refused";
+      reason = "Refused: " + facts_.Setting + (facts_.Value.empty() ? "" : " " + facts_.Value);
       return false;
     }
     askMask = !std::exchange(modemMaskAsked_, true);
