@@ -4,8 +4,6 @@
 // waits until Judge gives its verdict.
 #include "LineRequests.h"
 
-#include <algorithm>
-
 namespace {
 
 constexpr std::size_t LineSettings = 4;
@@ -17,17 +15,53 @@ bool TLineRequests::Begin(TClock::time_point now, const std::array<unsigned, Set
   // gensio is done with an answered request; the others it may still answer.
   replies_.remove_if([](const TReply& reply) { return reply.Done; });
   if (replies_.size() + SettingCount > ReplyLimit) return false;
-  for (TReply*& reply : current_) reply = &replies_.emplace_back(TReply{context});
-  replies = current_;
+  asked_ = {};
+  for (std::size_t i = 0; i < SettingCount; ++i)
+    replies[i] = Request(static_cast<TSetting>(i), context);
   wanted_ = wanted;
   begun_ = now;
   lineAnswered_ = {};
   return true;
 }
 
+const TLineRequests::TReply* TLineRequests::Answered(std::size_t setting) const {
+  // gensio gives up on a request that waits too long with an error: an answer to another one is
+  // the station's word.
+  const TReply* answered = nullptr;
+  for (const TReply& reply : replies_) {
+    if (reply.Done && static_cast<std::size_t>(reply.Setting) == setting &&
+        (!answered || (answered->Error != 0 && reply.Error == 0))) {
+      answered = &reply;
+    }
+  }
+  return answered;
+}
+
 bool TLineRequests::LineAnswered() const {
-  return current_[0] && std::all_of(current_.begin(), current_.begin() + LineSettings,
-                                    [](const TReply* reply) { return reply->Done; });
+  if (asked_[0] == 0) return false;
+  for (std::size_t i = 0; i < LineSettings; ++i) {
+    if (!Answered(i)) return false;
+  }
+  return true;
+}
+
+std::vector<TLineRequests::TSetting> TLineRequests::Swallowed() const {
+  std::vector<TSetting> swallowed;
+  bool laterAnswered = false;
+  for (std::size_t i = SettingCount; i-- > 0;) {
+    if (Answered(i)) {
+      laterAnswered = true;
+    } else if (laterAnswered && asked_[i] == 1) {
+      swallowed.insert(swallowed.begin(), static_cast<TSetting>(i));
+    }
+  }
+  if (replies_.size() + swallowed.size() > ReplyLimit) return {};
+  return swallowed;
+}
+
+TLineRequests::TReply* TLineRequests::Request(TSetting setting, void* context) {
+  ++asked_[static_cast<std::size_t>(setting)];
+  return &replies_.emplace_back(TReply{context, setting});
 }
 
 void TLineRequests::Answer(TReply& reply, TClock::time_point now, int error, unsigned value) {
@@ -39,21 +73,21 @@ void TLineRequests::Answer(TReply& reply, TClock::time_point now, int error, uns
 }
 
 TLineRequests::TJudgement TLineRequests::Judge(TClock::time_point now) const {
-  if (!current_[0]) return {TVerdict::Confirmed};
+  if (asked_[0] == 0) return {TVerdict::Confirmed};
   const bool lineAnswered = LineAnswered();
   if (!lineAnswered && now < begun_ + bounds_.Settings) return {};
   for (std::size_t i = 0; i < LineSettings; ++i) {
-    const TReply& reply = *current_[i];
+    const TReply* reply = Answered(i);
     const auto setting = static_cast<TSetting>(i);
-    if (!reply.Done) return {TVerdict::Unconfirmed, setting};
-    if (reply.Error != 0 || reply.Value != wanted_[i]) return {TVerdict::Refused, setting};
+    if (!reply) return {TVerdict::Unconfirmed, setting};
+    if (reply->Error != 0 || reply->Value != wanted_[i]) return {TVerdict::Refused, setting};
   }
-  const TReply& flow = *current_[static_cast<std::size_t>(TSetting::Flow)];
-  if (!flow.Done) {
+  const TReply* flow = Answered(static_cast<std::size_t>(TSetting::Flow));
+  if (!flow) {
     // Unanswered flow control is no failure: the station's device may have no such lines.
     return now < lineAnswered_ + bounds_.Control ? TJudgement{} : TJudgement{TVerdict::Confirmed};
   }
-  if (flow.Error != 0 || flow.Value != Wanted(TSetting::Flow)) {
+  if (flow->Error != 0 || flow->Value != Wanted(TSetting::Flow)) {
     return {TVerdict::Refused, TSetting::Flow};
   }
   return {TVerdict::Confirmed};
@@ -65,5 +99,5 @@ TLineRequests::TClock::time_point TLineRequests::Due() const {
 
 void TLineRequests::Clear() {
   replies_.clear();
-  current_ = {};
+  asked_ = {};
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
+#include <vector>
 
 class TLineRequests {
  public:
@@ -30,6 +31,7 @@ class TLineRequests {
   // One request, which gensio holds until the station answers it (or it gives up on it).
   struct TReply {
     void* Context = nullptr;
+    TSetting Setting = TSetting::Speed;
     bool Done = false;
     int Error = 0;
     unsigned Value = 0;
@@ -44,6 +46,17 @@ class TLineRequests {
   bool Begin(TClock::time_point now, const std::array<unsigned, SettingCount>& wanted,
              void* context, std::array<TReply*, SettingCount>& replies);
   void Answer(TReply& reply, TClock::time_point now, int error, unsigned value);
+  // The line settings to ask once more. The station answers in order, so a setting still
+  // unanswered after a later one was answered had its answer handed to another request: gensio
+  // does so while requests that the station never answers (the modem lines' in front of a
+  // pseudo-terminal) wait. Each is asked again once.
+  //
+  // gensio hands an answer to the oldest waiting request of its kind, and a request waiting
+  // from an earlier application will never get its own answer: an answer to any request for a
+  // setting counts for this application's.
+  std::vector<TSetting> Swallowed() const;
+  // One more request for the setting in this application.
+  TReply* Request(TSetting setting, void* context);
   // The first setting refused or left unconfirmed, in TSetting order, once the answers are in
   // or their time is up.
   TJudgement Judge(TClock::time_point now) const;
@@ -56,10 +69,15 @@ class TLineRequests {
   void Clear();
 
  private:
+  // An answer for the setting in this application, if any.
+  const TReply* Answered(std::size_t setting) const;
+
   const TBounds bounds_;
-  // A list: gensio keeps a pointer to each reply until it answers.
+  // A list: gensio keeps a pointer to each reply until it answers. Answered ones are dropped
+  // when an application begins.
   std::list<TReply> replies_;
-  std::array<TReply*, SettingCount> current_{};
+  // How often each setting was asked in this application; none before the first.
+  std::array<unsigned, SettingCount> asked_{};
   std::array<unsigned, SettingCount> wanted_{};
   TClock::time_point begun_{};
   TClock::time_point lineAnswered_{};

@@ -455,11 +455,10 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
       return false;
     }
   }
-  int error = sergensio_baud(serial_, wanted[0], ReplyTrampoline, replies[0]);
-  if (error == 0) error = sergensio_datasize(serial_, wanted[1], ReplyTrampoline, replies[1]);
-  if (error == 0) error = sergensio_parity(serial_, wanted[2], ReplyTrampoline, replies[2]);
-  if (error == 0) error = sergensio_stopbits(serial_, wanted[3], ReplyTrampoline, replies[3]);
-  if (error == 0) error = sergensio_flowcontrol(serial_, wanted[4], ReplyTrampoline, replies[4]);
+  int error = 0;
+  for (std::size_t i = 0; i < TLineRequests::SettingCount && error == 0; ++i) {
+    error = Ask(static_cast<TSetting>(i), wanted[i], *replies[i]);
+  }
   if (error == 0 && settings.Dtr != TLineControl::Handshake) {
     error = sergensio_dtr(
         serial_, settings.Dtr == TLineControl::Raised ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF,
@@ -484,7 +483,19 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
     while ((judgement = requests_.Judge(TClock::now())).Verdict ==
                TLineRequests::TVerdict::Waiting &&
            !lost_ && !Cancelled()) {
-      changed_.wait_until(lock, std::min(requests_.Due(), TClock::now() + AbortSlice));
+      std::vector<std::pair<TSetting, TLineRequests::TReply*>> again;
+      for (const TSetting setting : requests_.Swallowed()) {
+        again.emplace_back(setting, requests_.Request(setting, this));
+      }
+      if (again.empty()) {
+        changed_.wait_until(lock, std::min(requests_.Due(), TClock::now() + AbortSlice));
+        continue;
+      }
+      lock.unlock();
+      for (const auto& [setting, reply] : again) {
+        Ask(setting, wanted[static_cast<std::size_t>(setting)], *reply);
+      }
+      lock.lock();
     }
     // A connection that ends once the line is confirmed is the receive thread's to find.
     if (!requests_.LineAnswered() && (lost_ || Cancelled())) {
@@ -520,6 +531,23 @@ bool TNetworkSerialDevice::ApplySettings(const TLineSettings& settings, std::str
   // here and takes that lock.
   if (askMask) sergensio_modemstate(serial_, 0xff);
   return true;
+}
+
+int TNetworkSerialDevice::Ask(TLineRequests::TSetting setting, unsigned value,
+                              TLineRequests::TReply& reply) {
+  using enum TLineRequests::TSetting;
+  switch (setting) {
+    case Speed:
+      return sergensio_baud(serial_, value, ReplyTrampoline, &reply);
+    case DataSize:
+      return sergensio_datasize(serial_, value, ReplyTrampoline, &reply);
+    case Parity:
+      return sergensio_parity(serial_, value, ReplyTrampoline, &reply);
+    case StopSize:
+      return sergensio_stopbits(serial_, value, ReplyTrampoline, &reply);
+    default:
+      return sergensio_flowcontrol(serial_, value, ReplyTrampoline, &reply);
+  }
 }
 
 void TNetworkSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {

@@ -104,6 +104,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline,
                  const std::function<bool()>& done);
   bool ApplySettings(const TLineSettings& settings, std::string& reason);
+  // Sends one line-setting request, mutex_ let go (gensio's event thread takes it while it
+  // holds gensio's own locks).
+  int Ask(TLineRequests::TSetting setting, unsigned value, TLineRequests::TReply& reply);
   bool Connect(std::string& reason);
   void RunLoop();
   void OpenDone(int error);

@@ -93,4 +93,42 @@ TEST(LineRequestsTest, SettingsAreJudgedByTheirAnswersAndTheirTime) {
   }
 }
 
+// While requests that the station never answers wait, gensio hands the first answers of a new
+// application to them: the settings left out are asked again, and an answer to any request for
+// a setting counts, as gensio hands it to the oldest one waiting.
+TEST(LineRequestsTest, SettingsWhoseAnswersWentElsewhereAreAskedAgain) {
+  struct TCase {
+    const char* name;
+    // Which request gets the answer to the setting asked again: the first, or the second.
+    bool toFirst;
+    unsigned speedAgain;
+    TVerdict verdict;
+  };
+  const TCase cases[] = {
+      {"the answer to the second request", false, 9600, TVerdict::Confirmed},
+      {"the answer handed to the first request", true, 9600, TVerdict::Confirmed},
+      {"a speed refused when asked again", false, 4800, TVerdict::Refused},
+  };
+  using enum TSetting;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLineRequests requests({3s, 300ms});
+    std::array<TLineRequests::TReply*, TLineRequests::SettingCount> replies{};
+    ASSERT_TRUE(requests.Begin(Zero, Wanted, nullptr, replies));
+    EXPECT_TRUE(requests.Swallowed().empty());
+    for (TSetting setting : {Parity, StopSize, Flow}) {
+      const auto index = static_cast<std::size_t>(setting);
+      requests.Answer(*replies[index], Zero + 5ms, 0, Wanted[index]);
+    }
+    ASSERT_EQ(requests.Swallowed(), (std::vector<TSetting>{Speed, DataSize}));
+    TLineRequests::TReply* speed = requests.Request(Speed, nullptr);
+    TLineRequests::TReply* size = requests.Request(DataSize, nullptr);
+    EXPECT_TRUE(requests.Swallowed().empty()) << "asked again once only";
+    EXPECT_EQ(requests.Judge(Zero + 6ms).Verdict, TVerdict::Waiting);
+    requests.Answer(c.toFirst ? *replies[0] : *speed, Zero + 7ms, 0, c.speedAgain);
+    requests.Answer(*size, Zero + 7ms, 0, Wanted[1]);
+    EXPECT_EQ(requests.Judge(Zero + 7ms).Verdict, c.verdict);
+  }
+}
+
 }  // namespace

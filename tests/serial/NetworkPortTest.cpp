@@ -356,6 +356,12 @@ TEST_F(NetworkPortTest, LineSettingsGoThroughTheStationAndBytesPassUnchanged) {
   EXPECT_EQ(settings.cflag & CSIZE, static_cast<unsigned>(CS8));
   EXPECT_EQ(settings.cflag & PARENB, 0u);
   EXPECT_EQ(settings.cflag & CSTOPB, 0u);
+  // Changed at once, twice, while the station leaves the open's modem-line requests unanswered:
+  // each change is confirmed and the port stays open.
+  port_.SetBaudRate(br019200);
+  port_.SetParity(pbEven);
+  ASSERT_EQ(port_.ConnectedPort(), spCustom);
+  EXPECT_EQ(ProbeSettings(terminal_.Slave()).outputSpeed, 19200u);
 
   // 0xFF is Telnet's escape byte, so it is the one that a careless client mangles.
   const std::string command("ATU?\r\n\xff\x01", 8);
