@@ -16,8 +16,10 @@ bool TLineRequests::Begin(TClock::time_point now, const std::array<unsigned, Set
   replies_.remove_if([](const TReply& reply) { return reply.Done; });
   if (replies_.size() + SettingCount > ReplyLimit) return false;
   asked_ = {};
-  for (std::size_t i = 0; i < SettingCount; ++i)
+  ++round_;
+  for (std::size_t i = 0; i < SettingCount; ++i) {
     replies[i] = Request(static_cast<TSetting>(i), context);
+  }
   wanted_ = wanted;
   begun_ = now;
   lineAnswered_ = {};
@@ -30,6 +32,7 @@ const TLineRequests::TReply* TLineRequests::Answered(std::size_t setting) const 
   const TReply* answered = nullptr;
   for (const TReply& reply : replies_) {
     if (reply.Done && static_cast<std::size_t>(reply.Setting) == setting &&
+        (reply.Round == round_ || reply.Error == 0) &&
         (!answered || (answered->Error != 0 && reply.Error == 0))) {
       answered = &reply;
     }
@@ -61,7 +64,7 @@ std::vector<TLineRequests::TSetting> TLineRequests::Swallowed() const {
 
 TLineRequests::TReply* TLineRequests::Request(TSetting setting, void* context) {
   ++asked_[static_cast<std::size_t>(setting)];
-  return &replies_.emplace_back(TReply{context, setting});
+  return &replies_.emplace_back(TReply{context, setting, round_});
 }
 
 void TLineRequests::Answer(TReply& reply, TClock::time_point now, int error, unsigned value) {

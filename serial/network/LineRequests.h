@@ -32,6 +32,8 @@ class TLineRequests {
   struct TReply {
     void* Context = nullptr;
     TSetting Setting = TSetting::Speed;
+    // The application that made it.
+    std::uint64_t Round = 0;
     bool Done = false;
     int Error = 0;
     unsigned Value = 0;
@@ -53,7 +55,7 @@ class TLineRequests {
   //
   // gensio hands an answer to the oldest waiting request of its kind, and a request waiting
   // from an earlier application will never get its own answer: an answer to any request for a
-  // setting counts for this application's.
+  // setting counts for this application's, but gensio giving up on an earlier one does not.
   std::vector<TSetting> Swallowed() const;
   // One more request for the setting in this application.
   TReply* Request(TSetting setting, void* context);
@@ -78,6 +80,7 @@ class TLineRequests {
   std::list<TReply> replies_;
   // How often each setting was asked in this application; none before the first.
   std::array<unsigned, SettingCount> asked_{};
+  std::uint64_t round_ = 0;
   std::array<unsigned, SettingCount> wanted_{};
   TClock::time_point begun_{};
   TClock::time_point lineAnswered_{};

@@ -129,6 +129,18 @@ TEST(LineRequestsTest, SettingsWhoseAnswersWentElsewhereAreAskedAgain) {
     requests.Answer(*size, Zero + 7ms, 0, Wanted[1]);
     EXPECT_EQ(requests.Judge(Zero + 7ms).Verdict, c.verdict);
   }
+  // gensio giving up on a request of an earlier application is not the station's word.
+  TLineRequests requests({3s, 300ms});
+  std::array<TLineRequests::TReply*, TLineRequests::SettingCount> first{}, second{};
+  ASSERT_TRUE(requests.Begin(Zero, Wanted, nullptr, first));
+  ASSERT_TRUE(requests.Begin(Zero + 1s, Wanted, nullptr, second));
+  requests.Answer(*first[0], Zero + 1001ms, 1, 0);
+  for (std::size_t i = 1; i < TLineRequests::SettingCount; ++i) {
+    requests.Answer(*second[i], Zero + 1002ms, 0, Wanted[i]);
+  }
+  EXPECT_EQ(requests.Judge(Zero + 1002ms).Verdict, TVerdict::Waiting);
+  requests.Answer(*second[0], Zero + 1003ms, 0, Wanted[0]);
+  EXPECT_EQ(requests.Judge(Zero + 1003ms).Verdict, TVerdict::Confirmed);
 }
 
 }  // namespace
