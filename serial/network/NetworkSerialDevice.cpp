@@ -124,7 +124,6 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::OpenWithReason(
   refusal.Station.Host = address->Host;
   refusal.Station.Port = address->Port;
   if (address->Kind == TNetworkKind::Rfc2217Tls) {
-    refusal.Station.Failure = TStationFailure::FileUnreadable;
     TStationReport& report = refusal.Station;
     if ((!address->CaFile.empty() &&
          !ReadableFile(address->CaFile, TAddressFile::CertificateAuthority, report, reason)) ||
