@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The operator's words for network stations that failed.
+// The operator's words for network stations: why one could not be reached or was lost, and the
+// question before one is trusted.
 #include "StationMessages.h"
 
 #include "StationDirectory.h"
