@@ -342,6 +342,11 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
   }
 }
 
+bool TNetworkSerialDevice::WaitLost(TClock::time_point deadline) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_until(lock, deadline, [this] { return lost_.load(); });
+}
+
 void TNetworkSerialDevice::OpenDone(int error) {
   std::lock_guard lock(mutex_);
   openDone_ = true;

@@ -71,6 +71,9 @@ class TNetworkSerialDevice final : public TSerialDevice {
   void Close() override;
   // The connection is gone (station unplugged, server stopped, network down).
   bool Lost() const override { return lost_; }
+  // For one who holds the connection without reading (its readiness then stays set): waits
+  // until the connection is lost or `deadline` passes; whether it was lost.
+  bool WaitLost(std::chrono::steady_clock::time_point deadline);
   // Readable while bytes wait, the connection is lost, or the modem lines changed since they
   // were last asked for (news from the station); -1 when the system gave no descriptor.
   TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
