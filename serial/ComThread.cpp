@@ -111,7 +111,10 @@ void TComThread::Execute() {
     if (stop_ || !deviceOpen_) break;
     Pause();
     if (stop_ || !deviceOpen_) break;
-    look = AwaitActivity();
+    // The pass may have found the name leading elsewhere (another link, another device): that
+    // is watched before the thread sleeps, and looked at once more, since it may have changed
+    // before it was watched.
+    look = FollowPresenceEntry() || AwaitActivity();
   }
   EndingSequence();
   if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread ends");

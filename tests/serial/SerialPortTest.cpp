@@ -559,6 +559,8 @@ struct TVanishCase {
   std::function<void(TPortsDirectoryFixture&, TPseudoTerminal&, TPseudoTerminal&)> change;
   std::function<void(TPortsDirectoryFixture&)> undo = nullptr;
   bool lost = true;
+  // A second change, once the thread has looked at the first and sleeps again.
+  std::function<void(TPortsDirectoryFixture&)> then = nullptr;
 };
 
 // Puts a link to `target` in the place of COM7 in one step.
@@ -579,10 +581,13 @@ TEST_P(SerialPortVanishTest, IdlePortFaultsThenDisconnectsOnlyWhenLost) {
   ASSERT_TRUE(ui_.WaitUntil([&] { return port_.ReceiveThreadAsleep(); }));
   const std::uint64_t passes = port_.ReceivePasses();
   GetParam().change(directory_, terminal_, other_);
-  if (!GetParam().lost) {
+  if (!GetParam().lost || GetParam().then) {
     // The change wakes the thread; once its presence test has run, it sleeps again.
     ASSERT_TRUE(ui_.WaitUntil(
         [&] { return port_.ReceivePasses() > passes && port_.ReceiveThreadAsleep(); }));
+  }
+  if (GetParam().then) GetParam().then(directory_);
+  if (!GetParam().lost) {
     terminal_.Write("in");
     ASSERT_TRUE(WaitForReceived(1));
     EXPECT_EQ(port_.SendString("out"), 3u);
@@ -622,6 +627,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplaceLink(d, other.SlavePath());
                     },
                     nullptr, false},
+        // ... through a link of its own (as by-id links are), which then goes: the name leads
+        // nowhere, though nothing is sent on the port.
+        TVanishCase{"EntryLeadsToAnotherDeviceThenNowhere",
+                    [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal& other) {
+                      d.Link("HOP", other.SlavePath());
+                      ReplaceLink(d, d.Path() + "/HOP");
+                    },
+                    nullptr, true, [](TPortsDirectoryFixture& d) { d.Remove("HOP"); }},
         TVanishCase{"PortDirectoryMoved",
                     [](TPortsDirectoryFixture& d, TPseudoTerminal&, TPseudoTerminal&) {
                       ASSERT_EQ(::rename(d.Path().c_str(), (d.Path() + ".moved").c_str()), 0);
