@@ -109,8 +109,10 @@ void TStationActions::Reached(const std::string& name, const std::string& addres
           }
           const TStationCertificate& certificate = refusal.Certificate();
           std::string previous, reason;
-          if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
-            throw ESerialPortException(TSerialErrorKind::Other, reason);
+          if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason)) {
+            notAdded(reason);
+            return;
+          }
           AddStation(name, address);
         });
       });

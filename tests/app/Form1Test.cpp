@@ -616,29 +616,53 @@ TEST_F(Form1Test, AddStationListsAndOpensAStationOnceItAnswered) {
   EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
 }
 
-// The dialog stays open with the reason when the station cannot be reached, so that nothing is
-// typed again; a plain station that answers is listed without a question and the dialog closes.
+// The dialog stays open with the reason when the station cannot be reached or trusted, so that
+// nothing is typed again; a plain station that answers is listed without a question and the
+// dialog closes.
 TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
-  TTunerPty tuner;
+  TTunerPty tuner, tlsTuner;
   TSer2Net station(tuner.DevicePath());
   station.Start();
+  TTestCertificates files;
+  TSer2Net tlsStation(tlsTuner.DevicePath(), files.StationOptions("ca"));
+  tlsStation.Start();
   TForm1& form = Start();
+  // The trusted stations' file becomes a link while the question is shown.
+  const std::string pins = TStationPins().File();
+  form.AskToTrustStation = [&](const ESerialPortException&) {
+    std::filesystem::create_symlink("/dev/null", pins);
+    return true;
+  };
+  std::vector<std::string> boxes;
+  SetUserActionErrorReporter([&](const std::string& message) { boxes.push_back(message); });
   const unsigned nobody = FreeLocalPort();
+  const struct {
+    unsigned port;
+    bool tls;
+    std::string problem;
+  } refused[] = {
+      {nobody, false,
+       "Cannot connect to rfc2217://127.0.0.1:" + std::to_string(nobody) + ". Connection refused."},
+      {tlsStation.Port(), true,
+       pins + " is a symbolic link, not a file of its own: remove the link."},
+  };
   bool checked = false;
   auto fill = [&](TAddStationDialog* dialog) {
     dialog->Host->setText("127.0.0.1");
-    dialog->Port->setValue(static_cast<int>(nobody));
-    dialog->Tls->setChecked(false);
     dialog->Name->setText("SHACK");
-    dialog->AddButton->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000));
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->Problem->text().toStdString(),
-              "Cannot connect to rfc2217://127.0.0.1:" + std::to_string(nobody) +
-                  ". Connection refused.");
-    EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/SHACK"));
-    // Only the port changes; the rest stays as typed.
+    for (const auto& r : refused) {
+      dialog->Port->setValue(static_cast<int>(r.port));
+      dialog->Tls->setChecked(r.tls);
+      dialog->AddButton->click();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000))
+          << r.problem;
+      EXPECT_TRUE(dialog->isVisible());
+      EXPECT_EQ(dialog->Problem->text().toStdString(), r.problem);
+      EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/SHACK"));
+    }
+    // Only the port and TLS change; the rest stays as typed.
     dialog->Port->setValue(static_cast<int>(station.Port()));
+    dialog->Tls->setChecked(false);
     dialog->AddButton->click();
     checked = true;
   };
@@ -650,7 +674,9 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
     if (!checked) dialog->reject();
   });
   form.AddStation1Click();
+  InstallErrorDisplay();
   ASSERT_TRUE(checked);
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
   ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
