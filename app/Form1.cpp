@@ -714,8 +714,9 @@ void TForm1::StopProbe() {
 
 void TForm1::OpenAgain(bool asClick) {
   openportclick();
-  // The click's latch with it, as the operator's click would have toggled it.
-  if (asClick) openport->SetDown(!openport->Down());
+  // The latch as the operator's click leaves it: toggled with the click that trusted the
+  // station, and down for a try of the reconnection, which opens again what the operator opened.
+  openport->SetDown(asClick ? !openport->Down() : true);
 }
 
 void TForm1::ShowConnecting() {

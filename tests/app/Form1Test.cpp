@@ -370,7 +370,8 @@ TEST_F(Form1Test, ReconnectAutomaticallyOpensAPortAgainOnceItIsBack) {
     ASSERT_TRUE(tuner->WaitFor("ATU?\r\n", 15000));
     tuner->Write("ATU_KORAX\r\n");
     ASSERT_TRUE(tuner->WaitFor("????\r\n"));
-    EXPECT_EQ(form.openport->Caption(), "ATU conn");
+    // As after the operator's own Open Port: the green latch with "ATU conn".
+    ExpectState(form, kConnected);
     EXPECT_EQ(form.openport->toolTip(), "");
     EXPECT_TRUE(watcher.Boxes().empty());
     form.closeportclick();
