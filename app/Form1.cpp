@@ -474,6 +474,8 @@ bool TForm1::AskTrustQuestion(const ESerialPortException& refusal) {
 }
 
 void TForm1::ClosedState() {
+  // Whatever was opened before is over: a later failed open keeps the buttons of this state.
+  beforeOpen_.reset();
   Timer1->stop();
   ProbeTicks_ = 0;
   SerialPort->Close();
@@ -743,7 +745,6 @@ void TForm1::ShowOpened() {
 }
 
 void TForm1::ShowClosed() {
-  beforeOpen_.reset();
   ClosedState();
 }
 

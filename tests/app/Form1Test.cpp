@@ -684,21 +684,45 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   form.closeportclick();
 }
 
+// The buttons keep what they showed before the failed open, whatever was tried before it.
 TEST_F(Form1Test, OpenFailureShowsTheReasonAndLeavesThePortListOpen) {
   // A listed port whose device is no terminal: it opens, but refuses the line settings.
   std::filesystem::create_symlink("/dev/null", portsDir_ + "/COM2");
-  TForm1& form = Start("COM2");
-  TModalWatcher watcher;
-  EXPECT_FALSE(RunUserAction([&] { form.openportclick(); }));
-  ASSERT_EQ(watcher.Boxes().size(), 1u);
-  EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u)
-      << watcher.Boxes()[0].Text;
-  EXPECT_EQ(watcher.Boxes()[0].Text.back(), '.');
-  EXPECT_TRUE(form.ComboBox1->isEnabled()) << "another port can be picked";
-  EXPECT_EQ(form.openport->Caption(), "Open Port");
-  EXPECT_TRUE(form.openport->isEnabled());
-  EXPECT_FALSE(form.Timer1->isActive());
-  EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+  TDeafListener mute(false);
+  struct TCase {
+    const char* name;
+    std::function<void(TForm1&)> before;
+    const char* openCaption;
+    bool closeEnabled;
+  };
+  const TCase cases[] = {
+      {"at start", [](TForm1&) {}, "Open Port", true},
+      {"after a station that never answered was given up",
+       [&](TForm1& form) {
+         ASSERT_TRUE(form.SelectPort("rfc2217://127.0.0.1:" + std::to_string(mute.Port())));
+         form.openportclick();
+         form.closeportclick();
+         ASSERT_TRUE(form.SelectPort("COM2"));
+       },
+       "Open port", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TForm1& form = Start("COM2");
+    c.before(form);
+    TModalWatcher watcher;
+    EXPECT_FALSE(RunUserAction([&] { form.openportclick(); }));
+    ASSERT_EQ(watcher.Boxes().size(), 1u);
+    EXPECT_EQ(watcher.Boxes()[0].Text.rfind("Cannot connect to COM2. ", 0), 0u)
+        << watcher.Boxes()[0].Text;
+    EXPECT_EQ(watcher.Boxes()[0].Text.back(), '.');
+    EXPECT_TRUE(form.ComboBox1->isEnabled()) << "another port can be picked";
+    EXPECT_EQ(form.openport->Caption().toStdString(), c.openCaption);
+    EXPECT_TRUE(form.openport->isEnabled());
+    EXPECT_EQ(form.closeport->isEnabled(), c.closeEnabled);
+    EXPECT_FALSE(form.Timer1->isActive());
+    EXPECT_EQ(form.SerialPort->ConnectedPort(), spNone);
+  }
 }
 
 // Every state the operator can reach by clicks and by what the tuner and the port do leaves a
