@@ -23,6 +23,14 @@ avahi_pid=""
 trap 'stop_process "$ser2net_pid"; stop_process "$avahi_pid"; stop_process "$bus_pid"; cleanup' EXIT
 
 hostname orvelstation
+# A picked station is written under its .local name only where the host lookup asks mDNS: the
+# test gives the namespace a lookup of its own, so that the entry does not depend on this
+# machine's.
+{
+  grep -v '^hosts:' /etc/nsswitch.conf || true
+  echo 'hosts: files dns'
+} >"$e2e_work/nsswitch.conf"
+mount --bind "$e2e_work/nsswitch.conf" /etc/nsswitch.conf
 for folder in /run/dbus /run/avahi-daemon; do
   mkdir -p "$folder"
   mount -t tmpfs tmpfs "$folder"
