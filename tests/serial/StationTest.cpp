@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -71,10 +72,11 @@ struct TRun {
   std::string Out;
 };
 
-// orvel-station with its standard error folded into its output.
+// orvel-station with its standard error folded into its output, reading a file or ("&N") fd N.
 TRun Station(const std::string& arguments, const std::string& input = "/dev/null") {
   const std::string command = "'" ORVEL_SOURCE_DIR "/tools/orvel-station/orvel-station' " +
-                              arguments + " <'" + input + "' 2>&1";
+                              arguments + " <" + (input[0] == '&' ? input : "'" + input + "'") +
+                              " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) throw std::runtime_error("popen failed");
   TRun run;
@@ -397,6 +399,16 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
     };
   };
   const std::string init = "init --device /dev/ttyS9 --listen 127.0.0.1 --port PORT";
+  // The key of one pair beside the certificate of another.
+  const auto strangers = [](std::string& root, const std::string&) {
+    const std::string make =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 "
+        "-nodes -subj /CN=x 2>/dev/null -keyout ";
+    ASSERT_EQ(std::system(("mkdir '" + root + "/ser2net' && cd '" + root + "/ser2net' && " + make +
+                           "station.key -out /dev/null && " + make + "/dev/null -out station.crt")
+                              .c_str()),
+              0);
+  };
   const TCase cases[] = {
       {"other connections with comments, defines and an alias", others, none, init, 0,
        "Wrote the tuner's connection", true},
@@ -458,6 +470,10 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
        "Revoked op", false},
       {"an operator's certificates a link", others, link("ser2net/auth/op/allowed_certs", "folder"),
        "operators", 1, "allowed_certs is a symbolic link", false},
+      {"the keepalive folder a link", others, link("sysctl.d", "folder"), init, 1,
+       "sysctl.d is a symbolic link", false},
+      {"a key that does not belong to the certificate", others, strangers, init, 1,
+       "station.key does not belong to", false},
       {"an unknown option", others, none, "init --bogus", 2, "unknown option --bogus", false},
   };
   for (const TCase& c : cases) {
@@ -497,8 +513,10 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
     EXPECT_THAT(run.Out, HasSubstr(fill(c.message)));
     EXPECT_THAT(run.Out, Not(HasSubstr("Traceback")));
     EXPECT_EQ(Snapshot(outside), outsideBefore);
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top))
-      EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top)) {
+      const std::string name = entry.path().filename();
+      EXPECT_TRUE(!name.starts_with(".") || name == ".orvel-station.lock") << entry.path();
+    }
     if (!c.written) {
       if (!fs::is_symlink(config)) {
         EXPECT_EQ(fs::exists(config) ? ReadFile(config) : "", before);
@@ -515,6 +533,44 @@ TEST(StationToolTest, HostileRootsAndConfigurations) {
     }
     fs::remove_all(top);
   }
+}
+
+// Inits at once take turns: one certificate, its key, each backup what the run before it wrote.
+TEST(StationToolTest, RunsAtOnceTakeTurns) {
+  const std::string root = TemporaryDirectory(), pair = root + "/ser2net/station.";
+  std::ofstream(root + "/ser2net.yaml") << "# the shack\n";
+  const std::string init =
+      "'" ORVEL_SOURCE_DIR "/tools/orvel-station/orvel-station' --config-root " + root +
+      " init --device /dev/ttyS9 --listen 127.0.0.1 --port $p >" + root + "/said$p 2>&1";
+  ASSERT_EQ(std::system(("for p in 3101 3102 3103; do " + init + " & done; wait").c_str()), 0);
+  const std::vector<std::string> ports = {"3101", "3102", "3103"};
+  for (const std::string& port : ports)
+    EXPECT_THAT(ReadFile(root + "/said" + port),
+                HasSubstr("fingerprint: " + CertificateFingerprint(pair + "crt") + "\n"));
+  std::vector<std::string> served;
+  for (const fs::directory_entry& file : fs::directory_iterator(root)) {
+    const std::string text = ReadFile(file.path());
+    const std::size_t at = text.find("tcp,127.0.0.1,");
+    if (at != std::string::npos) served.push_back(text.substr(at + 14, 4));
+  }
+  std::sort(served.begin(), served.end());
+  EXPECT_EQ(served, ports);
+  const std::string belong = "[ \"$(openssl pkey -pubout -in " + pair +
+                             "key)\" = \"$(openssl x509 -noout -pubkey -in " + pair + "crt)\" ]";
+  EXPECT_EQ(std::system(belong.c_str()), 0);
+  fs::remove_all(root);
+}
+
+// More than a certificate's worth on standard input is refused after reading just past it.
+TEST(StationToolTest, InputPastItsCapIsRefusedUnread) {
+  const std::string root = TemporaryDirectory(), input = root + "/input";
+  const int fd = ::open(input.c_str(), O_RDWR | O_CREAT, 0600);  // shared with the run, offset too
+  ASSERT_EQ(::ftruncate(fd, 64 << 20), 0);
+  const TRun run = Station("--config-root '" + root + "' allow -", "&" + std::to_string(fd));
+  EXPECT_THAT(run.Out, HasSubstr("standard input holds more than 1 MB"));
+  EXPECT_LE(::lseek(fd, 0, SEEK_CUR), (1 << 20) + 1);
+  ::close(fd);
+  fs::remove_all(root);
 }
 
 // The trusted stations' file: what a check says for each state the file can be in, what a pin
