@@ -18,6 +18,7 @@
 
 #include "Cp1252.h"
 #include "NetworkAddress.h"
+#include "NoticeLabel.h"
 #include "StationDirectory.h"
 #include "StationPins.h"
 
@@ -25,6 +26,8 @@ namespace {
 
 // The port that orvel-station init gives a station unless told otherwise.
 constexpr int kStationPort = 3002;
+constexpr const char* kHostExample = "For example shack.local or 192.168.1.5";
+constexpr const char* kNameExample = "For example SHACK";
 
 std::string Trimmed(const QString& text) {
   return ToCp1252(text.trimmed());
@@ -42,6 +45,13 @@ QString PortNameFor(const std::string& announced) {
   return name.left(64);
 }
 
+std::string HostProblem(const std::string& host, int port) {
+  if (host.empty()) return "Give the station's host name or address";
+  if (TStationDirectory::Address(host, static_cast<unsigned>(std::max(port, 0)), false).empty())
+    return "\"" + host + "\" is no host name or address";
+  return {};
+}
+
 }  // namespace
 
 TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
@@ -50,25 +60,24 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
   Found = new QListWidget(this);
   Found->setAccessibleName("Stations on this network");
   Found->setMaximumHeight(96);
-  Search = new QLabel(this);
-  Search->setTextFormat(Qt::PlainText);
-  Search->setWordWrap(true);
+  Search = new TNoticeLabel(this);
   Host = new QLineEdit(this);
   Host->setPlaceholderText("shack.local or 192.168.1.5");
+  // Qt gives a placeholder as the field's description, which a screen reader reads as if it
+  // were the value.
+  Host->setAccessibleDescription(kHostExample);
   Port = new QSpinBox(this);
   Port->setRange(1, 65535);
   Port->setValue(kStationPort);
-  Tls = new QCheckBox("Encrypted and authenticated (TLS, as orvel-station init sets it up)", this);
+  Tls = new QCheckBox("Encrypted and authenticated (&TLS, as orvel-station init sets it up)", this);
   Tls->setChecked(true);
   Name = new QLineEdit(this);
   Name->setPlaceholderText("SHACK");
+  Name->setAccessibleDescription(kNameExample);
   Name->setMaxLength(64);
-  Problem = new QLabel(this);
-  Problem->setTextFormat(Qt::PlainText);
-  Problem->setWordWrap(true);
-  Problem->hide();
+  Problem = new TNoticeLabel(this);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-  AddButton = buttons->addButton("Add and Open", QDialogButtonBox::AcceptRole);
+  AddButton = buttons->addButton("&Add and Open", QDialogButtonBox::AcceptRole);
   AddButton->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &TAddStationDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TAddStationDialog::reject);
@@ -78,29 +87,32 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
     Name->setText(host.trimmed().section('.', 0, 0).toUpper());
   });
   connect(Found, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (row >= 0 && row < static_cast<int>(Browser.Stations().size()))
-      Pick(Browser.Stations()[static_cast<std::size_t>(row)]);
+    if (row < 0 || row >= static_cast<int>(found_.size())) return;
+    // The list makes its first item current, unselected, as it takes the focus: a screen
+    // reader speaks an item only once it is selected.
+    Found->item(row)->setSelected(true);
+    Pick(found_[static_cast<std::size_t>(row)]);
   });
-  Browser.OnChange = [this] { ShowFound(); };
+  Browser.OnChange = [this] { ShowFound(Browser.Stations(), Browser.State(), Browser.Reason()); };
 
   auto* layout = new QFormLayout(this);
   layout->addRow(new QLabel("Stations on this network:"));
   layout->addRow(Found);
   layout->addRow(Search);
   layout->addRow(new QLabel("Or the computer beside the tuner, as orvel-station init named it:"));
-  layout->addRow("Host:", Host);
-  layout->addRow("Port:", Port);
+  layout->addRow("&Host:", Host);
+  layout->addRow("&Port:", Port);
   layout->addRow(Tls);
-  layout->addRow("Name in the port list:", Name);
+  layout->addRow("&Name in the port list:", Name);
   layout->addRow(Problem);
   layout->addRow(buttons);
-  ShowFound();
+  ShowFound({}, TStationBrowser::TState::Looking, {});
 }
 
 void TAddStationDialog::showEvent(QShowEvent* event) {
   // The network is watched only while someone looks at what it announces.
   Browser.Start();
-  ShowFound();
+  ShowFound(Browser.Stations(), Browser.State(), Browser.Reason());
   QDialog::showEvent(event);
 }
 
@@ -109,8 +121,9 @@ void TAddStationDialog::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
 }
 
-void TAddStationDialog::ShowFound() {
-  const std::vector<TFoundStation>& stations = Browser.Stations();
+void TAddStationDialog::ShowFound(const std::vector<TFoundStation>& stations,
+                                  TStationBrowser::TState state, const std::string& reason) {
+  found_ = stations;
   const QString picked = Found->currentItem() ? Found->currentItem()->text() : QString();
   const QSignalBlocker quiet(Found);
   Found->clear();
@@ -127,21 +140,26 @@ void TAddStationDialog::ShowFound() {
       addresses += (addresses.empty() ? "" : ", ") + address;
     auto* item = new QListWidgetItem(text, Found);
     item->setToolTip(FromCp1252(addresses));
+    // Picking it fills the fields below the list, which a screen reader would not tell.
+    item->setData(Qt::AccessibleDescriptionRole,
+                  FromCp1252("Fills in host " + HostFor(station, ResolvesMdnsNames()) + ", port " +
+                             std::to_string(station.Port) +
+                             (station.Tls ? ", TLS" : ", plain (no TLS)") + ", name ") +
+                      PortNameFor(station.Name));
     if (text == picked) Found->setCurrentItem(item);
   }
   Found->setVisible(!stations.empty());
-  switch (Browser.State()) {
+  switch (state) {
     case TStationBrowser::TState::Looking:
-      Search->setText(stations.empty() ? "Looking for stations on this network..." : "");
+      Search->SetNotice(stations.empty() ? "Looking for stations on this network..." : "");
       break;
     case TStationBrowser::TState::Settled:
-      Search->setText(stations.empty() ? "No station announces itself on this network." : "");
+      Search->SetNotice(stations.empty() ? "No station announces itself on this network." : "");
       break;
     case TStationBrowser::TState::Unavailable:
-      Search->setText(FromCp1252(Browser.Reason() + "."));
+      Search->SetNotice(FromCp1252(reason + "."));
       break;
   }
-  Search->setVisible(!Search->text().isEmpty());
   // A line that wraps, or the list shown, needs more room than the dialog was opened with.
   if (isVisible()) resize(size().expandedTo(sizeHint()));
 }
@@ -170,14 +188,13 @@ void TAddStationDialog::Pick(const TFoundStation& station) {
   Tls->setChecked(station.Tls);
   Name->setText(PortNameFor(station.Name));
   Name->setModified(false);
-  Problem->hide();
+  Problem->SetNotice({});
+  Untell();
 }
 
 std::string TAddStationDialog::Check(const std::string& host, int port, const std::string& name,
                                      bool listed) {
-  if (host.empty()) return "Give the station's host name or address";
-  if (TStationDirectory::Address(host, static_cast<unsigned>(std::max(port, 0)), false).empty())
-    return "\"" + host + "\" is no host name or address";
+  if (std::string problem = HostProblem(host, port); !problem.empty()) return problem;
   if (std::string problem = TStationDirectory::CheckName(name); !problem.empty()) return problem;
   if (listed) return "A port named " + name + " is listed already";
   return {};
@@ -204,16 +221,29 @@ std::string TAddStationDialog::Address() const {
 }
 
 void TAddStationDialog::ShowProblem(const std::string& problem) {
+  // The station could not be reached or trusted at the address that the host field names.
+  Tell(problem, Host);
+}
+
+void TAddStationDialog::Tell(const std::string& problem, QWidget* field) {
   AddButton->setEnabled(true);
-  Problem->setText(FromCp1252(problem));
-  Problem->show();
+  Problem->SetNotice(FromCp1252(problem));
+  // Qt 6.4 has no described-by relation: the field's own description says the problem.
+  Untell();
+  field->setAccessibleDescription(FromCp1252(problem));
+  field->setFocus(Qt::OtherFocusReason);
+}
+
+void TAddStationDialog::Untell() {
+  Host->setAccessibleDescription(kHostExample);
+  Name->setAccessibleDescription(kNameExample);
 }
 
 void TAddStationDialog::accept() {
   const std::string problem =
       Check(HostText(), PortNumber(), PortName(), IsListed && IsListed(PortName()));
   if (!problem.empty()) {
-    ShowProblem(problem + ".");
+    Tell(problem + ".", HostProblem(HostText(), PortNumber()).empty() ? Name : Host);
     return;
   }
   if (!OnAdd) {
@@ -221,8 +251,11 @@ void TAddStationDialog::accept() {
     return;
   }
   // The station is reached in the background; the window closes the dialog once it answered.
+  Untell();
+  Problem->SetNotice("Reaching " + FromCp1252(Address()) + "...");
+  // Disabled with the focus, Add and Open would hand it to Cancel, and a screen reader would
+  // say Cancel instead of what is going on.
+  Problem->setFocus(Qt::OtherFocusReason);
   AddButton->setEnabled(false);
-  Problem->setText("Reaching " + FromCp1252(Address()) + "...");
-  Problem->show();
   OnAdd(PortName(), Address());
 }

@@ -8,11 +8,13 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "StationBrowser.h"
 
 class QCheckBox;
 class QLabel;
+class TNoticeLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -48,14 +50,17 @@ class TAddStationDialog : public QDialog {
   void ShowProblem(const std::string& problem);
   // Fills the fields from a station found on the network.
   void Pick(const TFoundStation& station);
+  // Lists what the network announces, and how the search goes.
+  void ShowFound(const std::vector<TFoundStation>& stations, TStationBrowser::TState state,
+                 const std::string& reason);
 
   QListWidget* Found;
-  QLabel* Search;
+  TNoticeLabel* Search;
   QLineEdit* Host;
   QSpinBox* Port;
   QCheckBox* Tls;
   QLineEdit* Name;
-  QLabel* Problem;
+  TNoticeLabel* Problem;
   QPushButton* AddButton;
   TStationBrowser Browser;
 
@@ -66,5 +71,10 @@ class TAddStationDialog : public QDialog {
   void hideEvent(QHideEvent* event) override;
 
  private:
-  void ShowFound();
+  // Says the problem on its line and on the field it is about, where the focus goes.
+  void Tell(const std::string& problem, QWidget* field);
+  // The fields' descriptions back to their examples.
+  void Untell();
+
+  std::vector<TFoundStation> found_;
 };

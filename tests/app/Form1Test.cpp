@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -42,6 +43,7 @@
 #include "IniFile.h"
 #include "LedLamp.h"
 #include "ModalWatcher.h"
+#include "NoticeLabel.h"
 #include "OperatorIdentity.h"
 #include "Ser2Net.h"
 #include "StationDirectory.h"
@@ -648,17 +650,32 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
        pins + " is a symbolic link, not a file of its own: remove the link."},
   };
   bool checked = false;
+  // Focus is where the operator hears the problem: on the field it is about, which it describes.
+  const auto told = [](QWidget* field, const std::string& problem) {
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Description),
+              FromCp1252(problem));
+  };
   auto fill = [&](TAddStationDialog* dialog) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog->Problem)->role(),
+              QAccessible::Notification);
     dialog->Host->setText("127.0.0.1");
+    dialog->AddButton->setFocus();
+    QTest::keyClick(dialog->AddButton, Qt::Key_Space);
+    told(dialog->Name, "Give the station a name for the port list.");
     dialog->Name->setText("SHACK");
     for (const auto& r : refused) {
       dialog->Port->setValue(static_cast<int>(r.port));
       dialog->Tls->setChecked(r.tls);
-      dialog->AddButton->click();
+      dialog->AddButton->setFocus();
+      QTest::keyClick(dialog->AddButton, Qt::Key_Space);
+      EXPECT_EQ(QApplication::focusWidget(), dialog->Problem) << "while the station is reached";
       ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000))
           << r.problem;
       EXPECT_TRUE(dialog->isVisible());
       EXPECT_EQ(dialog->Problem->text().toStdString(), r.problem);
+      told(dialog->Host, r.problem);
       EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/SHACK"));
     }
     // Only the port and TLS change; the rest stays as typed.
@@ -1196,6 +1213,70 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
   EXPECT_TRUE(tuner.WaitFor("TUNE ON\r\n"));
   EXPECT_EQ(Log().back(), "- TUNE ON");
   EXPECT_TRUE(form.tune1->Down()) << "the latch toggles as after a click";
+}
+
+// The Add Station dialog read and walked from the keyboard: an example is said as one, never as
+// the field's value, and a mnemonic takes the operator to each control.
+TEST_F(Form1Test, AddStationDialogReadsExamplesAsExamplesAndHasMnemonics) {
+  TForm1& form = Start();
+  bool checked = false;
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = dynamic_cast<TAddStationDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    const struct {
+      QWidget* control;
+      QString name, description, accelerator;
+    } controls[] = {
+        {dialog->Host, "Host:", "For example shack.local or 192.168.1.5", "Alt+H"},
+        {dialog->Port, "Port:", "", "Alt+P"},
+        {dialog->Tls, dialog->Tls->text().remove('&'), "", "Alt+T"},
+        {dialog->Name, "Name in the port list:", "For example SHACK", "Alt+N"},
+        // Qt says the default button's Enter; its mnemonic is checked below.
+        {dialog->AddButton, "Add and Open", "", "Enter"},
+    };
+    EXPECT_EQ(QKeySequence::mnemonic(dialog->AddButton->text()), QKeySequence("Alt+A"));
+    for (const auto& c : controls) {
+      SCOPED_TRACE(c.name.toStdString());
+      QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(c.control);
+      EXPECT_EQ(iface->text(QAccessible::Name), c.name);
+      EXPECT_EQ(iface->text(QAccessible::Description), c.description);
+      EXPECT_EQ(iface->text(QAccessible::Accelerator), c.accelerator);
+    }
+    dialog->reject();
+    checked = true;
+  });
+  form.AddStation1Click();
+  EXPECT_TRUE(checked);
+}
+
+// One station found: the list taken from the keyboard picks it, selected, and its item says what
+// the pick fills in, which is otherwise filled in silently.
+TEST_F(Form1Test, AddStationsOnlyFoundStationIsPickedAsTheListTakesFocus) {
+  TForm1& form = Start();
+  bool checked = false;
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = dynamic_cast<TAddStationDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    dialog->ShowFound({{"shack", "shack.local", 3002, true, {"192.0.2.5"}}},
+                      TStationBrowser::TState::Settled, "");
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+    dialog->Host->setFocus();
+    QTest::keyClick(dialog->Host, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), dialog->Found);
+    ASSERT_EQ(dialog->Found->count(), 1);
+    EXPECT_TRUE(dialog->Found->item(0)->isSelected());
+    EXPECT_EQ(dialog->Name->text(), "SHACK");
+    QAccessibleInterface* item =
+        FindAccessible(QAccessible::queryAccessibleInterface(dialog->Found), QAccessible::ListItem,
+                       dialog->Found->item(0)->text());
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(QAccessible::Description),
+              "Fills in host " + dialog->Host->text() + ", port 3002, TLS, name SHACK");
+    dialog->reject();
+    checked = true;
+  });
+  form.AddStation1Click();
+  EXPECT_TRUE(checked);
 }
 
 TEST(ErrorDisplayTest, FullStopIsAddedOnce) {
