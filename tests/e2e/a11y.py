@@ -10,7 +10,10 @@ failed check, naming it.
 """
 
 import argparse
+import os
 import re
+import socket
+import subprocess
 import sys
 import time
 
@@ -162,6 +165,107 @@ def run_until(condition, seconds, what):
     GLib.timeout_add(50, poll)
     pyatspi.Registry.start()
     check(outcome["met"], f"no {what} within {seconds} s")
+
+
+class Spoken:
+    """Records what a screen reader is given: notifications shown, focus moves, name changes."""
+
+    TYPES = ("object:state-changed:showing", "object:state-changed:focused",
+             "object:property-change:accessible-name")
+
+    def __init__(self):
+        self.seen = []  # (event type, role, name, description)
+        pyatspi.Registry.registerEventListener(self.record, *self.TYPES)
+
+    def record(self, event):
+        if event.type.startswith("object:state-changed") and not event.detail1:
+            return
+        try:
+            source = event.source
+            self.seen.append((event.type, role(source), source.name, source.description))
+        except Exception:  # a source gone meanwhile tells nothing
+            pass
+
+    def told(self, pattern):
+        """Whether a line matching pattern reached the screen reader as something it speaks: a
+        notification shown, or the focus on an object that names or describes it."""
+        for kind, node_role, name, description in self.seen:
+            if kind.endswith("showing") and node_role == pyatspi.ROLE_NOTIFICATION \
+                    and re.fullmatch(pattern, name):
+                return True
+            if kind.endswith("focused") and (re.fullmatch(pattern, name)
+                                             or re.fullmatch(pattern, description)):
+                return True
+        return False
+
+    def only_as_label_name(self, pattern):
+        return [entry for entry in self.seen
+                if entry[0].endswith("accessible-name") and entry[1] == pyatspi.ROLE_LABEL
+                and re.fullmatch(pattern, entry[2])]
+
+
+def check_add_station(app, window):
+    """The Add Station dialog's search end and a refused connection, as a screen reader gets
+    them."""
+    spoken = Spoken()
+    item = find(window, pyatspi.ROLE_MENU_ITEM, "Add Station...")
+    # The dialog runs modally inside the item's action: pressed from a process of its own, whose
+    # call returns once the dialog is closed.
+    opener = subprocess.Popen([sys.executable, "-c", (
+        "import pyatspi, sys\n"
+        "app = [a for a in pyatspi.Registry.getDesktop(0) if a and a.name == 'Orvel'][0]\n"
+        "def walk(n):\n"
+        "    yield n\n"
+        "    for i in range(n.childCount):\n"
+        "        yield from walk(n.getChildAtIndex(i))\n"
+        "item = [n for n in walk(app) if n.getRoleName() == 'menu item' and n.name == 'Add Station...'][0]\n"
+        "try:\n    item.queryAction().doAction(0)\nexcept Exception:\n    pass\n")],
+        env=os.environ)
+    del item
+    dialog = {}
+
+    def shown():
+        for index in range(app.childCount):
+            w = app.getChildAtIndex(index)
+            if w is not None and w.name == "Add Station" and pyatspi.STATE_SHOWING in states(w):
+                dialog["window"] = w
+                return True
+        return False
+
+    run_until(shown, 10, "Add Station dialog")
+    box = dialog["window"]
+    log("the Add Station dialog as AT-SPI shows it:\n" + dump(box))
+    ended = r"No station announces itself on this network\.|.*(avahi|mDNS|bus).*"
+    run_until(lambda: spoken.told(ended), 20, "search end spoken (a notification or focus)")
+    log(f"search end given as: {[e for e in spoken.seen if e[0].endswith('showing')]}")
+
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    host = find(box, pyatspi.ROLE_TEXT, "Host:")
+    host.queryEditableText().setTextContents("127.0.0.1")
+    find(box, pyatspi.ROLE_TEXT, "Name in the port list:").queryEditableText() \
+        .setTextContents("NOBODY")
+    spin = [n for n, _ in walk(box) if role(n) == pyatspi.ROLE_SPIN_BUTTON][0]
+    spin.queryValue().currentValue = port
+    tls = [n for n, _ in walk(box) if role(n) == pyatspi.ROLE_CHECK_BOX][0]
+    if pyatspi.STATE_CHECKED in states(tls):
+        tls.queryAction().doAction(0)
+    spoken.seen.clear()
+    press(find(box, pyatspi.ROLE_PUSH_BUTTON, "Add and Open"))
+    refused = re.escape(f"Cannot connect to rfc2217://127.0.0.1:{port}. Connection refused.")
+    run_until(lambda: spoken.told(refused), 15, "refused connection spoken")
+    focused = [e for e in spoken.seen if e[0].endswith("focused")]
+    # The names are read as the events arrive, so the reaching line may read as the refusal
+    # already: what counts is that the focus was on the line while the station was reached.
+    check(focused and focused[0][1] == pyatspi.ROLE_NOTIFICATION,
+          f"the focus was not on the problem line while the station was reached: {focused}")
+    check(focused and focused[-1][2] == "Host:" and re.fullmatch(refused, focused[-1][3]),
+          f"the focus did not return to the host field described by the problem: {focused}")
+    check(not [e for e in focused if e[2] == "Cancel"], f"the focus went to Cancel: {focused}")
+    log(f"refused connection given as: {spoken.seen}")
+    press(find(box, pyatspi.ROLE_PUSH_BUTTON, "Cancel"))
+    opener.wait(timeout=10)
 
 
 def main():
@@ -350,6 +454,7 @@ def main():
     frozen = find(monitor["window"], pyatspi.ROLE_TEXT, "Frozen log")
     check(pyatspi.STATE_SHOWING not in states(frozen), "the frozen log shows while Autoscroll is on")
     find(monitor["window"], pyatspi.ROLE_TEXT, "Command")
+    check_add_station(app, window)
     log("PASS")
 
 
