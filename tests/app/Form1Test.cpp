@@ -625,10 +625,19 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   TForm1& form = Start();
   const unsigned nobody = FreeLocalPort();
   bool checked = false;
+  // The operator's own link, its adapter unplugged: not listed, yet its name is taken.
+  std::filesystem::create_symlink("/dev/ttyUSB7", portsDir_ + "/tuner");
   auto fill = [&](TAddStationDialog* dialog) {
     dialog->Host->setText("127.0.0.1");
     dialog->Port->setValue(static_cast<int>(nobody));
     dialog->Tls->setChecked(false);
+    dialog->Name->setText("TUNER");
+    dialog->AddButton->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000));
+    EXPECT_EQ(dialog->Problem->text().toStdString(),
+              "TUNER is taken by " + portsDir_ +
+                  "/tuner in the port directory, which Orvel leaves as it is: give the station "
+                  "another name.");
     dialog->Name->setText("SHACK");
     dialog->AddButton->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000));
@@ -653,6 +662,7 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   ASSERT_TRUE(checked);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
+  EXPECT_EQ(std::filesystem::read_symlink(portsDir_ + "/tuner"), "/dev/ttyUSB7");
   ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
   form.closeportclick();
 }
