@@ -65,6 +65,12 @@ void TStationActions::AddStation1Click() {
 }
 
 void TStationActions::AddStation(const std::string& name, const std::string& address) {
+  // A name that is not free is refused before the station is reached and trusted for nothing.
+  if (const std::string refused = TStationDirectory().NameRefused(name); !refused.empty()) {
+    if (!dialog_) throw std::runtime_error(refused);
+    dialog_->ShowProblem(ToCp1252(ErrorText(refused)));
+    return;
+  }
   check_ = std::make_unique<TSerialPort>();
   check_->SetUiHandOver(handOver_);
   check_->SetCustomPortName(address);

@@ -56,7 +56,8 @@ class TStationActions : public QObject {
   void AddStation1Click();
   // Reaches the station at `address` once (asking whether to trust its certificate as Open
   // Port does); once it answered, lists it under `name` in the port directory, selects it and,
-  // with no other port open, opens it as Open Port does.
+  // with no other port open, opens it as Open Port does. A name that is not free (see
+  // TStationDirectory::NameRefused) is refused first, in the dialog or by throwing.
   void AddStation(const std::string& name, const std::string& address);
   // The selected station (only one that Orvel listed is renamed or removed).
   void RenameStation1Click();

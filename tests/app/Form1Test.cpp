@@ -648,8 +648,19 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
        pins + " is a symbolic link, not a file of its own: remove the link."},
   };
   bool checked = false;
+  // The operator's own link, its adapter unplugged: not listed, yet its name is taken.
+  std::filesystem::create_symlink("/dev/ttyUSB7", portsDir_ + "/tuner");
   auto fill = [&](TAddStationDialog* dialog) {
     dialog->Host->setText("127.0.0.1");
+    dialog->Port->setValue(static_cast<int>(nobody));
+    dialog->Tls->setChecked(false);
+    dialog->Name->setText("TUNER");
+    dialog->AddButton->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->AddButton->isEnabled(); }, 10000));
+    EXPECT_EQ(dialog->Problem->text().toStdString(),
+              "TUNER is taken by " + portsDir_ +
+                  "/tuner in the port directory, which Orvel leaves as it is: give the station "
+                  "another name.");
     dialog->Name->setText("SHACK");
     for (const auto& r : refused) {
       dialog->Port->setValue(static_cast<int>(r.port));
@@ -680,6 +691,7 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   EXPECT_TRUE(boxes.empty()) << boxes.front();
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
+  EXPECT_EQ(std::filesystem::read_symlink(portsDir_ + "/tuner"), "/dev/ttyUSB7");
   ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
   form.closeportclick();
 }
