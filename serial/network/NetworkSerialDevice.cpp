@@ -328,6 +328,7 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       TDeviceError refusal;
       const std::optional<int> answer = TStationTrust::JudgeByPins(address_, pem, error, refusal);
       std::lock_guard lock(mutex_);
+      certificateShown_ = true;
       if (answer) {
         if (refusal.Kind != TSerialErrorKind::None) refusal_ = std::move(refusal);
         return *answer;
@@ -393,12 +394,15 @@ std::string TNetworkSerialDevice::Classify(int error) {
   facts.Tls = address_.Kind == TNetworkKind::Rfc2217Tls;
   facts.OwnKey = !address_.KeyFile.empty();
   facts.HungUpOnNudge = quietStation_;
-  facts.Log = TGensioOs::LastLog();
   std::lock_guard lock(mutex_);
   facts.Subject = peerSubject_;
   facts.CertificateError = certificateError_;
   facts.WrongHost = wrongHost_;
   facts.FirstWords = firstWords_;
+  facts.CertificateShown = certificateShown_;
+  // This connection's own count: gensio reports a refused COM-PORT option and an unanswered
+  // one alike.
+  facts.Silent = socket_.ReceivedBytes() == std::optional<std::uint64_t>(0);
   facts_ = {};
   TConnectFailure::Classify(facts, facts_);
   return facts_.SystemReason;

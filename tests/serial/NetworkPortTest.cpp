@@ -529,6 +529,13 @@ TEST_F(NetworkPortTest, FailuresGiveTheirKindAndFacts) {
   EXPECT_EQ(refused.Failure, TStationFailure::Refused);
   EXPECT_EQ(refused.Address, nobody);
 
+  // A hung station's kernel still takes the connection; the station itself says nothing. Not
+  // answering is something a retry can outlast, unlike a station that refuses RFC 2217.
+  TSer2Net hung(terminal_.SlavePath());
+  hung.Start();
+  hung.Freeze();
+  EXPECT_EQ(OpenFailure(second, hung.Address()).first.Failure, TStationFailure::NotAnswering);
+
   // A key named by what may be a password instead of a file is not repeated.
   const auto [secret, secretSaid] = OpenFailure(second, "rfc2217+tls://127.0.0.1:1?key=S3cretPW");
   EXPECT_EQ(secret.Failure, TStationFailure::FileUnreadable);
