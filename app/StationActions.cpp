@@ -250,7 +250,7 @@ void TStationActions::DescribeSelected() {
                                     .toString("HH:mm:ss"))
                  : "Open";
     if (const std::optional<std::chrono::microseconds> roundTrip = window_.LastRoundTrip()) {
-      heard += ", last round trip " + RoundTripText(*roundTrip);
+      heard += ", round trip " + RoundTripText(*roundTrip);
     }
   }
   const QString description = FromCp1252(StationDescription(station, heard));

@@ -36,7 +36,7 @@ class TStationActions : public QObject {
     virtual bool PortOpen() const = 0;
     virtual bool PortOpenOrOpening() const = 0;
     // While the tuner's port is open on a station: when the station was last heard from, and
-    // how long its last answer to the question whether it is still there took.
+    // the connection's round trip.
     virtual std::optional<std::chrono::system_clock::time_point> LastHeard() const = 0;
     virtual std::optional<std::chrono::microseconds> LastRoundTrip() const = 0;
     // Fills the port list afresh and selects `name` in it (nothing when empty).

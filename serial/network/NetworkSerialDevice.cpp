@@ -779,6 +779,9 @@ std::optional<std::chrono::system_clock::time_point> TNetworkSerialDevice::LastH
 
 std::optional<std::chrono::microseconds> TNetworkSerialDevice::LastRoundTrip() const {
   std::lock_guard lock(mutex_);
+  // The growth that answers a question is seen only when the count is next looked at, up to
+  // CountSlice late; the kernel times the connection's own acknowledgements.
+  if (countsSocket_) return socket_.RoundTrip();
   const std::optional<TClock::duration> roundTrip = liveness_.LastRoundTrip();
   if (!roundTrip) return std::nullopt;
   return std::chrono::duration_cast<std::chrono::microseconds>(*roundTrip);
