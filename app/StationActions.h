@@ -80,6 +80,10 @@ class TStationActions : public QObject {
  private:
   void Reached(const std::string& name, const std::string& address,
                const std::exception_ptr& failure);
+  // Lists the station that answered, selects and opens it.
+  void List(const std::string& name, const std::string& address);
+  // Says why the station was not added: in the dialog while it is open, else thrown.
+  void NotAdded(const std::string& problem);
   // The station selected in the port list; throws when none is, or, when the action changes the
   // list, while a port is open.
   TStationEntry Selected(bool changesTheList) const;
