@@ -319,6 +319,13 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         }
       }
       return 0;
+    case GENSIO_EVENT_PRECERT_VERIFY: {
+      // Within the handshake, as the station's certificate arrives: with TLS 1.2 a station that
+      // wants the client's certificate breaks off before the check that follows the handshake.
+      std::lock_guard lock(mutex_);
+      certificateShown_ = true;
+      return GE_NOTSUP;
+    }
     case GENSIO_EVENT_POSTCERT_VERIFY: {
       const std::string name = TStationTrust::PeerSubject(io_);
       const std::string pem = TStationTrust::PeerCertificate(io_);
@@ -328,7 +335,6 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
       TDeviceError refusal;
       const std::optional<int> answer = TStationTrust::JudgeByPins(address_, pem, error, refusal);
       std::lock_guard lock(mutex_);
-      certificateShown_ = true;
       if (answer) {
         if (refusal.Kind != TSerialErrorKind::None) refusal_ = std::move(refusal);
         return *answer;

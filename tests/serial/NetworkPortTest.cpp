@@ -635,6 +635,25 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
   EXPECT_EQ(OpenFailure(refused).second.Failure, TStationFailure::ClientCertificateRefused);
 }
 
+// TLS 1.2 asks for the client's certificate inside the handshake, and breaks it off there.
+TEST_F(TlsStationTest, ATls12StationThatRequiresAClientCertificateSaysSo) {
+  const unsigned port = FreeLocalPort();
+  FILE* started = ::popen(
+      ("openssl s_server -quiet -tls1_2 -Verify 1 -accept 127.0.0.1:" + std::to_string(port) +
+       " -cert " + files_.File("station.pem") + " -key " + files_.File("station.key") +
+       " </dev/null >/dev/null 2>&1 & echo $!")
+          .c_str(),
+      "r");
+  int server = 0;
+  ASSERT_EQ(std::fscanf(started, "%d", &server), 1);
+  ::pclose(started);
+  const std::shared_ptr<void> stop(nullptr, [server](void*) { ::kill(server, SIGTERM); });
+  ASSERT_TRUE(ui_.WaitUntil([&] { return Listening("127.0.0.1", port); }));
+  const std::string address = "rfc2217+tls://127.0.0.1:" + std::to_string(port);
+  EXPECT_EQ(OpenFailure(address + "?ca=" + files_.File("ca.pem")).second.Failure,
+            TStationFailure::ClientCertificateRequired);
+}
+
 // A plain address for a TLS station and the other way round: the first bytes tell, at once. A
 // raw address to a TLS station opens (nothing is written before the tuner's first command) and
 // is lost on that command, with the kind in the port's loss report.
