@@ -36,7 +36,7 @@ class TStationActions : public QObject {
     virtual bool PortOpen() const = 0;
     virtual bool PortOpenOrOpening() const = 0;
     // While the tuner's port is open on a station: when the station was last heard from, and
-    // how long its last answer to the question whether it is still there took.
+    // the connection's round trip.
     virtual std::optional<std::chrono::system_clock::time_point> LastHeard() const = 0;
     virtual std::optional<std::chrono::microseconds> LastRoundTrip() const = 0;
     // Fills the port list afresh and selects `name` in it (nothing when empty).
@@ -81,6 +81,10 @@ class TStationActions : public QObject {
  private:
   void Reached(const std::string& name, const std::string& address,
                const std::exception_ptr& failure);
+  // Lists the station that answered, selects and opens it.
+  void List(const std::string& name, const std::string& address);
+  // Says why the station was not added: in the dialog while it is open, else thrown.
+  void NotAdded(const std::string& problem);
   // The station selected in the port list; throws when none is, or, when the action changes the
   // list, while a port is open.
   TStationEntry Selected(bool changesTheList) const;

@@ -46,6 +46,7 @@
 #include "Ser2Net.h"
 #include "StationDirectory.h"
 #include "StationPins.h"
+#include "Trace.h"
 #include "TunerPty.h"
 #include "UserAction.h"
 
@@ -589,15 +590,26 @@ TEST_F(Form1Test, AddStationListsAndOpensAStationOnceItAnswered) {
   const std::string entry = portsDir_ + "/SHACK";
   {
     TModalWatcher trusts(QMessageBox::Yes);
+    // The trace names every connection made.
+    TTrace::SetAreas("network");
+    testing::internal::CaptureStderr();
     form.AddStation("SHACK", station.Address("rfc2217+tls"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.ComboBox1->currentText() == "SHACK"; }, 10000));
+    ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+    TTrace::SetAreas("");
+    const std::string trace = testing::internal::GetCapturedStderr();
+    // One to see the certificate asked about, one after Yes that the window keeps open.
+    const std::regex connect(": connect rfc2217\\+tls://");
+    EXPECT_EQ(std::distance(std::sregex_iterator(trace.begin(), trace.end(), connect),
+                            std::sregex_iterator()),
+              2)
+        << trace;
     ASSERT_EQ(trusts.Boxes().size(), 1u);
     EXPECT_EQ(trusts.Boxes()[0].Icon, QMessageBox::Question);
     // The question says what Yes does, and Yes did it.
     EXPECT_NE(trusts.Boxes()[0].Text.find("adds it to the port list as SHACK, then opens it"),
               std::string::npos)
         << trusts.Boxes()[0].Text;
-    ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
     EXPECT_TRUE(form.Timer1->isActive());
   }
   std::ifstream written(entry);
