@@ -220,9 +220,8 @@ std::string TAddStationDialog::Address() const {
   return TStationDirectory::Address(HostText(), static_cast<unsigned>(PortNumber()), UsesTls());
 }
 
-void TAddStationDialog::ShowProblem(const std::string& problem) {
-  // The station could not be reached or trusted at the address that the host field names.
-  Tell(problem, Host);
+void TAddStationDialog::ShowProblem(const std::string& problem, QWidget* field) {
+  Tell(problem, field);
 }
 
 void TAddStationDialog::Tell(const std::string& problem, QWidget* field) {

@@ -46,8 +46,9 @@ class TAddStationDialog : public QDialog {
   // Asked to add the station once the fields are sound; the window reaches it, then closes the
   // dialog or calls ShowProblem.
   std::function<void(const std::string& name, const std::string& address)> OnAdd;
-  // The station was not added: why, with the fields left as they were.
-  void ShowProblem(const std::string& problem);
+  // The station was not added: why, with the fields left as they were; focus goes to `field`,
+  // the one the problem is about.
+  void ShowProblem(const std::string& problem, QWidget* field);
   // Fills the fields from a station found on the network.
   void Pick(const TFoundStation& station);
   // Lists what the network announces, and how the search goes.

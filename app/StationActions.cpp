@@ -65,6 +65,12 @@ void TStationActions::AddStation1Click() {
 }
 
 void TStationActions::AddStation(const std::string& name, const std::string& address) {
+  // A name that is not free is refused before the station is reached and trusted for nothing.
+  if (const std::string refused = TStationDirectory().NameRefused(name); !refused.empty()) {
+    if (!dialog_) throw std::runtime_error(refused);
+    dialog_->ShowProblem(ToCp1252(ErrorText(refused)), dialog_->Name);
+    return;
+  }
   check_ = std::make_unique<TSerialPort>();
   check_->SetUiHandOver(handOver_);
   check_->SetCustomPortName(address);
@@ -81,51 +87,60 @@ void TStationActions::AddStation(const std::string& name, const std::string& add
   });
 }
 
+void TStationActions::NotAdded(const std::string& problem) {
+  // With the dialog open, what went wrong is said there and the operator may change the fields.
+  if (!dialog_) throw ESerialPortException(TSerialErrorKind::Other, problem);
+  // The station could not be reached or trusted at the address that the host field names.
+  dialog_->ShowProblem(ToCp1252(ErrorText(problem)), dialog_->Host);
+}
+
 void TStationActions::Reached(const std::string& name, const std::string& address,
                               const std::exception_ptr& failure) {
-  // With the dialog open, what went wrong is said there and the operator may change the fields.
-  auto notAdded = [this](const std::string& problem) {
-    if (!dialog_) throw ESerialPortException(TSerialErrorKind::Other, problem);
-    dialog_->ShowProblem(ToCp1252(ErrorText(problem)));
-  };
   if (failure) {
     try {
       std::rethrow_exception(failure);
     } catch (const ESerialPortException& refusal) {
       if (refusal.Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) {
         if (!dialog_) throw Worded(refusal);
-        notAdded(FailureText(refusal));
+        NotAdded(FailureText(refusal));
         return;
       }
       // Asked once the hand-over that brought the refusal has ended.
-      QTimer::singleShot(0, this, [this, refusal, name, address, notAdded] {
+      QTimer::singleShot(0, this, [this, refusal, name, address] {
         RunUserAction([&] {
           adding_ = name;
           const bool trusted = window_.AskTrust(refusal);
           adding_.clear();
           if (!trusted) {
-            notAdded("Not added: its certificate was not trusted");
+            NotAdded("Not added: its certificate was not trusted");
             return;
           }
           const TStationCertificate& certificate = refusal.Certificate();
           std::string previous, reason;
           if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason)) {
-            notAdded(reason);
+            NotAdded(reason);
             return;
           }
-          AddStation(name, address);
+          // The station answered: it showed the certificate now trusted. Reaching it once more
+          // only to close again would make two connections of the one Yes; the window's open
+          // that follows is the one.
+          List(name, address);
         });
       });
       return;
     } catch (const std::exception& error) {
       if (!dialog_) throw;
-      notAdded(error.what());
+      NotAdded(error.what());
       return;
     }
   }
+  List(name, address);
+}
+
+void TStationActions::List(const std::string& name, const std::string& address) {
   std::string reason;
   if (!TStationDirectory().Add(name, address, reason)) {
-    notAdded(reason);
+    NotAdded(reason);
     return;
   }
   if (dialog_) dialog_->done(QDialog::Accepted);
@@ -252,7 +267,7 @@ void TStationActions::DescribeSelected() {
                                     .toString("HH:mm:ss"))
                  : "Open";
     if (const std::optional<std::chrono::microseconds> roundTrip = window_.LastRoundTrip()) {
-      heard += ", last round trip " + RoundTripText(*roundTrip);
+      heard += ", round trip " + RoundTripText(*roundTrip);
     }
   }
   const QString description = FromCp1252(StationDescription(station, heard));

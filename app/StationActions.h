@@ -36,7 +36,7 @@ class TStationActions : public QObject {
     virtual bool PortOpen() const = 0;
     virtual bool PortOpenOrOpening() const = 0;
     // While the tuner's port is open on a station: when the station was last heard from, and
-    // how long its last answer to the question whether it is still there took.
+    // the connection's round trip.
     virtual std::optional<std::chrono::system_clock::time_point> LastHeard() const = 0;
     virtual std::optional<std::chrono::microseconds> LastRoundTrip() const = 0;
     // Fills the port list afresh and selects `name` in it (nothing when empty).
@@ -56,7 +56,8 @@ class TStationActions : public QObject {
   void AddStation1Click();
   // Reaches the station at `address` once (asking whether to trust its certificate as Open
   // Port does); once it answered, lists it under `name` in the port directory, selects it and,
-  // with no other port open, opens it as Open Port does.
+  // with no other port open, opens it as Open Port does. A name that is not free (see
+  // TStationDirectory::NameRefused) is refused first, in the dialog or by throwing.
   void AddStation(const std::string& name, const std::string& address);
   // The selected station (only one that Orvel listed is renamed or removed).
   void RenameStation1Click();
@@ -80,6 +81,10 @@ class TStationActions : public QObject {
  private:
   void Reached(const std::string& name, const std::string& address,
                const std::exception_ptr& failure);
+  // Lists the station that answered, selects and opens it.
+  void List(const std::string& name, const std::string& address);
+  // Says why the station was not added: in the dialog while it is open, else thrown.
+  void NotAdded(const std::string& problem);
   // The station selected in the port list; throws when none is, or, when the action changes the
   // list, while a port is open.
   TStationEntry Selected(bool changesTheList) const;

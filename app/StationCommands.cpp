@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "AsciiText.h"
 #include "NetworkAddress.h"
 #include "StationBrowser.h"
 #include "StationDirectory.h"
@@ -37,36 +38,22 @@ class TWaitingHandOver final : public TUiHandOver {
   std::condition_variable changed_;
 };
 
-bool SoundAddress(const std::string& address, std::string& reason) {
-  const std::size_t scheme = address.find("://");
-  const std::string kind = address.substr(0, scheme);
-  if (scheme == std::string::npos ||
-      (kind != "rfc2217" && kind != "rfc2217+tls" && kind != "tcp")) {
-    reason =
-        "a station's address is rfc2217+tls://HOST:PORT, rfc2217://HOST:PORT or tcp://HOST:PORT";
-    return false;
-  }
-  const std::string rest = address.substr(scheme + 3, address.find('?') - scheme - 3);
-  if (rest.find('@') != std::string::npos) {
-    reason = "An address carries no user name or password";
-    return false;
-  }
-  std::string malformed;
-  if (!TNetworkAddress::ParseStation(rest, malformed)) {
-    reason = "the address needs HOST:PORT after " + kind + "://";
-    return false;
-  }
-  return true;
-}
-
-std::string Trust(const TStationEntry& entry) {
+// Only that a certificate is pinned for the name and port: an announcement may lead elsewhere,
+// and the connection checks the certificate there.
+std::string Pin(const TStationEntry& entry) {
   if (!entry.Tls) return "-";
-  return entry.Pinned.empty() ? "not trusted" : "trusted " + ShortFingerprint(entry.Pinned);
+  return entry.Pinned.empty() ? "not pinned" : "pinned " + ShortFingerprint(entry.Pinned);
 }
 
-void PrintLine(std::FILE* out, const TStationEntry& entry, const char* origin) {
-  std::fprintf(out, "%s\t%s\t%s\t%s\t%s\n", entry.Name.c_str(), entry.Shown.c_str(),
-               entry.Tls ? "TLS" : "plain", Trust(entry).c_str(), origin);
+// Names and addresses come from files and from the network: one that holds a tab or a line end
+// would forge a row, an escape sequence would rewrite the terminal.
+void PrintLine(std::FILE* out, const TStationEntry& entry, const std::string& origin) {
+  const std::string fields[] = {entry.Name, entry.Shown, entry.Tls ? "TLS" : "plain", Pin(entry),
+                                origin};
+  std::string line;
+  for (const std::string& field : fields)
+    line += (line.empty() ? "" : "\t") + EscapeControls(field);
+  std::fprintf(out, "%s\n", line.c_str());
 }
 
 int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookFor) {
@@ -106,7 +93,7 @@ int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookF
     }
     std::string addresses;
     for (const std::string& address : station.Addresses) addresses += " " + address;
-    PrintLine(out, entry, ("found on this network:" + addresses).c_str());
+    PrintLine(out, entry, "found on this network:" + addresses);
   }
   return std::fflush(out) == 0 ? 0 : 1;
 }
@@ -124,8 +111,8 @@ int RunStationCommand(const TCommandLine& line, std::FILE* out, std::FILE* err,
   std::string said;
   switch (line.StationCommand) {
     case Add:
-      done = SoundAddress(words[1], reason) && directory.Add(words[0], words[1], reason);
-      said = "Station " + words[0] + " is listed: " + words[1];
+      done = directory.Add(words[0], words[1], reason);
+      said = "Station " + words[0] + " is listed: " + TNetworkAddress::Masked(words[1]);
       break;
     case Rename:
       done = directory.Rename(words[0], words[1], reason);
@@ -143,10 +130,11 @@ int RunStationCommand(const TCommandLine& line, std::FILE* out, std::FILE* err,
     default:
       break;
   }
+  // The names are the operator's words, which may hold anything.
   if (!done) {
-    std::fprintf(err, "orvel: %s\n", reason.c_str());
+    std::fprintf(err, "orvel: %s\n", EscapeControls(reason).c_str());
     return 1;
   }
-  std::fprintf(out, "%s.\n", said.c_str());
+  std::fprintf(out, "%s.\n", EscapeControls(said).c_str());
   return std::fflush(out) == 0 ? 0 : 1;
 }

@@ -29,7 +29,7 @@ bool ReadEntry(const std::string& path, std::string& first, std::string& second)
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat status {};
-  char text[1024];
+  char text[kPortEntryReadSize];
   ssize_t count = -1;
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) count = ::read(fd, text, sizeof text);
   ::close(fd);
@@ -79,7 +79,7 @@ bool TStationDirectory::Entries(std::vector<TStationEntry>& entries, std::string
     std::string malformed;
     const std::optional<TNetworkAddress> station = TNetworkAddress::ParseStation(rest, malformed);
     if (station) entry.Station = station->Station();
-    entry.Shown = address.substr(0, scheme + 3) + (entry.Station.empty() ? rest : entry.Station);
+    entry.Shown = TNetworkAddress::MaskedWithoutOptions(address);
     entry.Tls = address.starts_with("rfc2217+tls://");
     // Asked with no fingerprint, the pins name the one they hold for the station.
     if (entry.Tls && !entry.Station.empty()) entry.Pinned = pins.Check(entry.Station, "").Pinned;
@@ -124,16 +124,23 @@ std::string TStationDirectory::Address(const std::string& host, unsigned port, b
   return address ? address->Text() : std::string();
 }
 
+std::string TStationDirectory::NameRefused(const std::string& name,
+                                           const std::string& renamed) const {
+  if (std::string problem = CheckName(name); !problem.empty()) return problem;
+  TStationEntry taken;
+  std::string reason;
+  if (Find(name, taken, reason) && taken.FileName != renamed)
+    return "A port named " + AsciiUpperCase(name) + " is listed already";
+  if (!PortNameFree(name, renamed, reason)) return reason;
+  return {};
+}
+
 bool TStationDirectory::Add(const std::string& name, const std::string& address,
                             std::string& reason) const {
-  if (reason = CheckName(name); !reason.empty()) return false;
-  TStationEntry taken;
-  std::string unused;
-  if (Find(name, taken, unused)) {
-    reason = "A port named " + AsciiUpperCase(name) + " is listed already";
-    return false;
-  }
-  return WriteNetworkPortEntry(name, address + "\n" + std::string(kMark), reason);
+  if (reason = NameRefused(name); !reason.empty()) return false;
+  // Written as the address type writes it, so that it is read back as the same station.
+  const std::optional<TNetworkAddress> station = TNetworkAddress::Parse(address, reason);
+  return station && WriteNetworkPortEntry(name, station->Text(), std::string(kMark), reason);
 }
 
 bool TStationDirectory::Changeable(const std::string& name, TStationEntry& entry,
@@ -147,20 +154,10 @@ bool TStationDirectory::Changeable(const std::string& name, TStationEntry& entry
 
 bool TStationDirectory::Rename(const std::string& name, const std::string& newName,
                                std::string& reason) const {
-  TStationEntry entry, taken;
+  TStationEntry entry;
   if (!Changeable(name, entry, reason)) return false;
-  if (reason = CheckName(newName); !reason.empty()) return false;
-  std::string unused;
-  if (!SameName(name, newName) && Find(newName, taken, unused)) {
-    reason = "A port named " + AsciiUpperCase(newName) + " is listed already";
-    return false;
-  }
-  const std::string to = directory_ + "/" + newName;
-  if (::rename((directory_ + "/" + entry.FileName).c_str(), to.c_str()) != 0) {
-    reason = "Cannot rename " + entry.Name + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  if (reason = NameRefused(newName, entry.FileName); !reason.empty()) return false;
+  return RenamePortEntry(entry.FileName, newName, reason);
 }
 
 bool TStationDirectory::Remove(const std::string& name, std::string& reason) const {

@@ -33,7 +33,12 @@ class TStationDirectory {
   // The entry listed under this name (letter case ignored), when there is one.
   bool Find(const std::string& name, TStationEntry& entry, std::string& reason) const;
 
-  // Writes a new entry (refused when the name is taken).
+  // Empty when a new entry may be named `name` (`renamed`: the file name of the entry that is to
+  // take it); else why not: the name is malformed, a station's, another entry's of the port
+  // directory (a link, a note: whatever the operator put there) or a device's.
+  std::string NameRefused(const std::string& name, const std::string& renamed = {}) const;
+  // Writes a new entry: refused where NameRefused refuses, and for an address that the address
+  // type refuses or that is too long to be read back whole.
   bool Add(const std::string& name, const std::string& address, std::string& reason) const;
   bool Rename(const std::string& name, const std::string& newName, std::string& reason) const;
   bool Remove(const std::string& name, std::string& reason) const;

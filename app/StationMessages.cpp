@@ -71,6 +71,8 @@ std::string Reason(const TStationReport& report, const TStationCertificate& cert
       return "This station does not use TLS: use rfc2217://";
     case NotRfc2217:
       return "The station does not speak RFC 2217";
+    case NotAnswering:
+      return "The station took the connection but does not answer";
     case CertificateNotTrusted:
       return Untrusted(report);
     case ClientCertificateRequired:

@@ -26,6 +26,8 @@ constexpr std::array<TScheme, 3> Schemes = {{{"rfc2217+tls://", TNetworkKind::Rf
                                              {"tcp://", TNetworkKind::Tcp}}};
 
 constexpr std::string_view kHidden = "***";
+// The longest name the DNS carries.
+constexpr std::size_t kLongestHostName = 253;
 
 bool HostNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -85,15 +87,18 @@ std::size_t SchemeEnd(std::string_view text) {
 }
 
 bool ParseHost(std::string_view host, bool ipv6, TNetworkAddress& address, std::string& reason) {
+  if (host.size() > kLongestHostName)
+    return Fail(reason,
+                "A host name is at most " + std::to_string(kLongestHostName) + " characters long");
   address.Host = host;
   address.Ipv6Literal = ipv6;
   if (!ipv6) {
     return (!host.empty() && std::all_of(host.begin(), host.end(), HostNameChar)) ||
-           Fail(reason, "Invalid host name " + address.Host);
+           Fail(reason, "Invalid host name " + EscapeControls(host));
   }
   in6_addr binary{};
   if (::inet_pton(AF_INET6, address.Host.c_str(), &binary) != 1)
-    return Fail(reason, "Invalid IPv6 address " + address.Host);
+    return Fail(reason, "Invalid IPv6 address " + EscapeControls(host));
   // The connection is made for IPv6 alone, where such an address reaches nothing.
   if (IN6_IS_ADDR_V4MAPPED(&binary)) {
     char ipv4[INET_ADDRSTRLEN] = {};
@@ -108,7 +113,7 @@ bool ParsePort(std::string_view text, TNetworkAddress& address, std::string& rea
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || port == 0 ||
       port > 65535)
-    return Fail(reason, "Invalid port number " + std::string(text));
+    return Fail(reason, "Invalid port number " + EscapeControls(text));
   address.Port = port;
   return true;
 }
@@ -145,7 +150,7 @@ bool ParseOptions(std::string_view query, TNetworkAddress& address, std::string&
                          : key == "key"  ? &address.KeyFile
                                          : nullptr;
     if (!field) {
-      sound = Fail(reason, "Unknown option " + key + " in the address");
+      sound = Fail(reason, "Unknown option " + EscapeControls(key) + " in the address");
     } else if (!field->empty()) {
       sound = Fail(reason, "Option " + key + " given twice");
     } else if (!FileNameAllowed(value)) {
@@ -181,7 +186,7 @@ std::string TNetworkAddress::Masked(std::string_view text) {
   rest.remove_prefix(UserInformationEnd(rest));
   const std::size_t mark = std::min(rest.find('?'), rest.size());
   std::string shown = std::string(text.substr(0, start)) + std::string(rest.substr(0, mark));
-  if (mark == rest.size()) return shown;
+  if (mark == rest.size()) return EscapeControls(shown);
   // Option values that are not file names may be a password typed in the wrong place.
   ForEachOption(rest.substr(mark + 1), [&](std::string_view option, std::size_t offset) {
     const std::size_t equals = option.find('=');
@@ -194,6 +199,13 @@ std::string TNetworkAddress::Masked(std::string_view text) {
                    : std::string(option.substr(0, equals + 1)) + std::string(kHidden);
     }
   });
+  return EscapeControls(shown);
+}
+
+std::string TNetworkAddress::MaskedWithoutOptions(std::string_view text) {
+  std::string shown = Masked(text);
+  // Past the scheme, user information is gone: the first ? begins the options.
+  if (IsAddress(text)) shown.resize(std::min(shown.find('?'), shown.size()));
   return shown;
 }
 

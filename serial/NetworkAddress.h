@@ -15,7 +15,7 @@ enum class TNetworkKind { Rfc2217, Tcp, Rfc2217Tls };
 class TNetworkAddress {
  public:
   // Empty with the reason when malformed. The reason never repeats user information or an
-  // option's value: either could be a password.
+  // option's value (either could be a password), nor a control character.
   static std::optional<TNetworkAddress> Parse(std::string_view text, std::string& reason);
   // The address of a host as the operator types it ("shack.local", "::1", "[::1]").
   static std::optional<TNetworkAddress> FromHost(std::string_view host, unsigned port,
@@ -28,9 +28,13 @@ class TNetworkAddress {
   // malformed address is still one, to be refused with its reason when opened.
   static bool IsAddress(std::string_view portName);
   // The text as messages, the trace and the port list may repeat it, however malformed: without
-  // user information, and without option values that are not plainly file names. Any other
+  // user information, without option values that are not plainly file names, and with each
+  // control character written as \xNN (it could rewrite a terminal or forge a line). Any other
   // port name comes back as it is.
   static std::string Masked(std::string_view text);
+  // Masked without the options, which may name a key: scheme://HOST:PORT as far as the text has
+  // one.
+  static std::string MaskedWithoutOptions(std::string_view text);
 
   // The address written out, the scheme in lower case.
   std::string Text() const;

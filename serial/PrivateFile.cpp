@@ -49,6 +49,31 @@ int OpenPrivateFolder(const std::string& folder, std::string& reason) {
   return -1;
 }
 
+// Writes the text whole into a new file beside `path`, synced, and names it in `temporary`.
+bool WriteBeside(const std::string& path, const std::string& text, mode_t mode,
+                 std::string& temporary, std::string& reason) {
+  temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    reason = "Cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bool written = ::fchmod(fd, mode) == 0;
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    written = count > 0;
+    if (written) done += static_cast<std::size_t>(count);
+  }
+  written = written && ::fsync(fd) == 0;
+  const int error = errno;
+  written = ::close(fd) == 0 && written;
+  if (written) return true;
+  reason = "Cannot write " + path + ": " + std::strerror(error);
+  ::unlink(temporary.c_str());
+  return false;
+}
+
 }  // namespace
 
 int OpenPrivateFile(const std::string& path, mode_t forbidden, std::string& reason) {
@@ -103,24 +128,24 @@ bool MakePrivateFolder(const std::string& folder, std::string& reason) {
 
 bool WritePrivateFile(const std::string& path, const std::string& text, mode_t mode,
                       std::string& reason) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    reason = "Cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  bool written = ::fchmod(fd, mode) == 0;
-  for (std::size_t done = 0; written && done < text.size();) {
-    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    written = count > 0;
-    if (written) done += static_cast<std::size_t>(count);
-  }
-  written = written && ::fsync(fd) == 0;
-  const int error = errno;
-  written = ::close(fd) == 0 && written;
-  if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  reason = "Cannot write " + path + ": " + std::strerror(written ? errno : error);
+  std::string temporary;
+  if (!WriteBeside(path, text, mode, temporary, reason)) return false;
+  if (::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  reason = "Cannot write " + path + ": " + std::strerror(errno);
   ::unlink(temporary.c_str());
+  return false;
+}
+
+bool WriteNewPrivateFile(const std::string& path, const std::string& text, mode_t mode,
+                         std::string& reason) {
+  std::string temporary;
+  if (!WriteBeside(path, text, mode, temporary, reason)) return false;
+  // A hard link is made only where nothing stands, on every file system (NFS included, which
+  // refuses renameat2's RENAME_NOREPLACE).
+  const bool linked = ::link(temporary.c_str(), path.c_str()) == 0;
+  const int error = errno;
+  ::unlink(temporary.c_str());
+  if (linked) return true;
+  reason = "Cannot write " + path + ": " + std::strerror(error);
   return false;
 }

@@ -27,3 +27,7 @@ bool MakePrivateFolder(const std::string& folder, std::string& reason);
 // False with the reason ("Cannot write PATH: ...") when the file could not be written.
 bool WritePrivateFile(const std::string& path, const std::string& text, mode_t mode,
                       std::string& reason);
+// The same for a file that must be new: whatever stands at `path` (a file, a link, a link to
+// nothing) is kept, even when it appeared after the caller looked.
+bool WriteNewPrivateFile(const std::string& path, const std::string& text, mode_t mode,
+                         std::string& reason);

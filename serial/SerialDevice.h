@@ -122,8 +122,8 @@ class TSerialDevice {
   virtual std::vector<TUnconfirmedWrite> UnconfirmedWrites() const { return {}; }
   // Why the far end was lost, when it said so; Failure None otherwise.
   virtual TStationReport LossReport() const { return {}; }
-  // When the far end was last heard from, and how long its last answer to a liveness question
-  // took; none for a device with no far end of its own.
+  // When the far end was last heard from, and the connection's round trip; none for a device
+  // with no far end of its own.
   virtual std::optional<std::chrono::system_clock::time_point> LastHeard() const { return {}; }
   virtual std::optional<std::chrono::microseconds> LastRoundTrip() const { return {}; }
 };

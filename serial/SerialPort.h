@@ -217,9 +217,10 @@ class TSerialPort final : private TComThreadOwner {
   // Why a network station was lost, when its own bytes told (a raw address to a station that
   // speaks TLS); Failure None otherwise. Meant for OnFault, as UnconfirmedWrites.
   TStationReport LossReport() const;
-  // For an open network port: when the station was last heard from, and how long it took to
-  // answer the last question whether it is still there (none over raw TCP, or before the first
-  // question). Empty for local ports and while closed.
+  // For an open network port: when the station was last heard from, and the connection's round
+  // trip as the kernel measures it (without a descriptor of the socket: how long the last
+  // question whether it is still there took to be answered). Empty for local ports and while
+  // closed.
   std::optional<std::chrono::system_clock::time_point> LastHeard() const;
   std::optional<std::chrono::microseconds> LastRoundTrip() const;
   bool Sending() const { return sending_; }

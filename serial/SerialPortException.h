@@ -62,6 +62,8 @@ enum class TStationFailure : std::uint8_t {
   // A TLS address for a station that does not.
   NotTls,
   NotRfc2217,
+  // The station's host took the connection, but the station says nothing (a hung server).
+  NotAnswering,
   CertificateNotTrusted,
   ClientCertificateRequired,
   ClientCertificateRefused,

@@ -102,6 +102,8 @@ struct TStationBrowser::TShared {
   std::mutex mutex;
   std::condition_variable finishedSignal;
   bool stopping = false;
+  // The thread has a change to hand over to the window, or is handing it over.
+  bool handingOver = false;
   bool finished = false;
   bool changed = false;
   TState state = TState::Looking;
@@ -236,6 +238,7 @@ void TStationBrowser::Start() {
         if (shared->stopping) break;
         deliver = shared->changed;
         shared->changed = false;
+        shared->handingOver = deliver;
       }
       if (!deliver) {
         gensio_os_funcs_wait(shared->os, shared->waiter, 1, nullptr);
@@ -246,6 +249,11 @@ void TStationBrowser::Start() {
       } catch (...) {
         // The window reports its own failures; the watch goes on.
       }
+      {
+        std::lock_guard lock(shared->mutex);
+        shared->handingOver = false;
+      }
+      shared->finishedSignal.notify_all();
     }
     int expected = 0;
     if (watch && gensio_mdns_remove_watch(
@@ -283,16 +291,18 @@ void TStationBrowser::Stop() {
     shared_->stopping = true;
   }
   gensio_os_funcs_wake(shared_->os, shared_->waiter);
+  // Once stopping is set the thread starts no hand-over; one already begun waits for this
+  // thread, which serves it (the call finds the browser stopped) until the thread is out of it.
+  const bool serves = handOver_ && handOver_->InUiThread();
   std::unique_lock lock(shared_->mutex);
   while (!shared_->finished) {
-    // The thread may be handing a change over: that call is served here, and finds it stopped.
-    if (handOver_ && handOver_->InUiThread()) {
+    if (serves && shared_->handingOver) {
       lock.unlock();
       handOver_->ProcessPendingEvents();
       lock.lock();
+      continue;
     }
-    shared_->finishedSignal.wait_for(lock, std::chrono::milliseconds(20),
-                                     [this] { return shared_->finished; });
+    shared_->finishedSignal.wait(lock);
   }
   lock.unlock();
   thread_.join();

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// Letter case and blanks of Windows-1252 names and values, without Qt.
+// Letter case, blanks and control characters of Windows-1252 names and values, without Qt.
 #include "AsciiText.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -53,4 +54,26 @@ bool StartsWithAsciiNoCase(std::string_view text, std::string_view prefix) {
 
 bool ContainsAsciiNoCase(std::string_view text, std::string_view word) {
   return std::search(text.begin(), text.end(), word.begin(), word.end(), SameNoCase) != text.end();
+}
+
+std::string EscapeControls(std::string_view text) {
+  std::string escaped;
+  auto escape = [&](char c) {
+    char code[8];
+    std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned char>(c));
+    escaped += code;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      escape(text[i]);
+      escape(text[++i]);
+    } else if (byte < 0x20 || byte == 0x7F) {
+      escape(text[i]);
+    } else {
+      escaped += text[i];
+    }
+  }
+  return escaped;
 }

@@ -36,12 +36,6 @@ void TConnectFailure::Classify(const TConnectFacts& facts, TStationReport& repor
     report.SystemReason = FirstLine(facts.FirstWords);
     return;
   }
-  if (ContainsAsciiNoCase(facts.Log, "certificate required") ||
-      ContainsAsciiNoCase(facts.Log, "peer did not return")) {
-    report.Failure = ClientCertificateRequired;
-    report.SystemReason = facts.Log;
-    return;
-  }
   switch (error) {
     case GE_CONNREFUSE:
       report.Failure = Refused;
@@ -72,11 +66,18 @@ void TConnectFailure::Classify(const TConnectFacts& facts, TStationReport& repor
                                            : ClientCertificateRequired;
       return;
     case GE_NOTSUP:
-      report.Failure = facts.HungUpOnNudge ? ExpectsTls : NotRfc2217;
+      // Only a station that answered can have refused the COM-PORT option; a silent one
+      // merely did not answer in time, which a later try may outlast.
+      report.Failure = facts.HungUpOnNudge ? ExpectsTls : facts.Silent ? NotAnswering : NotRfc2217;
       return;
     case GE_PROTOERR:
-      // A Telnet station greets at once, and its first bytes are no TLS record.
-      report.Failure = facts.Tls ? NotTls : Other;
+      // A Telnet station greets at once, and its first bytes are no TLS record; a TLS station
+      // that showed its certificate and then broke off the handshake refused the client (TLS
+      // 1.2 checks the client's certificate within the handshake).
+      report.Failure = !facts.Tls                ? Other
+                       : !facts.CertificateShown ? NotTls
+                       : facts.OwnKey            ? ClientCertificateRefused
+                                                 : ClientCertificateRequired;
       return;
     case GE_KEYINVALID:
     case GE_KEYNOTFOUND:

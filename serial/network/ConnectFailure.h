@@ -20,11 +20,15 @@ struct TConnectFacts {
   std::string Subject;
   int CertificateError = 0;
   bool WrongHost = false;
-  // What the station said first, and gensio's last log line.
+  // What the station said first.
   std::string FirstWords;
-  std::string Log;
   // The station said nothing in its first second and hung up at once when nudged.
   bool HungUpOnNudge = false;
+  // The TLS handshake got as far as the station's certificate: the station speaks TLS.
+  bool CertificateShown = false;
+  // Its kernel took the connection, but the station sent not one byte on it (the kernel's
+  // count): a hung or stopped server, not one that refused what was asked.
+  bool Silent = false;
 };
 
 class TConnectFailure {

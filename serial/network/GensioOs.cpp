@@ -11,16 +11,16 @@
 #include <cstdio>
 #include <mutex>
 
+#include "Trace.h"
+
 namespace {
 
-std::mutex logMutex;
-std::string lastLog;
-
-void KeepLog(struct gensio_os_funcs*, enum gensio_log_levels, const char* log, va_list args) {
+// gensio's complaints name no connection, so they decide nothing: they go to the support trace.
+void TraceLog(struct gensio_os_funcs*, enum gensio_log_levels, const char* log, va_list args) {
+  if (!TTrace::On(TTraceArea::Network)) return;
   char text[512];
   std::vsnprintf(text, sizeof text, log, args);
-  std::lock_guard lock(logMutex);
-  lastLog = text;
+  TTrace::Print(TTraceArea::Network, "gensio: %s", text);
 }
 
 void IgnoreSignal(int) {}
@@ -42,13 +42,8 @@ gensio_os_funcs* TGensioOs::Get(std::string& reason) {
       sigaction(SIGUSR1, &quiet, nullptr);
     }
     error = gensio_default_os_hnd(SIGUSR1, &funcs);
-    if (error == 0) gensio_os_funcs_set_vlog(funcs, KeepLog);
+    if (error == 0) gensio_os_funcs_set_vlog(funcs, TraceLog);
   });
   if (!funcs) reason = std::string("Network layer unavailable: ") + gensio_err_to_str(error);
   return funcs;
-}
-
-std::string TGensioOs::LastLog() {
-  std::lock_guard lock(logMutex);
-  return lastLog;
 }

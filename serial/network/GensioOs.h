@@ -11,6 +11,4 @@ class TGensioOs {
  public:
   // Made at the first call; null with the reason when the network layer cannot start.
   static gensio_os_funcs* Get(std::string& reason);
-  // gensio's last complaint about a session: "certificate required" is only found there.
-  static std::string LastLog();
 };

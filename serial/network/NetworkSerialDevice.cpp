@@ -319,6 +319,13 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         }
       }
       return 0;
+    case GENSIO_EVENT_PRECERT_VERIFY: {
+      // Within the handshake, as the station's certificate arrives: with TLS 1.2 a station that
+      // wants the client's certificate breaks off before the check that follows the handshake.
+      std::lock_guard lock(mutex_);
+      certificateShown_ = true;
+      return GE_NOTSUP;
+    }
     case GENSIO_EVENT_POSTCERT_VERIFY: {
       const std::string name = TStationTrust::PeerSubject(io_);
       const std::string pem = TStationTrust::PeerCertificate(io_);
@@ -393,12 +400,15 @@ std::string TNetworkSerialDevice::Classify(int error) {
   facts.Tls = address_.Kind == TNetworkKind::Rfc2217Tls;
   facts.OwnKey = !address_.KeyFile.empty();
   facts.HungUpOnNudge = quietStation_;
-  facts.Log = TGensioOs::LastLog();
   std::lock_guard lock(mutex_);
   facts.Subject = peerSubject_;
   facts.CertificateError = certificateError_;
   facts.WrongHost = wrongHost_;
   facts.FirstWords = firstWords_;
+  facts.CertificateShown = certificateShown_;
+  // This connection's own count: gensio reports a refused COM-PORT option and an unanswered
+  // one alike.
+  facts.Silent = socket_.ReceivedBytes() == std::optional<std::uint64_t>(0);
   facts_ = {};
   TConnectFailure::Classify(facts, facts_);
   return facts_.SystemReason;
@@ -775,6 +785,9 @@ std::optional<std::chrono::system_clock::time_point> TNetworkSerialDevice::LastH
 
 std::optional<std::chrono::microseconds> TNetworkSerialDevice::LastRoundTrip() const {
   std::lock_guard lock(mutex_);
+  // The growth that answers a question is seen only when the count is next looked at, up to
+  // CountSlice late; the kernel times the connection's own acknowledgements.
+  if (countsSocket_) return socket_.RoundTrip();
   const std::optional<TClock::duration> roundTrip = liveness_.LastRoundTrip();
   if (!roundTrip) return std::nullopt;
   return std::chrono::duration_cast<std::chrono::microseconds>(*roundTrip);

@@ -178,6 +178,8 @@ class TNetworkSerialDevice final : public TSerialDevice {
   TStationReport facts_;
   // The certificate's chain held, but it names another host.
   bool wrongHost_ = false;
+  // The TLS handshake reached the station's certificate.
+  bool certificateShown_ = false;
   // The station said nothing in the first second and was nudged (connecting thread only).
   std::atomic<bool> quietStation_ = false;
   TLineRequests requests_;

@@ -92,6 +92,12 @@ std::optional<std::uint64_t> TStationSocket::ReceivedBytes() const {
   return info.tcpi_bytes_received;
 }
 
+std::optional<std::chrono::microseconds> TStationSocket::RoundTrip() const {
+  tcp_info info{};
+  if (!InfoOf(fd_, info) || info.tcpi_rtt == 0) return std::nullopt;
+  return std::chrono::microseconds(info.tcpi_rtt);
+}
+
 void TStationSocket::ShutInput() {
   if (fd_ >= 0) ::shutdown(fd_, SHUT_RD);
 }

@@ -4,6 +4,7 @@
 // keepalive timing, the kernel's count of received bytes, and a reset for a lost station.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -25,6 +26,8 @@ class TStationSocket {
   bool Held() const { return fd_ >= 0; }
   // The bytes the connection received so far, as the kernel counts them.
   std::optional<std::uint64_t> ReceivedBytes() const;
+  // The connection's round trip as the kernel measures it (smoothed over its acknowledgements).
+  std::optional<std::chrono::microseconds> RoundTrip() const;
   // Nothing more is read: a close then waits for no farewell of a station that hung.
   void ShutInput();
   // For a lost station: its close resets the connection, so that what the station has not

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "AsciiText.h"
 #include "CommPort.h"
 #include "NetworkAddress.h"
+#include "PortsDirectory.h"
 
 namespace {
 
@@ -130,7 +132,7 @@ std::string NetworkAddressIn(int directory, const char* fileName, std::string& r
     reason = std::string("cannot be read (") + std::strerror(errno) + ")";
     return {};
   }
-  char text[1024];
+  char text[kPortEntryReadSize];
   const ssize_t count = ::read(fd, text, sizeof text);
   const int readError = errno;
   ::close(fd);
@@ -294,6 +296,20 @@ bool IsDetectedUart(std::string_view devicePath) {
 }
 
 }  // namespace
+
+std::string DeviceNamed(std::string_view name) {
+  if (!StartsWithAsciiNoCase(name, "COM")) return {};
+  name.remove_prefix(3);
+  int com = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), com);
+  if (name.empty() || name[0] == '0' || error != std::errc() || end != name.data() + name.size())
+    return {};
+  for (const TDeviceFamily& family : DeviceFamilies) {
+    if (com >= family.firstCom && com < family.firstCom + DevicesPerFamily)
+      return "/dev/" + std::string(family.prefix) + std::to_string(com - family.firstCom);
+  }
+  return {};
+}
 
 std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named) {
   std::vector<TListedPort> ports;

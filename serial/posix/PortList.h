@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SerialPlatform.h"
@@ -16,6 +17,10 @@
 // network address. Every other entry (a note, a FIFO, an empty or binary file, a folder) is
 // skipped, and why is told once a run on standard error, as for entries that cannot be listed.
 std::vector<TListedPort> ListPresentPorts(const std::string& portsDirectory, bool named);
+
+// The device that the port list names `name` whenever the device is present ("COM1":
+// /dev/ttyS0); empty for a name that no device is given.
+std::string DeviceNamed(std::string_view name);
 
 // Whether a port that ListPresentPorts gave is still listed under its name for the same device,
 // from its own entry alone: false when the entry is gone or changed, which the full list then

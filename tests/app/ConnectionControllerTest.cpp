@@ -222,7 +222,7 @@ TEST_F(ConnectionControllerTest, Transitions) {
     cases.push_back({"reconnection ends", "coiFtnTT", TState::Closed, 2, 0, 1, ended, kind});
   }
   for (const TStationFailure kind :
-       {TimedOut, Refused, ClosedByStation, InUse, SettingUnconfirmed, Other}) {
+       {TimedOut, NotAnswering, Refused, ClosedByStation, InUse, SettingUnconfirmed, Other}) {
     cases.push_back(
         {"reconnection goes on", "coiFtnt", TState::WaitingToReconnect, 2, 0, 0, goesOn, kind});
   }

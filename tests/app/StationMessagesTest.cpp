@@ -45,6 +45,9 @@ TEST(StationMessagesTest, FailuresAreWordedFromTheirKindAndFacts) {
                "fingerprint; only if it is the one shown, trust it with\n  orvel --trust-station "
                "shack.local:3002 AB:CD\nand connect again.")},
       {TSerialErrorKind::Other, {.Failure = Refused}, connect("Connection refused")},
+      {TSerialErrorKind::Other,
+       {.Failure = NotAnswering},
+       connect("The station took the connection but does not answer")},
       // What is wrong with the certificate says what to fix: the authority file or the address.
       {TSerialErrorKind::Other,
        {.Failure = CertificateNotTrusted,

@@ -57,6 +57,10 @@ TEST(NetworkAddressTest, FormsConnectionsReasonsAndWhatMayBeShown) {
       {"rfc2217+tls://shack:3002?ca=/a&ca=/b", "", "given twice", nullptr},
       {"rfc2217+tls://shack:3002?cert=/c.pem", "", "needs its key", nullptr},
       {"rfc2217+tls://shack:3002?S3cret", "", "without a value", "rfc2217+tls://shack:3002?***"},
+      // Nothing quoted or shown can move a terminal's cursor or forge a line.
+      {"rfc2217://sh\x1b[2Jack:1", "", "Invalid host name sh\\x1B[2Jack",
+       "rfc2217://sh\\x1B[2Jack:1"},
+      {"rfc2217+tls://h:1?\x07=/a", "", "Unknown option \\x07", "rfc2217+tls://h:1?\\x07=/a"},
       {"serial:///dev/ttyS0", "", "Not a network address", nullptr},
       {"COM3", "", "Not a network address", nullptr},
       {"rfc2217:/shack:1", "", "The address needs a host and a port (HOST:PORT)", nullptr},

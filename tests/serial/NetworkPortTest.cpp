@@ -529,6 +529,13 @@ TEST_F(NetworkPortTest, FailuresGiveTheirKindAndFacts) {
   EXPECT_EQ(refused.Failure, TStationFailure::Refused);
   EXPECT_EQ(refused.Address, nobody);
 
+  // A hung station's kernel still takes the connection; the station itself says nothing. Not
+  // answering is something a retry can outlast, unlike a station that refuses RFC 2217.
+  TSer2Net hung(terminal_.SlavePath());
+  hung.Start();
+  hung.Freeze();
+  EXPECT_EQ(OpenFailure(second, hung.Address()).first.Failure, TStationFailure::NotAnswering);
+
   // A key named by what may be a password instead of a file is not repeated.
   const auto [secret, secretSaid] = OpenFailure(second, "rfc2217+tls://127.0.0.1:1?key=S3cretPW");
   EXPECT_EQ(secret.Failure, TStationFailure::FileUnreadable);
@@ -626,6 +633,25 @@ TEST_F(TlsStationTest, AStationThatRequiresAClientCertificateGetsOne) {
       Address(station, "?ca=" + files_.File("ca.pem") + "&cert=" + files_.File("stranger.pem") +
                            "&key=" + files_.File("stranger.key"));
   EXPECT_EQ(OpenFailure(refused).second.Failure, TStationFailure::ClientCertificateRefused);
+}
+
+// TLS 1.2 asks for the client's certificate inside the handshake, and breaks it off there.
+TEST_F(TlsStationTest, ATls12StationThatRequiresAClientCertificateSaysSo) {
+  const unsigned port = FreeLocalPort();
+  FILE* started = ::popen(
+      ("openssl s_server -quiet -tls1_2 -Verify 1 -accept 127.0.0.1:" + std::to_string(port) +
+       " -cert " + files_.File("station.pem") + " -key " + files_.File("station.key") +
+       " </dev/null >/dev/null 2>&1 & echo $!")
+          .c_str(),
+      "r");
+  int server = 0;
+  ASSERT_EQ(std::fscanf(started, "%d", &server), 1);
+  ::pclose(started);
+  const std::shared_ptr<void> stop(nullptr, [server](void*) { ::kill(server, SIGTERM); });
+  ASSERT_TRUE(ui_.WaitUntil([&] { return Listening("127.0.0.1", port); }));
+  const std::string address = "rfc2217+tls://127.0.0.1:" + std::to_string(port);
+  EXPECT_EQ(OpenFailure(address + "?ca=" + files_.File("ca.pem")).second.Failure,
+            TStationFailure::ClientCertificateRequired);
 }
 
 // A plain address for a TLS station and the other way round: the first bytes tell, at once. A
@@ -857,6 +883,9 @@ TEST_F(TlsStationTest, QuietHealthyStationsStayOpenAndTakeAWrite) {
   for (auto& leg : legs) {
     SCOPED_TRACE(leg->port.CustomPortName());
     EXPECT_EQ(leg->faults, 0);
+    // Asked several times by now; on loopback far below the 10 ms in which the count is looked at.
+    ASSERT_TRUE(leg->port.LastRoundTrip());
+    EXPECT_LT(*leg->port.LastRoundTrip(), 10ms);
     EXPECT_EQ(leg->port.SendString("TUNE\r\n"), 6u);
     if (!leg->station) continue;
     std::string seen;

@@ -27,6 +27,14 @@ std::string TemporaryDirectory(const char* pattern) {
   return path;
 }
 
+void Run(const std::string& command) {
+  if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
+    throw std::runtime_error("failed: " + command);
+  }
+}
+
+}  // namespace
+
 bool Listening(const std::string& host, unsigned port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -38,14 +46,6 @@ bool Listening(const std::string& host, unsigned port) {
   ::close(fd);
   return connected;
 }
-
-void Run(const std::string& command) {
-  if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
-    throw std::runtime_error("failed: " + command);
-  }
-}
-
-}  // namespace
 
 unsigned FreeLocalPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -10,6 +10,8 @@
 
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 unsigned FreeLocalPort();
+// Whether something takes connections at host:port (an IPv4 address) right now.
+bool Listening(const std::string& host, unsigned port);
 
 // Where a station listens: 127.0.0.1, or an address inside a network namespace.
 struct TStationPlace {
