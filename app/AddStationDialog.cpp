@@ -149,12 +149,18 @@ void TAddStationDialog::ShowFound(const std::vector<TFoundStation>& stations,
     if (text == picked) Found->setCurrentItem(item);
   }
   Found->setVisible(!stations.empty());
+  // The names on the search line: a station appearing in the list is otherwise not spoken.
+  std::string names;
+  for (const TFoundStation& station : stations)
+    names += (names.empty() ? "Found on this network: " : ", ") + station.Name;
   switch (state) {
     case TStationBrowser::TState::Looking:
-      Search->SetNotice(stations.empty() ? "Looking for stations on this network..." : "");
+      Search->SetNotice(stations.empty() ? "Looking for stations on this network..."
+                                         : FromCp1252(names + "."));
       break;
     case TStationBrowser::TState::Settled:
-      Search->SetNotice(stations.empty() ? "No station announces itself on this network." : "");
+      Search->SetNotice(stations.empty() ? "No station announces itself on this network."
+                                         : FromCp1252(names + "."));
       break;
     case TStationBrowser::TState::Unavailable:
       Search->SetNotice(FromCp1252(reason + "."));

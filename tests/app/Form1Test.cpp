@@ -1284,6 +1284,7 @@ TEST_F(Form1Test, AddStationsOnlyFoundStationIsPickedAsTheListTakesFocus) {
     dialog->Browser.OnChange = nullptr;
     dialog->ShowFound({{"shack", "shack.local", 3002, true, {"192.0.2.5"}}},
                       TStationBrowser::TState::Settled, "");
+    EXPECT_EQ(dialog->Search->text(), "Found on this network: shack.");
     EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
     dialog->Host->setFocus();
     QTest::keyClick(dialog->Host, Qt::Key_Backtab, Qt::ShiftModifier);
