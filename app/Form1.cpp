@@ -137,7 +137,8 @@ TForm1::TForm1(const QString& settingsDirectory, QWidget* parent)
 
   CreateControls();
   TStationActions::TWindow& stationWindow = *this;
-  stations_ = std::make_unique<TStationActions>(stationWindow, ComboBox1, handOver_.get());
+  stations_ =
+      std::make_unique<TStationActions>(stationWindow, ComboBox1, closeport, handOver_.get());
   clock_ = std::make_unique<TQtConnectionClock>(ReconnectTimer);
   TConnectionController::TWindow& window = *this;
   connection_ = std::make_unique<TConnectionController>(connectionPort_, window, *clock_);
@@ -298,7 +299,6 @@ void TForm1::DescribeControls() {
   tune1->setAccessibleDescription("Starts a tuning cycle; pressed while the tuner tunes");
   openport->setAccessibleDescription(
       "Opens the selected port and waits for the tuner to identify itself");
-  closeport->setAccessibleDescription("Closes the port");
 
   const struct {
     TLedLamp* lamp;

@@ -38,9 +38,11 @@ std::string RoundTripText(std::chrono::microseconds roundTrip) {
 
 }  // namespace
 
-TStationActions::TStationActions(TWindow& window, QComboBox* portList, TUiHandOver* handOver)
-    : window_(window), portList_(portList), handOver_(handOver) {
+TStationActions::TStationActions(TWindow& window, QComboBox* portList, QWidget* closePort,
+                                 TUiHandOver* handOver)
+    : window_(window), portList_(portList), closePort_(closePort), handOver_(handOver) {
   portList_->installEventFilter(this);
+  closePort_->installEventFilter(this);
   portList_->lineEdit()->installEventFilter(this);
   portList_->parentWidget()->installEventFilter(this);
   connect(portList_, &QComboBox::currentIndexChanged, this, [this] { DescribeSelected(); });
@@ -58,8 +60,14 @@ void TStationActions::AddStation1Click() {
     AddStation(name, address);
   };
   dialog_ = &dialog;
-  dialog.exec();
+  const int result = dialog.exec();
   dialog_ = nullptr;
+  // The port list is locked while the added station opens; Close Port, which the window does not
+  // let Tab reach, holds the focus so that a screen reader says the station and how it goes.
+  if (result == QDialog::Accepted && closePort_->isEnabled()) {
+    DescribeSelected();
+    closePort_->setFocus(Qt::OtherFocusReason);
+  }
   // A station still being reached for a dialog that is gone is not added behind its back.
   check_.reset();
 }
@@ -251,6 +259,7 @@ void TStationActions::DescribeSelected() {
   TStationEntry station;
   std::string unread;
   const std::string name = ToCp1252(window_.SelectedPortName());
+  closePort_->setAccessibleDescription("Closes the port");
   if (name.empty() || !TStationDirectory().Find(name, station, unread)) {
     portList_->setToolTip({});
     portList_->setAccessibleDescription("The serial port that Open Port opens");
@@ -273,9 +282,17 @@ void TStationActions::DescribeSelected() {
   const QString description = FromCp1252(StationDescription(station, heard));
   portList_->setToolTip(description);
   portList_->setAccessibleDescription(description);
+  // The list is disabled while the port is open, and a disabled control is not reached.
+  if (window_.PortOpenOrOpening())
+    closePort_->setAccessibleDescription("Closes the port of " + description);
 }
 
 bool TStationActions::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == closePort_) {
+    // Said afresh as the keyboard reaches it: when the station was last heard from.
+    if (event->type() == QEvent::FocusIn) DescribeSelected();
+    return false;
+  }
   if (event->type() != QEvent::ToolTip) return false;
   // Said afresh each time it is shown: while open, when the station was last heard from.
   DescribeSelected();

@@ -49,8 +49,10 @@ class TStationActions : public QObject {
   };
 
   // `portList` is the window's port list, inside the group box that gets its tooltip events
-  // while it is disabled. A station is reached through `handOver`, as the tuner's port is.
-  TStationActions(TWindow& window, QComboBox* portList, TUiHandOver* handOver);
+  // while it is disabled. `closePort` is the control enabled while a port is open, which says
+  // the open station's state to the keyboard. A station is reached through `handOver`, as the
+  // tuner's port is.
+  TStationActions(TWindow& window, QComboBox* portList, QWidget* closePort, TUiHandOver* handOver);
   ~TStationActions() override;
 
   void AddStation1Click();
@@ -72,7 +74,8 @@ class TStationActions : public QObject {
   // empty.
   const std::string& Adding() const { return adding_; }
   // The port list's tooltip and description for a selected station (empty for a local port),
-  // said afresh: the tuner's port opened, answered or closed.
+  // said afresh: the tuner's port opened, answered or closed. While it is open, Close Port's
+  // description says the same.
   void DescribeSelected();
 
  protected:
@@ -91,6 +94,7 @@ class TStationActions : public QObject {
 
   TWindow& window_;
   QComboBox* portList_;
+  QWidget* closePort_;
   TUiHandOver* handOver_;
   // Add Station reaches its station with a port of its own, apart from the tuner's.
   std::unique_ptr<TSerialPort> check_;

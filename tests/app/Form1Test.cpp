@@ -721,6 +721,10 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   EXPECT_EQ(form.ComboBox1->currentText(), "SHACK");
   EXPECT_EQ(std::filesystem::read_symlink(portsDir_ + "/tuner"), "/dev/ttyUSB7");
   ASSERT_TRUE(tuner.WaitFor("ATU?\r\n"));
+  // The only control enabled then holds the focus and says the station opened.
+  EXPECT_EQ(form.focusWidget(), form.closeport);
+  EXPECT_TRUE(form.closeport->accessibleDescription().startsWith("Closes the port of SHACK"))
+      << form.closeport->accessibleDescription().toStdString();
   form.closeportclick();
 }
 
