@@ -16,7 +16,10 @@ import time
 
 TOOL = sys.argv[1]
 NS = f"orvdl{os.getpid()}"
-HOST, STATION = "10.213.7.1", "10.213.7.2"
+# The host's end lives in this machine's own namespace: a subnet of this run's own, so that two
+# runs at once do not route each other's traffic.
+SUBNET = f"10.213.{os.getpid() % 250 + 1}"
+HOST, STATION = f"{SUBNET}.1", f"{SUBNET}.2"
 IAC, SB, SE, WILL, COM_PORT = 255, 250, 240, 251, 44
 # The kernel's probes after 30 s idle, 3 more 10 s apart: freed by then, with room for load.
 FREED_WITHIN = 60
