@@ -533,6 +533,7 @@ void TForm1::Timer2Timer() {}
 
 void TForm1::SerialPortReceive(TSerialPort*, const std::string& Buffer) {
   protocol_.Receive(Buffer);
+  stations_->Heard();
 }
 
 void TForm1::tune1click() {
@@ -731,6 +732,7 @@ void TForm1::ShowConnecting() {
   closeport->SetEnabled(true);
   openport->SetEnabled(false);
   openport->SetCaption("Connecting...");
+  stations_->DescribeSelected();
 }
 
 void TForm1::ShowOpened() {
@@ -742,6 +744,7 @@ void TForm1::ShowOpened() {
   openport->SetCaption("Connecting...");
   Timer1->start();
   ProbeTicks_ = 0;
+  stations_->DescribeSelected();
 }
 
 void TForm1::ShowClosed() {
@@ -759,6 +762,7 @@ void TForm1::ShowBeforeOpen() {
   }
   // With no port open the operator must be able to pick another one.
   if (SerialPort->ConnectedPort() == spNone) ComboBox1->setEnabled(true);
+  stations_->DescribeSelected();
 }
 
 void TForm1::ShowRetryReason(const std::string& reason) {

@@ -260,6 +260,9 @@ void TStationActions::DescribeSelected() {
   std::string unread;
   const std::string name = ToCp1252(window_.SelectedPortName());
   closePort_->setAccessibleDescription("Closes the port");
+  describesHeard_ = false;
+  describedAt_ = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::system_clock::now().time_since_epoch());
   if (name.empty() || !TStationDirectory().Find(name, station, unread)) {
     portList_->setToolTip({});
     portList_->setAccessibleDescription("The serial port that Open Port opens");
@@ -267,6 +270,7 @@ void TStationActions::DescribeSelected() {
   }
   std::string heard;
   if (window_.PortOpen()) {
+    describesHeard_ = true;
     const std::optional<std::chrono::system_clock::time_point> last = window_.LastHeard();
     heard = last ? "Open, last heard at " +
                        ToCp1252(QDateTime::fromMSecsSinceEpoch(
@@ -285,6 +289,14 @@ void TStationActions::DescribeSelected() {
   // The list is disabled while the port is open, and a disabled control is not reached.
   if (window_.PortOpenOrOpening())
     closePort_->setAccessibleDescription("Closes the port of " + description);
+}
+
+void TStationActions::Heard() {
+  if (!describesHeard_) return;
+  // Only the clock is read for each chunk; the station's directory entry once a second at most.
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  if (now != describedAt_) DescribeSelected();
 }
 
 bool TStationActions::eventFilter(QObject* watched, QEvent* event) {

@@ -74,9 +74,12 @@ class TStationActions : public QObject {
   // empty.
   const std::string& Adding() const { return adding_; }
   // The port list's tooltip and description for a selected station (empty for a local port),
-  // said afresh: the tuner's port opened, answered or closed. While it is open, Close Port's
+  // said afresh as the connection changes its state. While it is open, Close Port's
   // description says the same.
   void DescribeSelected();
+  // The tuner's port received a chunk: the descriptions say when the station was last heard
+  // from, said afresh once the shown second has passed and not more often.
+  void Heard();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -101,4 +104,8 @@ class TStationActions : public QObject {
   // The Add Station dialog while it is open.
   TAddStationDialog* dialog_ = nullptr;
   std::string adding_;
+  // Whether the descriptions say when an open station was last heard from, and the second
+  // (since the epoch) at which they were last said.
+  bool describesHeard_ = false;
+  std::chrono::seconds describedAt_{};
 };

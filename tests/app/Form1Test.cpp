@@ -725,6 +725,12 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   EXPECT_EQ(form.focusWidget(), form.closeport);
   EXPECT_TRUE(form.closeport->accessibleDescription().startsWith("Closes the port of SHACK"))
       << form.closeport->accessibleDescription().toStdString();
+  // A chunk heard in a later second is said with no key pressed and no control touched.
+  const QString opened = form.closeport->accessibleDescription();
+  const QString second = QTime::currentTime().toString("HH:mm:ss");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QTime::currentTime().toString("HH:mm:ss") != second; }));
+  tuner.Write("FWD: 120\r\n");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.closeport->accessibleDescription() != opened; }));
   form.closeportclick();
 }
 
