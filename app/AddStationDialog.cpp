@@ -4,6 +4,7 @@
 // reaches the station.
 #include "AddStationDialog.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -12,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -92,6 +94,14 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
     // reader speaks an item only once it is selected.
     Found->item(row)->setSelected(true);
     Pick(found_[static_cast<std::size_t>(row)]);
+    // Qt 6.4 tells the item's focus before the list's own, and a screen reader then stays on
+    // the list ("List with 1 item"): the item is told once more when the focus event is over.
+    QTimer::singleShot(0, Found, [this, row] {
+      if (!Found->hasFocus() || Found->currentRow() != row) return;
+      QAccessibleEvent focus(Found, QAccessible::Focus);
+      focus.setChild(row);
+      QAccessible::updateAccessibility(&focus);
+    });
   });
   Browser.OnChange = [this] { ShowFound(Browser.Stations(), Browser.State(), Browser.Reason()); };
 
