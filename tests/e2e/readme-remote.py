@@ -11,7 +11,7 @@ computer to computer match any of their kind (an IPv4 address, a fingerprint's p
 stamp); `...` stands for any text, alone on a line for any lines. Exits 1 on the first step
 that does not do what the README says, naming it.
 `make` lines are left to make (make test, CI): here make only has to know the target.
-Usage: readme-remote.py README STATION-SHELL... -- OPERATOR-SHELL... (environment:
+Usage: readme-remote.py README STATION-SHELL... :: OPERATOR-SHELL... (environment:
 READMETEST_DIR, the folder the commands run in; READMETEST_SOURCE, the source tree; DISPLAY
 with Orvel's accessibility switched on)
 """
@@ -128,8 +128,10 @@ def app(name="Orvel"):
 
 
 def nodes(root):
+    if root is None:
+        return
     yield root
-    for index in range(root.childCount if root else 0):
+    for index in range(root.childCount):
         child = root.getChildAtIndex(index)
         if child is not None:
             yield from nodes(child)
@@ -153,8 +155,10 @@ def texts(node):
 def wait_for(what, found):
     deadline = time.monotonic() + WINDOW_S
     while time.monotonic() < deadline:
-        root = app()
-        result = next((node for node in nodes(root) if showing(node) and found(node)), None)
+        try:
+            result = next((node for node in nodes(app()) if showing(node) and found(node)), None)
+        except Exception:  # a window that went while it was read: read it again
+            result = None
         if result is not None:
             return result
         time.sleep(0.2)
@@ -170,7 +174,7 @@ def click(name):
 
 def main():
     readme, shells = sys.argv[1], sys.argv[2:]
-    split = shells.index("--")
+    split = shells.index("::")
     computers = {"station": shells[:split], "operator": shells[split + 1:]}
     said, window, steps = "", None, blocks(readme)
     if not steps:

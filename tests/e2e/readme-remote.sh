@@ -58,7 +58,8 @@ exec nsenter -t "\$(cat $e2e_work/station.pid)" -n -m -u -p -- env PATH=$bin:\$P
 EOF
 cat >"$bin/systemctl" <<'EOF'
 #!/bin/sh
-# restart, enable --now, is-active UNIT: the unit's ExecStart in the background, its pid kept.
+# restart, enable --now, is-active UNIT: the unit's ExecStart in the background, its pid kept;
+# it returns once the program listens.
 verb=$1; shift; [ "$1" = --now ] && shift
 unit=/lib/systemd/system/$1.service pidfile=/run/stand-in-$1.pid
 case $verb in
@@ -70,6 +71,8 @@ env=$(sed -n 's/^EnvironmentFile=-\{0,1\}//p' "$unit")
 start=$(sed -n 's/^ExecStart=//p' "$unit")
 sh -c "[ -r '$env' ] && . '$env'; exec $start" </dev/null >"/run/stand-in-$1.log" 2>&1 &
 echo $! >"$pidfile"
+# Ready, as the unit's program is for its clients, once it listens (at most 10 s).
+for _ in $(seq 200); do ss -lntupH | grep -q "pid=$!," && exit 0; sleep 0.05; done
 EOF
 chmod +x "$bin"/*
 
@@ -116,10 +119,10 @@ echo \$\$ >$e2e_work/station.ready
 exec sleep infinity
 EOF
 mkdir "$e2e_work"/{etc,etc.work,dev,dev.work,pts}
-unshare -n -m -u -p -f --mount-proc --propagation private bash "$e2e_work/station.sh" \
+unshare -n -m -u -p -f --kill-child --mount-proc --propagation private bash "$e2e_work/station.sh" \
   >"$e2e_work/station.log" 2>&1 &
 station_pid=$!
-station_child() { cat "/proc/$station_pid/task/$station_pid/children" 2>/dev/null | awk '{ print $1 }'; }
+station_child() { pgrep -P "$station_pid" | head -n 1; }
 wait_until 10 "the station's namespaces" test -n "$(station_child)"
 station_child >"$e2e_work/station.pid"
 ip link add s0 type veth peer name s1 netns "$station_pid"
@@ -140,9 +143,9 @@ dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
   org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:ScreenReaderEnabled \
   variant:boolean:true >/dev/null || fail "cannot reach the accessibility bus launcher"
 
-station_shell=(nsenter -t "$(cat "$e2e_work/station.pid")" -n -m -u -p -- env "PATH=$bin:$PATH" sh -c)
+station_shell=(nsenter -t "$(cat "$e2e_work/station.pid")" -n -m -u -p "--wd=$folder" -- env "PATH=$bin:$PATH" sh -c)
 READMETEST_DIR=$folder READMETEST_SOURCE=$source_dir PATH=$bin:$PATH /usr/bin/python3 "$(dirname "$0")/readme-remote.py" \
-  "$readme" "${station_shell[@]}" -- sh -c || fail "a step does not do what the README says"
+  "$readme" "${station_shell[@]}" :: sh -c || fail "a step does not do what the README says"
 sim_received "TUNE ON" || fail "the tuner was not asked to tune"
 stop_sim
 log PASS
