@@ -174,7 +174,7 @@ std::string UsageText() {
          "\n"
          "A tuner beside a station that orvel-station init set up (see orvel-station(1)):\n"
          "  1. orvel --operator-certificate | ssh STATION sudo orvel-station allow -\n"
-         "  2. in the window, File > Add Station..., the station in the list, Add and Open,\n"
+         "  2. in the window, File > Add Station..., pick the station, Add and Open,\n"
          "     and Yes if the fingerprint shown is the one orvel-station init printed.\n"
          "  Another way, without the question: copy the station's certificate\n"
          "  (/etc/ser2net/station.crt) and add rfc2217+tls://HOST:3002?ca=FILE.\n"
