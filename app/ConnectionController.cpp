@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The main window's connection: its states, and one completion for every kind of open.
-#include "ConnectionController.h"
+#include "app/ConnectionController.h"
 
 #include <algorithm>
 #include <ctime>
@@ -9,10 +9,10 @@
 #include <string_view>
 #include <utility>
 
-#include "StationMessages.h"
-#include "StationPins.h"
-#include "TunerCommands.h"
-#include "UserAction.h"
+#include "app/StationMessages.h"
+#include "controls/UserAction.h"
+#include "protocol/TunerCommands.h"
+#include "station/StationPins.h"
 
 namespace {
 

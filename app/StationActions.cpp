@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The main window's network stations: added, renamed, removed, forgotten and described.
-#include "StationActions.h"
+#include "app/StationActions.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,13 +18,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "AddStationDialog.h"
-#include "Cp1252.h"
-#include "ErrorDisplay.h"
-#include "SerialPort.h"
-#include "StationMessages.h"
-#include "StationPins.h"
-#include "UserAction.h"
+#include "app/AddStationDialog.h"
+#include "app/ErrorDisplay.h"
+#include "app/StationMessages.h"
+#include "controls/UserAction.h"
+#include "serial/SerialPort.h"
+#include "station/StationPins.h"
+#include "text/Cp1252.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <map>
 #include <optional>
 
-#include "ConnectionController.h"
-#include "StationPins.h"
-#include "UserAction.h"
+#include "app/ConnectionController.h"
+#include "controls/UserAction.h"
+#include "station/StationPins.h"
 
 namespace {
 

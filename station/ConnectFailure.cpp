@@ -2,11 +2,11 @@
 // Copyright (C) 2026 The Orvel developers
 // The kinds of failed station connections, from gensio's error and what was seen of the
 // station.
-#include "ConnectFailure.h"
+#include "station/ConnectFailure.h"
 
 #include <gensio/gensio.h>
 
-#include "AsciiText.h"
+#include "text/AsciiText.h"
 
 bool TConnectFailure::SaysInUse(std::string_view words) {
   return ContainsAsciiNoCase(words, "in use");

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The user's private files with POSIX calls. Each check is made on the open descriptor (fstat),
 // so that nothing can be swapped in between the check and the use.
-#include "PrivateFile.h"
+#include "station/PrivateFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 class TStationLiveness {
  public:

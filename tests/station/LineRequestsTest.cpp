@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "LineRequests.h"
+#include "station/LineRequests.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The trusted stations' file, read and written with POSIX calls; fingerprints by OpenSSL.
-#include "StationPins.h"
+#include "station/StationPins.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -17,9 +17,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "AsciiText.h"
-#include "NetworkAddress.h"
-#include "PrivateFile.h"
+#include "station/NetworkAddress.h"
+#include "station/PrivateFile.h"
+#include "text/AsciiText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-#include "DeafListener.h"
+#include "tests/station/DeafListener.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "NetworkAddress.h"
-#include "SerialDevice.h"
+#include "serial/SerialDevice.h"
+#include "station/NetworkAddress.h"
 
 struct gensio;
 

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The line-setting requests' bookkeeping and time-outs; the network device sends them and
 // waits until Judge gives its verdict.
-#include "LineRequests.h"
+#include "station/LineRequests.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // ser2net and openssl driven from the tests.
-#include "Ser2Net.h"
+#include "tests/station/Ser2Net.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

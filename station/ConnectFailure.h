@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "SerialPortException.h"
+#include "serial/SerialPortException.h"
 
 // What was found about a failed connection.
 struct TConnectFacts {

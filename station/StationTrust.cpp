@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The certificate checks that gensio leaves to the program: the host name, and the stations the
 // operator pinned (trust on first use).
-#include "StationTrust.h"
+#include "station/StationTrust.h"
 
 #include <gensio/gensio.h>
 #include <openssl/pem.h>
@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "StationPins.h"
+#include "station/StationPins.h"
 
 std::string TStationTrust::PeerCertificate(gensio* io) {
   std::string pem(16384, '\0');

@@ -17,14 +17,14 @@
 #include <string_view>
 #include <thread>
 
-#include "LineRequests.h"
-#include "NetworkAddress.h"
-#include "ReadySignal.h"
-#include "SerialDevice.h"
-#include "SerialPlatform.h"
-#include "StationLiveness.h"
-#include "StationSocket.h"
-#include "WriteTimeouts.h"
+#include "serial/SerialDevice.h"
+#include "serial/SerialPlatform.h"
+#include "serial/WriteTimeouts.h"
+#include "serial/posix/ReadySignal.h"
+#include "station/LineRequests.h"
+#include "station/NetworkAddress.h"
+#include "station/StationLiveness.h"
+#include "station/StationSocket.h"
 
 struct gensio;
 struct gensio_os_funcs;

@@ -24,18 +24,18 @@
 #include <thread>
 #include <vector>
 
-#include "DeafListener.h"
-#include "FakeUiThread.h"
-#include "NetworkAddress.h"
-#include "NetworkSerialDevice.h"
-#include "OperatorIdentity.h"
-#include "PortsDirectoryFixture.h"
-#include "PseudoTerminal.h"
-#include "Ser2Net.h"
-#include "SerialPort.h"
-#include "StationPins.h"
-#include "TelnetStation.h"
-#include "TermiosProbe.h"
+#include "serial/SerialPort.h"
+#include "station/NetworkAddress.h"
+#include "station/NetworkSerialDevice.h"
+#include "station/OperatorIdentity.h"
+#include "station/StationPins.h"
+#include "tests/serial/FakeUiThread.h"
+#include "tests/serial/PortsDirectoryFixture.h"
+#include "tests/serial/TermiosProbe.h"
+#include "tests/station/DeafListener.h"
+#include "tests/station/Ser2Net.h"
+#include "tests/station/TelnetStation.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

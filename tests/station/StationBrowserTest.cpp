@@ -28,9 +28,9 @@
 #include <string>
 #include <vector>
 
-#include "FakeUiThread.h"
-#include "Ser2Net.h"
-#include "StationBrowser.h"
+#include "station/StationBrowser.h"
+#include "tests/serial/FakeUiThread.h"
+#include "tests/station/Ser2Net.h"
 
 namespace {
 

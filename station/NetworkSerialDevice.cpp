@@ -4,7 +4,7 @@
 // each connection keeps a thread of its own waiting in it, so that its events run while it is
 // open. The receive thread and the window's writes only queue work and wait on condition
 // variables.
-#include "NetworkSerialDevice.h"
+#include "station/NetworkSerialDevice.h"
 
 #include <fcntl.h>
 #include <gensio/gensio.h>
@@ -23,13 +23,13 @@
 #include <cstring>
 #include <utility>
 
-#include "ConnectFailure.h"
-#include "GensioOs.h"
-#include "OperatorIdentity.h"
-#include "SerialPlatform.h"
-#include "StationSocket.h"
-#include "StationTrust.h"
-#include "Trace.h"
+#include "serial/SerialPlatform.h"
+#include "serial/Trace.h"
+#include "station/ConnectFailure.h"
+#include "station/GensioOs.h"
+#include "station/OperatorIdentity.h"
+#include "station/StationSocket.h"
+#include "station/StationTrust.h"
 
 namespace {
 
@@ -97,9 +97,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
                                                                  const TCancelFlag& cancelled) {
   std::string reason;
   TDeviceError refusal;
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "connect %s", TNetworkAddress::Masked(text).c_str());
-  }
+  ORVEL_TRACE(Network, "connect %s", TNetworkAddress::Masked(text).c_str());
   std::unique_ptr<TNetworkSerialDevice> device = OpenWithReason(text, cancelled, reason, refusal);
   if (!device) {
     const TStationReport report = refusal.Station;
@@ -108,9 +106,7 @@ std::unique_ptr<TNetworkSerialDevice> TNetworkSerialDevice::Open(const std::stri
     error.Station = report;
     if (error.Station.SystemReason.empty()) error.Station.SystemReason = reason;
   }
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "connect: %s", device ? "open" : error.Message.c_str());
-  }
+  ORVEL_TRACE(Network, "connect: %s", device ? "open" : error.Message.c_str());
   return device;
 }
 
@@ -276,9 +272,7 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         MarkLost();
         return 0;
       }
-      if (TTrace::On(TTraceArea::Network)) {
-        TTrace::Print(TTraceArea::Network, "received %zu", *length);
-      }
+      ORVEL_TRACE(Network, "received %zu", *length);
       std::lock_guard lock(mutex_);
       heardEvents_ += *length;
       Heard();
@@ -306,9 +300,7 @@ int TNetworkSerialDevice::HandleEvent(int event, int error, unsigned char* buffe
         unsigned state = 0;
         std::memcpy(&state, buffer, sizeof state);
         const auto lines = static_cast<std::uint8_t>(state & 0xf0);
-        if (TTrace::On(TTraceArea::Network)) {
-          TTrace::Print(TTraceArea::Network, "modem lines news 0x%02x", lines);
-        }
+        ORVEL_TRACE(Network, "modem lines news 0x%02x", lines);
         std::lock_guard lock(mutex_);
         ++heardEvents_;
         Heard();
@@ -369,10 +361,8 @@ void TNetworkSerialDevice::CloseDone() {
 
 void TNetworkSerialDevice::MarkLost() {
   std::lock_guard lock(mutex_);
-  if (!lost_ && TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "connection lost");
-  }
   if (!lost_) {
+    ORVEL_TRACE(Network, "connection lost");
     socket_.ResetOnClose();
     lostAt_ = TClock::now();
   }
@@ -656,9 +646,7 @@ TTransfer TNetworkSerialDevice::Write(const char* data, std::size_t size,
     liveness_.Wrote(std::string(data, result.Count), sentAt, ReceivedCount());
     if (!firstWrite_) firstWrite_ = TClock::now();
   }
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "write %zu of %zu", result.Count, size);
-  }
+  ORVEL_TRACE(Network, "write %zu of %zu", result.Count, size);
   return result;
 }
 
@@ -671,7 +659,7 @@ std::optional<std::uint8_t> TNetworkSerialDevice::ModemStatus() {
 }
 
 void TNetworkSerialDevice::Close() {
-  if (TTrace::On(TTraceArea::Network)) TTrace::Print(TTraceArea::Network, "close");
+  ORVEL_TRACE(Network, "close");
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
@@ -797,9 +785,7 @@ void TNetworkSerialDevice::Ask(std::unique_lock<std::mutex>& lock, const char* w
   if (liveness_.Asking()) return;
   liveness_.Asked(TClock::now(), ReceivedCount());
   lock.unlock();
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "asking the station for its speed %s", why);
-  }
+  ORVEL_TRACE(Network, "asking the station for its speed %s", why);
   // A speed of 0 asks for the current one without changing it; every station answers that.
   // No callback: the answer is seen in the byte count, whichever request gensio gives it to.
   const bool sent = sergensio_baud(serial_, 0, nullptr, nullptr) == 0;
@@ -819,16 +805,12 @@ bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
     Heard();
     if (lost_ || closing_) break;
     if (!liveness_.Asking()) {
-      if (TTrace::On(TTraceArea::Network)) {
-        TTrace::Print(TTraceArea::Network, "station answered before the write");
-      }
+      ORVEL_TRACE(Network, "station answered before the write");
       return true;
     }
     if (TClock::now() >= start + bound) {
       lock.unlock();
-      if (TTrace::On(TTraceArea::Network)) {
-        TTrace::Print(TTraceArea::Network, "station did not answer before the write: lost");
-      }
+      ORVEL_TRACE(Network, "station did not answer before the write: lost");
       MarkLost();
       return false;
     }
@@ -836,10 +818,8 @@ bool TNetworkSerialDevice::ProveAlive(TClock::duration bound) {
     const auto slice = TClock::now() - start < FirstCountSpan ? FirstCountSlice : CountSlice;
     changed_.wait_until(lock, std::min(start + bound, TClock::now() + slice));
   }
-  if (TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
-                  lost_ ? "the connection was lost" : "the port closes");
-  }
+  ORVEL_TRACE(Network, "waiting for the station ended: %s",
+              lost_ ? "the connection was lost" : "the port closes");
   return false;
 }
 
@@ -849,9 +829,7 @@ void TNetworkSerialDevice::WatchLiveness() {
     const bool wasAsking = liveness_.Asking();
     Heard();
     const TClock::time_point now = TClock::now();
-    if (wasAsking && !liveness_.Asking() && TTrace::On(TTraceArea::Network)) {
-      TTrace::Print(TTraceArea::Network, "station answered");
-    }
+    if (wasAsking && !liveness_.Asking()) ORVEL_TRACE(Network, "station answered");
     const TStationLiveness::TStep step = liveness_.Next(now);
     if (step == TStationLiveness::TStep::Ask) {
       Ask(lock, "after its quiet time");
@@ -859,10 +837,8 @@ void TNetworkSerialDevice::WatchLiveness() {
     }
     if (step == TStationLiveness::TStep::Lost) {
       lock.unlock();
-      if (TTrace::On(TTraceArea::Network)) {
-        TTrace::Print(TTraceArea::Network, "station did not answer within %lld s: lost",
-                      static_cast<long long>(AnswerBound.count()));
-      }
+      ORVEL_TRACE(Network, "station did not answer within %lld s: lost",
+                  static_cast<long long>(AnswerBound.count()));
       MarkLost();
       lock.lock();
       continue;
@@ -871,9 +847,9 @@ void TNetworkSerialDevice::WatchLiveness() {
     const TClock::time_point due = std::min(liveness_.Due(), now + QuietBound);
     changed_.wait_until(lock, liveness_.Asking() ? std::min(due, now + CountSlice) : due);
   }
-  if (liveness_.Asking() && TTrace::On(TTraceArea::Network)) {
-    TTrace::Print(TTraceArea::Network, "waiting for the station ended: %s",
-                  lost_ ? "the connection was lost" : "the port closes");
+  if (liveness_.Asking()) {
+    ORVEL_TRACE(Network, "waiting for the station ended: %s",
+                lost_ ? "the connection was lost" : "the port closes");
   }
 }
 

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The liveness rule of a network station; the network device feeds it the connection's byte
 // count and asks it what to do.
-#include "StationLiveness.h"
+#include "station/StationLiveness.h"
 
 #include <algorithm>
 #include <utility>

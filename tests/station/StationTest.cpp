@@ -29,12 +29,12 @@
 #include <string>
 #include <vector>
 
-#include "FakeUiThread.h"
-#include "NetworkAddress.h"
-#include "OperatorIdentity.h"
-#include "Ser2Net.h"
-#include "SerialPort.h"
-#include "StationPins.h"
+#include "serial/SerialPort.h"
+#include "station/NetworkAddress.h"
+#include "station/OperatorIdentity.h"
+#include "station/StationPins.h"
+#include "tests/serial/FakeUiThread.h"
+#include "tests/station/Ser2Net.h"
 
 namespace {
 

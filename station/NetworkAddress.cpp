@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Parsing, showing and writing out network port addresses, and turning them into gensio stacks.
-#include "NetworkAddress.h"
+#include "station/NetworkAddress.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,7 +11,7 @@
 #include <array>
 #include <charconv>
 
-#include "AsciiText.h"
+#include "text/AsciiText.h"
 
 namespace {
 

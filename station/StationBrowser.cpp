@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The mDNS watch on gensio's OS handler: gensio's callbacks only note what changed; the browser's
 // own thread hands the list to the window, so that no gensio thread ever waits on the window.
-#include "StationBrowser.h"
+#include "station/StationBrowser.h"
 
 #include <arpa/inet.h>
 #include <gensio/gensio.h>
@@ -18,8 +18,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "GensioOs.h"
-#include "UiHandOver.h"
+#include "serial/UiHandOver.h"
+#include "station/GensioOs.h"
 
 namespace {
 

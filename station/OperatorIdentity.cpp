@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The operator's identity, made with OpenSSL: an elliptic-curve key and a certificate signed by
 // it, shaped as `openssl req -x509` makes them, which is what ser2net's allowed certificates are.
-#include "OperatorIdentity.h"
+#include "station/OperatorIdentity.h"
 
 #include <openssl/bn.h>
 #include <openssl/evp.h>
@@ -19,10 +19,10 @@
 #include <memory>
 #include <sstream>
 
-#include "NetworkAddress.h"
-#include "PortsDirectory.h"
-#include "PrivateFile.h"
-#include "StationPins.h"
+#include "serial/PortsDirectory.h"
+#include "station/NetworkAddress.h"
+#include "station/PrivateFile.h"
+#include "station/StationPins.h"
 
 namespace {
 

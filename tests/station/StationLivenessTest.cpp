@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "StationLiveness.h"
+#include "station/StationLiveness.h"
 
 namespace {
 

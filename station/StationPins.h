@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "NetworkAddress.h"
-#include "PortsDirectory.h"
+#include "serial/PortsDirectory.h"
+#include "station/NetworkAddress.h"
 
 enum class TPinVerdict : std::uint8_t {
   // No certificate is pinned for the station.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // gensio's one OS handler of the process, shared by the network ports and the station browser.
-#include "GensioOs.h"
+#include "station/GensioOs.h"
 
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "Trace.h"
+#include "serial/Trace.h"
 
 namespace {
 

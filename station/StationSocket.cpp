@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The station connection's socket as the kernel sees it; gensio 2.6.2 passes on no keepalive
 // timing and hands out no descriptor of a TCP connection.
-#include "StationSocket.h"
+#include "station/StationSocket.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The test station's Telnet: just enough of the option negotiation and the COM-PORT-OPTION
 // subnegotiations to be a correct partner, served one client at a time.
-#include "TelnetStation.h"
+#include "tests/station/TelnetStation.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "NetworkAddress.h"
+#include "station/NetworkAddress.h"
 
 namespace {
 
