@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The Add Station dialog: what the network announces, the fields, checked before the window
 // reaches the station.
-#include "AddStationDialog.h"
+#include "app/AddStationDialog.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -18,11 +18,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "Cp1252.h"
-#include "NetworkAddress.h"
-#include "NoticeLabel.h"
-#include "StationDirectory.h"
-#include "StationPins.h"
+#include "app/NoticeLabel.h"
+#include "app/StationDirectory.h"
+#include "station/NetworkAddress.h"
+#include "station/StationPins.h"
+#include "text/Cp1252.h"
 
 namespace {
 

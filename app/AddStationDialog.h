@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "StationBrowser.h"
+#include "station/StationBrowser.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Command-line parsing without Qt: the application object needs a display, --help does not.
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "NetworkAddress.h"
-#include "StationPins.h"
+#include "station/NetworkAddress.h"
+#include "station/StationPins.h"
 
 namespace {
 

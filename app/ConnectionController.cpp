@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The main window's connection: its states, and one completion for every kind of open.
-#include "ConnectionController.h"
+#include "app/ConnectionController.h"
 
 #include <algorithm>
 #include <ctime>
@@ -9,10 +9,10 @@
 #include <string_view>
 #include <utility>
 
-#include "StationMessages.h"
-#include "StationPins.h"
-#include "TunerCommands.h"
-#include "UserAction.h"
+#include "app/StationMessages.h"
+#include "app/TrustQuestion.h"
+#include "controls/UserAction.h"
+#include "protocol/TunerCommands.h"
 
 namespace {
 
@@ -146,7 +146,6 @@ void TConnectionController::Failed(const std::exception_ptr& failure, bool retry
   }
   state_ = TConnectionState::Closed;
   if (retrying_ && !RetryCannotHeal(failure)) {
-    retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
     ScheduleRetry(Reason(failure));
     return;
   }
@@ -165,26 +164,18 @@ bool TConnectionController::Offer(const std::exception_ptr& failure, std::functi
   if (refusal->Kind() != TSerialErrorKind::UnknownStation || !window_.CanAskTrust()) return false;
   state_ = TConnectionState::AskingTrust;
   const std::uint64_t attempt = attempt_;
-  auto stillAsked = [this, attempt] {
+  TTrustQuestion question;
+  question.Later = [this](std::function<void()> action) { clock_.Later(std::move(action)); };
+  question.Ask = [this](const ESerialPortException& shown) { return window_.AskTrust(shown); };
+  question.StillAsked = [this, attempt] {
     return state_ == TConnectionState::AskingTrust && attempt == attempt_;
   };
-  // Asked once the event that brought the refusal has ended: the station is not kept waiting
-  // on an operator who reads a fingerprint.
-  clock_.Later([this, refusal = *refusal, retry = std::move(retry), stillAsked] {
-    if (!stillAsked()) return;
-    RunUserAction([&] {
-      const bool trusted = window_.AskTrust(refusal);
-      // Closed or faulted while the question was shown: the answer comes too late.
-      if (!stillAsked()) return;
-      state_ = TConnectionState::Closed;
-      if (!trusted) return;
-      const TStationCertificate& certificate = refusal.Certificate();
-      std::string previous, reason;
-      if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason))
-        throw ESerialPortException(TSerialErrorKind::Other, reason);
-      retry();
-    });
-  });
+  question.Answered = [this] { state_ = TConnectionState::Closed; };
+  question.NotPinned = [](const std::string& reason) {
+    throw ESerialPortException(TSerialErrorKind::Other, reason);
+  };
+  question.Pinned = std::move(retry);
+  question.Put(*refusal);
   return true;
 }
 
@@ -229,12 +220,13 @@ void TConnectionController::Fault() {
     StopRetrying();
     return;
   }
-  retryDelay_ = retrying_ ? std::min(retryDelay_ * 2, LongestRetryDelay) : FirstRetryDelay;
-  retrying_ = true;
   ScheduleRetry(lost.empty() ? port_.Name() + " closed" : lost);
 }
 
 void TConnectionController::ScheduleRetry(const std::string& reason) {
+  // Every failed try waits by one rule: 1 s after the first, then twice the last, at most 10 s.
+  retryDelay_ = retrying_ ? std::min(retryDelay_ * 2, LongestRetryDelay) : FirstRetryDelay;
+  retrying_ = true;
   state_ = TConnectionState::WaitingToReconnect;
   window_.ShowConnecting();
   window_.ShowRetryReason("Opening again; the last try failed at " + LocalTime(clock_.Now()) +
@@ -250,7 +242,6 @@ void TConnectionController::Retry() {
     // The port is not back yet: not shown, as long as trying again may help.
     if (retrying_ && !RetryCannotHeal(std::current_exception())) {
       window_.ShowClosed();
-      retryDelay_ = std::min(retryDelay_ * 2, LongestRetryDelay);
       ScheduleRetry(Reason(std::current_exception()));
       return;
     }

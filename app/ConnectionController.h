@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "SerialDevice.h"
-#include "SerialPortException.h"
+#include "serial/SerialDevice.h"
+#include "serial/SerialPortException.h"
 
 enum class TConnectionState : std::uint8_t {
   // No port open and no attempt under way.

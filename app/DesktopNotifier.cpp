@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // org.freedesktop.Notifications over Qt DBus.
-#include "DesktopNotifier.h"
+#include "app/DesktopNotifier.h"
 
 #include <QApplication>
 #include <QDBusConnection>

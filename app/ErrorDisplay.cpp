@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Error box and guarded event delivery.
-#include "ErrorDisplay.h"
+#include "app/ErrorDisplay.h"
 
 #include <QMessageBox>
 
-#include "Cp1252.h"
-#include "UserAction.h"
+#include "controls/UserAction.h"
+#include "text/Cp1252.h"
 
 QString ErrorText(const std::string& message) {
   QString text = FromCp1252(message);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The main window: layout, controller and the line protocol's display.
-#include "Form1.h"
+#include "app/Form1.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -25,27 +25,27 @@
 #include <string>
 #include <vector>
 
-#include "ColorButton.h"
-#include "Cp1252.h"
-#include "DesktopNotifier.h"
-#include "ErrorDisplay.h"
-#include "Form2.h"
-#include "Image.h"
-#include "IniFile.h"
-#include "LedLamp.h"
-#include "NetworkAddress.h"
-#include "PanelFont.h"
-#include "PortListStyle.h"
-#include "PortsDirectory.h"
-#include "PrivateFile.h"
-#include "QtConnectionClock.h"
-#include "QtUiHandOver.h"
-#include "ReadingLabel.h"
-#include "SerialConnectionPort.h"
-#include "StationMessages.h"
-#include "Trace.h"
-#include "TunerCommands.h"
-#include "UserAction.h"
+#include "app/DesktopNotifier.h"
+#include "app/ErrorDisplay.h"
+#include "app/IniFile.h"
+#include "app/PortListStyle.h"
+#include "app/QtConnectionClock.h"
+#include "app/QtUiHandOver.h"
+#include "app/ReadingLabel.h"
+#include "app/SerialConnectionPort.h"
+#include "app/StationMessages.h"
+#include "controls/ColorButton.h"
+#include "controls/Image.h"
+#include "controls/LedLamp.h"
+#include "controls/PanelFont.h"
+#include "controls/UserAction.h"
+#include "monitor/Form2.h"
+#include "protocol/TunerCommands.h"
+#include "serial/PortsDirectory.h"
+#include "serial/Trace.h"
+#include "station/NetworkAddress.h"
+#include "station/PrivateFile.h"
+#include "text/Cp1252.h"
 
 namespace {
 
@@ -776,7 +776,7 @@ void TForm1::Announce(const std::string& text) {
   // monitor's log and the trace.
   TDesktopNotifier::Notify("Connection lost", FromCp1252(text));
   if (Form2) Form2->LogNote(text);
-  if (TTrace::On(TTraceArea::Network)) TTrace::Print(TTraceArea::Network, "%s", text.c_str());
+  ORVEL_TRACE(Network, "%s", text.c_str());
 }
 
 bool TForm1::ReconnectsAutomatically() const {

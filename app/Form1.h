@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "ConnectionController.h"
-#include "ReadingLabel.h"
-#include "SerialConnectionPort.h"
-#include "SerialPort.h"
-#include "StationActions.h"
-#include "TunerHost.h"
-#include "TunerProtocol.h"
+#include "app/ConnectionController.h"
+#include "app/ReadingLabel.h"
+#include "app/SerialConnectionPort.h"
+#include "app/StationActions.h"
+#include "protocol/TunerHost.h"
+#include "protocol/TunerProtocol.h"
+#include "serial/SerialPort.h"
 
 class QAction;
 class QComboBox;

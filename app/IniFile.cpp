@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // INI file reading. The file is opened without blocking and checked before anything is read:
 // a FIFO would hold the start-up forever, and /dev/zero or /dev/urandom never end.
-#include "IniFile.h"
+#include "app/IniFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 
 #include <cerrno>
 
-#include "AsciiText.h"
+#include "text/AsciiText.h"
 
 namespace {
 

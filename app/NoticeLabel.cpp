@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The notice line and how its changes reach a screen reader.
-#include "NoticeLabel.h"
+#include "app/NoticeLabel.h"
 
 #include <QAccessible>
 
-#include "NoticeLabelAccessible.h"
+#include "app/NoticeLabelAccessible.h"
 
 TNoticeLabel::TNoticeLabel(QWidget* parent) : QLabel(parent) {
   static const bool accessible = [] {

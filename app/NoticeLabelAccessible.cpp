@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The notice line's accessible interface.
-#include "NoticeLabelAccessible.h"
+#include "app/NoticeLabelAccessible.h"
 
-#include "NoticeLabel.h"
+#include "app/NoticeLabel.h"
 
 TNoticeLabelAccessible::TNoticeLabelAccessible(TNoticeLabel* label)
     : QAccessibleWidget(label, QAccessible::Notification) {}

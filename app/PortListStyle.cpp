@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // Fusion's drop-down button is 19 pixels wide; the design's is 17 (the width of a scroll bar
 // button at 96 dpi). The two pixels go to the text field.
-#include "PortListStyle.h"
+#include "app/PortListStyle.h"
 
 #include <QApplication>
 #include <QStyleFactory>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The connection's time on Qt.
-#include "QtConnectionClock.h"
+#include "app/QtConnectionClock.h"
 
 #include <utility>
 
-#include "UserAction.h"
+#include "controls/UserAction.h"
 
 TQtConnectionClock::TQtConnectionClock(QTimer* timer) : timer_(timer) {
   QObject::connect(timer_, &QTimer::timeout, timer_, [this] {

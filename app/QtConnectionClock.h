@@ -6,7 +6,7 @@
 
 #include <QTimer>
 
-#include "ConnectionController.h"
+#include "app/ConnectionController.h"
 
 class TQtConnectionClock final : public TConnectionController::TClock {
  public:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Synchronous delivery of the receive thread's events on the user-interface thread.
-#include "QtUiHandOver.h"
+#include "app/QtUiHandOver.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -5,7 +5,7 @@
 
 #include <QObject>
 
-#include "UiHandOver.h"
+#include "serial/UiHandOver.h"
 
 class TQtUiHandOver : public TUiHandOver {
  public:

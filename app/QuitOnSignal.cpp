@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Signals reach the event loop through a socket pair: a signal handler may only write a byte.
-#include "QuitOnSignal.h"
+#include "app/QuitOnSignal.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The reading label and the text it is spoken as.
-#include "ReadingLabel.h"
+#include "app/ReadingLabel.h"
 
 #include <QAccessible>
 
-#include "ReadingLabelAccessible.h"
+#include "app/ReadingLabelAccessible.h"
 
 TReadingLabel::TReadingLabel(const QString& quantity, const QString& caption, QWidget* parent)
     : QLabel(parent), quantity_(quantity) {

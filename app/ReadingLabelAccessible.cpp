@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The reading label's accessible interface.
-#include "ReadingLabelAccessible.h"
+#include "app/ReadingLabelAccessible.h"
 
-#include "ReadingLabel.h"
+#include "app/ReadingLabel.h"
 
 TReadingLabelAccessible::TReadingLabelAccessible(TReadingLabel* label)
     : QAccessibleWidget(label, QAccessible::StaticText) {}

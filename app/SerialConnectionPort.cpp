@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The window's serial port as its connection sees it.
-#include "SerialConnectionPort.h"
+#include "app/SerialConnectionPort.h"
 
 #include <utility>
 
-#include "NetworkAddress.h"
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
+#include "station/NetworkAddress.h"
 
 TSerialConnectionPort::TSerialConnectionPort(TSerialPort& port, std::function<std::string()> name)
     : port_(port), name_(std::move(name)) {}

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ConnectionController.h"
+#include "app/ConnectionController.h"
 
 class TSerialPort;
 

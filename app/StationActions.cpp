@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The main window's network stations: added, renamed, removed, forgotten and described.
-#include "StationActions.h"
+#include "app/StationActions.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,13 +18,14 @@
 #include <stdexcept>
 #include <vector>
 
-#include "AddStationDialog.h"
-#include "Cp1252.h"
-#include "ErrorDisplay.h"
-#include "SerialPort.h"
-#include "StationMessages.h"
-#include "StationPins.h"
-#include "UserAction.h"
+#include "app/AddStationDialog.h"
+#include "app/ErrorDisplay.h"
+#include "app/StationMessages.h"
+#include "app/TrustQuestion.h"
+#include "controls/UserAction.h"
+#include "serial/SerialPort.h"
+#include "station/StationPins.h"
+#include "text/Cp1252.h"
 
 namespace {
 
@@ -113,28 +114,23 @@ void TStationActions::Reached(const std::string& name, const std::string& addres
         NotAdded(FailureText(refusal));
         return;
       }
-      // Asked once the hand-over that brought the refusal has ended.
-      QTimer::singleShot(0, this, [this, refusal, name, address] {
-        RunUserAction([&] {
-          adding_ = name;
-          const bool trusted = window_.AskTrust(refusal);
-          adding_.clear();
-          if (!trusted) {
-            NotAdded("Not added: its certificate was not trusted");
-            return;
-          }
-          const TStationCertificate& certificate = refusal.Certificate();
-          std::string previous, reason;
-          if (!TStationPins().Pin(certificate.Station, certificate.Fingerprint, previous, reason)) {
-            NotAdded(reason);
-            return;
-          }
-          // The station answered: it showed the certificate now trusted. Reaching it once more
-          // only to close again would make two connections of the one Yes; the window's open
-          // that follows is the one.
-          List(name, address);
-        });
-      });
+      TTrustQuestion question;
+      question.Later = [this](std::function<void()> action) {
+        QTimer::singleShot(0, this, std::move(action));
+      };
+      question.Ask = [this, name](const ESerialPortException& shown) {
+        adding_ = name;
+        const bool trusted = window_.AskTrust(shown);
+        adding_.clear();
+        return trusted;
+      };
+      question.Declined = [this] { NotAdded("Not added: its certificate was not trusted"); };
+      question.NotPinned = [this](const std::string& reason) { NotAdded(reason); };
+      // The station answered: it showed the certificate now trusted. Reaching it once more only
+      // to close again would make two connections of the one Yes; the window's open that follows
+      // is the one.
+      question.Pinned = [this, name, address] { List(name, address); };
+      question.Put(refusal);
       return;
     } catch (const std::exception& error) {
       if (!dialog_) throw;

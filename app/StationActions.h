@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "SerialPortException.h"
-#include "StationDirectory.h"
+#include "app/StationDirectory.h"
+#include "serial/SerialPortException.h"
 
 class QComboBox;
 class QStandardItem;

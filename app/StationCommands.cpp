@@ -2,18 +2,18 @@
 // Copyright (C) 2026 The Orvel developers
 // The station commands: the port directory's stations through TStationDirectory, the local
 // network's through TStationBrowser, handed over to the waiting main thread.
-#include "StationCommands.h"
+#include "app/StationCommands.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 
-#include "AsciiText.h"
-#include "NetworkAddress.h"
-#include "StationBrowser.h"
-#include "StationDirectory.h"
-#include "StationPins.h"
-#include "UiHandOver.h"
+#include "app/StationDirectory.h"
+#include "serial/UiHandOver.h"
+#include "station/NetworkAddress.h"
+#include "station/StationBrowser.h"
+#include "station/StationPins.h"
+#include "text/AsciiText.h"
 
 namespace {
 

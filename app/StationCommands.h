@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 // Runs the command; what it says goes to `out`, problems to `err`. The exit status.
 // `lookFor` bounds how long --stations waits for the local network's announcements.

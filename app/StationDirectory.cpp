@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // Station entries are files of the port directory whose first line is the address; the port list
 // reads only that line, so the second one marks the entries that Add Station wrote.
-#include "StationDirectory.h"
+#include "app/StationDirectory.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,10 +15,11 @@
 #include <cstring>
 #include <optional>
 
-#include "AsciiText.h"
-#include "NetworkAddress.h"
-#include "PortsDirectory.h"
-#include "StationPins.h"
+#include "serial/PortsDirectory.h"
+#include "station/NetworkAddress.h"
+#include "station/PortEntries.h"
+#include "station/StationPins.h"
+#include "text/AsciiText.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // Copyright (C) 2026 The Orvel developers
 // The operator's words for network stations: why one could not be reached or was lost, and the
 // question before one is trusted.
-#include "StationMessages.h"
+#include "app/StationMessages.h"
 
-#include "StationDirectory.h"
+#include "app/StationDirectory.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "SerialPortException.h"
+#include "serial/SerialPortException.h"
 
 // "Cannot connect to SHOWN. REASON", for every failure to reach a port.
 std::string CannotConnectText(const std::string& shown, const std::string& reason);

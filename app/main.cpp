@@ -8,24 +8,27 @@
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "ColorButton.h"
-#include "CommandLine.h"
-#include "Cp1252.h"
-#include "ErrorDisplay.h"
-#include "Form1.h"
-#include "Form2.h"
-#include "NetworkAddress.h"
-#include "OperatorIdentity.h"
-#include "QuitOnSignal.h"
-#include "StationCommands.h"
-#include "StationDirectory.h"
-#include "StationMessages.h"
-#include "StationPins.h"
-#include "UserAction.h"
+#include "app/CommandLine.h"
+#include "app/ErrorDisplay.h"
+#include "app/Form1.h"
+#include "app/QuitOnSignal.h"
+#include "app/StationCommands.h"
+#include "app/StationDirectory.h"
+#include "app/StationMessages.h"
+#include "controls/ColorButton.h"
+#include "controls/UserAction.h"
+#include "monitor/Form2.h"
+#include "serial/NetworkPorts.h"
+#include "station/NetworkAddress.h"
+#include "station/OperatorIdentity.h"
+#include "station/StationPins.h"
+#include "station/StationPorts.h"
+#include "text/Cp1252.h"
 
 namespace {
 
@@ -102,6 +105,8 @@ bool CanAskTheOperator() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A port name may be a station's address, for the window and the station commands alike.
+  UseNetworkPorts(std::make_shared<TStationPorts>());
   const TCommandLine options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!options.Error.empty()) {
     std::fprintf(stderr, "orvel: %s\n%s", options.Error.c_str(), UsageText().c_str());

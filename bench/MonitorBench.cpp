@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "Form2.h"
-#include "LedLamp.h"
+#include "controls/LedLamp.h"
+#include "monitor/Form2.h"
 
 namespace {
 

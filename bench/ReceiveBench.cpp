@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "Form1.h"
-#include "Form2.h"
+#include "app/Form1.h"
+#include "monitor/Form2.h"
 
 namespace {
 

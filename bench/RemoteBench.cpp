@@ -31,12 +31,12 @@
 #include <thread>
 #include <vector>
 
-#include "FakeUiThread.h"
-#include "PortsDirectoryFixture.h"
-#include "PseudoTerminal.h"
-#include "Ser2Net.h"
-#include "SerialPort.h"
-#include "TelnetStation.h"
+#include "serial/SerialPort.h"
+#include "tests/serial/FakeUiThread.h"
+#include "tests/serial/PortsDirectoryFixture.h"
+#include "tests/station/Ser2Net.h"
+#include "tests/station/TelnetStation.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "FakeSerialPlatform.h"
-#include "FakeUiThread.h"
-#include "PortsDirectoryFixture.h"
-#include "PseudoTerminal.h"
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
+#include "tests/serial/FakeSerialPlatform.h"
+#include "tests/serial/FakeUiThread.h"
+#include "tests/serial/PortsDirectoryFixture.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // TColor to QColor: RGB values directly, system colours from the application palette.
-#include "Color.h"
+#include "controls/Color.h"
 
 #include <QApplication>
 #include <QPalette>

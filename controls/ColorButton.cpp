@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // TColorButton: state table, frames, caption layout, growth and the mouse sequence.
-#include "ColorButton.h"
+#include "controls/ColorButton.h"
 
 #include <QAccessible>
 #include <QEnterEvent>
@@ -12,8 +12,8 @@
 #include <QStyleHints>
 #include <algorithm>
 
-#include "ColorButtonAccessible.h"
-#include "UserAction.h"
+#include "controls/ColorButtonAccessible.h"
+#include "controls/UserAction.h"
 
 namespace {
 

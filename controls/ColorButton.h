@@ -11,8 +11,8 @@
 #include <functional>
 #include <optional>
 
-#include "Color.h"
-#include "SizeConstraints.h"
+#include "controls/Color.h"
+#include "controls/SizeConstraints.h"
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The colour button's accessible interface.
-#include "ColorButtonAccessible.h"
+#include "controls/ColorButtonAccessible.h"
 
 #include <QMetaObject>
 
-#include "ColorButton.h"
+#include "controls/ColorButton.h"
 
 namespace {
 

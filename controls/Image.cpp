@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Stretched SVG picture.
-#include "Image.h"
+#include "controls/Image.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // TLedLamp: picture building by surface fill, painting, blinking and the property setters.
-#include "LedLamp.h"
+#include "controls/LedLamp.h"
 
 #include <QAccessible>
 #include <QEnterEvent>
@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "LedLampAccessible.h"
-#include "UserAction.h"
+#include "controls/LedLampAccessible.h"
+#include "controls/UserAction.h"
 
 namespace {
 

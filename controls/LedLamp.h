@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "Color.h"
+#include "controls/Color.h"
 
 class QTimer;
 

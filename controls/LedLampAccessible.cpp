@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The lamp's accessible interface.
-#include "LedLampAccessible.h"
+#include "controls/LedLampAccessible.h"
 
 #include <QMetaObject>
 
-#include "LedLamp.h"
+#include "controls/LedLamp.h"
 
 // AT-SPI knows no indicator or lamp role (Qt's Indicator arrives there as "unknown", which
 // screen readers do not present): a lamp is a picture, as it is on the screen.

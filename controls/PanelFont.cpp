@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The panel's font, and its stand-in where MS Sans Serif is missing (it is not free, and Debian
 // has no face with its metrics).
-#include "PanelFont.h"
+#include "controls/PanelFont.h"
 
 #include <QFontDatabase>
 #include <QStringList>

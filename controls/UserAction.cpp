@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The error reporter behind RunUserAction.
-#include "UserAction.h"
+#include "controls/UserAction.h"
 
 #include <cstdio>
 

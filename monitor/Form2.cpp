@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The port monitor window: layout, the log's change rule and cap, freeze, the command line,
 // the help listing and saving the log.
-#include "Form2.h"
+#include "monitor/Form2.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -30,11 +30,11 @@
 #include <string_view>
 #include <utility>
 
-#include "Cp1252.h"
-#include "LedLamp.h"
-#include "OverwriteFile.h"
-#include "TunerCommands.h"
-#include "UserAction.h"
+#include "controls/LedLamp.h"
+#include "controls/UserAction.h"
+#include "monitor/OverwriteFile.h"
+#include "protocol/TunerCommands.h"
+#include "text/Cp1252.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "TunerCommands.h"
+#include "protocol/TunerCommands.h"
 
 class QAction;
 class QCheckBox;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // OverwriteFile on POSIX: open without following a link or blocking, check the kind, truncate.
-#include "OverwriteFile.h"
+#include "monitor/OverwriteFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Command texts and log forms.
-#include "TunerCommands.h"
+#include "protocol/TunerCommands.h"
 
 namespace TunerCommands {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "TunerCommands.h"
+#include "protocol/TunerCommands.h"
 
 class TTunerHost {
  public:

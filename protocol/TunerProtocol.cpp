@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The tuner line protocol's receiving side.
-#include "TunerProtocol.h"
+#include "protocol/TunerProtocol.h"
 
 #include <array>
 #include <charconv>
 #include <exception>
 #include <locale>
 
-#include "AsciiText.h"
-#include "TunerCommands.h"
+#include "protocol/TunerCommands.h"
+#include "text/AsciiText.h"
 
 namespace {
 

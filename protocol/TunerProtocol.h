@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "TunerHost.h"
+#include "protocol/TunerHost.h"
 
 class TTunerProtocol {
  public:

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The receive thread of an open serial port.
-#include "ComThread.h"
+#include "serial/ComThread.h"
 
 #include <chrono>
 #include <string>
 
-#include "ComThreadOwner.h"
-#include "SerialPlatform.h"
-#include "Trace.h"
+#include "serial/ComThreadOwner.h"
+#include "serial/SerialPlatform.h"
+#include "serial/Trace.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ void TComThread::Execute() {
   runningOwner = &owner_;
   systemThreadId_ = platform_.CurrentThreadId();
   platform_.SetThreadPriority(systemThreadId_, priorityLevel_);
-  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread starts");
+  ORVEL_TRACE(Serial, "receive thread starts");
   bool look = true;
   while (!stop_ && deviceOpen_) {
     // Watched before it is looked at: a change in between still wakes the next wait.
@@ -117,7 +117,7 @@ void TComThread::Execute() {
     look = FollowPresenceEntry() || AwaitActivity();
   }
   EndingSequence();
-  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "receive thread ends");
+  ORVEL_TRACE(Serial, "receive thread ends");
   runningThread = nullptr;
   runningOwner = nullptr;
   finished_ = true;
@@ -127,9 +127,7 @@ void TComThread::Execute() {
 
 void TComThread::Pass(bool look) {
   ++passes_;
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, look ? "pass" : "pass for the modem lines");
-  }
+  ORVEL_TRACE(Serial, look ? "pass" : "pass for the modem lines");
   try {
     const std::optional<std::uint8_t> status = device_->ModemStatus();
     // A failed query later on (a device going away) does not make its lines silent.
@@ -171,9 +169,7 @@ void TComThread::Receive() {
 }
 
 void TComThread::Pause() {
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, "pause %u ms", owner_.PassDelay());
-  }
+  ORVEL_TRACE(Serial, "pause %u ms", owner_.PassDelay());
   std::unique_lock lock(pauseMutex_);
   pauseCondition_.wait_for(lock, std::chrono::milliseconds(owner_.PassDelay()),
                            [this] { return stop_.load(); });
@@ -196,13 +192,11 @@ bool TComThread::AwaitActivity() {
   if (watch_->Wait(std::chrono::milliseconds(0))) return true;
   // No poll() hears a modem line change: a device that has modem lines is asked every Delay.
   if (modemLines_) return false;
-  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "sleep");
+  ORVEL_TRACE(Serial, "sleep");
   asleep_ = true;
   const bool woken = watch_->Wait(std::nullopt);
   asleep_ = false;
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, woken ? "woken" : "woken: nothing to look at");
-  }
+  ORVEL_TRACE(Serial, woken ? "woken" : "woken: nothing to look at");
   // The wake is where a poll's pause would have begun: the pass comes one Delay later, so that
   // bytes that follow the first within that time come with it as one chunk.
   if (woken) Pause();

@@ -14,8 +14,8 @@
 #include <optional>
 #include <thread>
 
-#include "SerialDevice.h"
-#include "SerialPlatform.h"
+#include "serial/SerialDevice.h"
+#include "serial/SerialPlatform.h"
 
 class TComThreadOwner;
 

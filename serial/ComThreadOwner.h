@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "SerialPlatform.h"
+#include "serial/SerialPlatform.h"
 
 class TComThreadOwner {
  public:

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Port identifiers and name conversions.
-#include "CommPort.h"
+#include "serial/CommPort.h"
 
-#include "AsciiText.h"
+#include "text/AsciiText.h"
 
 TCommPort CommPortFromName(std::string_view name) {
   const std::string upper = AsciiUpperCase(TrimControls(name));

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Bookkeeping of a serial port's receive threads.
-#include "ReceiveThreads.h"
+#include "serial/ReceiveThreads.h"
 
 #include <algorithm>
 
-#include "ComThread.h"
-#include "UiHandOver.h"
+#include "serial/ComThread.h"
+#include "serial/UiHandOver.h"
 
 namespace {
 

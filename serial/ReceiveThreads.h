@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-#include "CommPort.h"
+#include "serial/CommPort.h"
 
 class TComThread;
 class TUiHandOver;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "SerialPortException.h"
+#include "serial/SerialPortException.h"
 
 // How a modem control line is driven while the port is open.
 enum class TLineControl : std::uint8_t { Lowered, Raised, Handshake };

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "ActivityWatch.h"
-#include "SerialDevice.h"
+#include "serial/ActivityWatch.h"
+#include "serial/SerialDevice.h"
 
 // One port present: its name as listed, the device it resolves to and the port directory's
 // entry that names it (empty for a device found by itself).

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The serial port component: properties, opening and closing, writing, the presence test
 // and the port list.
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,17 +13,17 @@
 #include <thread>
 #include <utility>
 
-#include "AsciiText.h"
-#include "ComThread.h"
-#include "NetworkAddress.h"
-#include "SerialPlatform.h"
-#include "UiHandOver.h"
+#include "serial/ComThread.h"
+#include "serial/NetworkPorts.h"
+#include "serial/SerialPlatform.h"
+#include "serial/UiHandOver.h"
+#include "text/AsciiText.h"
 
 namespace {
 
 // The port is named as it may be shown: an address without its secrets.
 std::string CannotConnect(const std::string& name, const std::string& reason) {
-  return "Cannot connect to " + TNetworkAddress::Masked(name) + ". " + reason;
+  return "Cannot connect to " + ShownPortName(name) + ". " + reason;
 }
 
 constexpr std::int32_t StandardBaudRates[] = {
@@ -43,7 +43,7 @@ const char* const InvalidLogFile = "Invalid log file name or access denied.";
 ESerialPortException NotOpen(const std::string& portName) {
   return ESerialPortException(
       TSerialErrorKind::NotOpen,
-      TNetworkAddress::Masked(portName) + " is not open. Serial port is not connected.");
+      ShownPortName(portName) + " is not open. Serial port is not connected.");
 }
 
 // The locale's short date, a blank and its long time.
@@ -92,7 +92,7 @@ void TSerialPort::Open() {
 }
 
 void TSerialPort::BeginOpen(TOpenDoneEvent done) {
-  if (!TNetworkAddress::IsAddress(TrimControls(DevicePathOf(PortName())))) {
+  if (!IsNetworkAddress(TrimControls(DevicePathOf(PortName())))) {
     try {
       Open();
     } catch (...) {
@@ -237,7 +237,7 @@ void TSerialPort::FinishOpen(const TOpenAttempt& attempt, std::unique_ptr<TSeria
   if (!device) {
     Close();
     TStationReport station = failure.Station;
-    if (station.Failure != TStationFailure::None) station.Address = TNetworkAddress::Masked(name);
+    if (station.Failure != TStationFailure::None) station.Address = ShownPortName(name);
     throw ESerialPortException(failure.Kind, CannotConnect(name, failure.Message),
                                failure.Certificate, std::move(station));
   }
@@ -383,7 +383,7 @@ void TSerialPort::ListPorts(std::vector<std::string>& names,
 bool TSerialPort::IsPortListed(std::string_view name) const {
   // A network address stands for itself; whether its station is still there is the
   // connection's business (TSerialDevice::Lost).
-  if (TNetworkAddress::IsAddress(TrimControls(name))) return true;
+  if (IsNetworkAddress(TrimControls(name))) return true;
   return ListedPort(name).has_value();
 }
 
@@ -653,7 +653,7 @@ void TSerialPort::CheckPresence() {
     // when that entry has gone or changed is the whole list read.
     const bool ownName = entry && entry->Name == AsciiUpperCase(name);
     if (ownName && platform_->IsStillListed(*entry)) return;
-    if (TNetworkAddress::IsAddress(TrimControls(name))) return;
+    if (IsNetworkAddress(TrimControls(name))) return;
     // A listed name is present, whichever device it leads to by now: a port that works stays
     // open. An unplugged adapter that another one replaced at once has hung up (Lost above).
     if (std::optional<TListedPort> listed = ListedPort(name)) {

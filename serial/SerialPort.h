@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "ComThreadOwner.h"
-#include "CommPort.h"
-#include "ReceiveThreads.h"
-#include "SerialDevice.h"
-#include "SerialPlatform.h"
-#include "SerialPortException.h"
+#include "serial/ComThreadOwner.h"
+#include "serial/CommPort.h"
+#include "serial/ReceiveThreads.h"
+#include "serial/SerialDevice.h"
+#include "serial/SerialPlatform.h"
+#include "serial/SerialPortException.h"
 
 class TUiHandOver;
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The trace's switch and its lines.
-#include "Trace.h"
+#include "serial/Trace.h"
 
 #include <time.h>
 #include <unistd.h>

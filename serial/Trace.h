@@ -25,3 +25,9 @@ class TTrace {
  private:
   static std::atomic<unsigned> areas_;
 };
+
+// One trace line in `area` (Serial, Network); the arguments are not evaluated while it is off.
+#define ORVEL_TRACE(area, ...)                                                      \
+  do {                                                                              \
+    if (TTrace::On(TTraceArea::area)) TTrace::Print(TTraceArea::area, __VA_ARGS__); \
+  } while (false)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The deadline of one write.
-#include "WriteTimeouts.h"
+#include "serial/WriteTimeouts.h"
 
 void TWriteTimeouts::Apply(const TTimeouts& timeouts) {
   multiplier_ = timeouts.WriteTotalMultiplier;

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 class TWriteTimeouts {
  public:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Letter case, blanks and control characters of Windows-1252 names and values, without Qt.
-#include "AsciiText.h"
+#include "text/AsciiText.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Windows-1252 conversion.
-#include "Cp1252.h"
+#include "text/Cp1252.h"
 
 #include <array>
 

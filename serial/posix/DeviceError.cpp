@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // errno to the serial layer's error kinds.
-#include "DeviceError.h"
+#include "serial/posix/DeviceError.h"
 
 #include <cerrno>
 
-#include "SystemMessage.h"
+#include "serial/posix/SystemMessage.h"
 
 TSerialErrorKind ErrorKindOf(int error) {
   switch (error) {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 TSerialErrorKind ErrorKindOf(int error);
 

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // Linux serial quirks. termios2 lives in the kernel's own headers, which clash with the C
 // library's <termios.h>, so this file includes only the kernel's.
-#include "KernelQuirks.h"
+#include "serial/posix/KernelQuirks.h"
 
 #include <asm/termbits.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 
 #include <cerrno>
 
-#include "RetryOnInterrupt.h"
+#include "serial/posix/RetryOnInterrupt.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // Listing the ports present. It reads the port directory (and its network entries), /dev and
 // the sysfs type of the UARTs; the presence test of an open port looks at its own entry only.
-#include "PortList.h"
+#include "serial/posix/PortList.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,10 +19,10 @@
 #include <mutex>
 #include <set>
 
-#include "AsciiText.h"
-#include "CommPort.h"
-#include "NetworkAddress.h"
-#include "PortsDirectory.h"
+#include "serial/CommPort.h"
+#include "serial/NetworkPorts.h"
+#include "serial/PortsDirectory.h"
+#include "text/AsciiText.h"
 
 namespace {
 
@@ -151,7 +151,7 @@ std::string NetworkAddressIn(int directory, const char* fileName, std::string& r
   }
   const std::string_view line = bytes.substr(0, bytes.find_first_of("\r\n"));
   std::string address(TrimControls(line));
-  if (TNetworkAddress::IsAddress(address)) return address;
+  if (IsNetworkAddress(address)) return address;
   reason = "its first line is not a network address";
   return {};
 }

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "SerialPlatform.h"
+#include "serial/SerialPlatform.h"
 
 // portsDirectory may be empty (no directory); `named` when the operator named it, which makes
 // a missing directory worth a note on standard error. The names are upper-case, trimmed,

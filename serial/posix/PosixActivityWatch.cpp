@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Waiting for an open port's activity with poll(), inotify and an eventfd.
-#include "PosixActivityWatch.h"
+#include "serial/posix/PosixActivityWatch.h"
 
 #include <limits.h>
 #include <poll.h>
@@ -17,9 +17,9 @@
 #include <mutex>
 #include <utility>
 
-#include "PortList.h"
-#include "PortsDirectory.h"
-#include "RetryOnInterrupt.h"
+#include "serial/PortsDirectory.h"
+#include "serial/posix/PortList.h"
+#include "serial/posix/RetryOnInterrupt.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "ActivityWatch.h"
-#include "SerialPlatform.h"
+#include "serial/ActivityWatch.h"
+#include "serial/SerialPlatform.h"
 
 class TPosixActivityWatch final : public TActivityWatch {
  public:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // termios, ioctl and the descriptor of one open serial device.
-#include "PosixSerialDevice.h"
+#include "serial/posix/PosixSerialDevice.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,12 +13,12 @@
 #include <cerrno>
 #include <chrono>
 
-#include "DeviceError.h"
-#include "KernelQuirks.h"
-#include "RetryOnInterrupt.h"
-#include "SerialPlatform.h"
-#include "Trace.h"
-#include "WriteAbort.h"
+#include "serial/SerialPlatform.h"
+#include "serial/Trace.h"
+#include "serial/posix/DeviceError.h"
+#include "serial/posix/KernelQuirks.h"
+#include "serial/posix/RetryOnInterrupt.h"
+#include "serial/posix/WriteAbort.h"
 
 namespace {
 
@@ -54,9 +54,7 @@ tcflag_t ParityFlags(std::uint8_t parityCode) {
 
 bool Refuse(int error, const std::string& path, TDeviceError& deviceError) {
   deviceError = DeviceError(error, path);
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, "settings refused: %s", deviceError.Message.c_str());
-  }
+  ORVEL_TRACE(Serial, "settings refused: %s", deviceError.Message.c_str());
   return false;
 }
 
@@ -108,9 +106,7 @@ std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& 
       [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) {
     error = DeviceError(errno, path);
-    if (TTrace::On(TTraceArea::Serial)) {
-      TTrace::Print(TTraceArea::Serial, "open %s: %s", path.c_str(), error.Message.c_str());
-    }
+    ORVEL_TRACE(Serial, "open %s: %s", path.c_str(), error.Message.c_str());
     return nullptr;
   }
   if (!LockExclusively(fd)) {
@@ -118,14 +114,10 @@ std::unique_ptr<TPosixSerialDevice> TPosixSerialDevice::Open(const std::string& 
     CloseWithoutDraining(fd);
     // Only after our own descriptor is gone, so that the holder found is the other one.
     error = DeviceError(lockError, path);
-    if (TTrace::On(TTraceArea::Serial)) {
-      TTrace::Print(TTraceArea::Serial, "open %s: %s", path.c_str(), error.Message.c_str());
-    }
+    ORVEL_TRACE(Serial, "open %s: %s", path.c_str(), error.Message.c_str());
     return nullptr;
   }
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, "open %s: descriptor %d", path.c_str(), fd);
-  }
+  ORVEL_TRACE(Serial, "open %s: descriptor %d", path.c_str(), fd);
   // The descriptor stays non-blocking: reads take only what waits, and writes wait in poll()
   // for as long as the write time-out allows.
   return std::make_unique<TPosixSerialDevice>(fd, path);
@@ -139,14 +131,12 @@ TPosixSerialDevice::~TPosixSerialDevice() {
 }
 
 bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDeviceError& error) {
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial,
-                  "settings %d bps, %u data bits, parity %u, stop bits %u, RTS/CTS %d, "
-                  "XON/XOFF %d, DTR %d, RTS %d",
-                  settings.BitsPerSecond, settings.DataBits, settings.ParityCode,
-                  settings.StopBitsCode, settings.OutxCtsFlow, settings.OutX,
-                  static_cast<int>(settings.Dtr), static_cast<int>(settings.Rts));
-  }
+  ORVEL_TRACE(Serial,
+              "settings %d bps, %u data bits, parity %u, stop bits %u, RTS/CTS %d, "
+              "XON/XOFF %d, DTR %d, RTS %d",
+              settings.BitsPerSecond, settings.DataBits, settings.ParityCode, settings.StopBitsCode,
+              settings.OutxCtsFlow, settings.OutX, static_cast<int>(settings.Dtr),
+              static_cast<int>(settings.Rts));
   // One and a half stop bits exist only with five data bits, where a UART sends them for CSTOPB.
   if (settings.StopBitsCode > 2 || (settings.StopBitsCode == 1 && settings.DataBits != 5) ||
       settings.DataBits < 5 || settings.DataBits > 8 || settings.ParityCode > 4 ||
@@ -184,10 +174,8 @@ bool TPosixSerialDevice::ApplyLineSettings(const TLineSettings& settings, TDevic
 
 void TPosixSerialDevice::ApplyTimeouts(const TTimeouts& timeouts) {
   writeTimeouts_.Apply(timeouts);
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, "write time-outs %u ms a byte + %u ms",
-                  timeouts.WriteTotalMultiplier, timeouts.WriteTotalConstant);
-  }
+  ORVEL_TRACE(Serial, "write time-outs %u ms a byte + %u ms", timeouts.WriteTotalMultiplier,
+              timeouts.WriteTotalConstant);
 }
 
 void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
@@ -195,25 +183,23 @@ void TPosixSerialDevice::ApplyBufferSizes(std::uint32_t, std::uint32_t) {
 }
 
 void TPosixSerialDevice::PurgeInput() {
-  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "purge input");
+  ORVEL_TRACE(Serial, "purge input");
   RetryOnInterrupt([&] { return tcflush(fd_, TCIFLUSH); });
 }
 
 std::optional<std::size_t> TPosixSerialDevice::BytesWaiting() {
   int waiting = 0;
   if (RetryOnInterrupt([&] { return ::ioctl(fd_, FIONREAD, &waiting); }) < 0 || waiting < 0) {
-    if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "waiting: failed");
+    ORVEL_TRACE(Serial, "waiting: failed");
     return std::nullopt;
   }
-  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "waiting %d", waiting);
+  ORVEL_TRACE(Serial, "waiting %d", waiting);
   return static_cast<std::size_t>(waiting);
 }
 
 TTransfer TPosixSerialDevice::Read(char* buffer, std::size_t size) {
   const ssize_t count = RetryOnInterrupt([&] { return ::read(fd_, buffer, size); });
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, "read %zd of %zu", count, size);
-  }
+  ORVEL_TRACE(Serial, "read %zd of %zu", count, size);
   if (count > 0) return TTransfer{static_cast<std::size_t>(count)};
   // End of file on a terminal: it was hung up (the far end of a pseudo-terminal closed).
   if (count == 0)
@@ -264,23 +250,19 @@ TTransfer TPosixSerialDevice::Write(const char* data, std::size_t size,
       break;
     }
   }
-  if (TTrace::On(TTraceArea::Serial)) {
-    TTrace::Print(TTraceArea::Serial, "write %zu of %zu", result.Count, size);
-  }
+  ORVEL_TRACE(Serial, "write %zu of %zu", result.Count, size);
   return result;
 }
 
 std::optional<std::uint8_t> TPosixSerialDevice::ModemStatus() {
   if (noModemLines_) return std::nullopt;
   const std::optional<int> lines = ModemLines(fd_);
-  if (TTrace::On(TTraceArea::Serial)) {
-    if (lines) {
-      TTrace::Print(TTraceArea::Serial, "modem lines%s%s%s%s", (*lines & TIOCM_CTS) ? " CTS" : "",
-                    (*lines & TIOCM_DSR) ? " DSR" : "", (*lines & TIOCM_RNG) ? " RING" : "",
-                    (*lines & TIOCM_CAR) ? " RLSD" : "");
-    } else {
-      TTrace::Print(TTraceArea::Serial, "modem lines: none");
-    }
+  if (lines) {
+    ORVEL_TRACE(Serial, "modem lines%s%s%s%s", (*lines & TIOCM_CTS) ? " CTS" : "",
+                (*lines & TIOCM_DSR) ? " DSR" : "", (*lines & TIOCM_RNG) ? " RING" : "",
+                (*lines & TIOCM_CAR) ? " RLSD" : "");
+  } else {
+    ORVEL_TRACE(Serial, "modem lines: none");
   }
   if (!lines) {
     // A refusal of the request itself stays; any other failure (EIO of a device going away)
@@ -304,7 +286,7 @@ bool TPosixSerialDevice::Lost() const {
 
 void TPosixSerialDevice::Close() {
   if (fd_ < 0) return;
-  if (TTrace::On(TTraceArea::Serial)) TTrace::Print(TTraceArea::Serial, "close %d", fd_);
+  ORVEL_TRACE(Serial, "close %d", fd_);
   CloseWithoutDraining(fd_);
   fd_ = -1;
 }

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "SerialDevice.h"
-#include "WriteTimeouts.h"
+#include "serial/SerialDevice.h"
+#include "serial/WriteTimeouts.h"
 
 class TPosixSerialDevice final : public TSerialDevice {
  public:

@@ -8,14 +8,13 @@
 
 #include <system_error>
 
-#include "DeviceError.h"
-#include "NetworkAddress.h"
-#include "NetworkSerialDevice.h"
-#include "PortList.h"
-#include "PortsDirectory.h"
-#include "PosixActivityWatch.h"
-#include "PosixSerialDevice.h"
-#include "SerialPlatform.h"
+#include "serial/NetworkPorts.h"
+#include "serial/PortsDirectory.h"
+#include "serial/SerialPlatform.h"
+#include "serial/posix/DeviceError.h"
+#include "serial/posix/PortList.h"
+#include "serial/posix/PosixActivityWatch.h"
+#include "serial/posix/PosixSerialDevice.h"
 
 namespace {
 
@@ -27,7 +26,10 @@ class TPosixSerialPlatform final : public TSerialPlatform {
  public:
   std::unique_ptr<TSerialDevice> OpenDevice(const std::string& path, TDeviceError& error,
                                             const TCancelFlag& cancelled) override {
-    if (TNetworkAddress::IsAddress(path)) return TNetworkSerialDevice::Open(path, error, cancelled);
+    if (const std::shared_ptr<TNetworkPorts> stations = NetworkPorts();
+        stations && stations->IsAddress(path)) {
+      return stations->Open(path, error, cancelled);
+    }
     return TPosixSerialDevice::Open(path, error);
   }
 
@@ -42,7 +44,7 @@ class TPosixSerialPlatform final : public TSerialPlatform {
 
   std::string UnlistedDevicePath(std::string_view name) const override {
     // A network address names its station itself.
-    if (TNetworkAddress::IsAddress(name)) return std::string(name);
+    if (IsNetworkAddress(name)) return std::string(name);
     return "/dev/" + std::string(name);
   }
 

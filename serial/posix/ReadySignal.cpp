@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // TReadySignal on an eventfd: readable while its counter is not zero.
-#include "ReadySignal.h"
+#include "serial/posix/ReadySignal.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

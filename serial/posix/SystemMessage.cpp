@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Operator-facing reasons for failing device calls.
-#include "SystemMessage.h"
+#include "serial/posix/SystemMessage.h"
 
 #include <grp.h>
 #include <sys/stat.h>

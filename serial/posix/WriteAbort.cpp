@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The stop of all writes: a flag and an eventfd, both usable from a signal handler.
-#include "WriteAbort.h"
+#include "serial/posix/WriteAbort.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "SerialPlatform.h"
+#include "serial/SerialPlatform.h"
 
 namespace {
 

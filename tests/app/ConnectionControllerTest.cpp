@@ -12,9 +12,9 @@
 #include <map>
 #include <optional>
 
-#include "ConnectionController.h"
-#include "StationPins.h"
-#include "UserAction.h"
+#include "app/ConnectionController.h"
+#include "controls/UserAction.h"
+#include "station/StationPins.h"
 
 namespace {
 
@@ -47,6 +47,8 @@ class TPlayed : public TConnectionController::TPort,
 
   void OpenAgain(bool asClick) override {
     Seen += asClick ? "click " : "retry ";
+    if (!asClick) ++Tries;
+    if (!asClick && RefusedAtOnce) std::rethrow_exception(*RefusedAtOnce);
     Controller->Open();
   }
   void ShowConnecting() override { Seen += "connecting "; }
@@ -83,10 +85,12 @@ class TPlayed : public TConnectionController::TPort,
   // Set: the port opens at once with this outcome (null: open); unset: it is reached later.
   std::optional<std::exception_ptr> Outcome;
   std::function<void(std::exception_ptr)> Pending;
+  // Set: a try of reconnection fails in the window before the port is asked to open.
+  std::optional<std::exception_ptr> RefusedAtOnce;
   bool Station = true, Reconnects = true;
   std::vector<TWritten> Unconfirmed;
   TStationReport Loss;
-  int Opens = 0;
+  int Opens = 0, Tries = 0;
   std::string Seen, RetryReason;
   std::vector<std::string> Announced;
 
@@ -250,20 +254,30 @@ TEST_F(ConnectionControllerTest, Transitions) {
 
 // A lost port is opened again after 1 s, then after waits that double up to 10 s; each try
 // happens at its time and not before, and the button says why it is retrying.
-TEST_F(ConnectionControllerTest, ReconnectionBacksOffUpToTenSeconds) {
+// However a try fails, in the port's open or in the window before it, the waits grow alike.
+class ReconnectionBackOffTest : public ConnectionControllerTest,
+                                public testing::WithParamInterface<bool> {};
+
+TEST_P(ReconnectionBackOffTest, BacksOffUpToTenSeconds) {
   played_.Station = false;
   Play("coi");
-  played_.Outcome = Failure(TSerialErrorKind::NotFound, false);
+  const std::exception_ptr refused = Failure(TSerialErrorKind::NotFound, false);
+  if (GetParam()) {
+    played_.RefusedAtOnce = refused;
+  } else {
+    played_.Outcome = refused;
+  }
   Play("F");
   EXPECT_TRUE(played_.Announced.empty()) << "a local port closes silently";
   for (const auto wait : {1000ms, 2000ms, 4000ms, 8000ms, 10000ms, 10000ms}) {
     SCOPED_TRACE(wait.count());
-    const int opens = played_.Opens;
+    const int tries = played_.Tries;
     played_.Advance(wait - 1ms);
-    EXPECT_EQ(played_.Opens, opens) << "not before the wait has passed";
+    EXPECT_EQ(played_.Tries, tries) << "not before the wait has passed";
     played_.Advance(1ms);
-    EXPECT_EQ(played_.Opens, opens + 1);
+    EXPECT_EQ(played_.Tries, tries + 1);
   }
+  played_.RefusedAtOnce.reset();
   EXPECT_EQ(played_.RetryReason, "Opening again; the last try failed at 21:04:16: refused 1");
   played_.Outcome = nullptr;
   played_.Advance(10s);
@@ -278,6 +292,11 @@ TEST_F(ConnectionControllerTest, ReconnectionBacksOffUpToTenSeconds) {
   EXPECT_EQ(controller_.RetryDelay(), 1s);
   EXPECT_TRUE(shown_.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(HowATryFails, ReconnectionBackOffTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& test) {
+                           return test.param ? "InTheWindow" : "InThePortsOpen";
+                         });
 
 // A station found lost names, in one message, what it may still carry out; the tuner's own
 // questions are left out. A station that refused the connection's first bytes says why instead. An

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "OperatorIdentity.h"
-#include "PseudoTerminal.h"
-#include "Ser2Net.h"
-#include "StationDirectory.h"
-#include "StationPins.h"
+#include "app/CommandLine.h"
+#include "app/StationDirectory.h"
+#include "station/OperatorIdentity.h"
+#include "station/StationPins.h"
+#include "tests/station/Ser2Net.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <string>
 
-#include "TunerPty.h"
+#include "tests/app/TunerPty.h"
 
 namespace {
 

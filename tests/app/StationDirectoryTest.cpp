@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "AddStationDialog.h"
-#include "StationDirectory.h"
-#include "StationPins.h"
+#include "app/AddStationDialog.h"
+#include "app/StationDirectory.h"
+#include "station/StationPins.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // The operator's words for failed stations, word for word from the failure's kind and facts.
 #include <gtest/gtest.h>
 
-#include "StationMessages.h"
+#include "app/StationMessages.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Pseudo-terminal tuner end for tests.
-#include "TunerPty.h"
+#include "tests/app/TunerPty.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

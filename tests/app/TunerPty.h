@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "PseudoTerminal.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 class TTunerPty {
  public:

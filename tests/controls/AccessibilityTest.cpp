@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "ColorButton.h"
-#include "LedLamp.h"
-#include "UserAction.h"
-#include "WidgetTesting.h"
+#include "controls/ColorButton.h"
+#include "controls/LedLamp.h"
+#include "controls/UserAction.h"
+#include "tests/controls/WidgetTesting.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <QToolTip>
 #include <stdexcept>
 
-#include "ColorButton.h"
-#include "UserAction.h"
-#include "WidgetTesting.h"
+#include "controls/ColorButton.h"
+#include "controls/UserAction.h"
+#include "tests/controls/WidgetTesting.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QPalette>
 
-#include "Color.h"
+#include "controls/Color.h"
 
 namespace {
 

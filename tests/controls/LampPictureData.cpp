@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // Lamp pictures rebuilt from their description, for comparing with the committed files and
 // with what the lamp draws.
-#include "LampPictureData.h"
+#include "tests/controls/LampPictureData.h"
 
 #include <stdexcept>
 

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <set>
 
-#include "LampPictureData.h"
+#include "tests/controls/LampPictureData.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "LampPictureData.h"
-#include "LedLamp.h"
-#include "WidgetTesting.h"
+#include "controls/LedLamp.h"
+#include "tests/controls/LampPictureData.h"
+#include "tests/controls/WidgetTesting.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Helpers shared by the widget tests.
-#include "WidgetTesting.h"
+#include "tests/controls/WidgetTesting.h"
 
 #include <gtest/gtest.h>
 

@@ -36,10 +36,10 @@
 #include <string>
 #include <vector>
 
-#include "Form2.h"
-#include "LedLamp.h"
-#include "OverwriteFile.h"
-#include "UserAction.h"
+#include "controls/LedLamp.h"
+#include "controls/UserAction.h"
+#include "monitor/Form2.h"
+#include "monitor/OverwriteFile.h"
 
 // Failure messages show the text rather than its UTF-16 code units.
 void PrintTo(const QString& text, std::ostream* out) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TunerHost.h"
+#include "protocol/TunerHost.h"
 
 struct TDisplayState {
   std::string Swr = "<unset>", Inductance = "<unset>", Capacitance = "<unset>",

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "TunerHost.h"
-#include "TunerProtocol.h"
+#include "protocol/TunerHost.h"
+#include "protocol/TunerProtocol.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <random>
 
-#include "RecordingHost.h"
-#include "TunerCommands.h"
-#include "TunerProtocol.h"
+#include "protocol/TunerCommands.h"
+#include "protocol/TunerProtocol.h"
+#include "tests/protocol/RecordingHost.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // Port names and identifiers, and how Port, CustomPortName and PortName move together.
 #include <gtest/gtest.h>
 
-#include "CommPort.h"
-#include "SerialPort.h"
+#include "serial/CommPort.h"
+#include "serial/SerialPort.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The test's serial device.
-#include "FakeSerialDevice.h"
+#include "tests/serial/FakeSerialDevice.h"
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 // The device's state, shared by the test and the device the port has opened.
 class TFakeLine {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The test's serial platform.
-#include "FakeSerialPlatform.h"
+#include "tests/serial/FakeSerialPlatform.h"
 
 namespace {
 

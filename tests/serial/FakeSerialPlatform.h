@@ -9,8 +9,8 @@
 #include <memory>
 #include <mutex>
 
-#include "FakeSerialDevice.h"
-#include "SerialPlatform.h"
+#include "serial/SerialPlatform.h"
+#include "tests/serial/FakeSerialDevice.h"
 
 class TFakeSerialPlatform final : public TSerialPlatform {
  public:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The serial tests' user-interface thread.
-#include "FakeUiThread.h"
+#include "tests/serial/FakeUiThread.h"
 
 TFakeUiThread::TFakeUiThread() : uiThread_(std::this_thread::get_id()) {}
 

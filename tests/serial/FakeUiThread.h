@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "UiHandOver.h"
+#include "serial/UiHandOver.h"
 
 class TFakeUiThread final : public TUiHandOver {
  public:

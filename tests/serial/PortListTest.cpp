@@ -20,10 +20,10 @@
 #include <functional>
 #include <optional>
 
-#include "PortsDirectoryFixture.h"
-#include "PseudoTerminal.h"
-#include "SerialPort.h"
-#include "SystemMessage.h"
+#include "serial/SerialPort.h"
+#include "serial/posix/SystemMessage.h"
+#include "tests/serial/PortsDirectoryFixture.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

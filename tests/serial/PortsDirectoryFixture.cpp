@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Temporary port directories for the serial tests.
-#include "PortsDirectoryFixture.h"
+#include "tests/serial/PortsDirectoryFixture.h"
 
 #include <dirent.h>
 #include <unistd.h>

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-#include "PosixSerialDevice.h"
-#include "PseudoTerminal.h"
+#include "serial/posix/PosixSerialDevice.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "FakeSerialPlatform.h"
-#include "FakeUiThread.h"
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
+#include "tests/serial/FakeSerialPlatform.h"
+#include "tests/serial/FakeUiThread.h"
 
 namespace {
 

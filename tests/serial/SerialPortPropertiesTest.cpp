@@ -4,7 +4,7 @@
 // settings that they give the device.
 #include <gtest/gtest.h>
 
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
 
 namespace {
 

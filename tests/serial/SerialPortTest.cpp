@@ -23,12 +23,12 @@
 #include <string>
 #include <thread>
 
-#include "FakeUiThread.h"
-#include "PortsDirectoryFixture.h"
-#include "PseudoTerminal.h"
-#include "SerialPort.h"
-#include "TermiosProbe.h"
-#include "Trace.h"
+#include "serial/SerialPort.h"
+#include "serial/Trace.h"
+#include "tests/serial/FakeUiThread.h"
+#include "tests/serial/PortsDirectoryFixture.h"
+#include "tests/serial/TermiosProbe.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 namespace {
 

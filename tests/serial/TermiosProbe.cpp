@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // termios2 gives the speed as a number whatever way it was set; its header clashes with
 // <termios.h>, hence this file of its own.
-#include "TermiosProbe.h"
+#include "tests/serial/TermiosProbe.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

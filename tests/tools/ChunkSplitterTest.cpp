@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ChunkSplitter.h"
+#include "tools/tuner-sim/ChunkSplitter.h"
 
 namespace {
 

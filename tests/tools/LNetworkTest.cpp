@@ -8,8 +8,8 @@
 #include <set>
 #include <tuple>
 
-#include "LNetwork.h"
-#include "StatusFormat.h"
+#include "tools/tuner-sim/LNetwork.h"
+#include "tools/tuner-sim/StatusFormat.h"
 
 namespace {
 

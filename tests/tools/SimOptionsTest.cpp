@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "SimOptions.h"
+#include "tools/tuner-sim/SimOptions.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "TunerSim.h"
+#include "tools/tuner-sim/TunerSim.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <QPainter>
 #include <cstdio>
 
-#include "ColorButton.h"
-#include "LedLamp.h"
-#include "PanelFont.h"
+#include "controls/ColorButton.h"
+#include "controls/LedLamp.h"
+#include "controls/PanelFont.h"
 
 namespace {
 

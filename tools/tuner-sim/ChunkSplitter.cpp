@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Random cuts of the output stream, with cuts at line ends favoured.
-#include "ChunkSplitter.h"
+#include "tools/tuner-sim/ChunkSplitter.h"
 
 ChunkSplitter::ChunkSplitter(std::uint32_t seed) : random_(seed) {}
 

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The L-network model: input impedance of the network loaded by the antenna, and the search
 // for the best relay setting.
-#include "LNetwork.h"
+#include "tools/tuner-sim/LNetwork.h"
 
 #include <cmath>
 #include <complex>

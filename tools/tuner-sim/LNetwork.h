@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "Load.h"
+#include "tools/tuner-sim/Load.h"
 
 // One setting of the relays and the SWR the transmitter sees with it.
 struct Match {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Built-in antennas and the parsing of a load given on the command line.
-#include "Load.h"
+#include "tools/tuner-sim/Load.h"
 
 #include <charconv>
 #include <cmath>

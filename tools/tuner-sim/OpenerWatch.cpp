@@ -3,7 +3,7 @@
 // Open and close notices of the slave device through inotify. The simulator opened its own
 // descriptor before the watch was set, so every notice comes from another program; opens that
 // fail (a busy port) give no notice at all.
-#include "OpenerWatch.h"
+#include "tools/tuner-sim/OpenerWatch.h"
 
 #include <sys/inotify.h>
 #include <unistd.h>

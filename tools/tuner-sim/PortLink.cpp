@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Creating and removing the port's link without disturbing anyone else's.
-#include "PortLink.h"
+#include "tools/tuner-sim/PortLink.h"
 
 #include <unistd.h>
 

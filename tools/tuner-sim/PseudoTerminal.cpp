@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Pseudo-terminal pairs for the tuner's end of the line.
-#include "PseudoTerminal.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <poll.h>

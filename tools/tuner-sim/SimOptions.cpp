@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Command-line parsing and help of the tuner simulator.
-#include "SimOptions.h"
+#include "tools/tuner-sim/SimOptions.h"
 
 #include <charconv>
 #include <cmath>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Load.h"
-#include "TunerSim.h"
+#include "tools/tuner-sim/Load.h"
+#include "tools/tuner-sim/TunerSim.h"
 
 struct SimOptions {
   std::string name = "COM250";

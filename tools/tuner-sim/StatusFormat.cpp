@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // Value formats of the tuner's status lines.
-#include "StatusFormat.h"
+#include "tools/tuner-sim/StatusFormat.h"
 
 #include <cmath>
 

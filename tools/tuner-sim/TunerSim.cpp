@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The simulated tuner's protocol: identification, status report, tuning cycle, settings.
-#include "TunerSim.h"
+#include "tools/tuner-sim/TunerSim.h"
 
 #include <algorithm>
 #include <cmath>

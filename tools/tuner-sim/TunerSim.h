@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "LNetwork.h"
-#include "Load.h"
-#include "StatusFormat.h"
+#include "tools/tuner-sim/LNetwork.h"
+#include "tools/tuner-sim/Load.h"
+#include "tools/tuner-sim/StatusFormat.h"
 
 // What the simulated tuner does wrong on purpose.
 struct TunerFaults {

@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "ChunkSplitter.h"
-#include "OpenerWatch.h"
-#include "PortLink.h"
-#include "PortsDirectory.h"
-#include "PseudoTerminal.h"
-#include "SimOptions.h"
-#include "TunerSim.h"
+#include "serial/PortsDirectory.h"
+#include "tools/tuner-sim/ChunkSplitter.h"
+#include "tools/tuner-sim/OpenerWatch.h"
+#include "tools/tuner-sim/PortLink.h"
+#include "tools/tuner-sim/PseudoTerminal.h"
+#include "tools/tuner-sim/SimOptions.h"
+#include "tools/tuner-sim/TunerSim.h"
 
 namespace {
 

@@ -1,0 +1,321 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Orvel developers
+// The mDNS watch on gensio's OS handler: gensio's callbacks only note what changed; the browser's
+// own thread hands the list to the window, so that no gensio thread ever waits on the window.
+#include "station/StationBrowser.h"
+
+#include <arpa/inet.h>
+#include <gensio/gensio.h>
+#include <gensio/gensio_mdns.h>
+#include <gensio/gensio_os_funcs.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "serial/UiHandOver.h"
+#include "station/GensioOs.h"
+
+namespace {
+
+// What ser2net announces a connection as (there is no registered type for RFC 2217).
+constexpr const char* kServiceType = "=_iostream._tcp";
+// gensio confirms within moments that the watch is let go; a browser never waits longer.
+constexpr auto kReleaseBound = std::chrono::seconds(5);
+
+// The components of a gensio stack at its top level: "telnet(rfc2217),ssl(a,b),tcp".
+std::vector<std::string_view> Components(std::string_view stack) {
+  std::vector<std::string_view> parts;
+  int depth = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= stack.size(); ++i) {
+    if (i == stack.size() || (stack[i] == ',' && depth == 0)) {
+      parts.push_back(stack.substr(start, i - start));
+      start = i + 1;
+    } else if (stack[i] == '(') {
+      ++depth;
+    } else if (stack[i] == ')') {
+      --depth;
+    }
+  }
+  return parts;
+}
+
+std::string_view ComponentName(std::string_view component) {
+  return component.substr(0, component.find('('));
+}
+
+// "a.b.c.d" or an IPv6 address; empty for a link-local IPv6 address or another family.
+std::string AddressText(const gensio_addr* address, unsigned& port) {
+  sockaddr_storage raw{};
+  gensiods size = sizeof raw;
+  gensio_addr_getaddr(address, &raw, &size);
+  char text[INET6_ADDRSTRLEN] = {};
+  if (raw.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&raw);
+    port = ntohs(v4->sin_port);
+    return inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text) ? text : "";
+  }
+  if (raw.ss_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&raw);
+    port = ntohs(v6->sin6_port);
+    if (IN6_IS_ADDR_LINKLOCAL(&v6->sin6_addr)) return {};
+    return inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text) ? text : "";
+  }
+  return {};
+}
+
+}  // namespace
+
+TGensioStack ParseGensioStack(std::string_view stack) {
+  TGensioStack parsed;
+  const std::vector<std::string_view> parts = Components(stack);
+  if (ComponentName(parts.front()) == "telnet") {
+    const std::string_view first = parts.front();
+    const std::size_t open = first.find('(');
+    if (open != std::string_view::npos && first.ends_with(')')) {
+      for (std::string_view option : Components(first.substr(open + 1, first.size() - open - 2))) {
+        if (option == "rfc2217" || option == "rfc2217=true" || option == "rfc2217=1")
+          parsed.Rfc2217 = true;
+      }
+    }
+  }
+  parsed.Tls = std::any_of(parts.begin(), parts.end(),
+                           [](std::string_view part) { return ComponentName(part) == "ssl"; });
+  return parsed;
+}
+
+struct TStationBrowser::TShared {
+  struct TRecord {
+    int Interface;
+    int IpDomain;
+    TFoundStation Station;
+  };
+
+  gensio_os_funcs* os = nullptr;
+  gensio_waiter* waiter = nullptr;
+  std::mutex mutex;
+  std::condition_variable finishedSignal;
+  bool stopping = false;
+  // The thread has a change to hand over to the window, or is handing it over.
+  bool handingOver = false;
+  bool finished = false;
+  bool changed = false;
+  TState state = TState::Looking;
+  std::string reason;
+  // As announced: one record per interface and IP version of each station.
+  std::vector<TRecord> records;
+  int released = 0;
+
+  ~TShared() {
+    if (waiter) gensio_os_funcs_free_waiter(os, waiter);
+  }
+
+  std::vector<TFoundStation> Grouped() const {
+    std::vector<TFoundStation> stations;
+    for (const TRecord& record : records) {
+      auto station = std::find_if(stations.begin(), stations.end(), [&](const auto& known) {
+        return known.Name == record.Station.Name;
+      });
+      if (station == stations.end()) {
+        stations.push_back(record.Station);
+        stations.back().Addresses.clear();
+        station = stations.end() - 1;
+      }
+      for (const std::string& address : record.Station.Addresses) {
+        if (std::find(station->Addresses.begin(), station->Addresses.end(), address) ==
+            station->Addresses.end())
+          station->Addresses.push_back(address);
+      }
+    }
+    for (TFoundStation& station : stations) {
+      std::sort(station.Addresses.begin(), station.Addresses.end(),
+                [](const std::string& a, const std::string& b) {
+                  const bool a6 = a.find(':') != std::string::npos;
+                  const bool b6 = b.find(':') != std::string::npos;
+                  return a6 != b6 ? b6 : a < b;
+                });
+    }
+    std::sort(stations.begin(), stations.end(),
+              [](const auto& a, const auto& b) { return a.Name < b.Name; });
+    return stations;
+  }
+
+  void Changed() {
+    changed = true;
+    gensio_os_funcs_wake(os, waiter);
+  }
+
+  static void Watched(gensio_mdns_watch*, gensio_mdns_data_state event, int interface, int ipdomain,
+                      const char* name, const char*, const char*, const char* host,
+                      const gensio_addr* address, const char* const* txt, void* data) {
+    auto* shared = static_cast<TShared*>(data);
+    std::lock_guard lock(shared->mutex);
+    if (event == GENSIO_MDNS_ALL_FOR_NOW) {
+      if (shared->state == TState::Looking) shared->state = TState::Settled;
+      shared->Changed();
+      return;
+    }
+    if (!name) return;
+    auto& records = shared->records;
+    const auto same = [&](const TRecord& record) {
+      return record.Interface == interface && record.IpDomain == ipdomain &&
+             record.Station.Name == name;
+    };
+    records.erase(std::remove_if(records.begin(), records.end(), same), records.end());
+    if (event == GENSIO_MDNS_NEW_DATA && host && address) {
+      TGensioStack stack;
+      for (const char* const* entry = txt; entry && *entry; ++entry) {
+        const std::string_view field = *entry;
+        if (field.starts_with("gensiostack=")) stack = ParseGensioStack(field.substr(12));
+      }
+      TRecord record{interface, ipdomain, {name, host, 0, stack.Tls, {}}};
+      const std::string text = AddressText(address, record.Station.Port);
+      if (!text.empty()) record.Station.Addresses.push_back(text);
+      if (stack.Rfc2217 && record.Station.Port != 0) records.push_back(std::move(record));
+    }
+    shared->Changed();
+  }
+
+  static void Released(void* data) {
+    auto* shared = static_cast<TShared*>(data);
+    std::lock_guard lock(shared->mutex);
+    ++shared->released;
+    gensio_os_funcs_wake(shared->os, shared->waiter);
+  }
+};
+
+TStationBrowser::TStationBrowser(TUiHandOver* handOver) : handOver_(handOver) {}
+
+TStationBrowser::~TStationBrowser() {
+  Stop();
+}
+
+void TStationBrowser::Start() {
+  Stop();
+  stations_.clear();
+  state_ = TState::Looking;
+  reason_.clear();
+  shared_ = std::make_shared<TShared>();
+  shared_->os = TGensioOs::Get(shared_->reason);
+  if (shared_->os) shared_->waiter = gensio_os_funcs_alloc_waiter(shared_->os);
+  if (!shared_->waiter) {
+    state_ = TState::Unavailable;
+    reason_ = shared_->os ? "Out of memory" : shared_->reason;
+    shared_.reset();
+    return;
+  }
+  thread_ = std::thread([this, shared = shared_] {
+    // Only gensio's own waits may take its wake signal; a closed socket must not end the program.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    sigaddset(&blocked, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    gensio_mdns* mdns = nullptr;
+    gensio_mdns_watch* watch = nullptr;
+    int error = gensio_alloc_mdns(shared->os, &mdns);
+    if (error == 0) {
+      error = gensio_mdns_add_watch(mdns, -1, GENSIO_NETTYPE_UNSPEC, nullptr, kServiceType, nullptr,
+                                    nullptr, &TShared::Watched, shared.get(), &watch);
+    }
+    if (error != 0) {
+      std::lock_guard lock(shared->mutex);
+      shared->state = TState::Unavailable;
+      // gensio says "Out of memory" for a missing avahi-daemon: no help to anyone.
+      shared->reason = "Stations cannot be looked for here: avahi-daemon is not running";
+      shared->changed = true;
+    }
+    for (;;) {
+      bool deliver = false;
+      {
+        std::lock_guard lock(shared->mutex);
+        if (shared->stopping) break;
+        deliver = shared->changed;
+        shared->changed = false;
+        shared->handingOver = deliver;
+      }
+      if (!deliver) {
+        gensio_os_funcs_wait(shared->os, shared->waiter, 1, nullptr);
+        continue;
+      }
+      try {
+        handOver_->Synchronize([this] { Deliver(); });
+      } catch (...) {
+        // The window reports its own failures; the watch goes on.
+      }
+      {
+        std::lock_guard lock(shared->mutex);
+        shared->handingOver = false;
+      }
+      shared->finishedSignal.notify_all();
+    }
+    int expected = 0;
+    if (watch && gensio_mdns_remove_watch(
+                     watch, [](gensio_mdns_watch*, void* data) { TShared::Released(data); },
+                     shared.get()) == 0)
+      ++expected;
+    if (mdns &&
+        gensio_free_mdns(
+            mdns, [](gensio_mdns*, void* data) { TShared::Released(data); }, shared.get()) == 0)
+      ++expected;
+    const auto deadline = std::chrono::steady_clock::now() + kReleaseBound;
+    for (;;) {
+      {
+        std::lock_guard lock(shared->mutex);
+        if (shared->released >= expected) break;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        // gensio may still call back into what it was given: that stays, for the program's life.
+        new std::shared_ptr<TShared>(shared);
+        break;
+      }
+      gensio_time slice{0, 100'000'000};
+      gensio_os_funcs_wait(shared->os, shared->waiter, 1, &slice);
+    }
+    std::lock_guard lock(shared->mutex);
+    shared->finished = true;
+    shared->finishedSignal.notify_all();
+  });
+}
+
+void TStationBrowser::Stop() {
+  if (!shared_) return;
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->stopping = true;
+  }
+  gensio_os_funcs_wake(shared_->os, shared_->waiter);
+  // Once stopping is set the thread starts no hand-over; one already begun waits for this
+  // thread, which serves it (the call finds the browser stopped) until the thread is out of it.
+  const bool serves = handOver_ && handOver_->InUiThread();
+  std::unique_lock lock(shared_->mutex);
+  while (!shared_->finished) {
+    if (serves && shared_->handingOver) {
+      lock.unlock();
+      handOver_->ProcessPendingEvents();
+      lock.lock();
+      continue;
+    }
+    shared_->finishedSignal.wait(lock);
+  }
+  lock.unlock();
+  thread_.join();
+  shared_.reset();
+}
+
+void TStationBrowser::Deliver() {
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->stopping) return;
+    stations_ = shared_->Grouped();
+    state_ = shared_->state;
+    reason_ = shared_->reason;
+  }
+  if (OnChange) OnChange();
+}
