@@ -105,7 +105,11 @@ void TStationWatch::OnTick() {
     if (wasAsking && !liveness_.Asking()) ORVEL_TRACE(Network, "station answered");
     switch (liveness_.Next(TClock::now())) {
       case TStationLiveness::TStep::Ask:
-        AskIfAlive(lock, "after its quiet time");
+        if (StartQuestion()) {
+          lock.Unlock();
+          SendQuestion("after its quiet time");
+          lock.Lock();
+        }
         break;
       case TStationLiveness::TStep::Lost:
         ORVEL_TRACE(Network, "station did not answer within its bound: lost");
@@ -174,17 +178,18 @@ void TStationWatch::Wake() {
   changed_.notify_all();
 }
 
-void TStationWatch::AskIfAlive(TMutexLock& lock, const char* why) {
-  if (liveness_.Asking()) return;
+bool TStationWatch::StartQuestion() {
+  if (liveness_.Asking()) return false;
   liveness_.Asked(TClock::now(), Received());
   WatchCount();
-  lock.Unlock();
+  return true;
+}
+
+void TStationWatch::SendQuestion(const char* why) {
   ORVEL_TRACE(Network, "asking the station for its speed %s", why);
   // A speed of 0 asks for the current one without changing it; every station answers that.
   // No callback: the answer is seen in the byte count, whichever request gensio gives it to.
-  const bool sent = sergensio_baud(serial_, 0, nullptr, nullptr) == 0;
-  if (!sent) onLost_();
-  lock.Lock();
+  if (sergensio_baud(serial_, 0, nullptr, nullptr) != 0) onLost_();
 }
 
 bool TStationWatch::ProveAlive(const std::atomic<bool>& lost) {
@@ -202,7 +207,11 @@ bool TStationWatch::ProveAlive(const std::atomic<bool>& lost) {
         }
         return true;
       case TStationLiveness::TWriteStep::Ask:
-        AskIfAlive(lock, "before a write");
+        if (StartQuestion()) {
+          lock.Unlock();
+          SendQuestion("before a write");
+          lock.Lock();
+        }
         continue;
       case TStationLiveness::TWriteStep::Lost:
         ORVEL_TRACE(Network, "station did not answer before the write: lost");

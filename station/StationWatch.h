@@ -63,8 +63,10 @@ class TStationWatch {
   // The bytes received so far: the kernel's count, or gensio's events when there is none.
   std::uint64_t Received() const REQUIRES(mutex_);
   void Observe() REQUIRES(mutex_);
-  // Asks the station unless a question is out already; lets the lock go meanwhile.
-  void AskIfAlive(TMutexLock& lock, const char* why) REQUIRES(mutex_);
+  // Notes a question unless one is out already; whether one is to be sent...
+  bool StartQuestion() REQUIRES(mutex_);
+  // ...which goes out with no lock held (gensio's loop holds gensio's locks as it calls in).
+  void SendQuestion(const char* why) EXCLUDES(mutex_);
   // The socket is watched for the answer only while a question is out.
   void WatchCount() REQUIRES(mutex_);
   void Arm(TClock::time_point due) REQUIRES(mutex_);
