@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,12 +14,10 @@
 
 #include "serial/SerialDevice.h"
 #include "serial/SerialPlatform.h"
-#include "serial/ThreadSafety.h"
-#include "serial/WriteTimeouts.h"
-#include "serial/posix/ReadySignal.h"
 #include "station/LineNegotiation.h"
 #include "station/NetworkAddress.h"
-#include "station/StationSocket.h"
+#include "station/StationConnection.h"
+#include "station/StationPipe.h"
 #include "station/StationWatch.h"
 
 struct gensio;
@@ -69,10 +66,10 @@ class TNetworkSerialDevice final : public TSerialDevice {
   bool Lost() const override { return lost_; }
   // For one who holds the connection without reading (its readiness then stays set): waits
   // until the connection is lost or `deadline` passes; whether it was lost.
-  bool WaitLost(std::chrono::steady_clock::time_point deadline) EXCLUDES(mutex_);
+  bool WaitLost(std::chrono::steady_clock::time_point deadline);
   // Readable while bytes wait, the connection is lost, or the modem lines changed since they
   // were last asked for (news from the station); -1 when the system gave no descriptor.
-  TDeviceReadiness Readiness() const override { return {ready_.Descriptor(), true, true}; }
+  TDeviceReadiness Readiness() const override { return {pipe_.Descriptor(), true, true}; }
   std::vector<TUnconfirmedWrite> UnconfirmedWrites() const override;
   // ExpectsTls when a raw connection ended as a TLS station ends one (RefusedAsTls).
   TStationReport LossReport() const override;
@@ -94,88 +91,26 @@ class TNetworkSerialDevice final : public TSerialDevice {
                                                               TDeviceError& refusal);
   // The open is no longer wanted, or the program ends.
   bool Cancelled() const;
-  // Ends the waits of this device's jobs: a loss, a cancel, the writes aborted.
-  void Wake() EXCLUDES(mutex_);
-
-  // Connecting and classifying.
-  bool Connect(std::string& reason) EXCLUDES(mutex_);
-  void OpenDone(int error) EXCLUDES(mutex_);
-  void CloseDone() EXCLUDES(mutex_);
-  void Freed() EXCLUDES(mutex_);
-  // gensio 2.6.2 workaround (Telnet no-operations): see TStationSocket::SendTelnetNoOperations.
-  void NudgeQuietStation();
-  // gensio's own descriptor of the connection's socket; -1 when there is none yet.
-  int GensioSocket() const;
-  // Why an open failed or a connection ended while opening, from gensio's error and what was
-  // seen of this connection: the kind and findings into facts_, the network layer's words
-  // returned.
-  std::string Classify(int error) EXCLUDES(mutex_);
-  // The facts of the last failure.
-  TStationReport Report() const REQUIRES(mutex_);
-  bool ApplySettings(const TLineSettings& settings, std::string& reason) EXCLUDES(mutex_);
-
-  // gensio's events, on the station loop.
+  bool Connect(std::string& reason);
+  bool ApplySettings(const TLineSettings& settings, std::string& reason);
+  // gensio's events, on the station loop, handed to the job each concerns.
   static int Event(gensio* io, void* data, int event, int error, unsigned char* buffer,
                    unsigned long* length, const char* const* auxdata);
-  int HandleEvent(int event, int error, unsigned char* buffer, std::size_t* length)
-      EXCLUDES(mutex_);
-  // The byte pipe's part of them.
-  void Received(const char* bytes, std::size_t length) EXCLUDES(mutex_);
-  void MarkLost() EXCLUDES(mutex_);
-  // Readable exactly while there is news for the receive thread.
-  void UpdateReadiness() REQUIRES(mutex_);
-  // Reading resumes once the inbox has room (`resumeAt` bytes or fewer).
-  void ResumeReading(std::size_t resumeAt) REQUIRES(mutex_);
-
-  struct TFreedNotice;
+  int HandleEvent(int event, int error, unsigned char* buffer, std::size_t* length);
+  void MarkLost();
+  // Ends every wait of the jobs: a loss, a cancel, the writes aborted.
+  void Wake();
 
   const TNetworkAddress address_;
   const TCancelFlag cancelled_;
-  const std::unique_ptr<TFreedNotice> freedNotice_;
-  // Set while connecting, before the loop calls in; cleared by Close once gensio let go.
+  // The connection's end, which every job reads.
+  std::atomic<bool> lost_ = false;
+  // Set while connecting, before the loop calls in; let go by Close.
   TStationLoop* loop_ = nullptr;
   int wakeId_ = 0;
-  gensio* io_ = nullptr;
-  sergensio* serial_ = nullptr;
-
-  // The liveness job and the line-setting job, each with its own lock.
+  // The four jobs, each with its own state and lock.
+  TStationConnection connection_;
+  TStationPipe pipe_;
   TStationWatch watch_;
   TLineNegotiation negotiation_;
-
-  mutable TMutex mutex_;
-  // Notified by gensio's events, the loss, Close's steps and Wake.
-  std::condition_variable changed_;
-  // Connecting and classifying: this connection's own facts.
-  bool openDone_ GUARDED_BY(mutex_) = false;
-  int openError_ GUARDED_BY(mutex_) = 0;
-  bool closeDone_ GUARDED_BY(mutex_) = false;
-  bool freed_ GUARDED_BY(mutex_) = false;
-  std::string firstWords_ GUARDED_BY(mutex_);
-  std::string peerSubject_ GUARDED_BY(mutex_);
-  int certificateError_ GUARDED_BY(mutex_) = 0;
-  // The certificate's chain held, but it names another host.
-  bool wrongHost_ GUARDED_BY(mutex_) = false;
-  // The TLS handshake reached the station's certificate.
-  bool certificateShown_ GUARDED_BY(mutex_) = false;
-  TDeviceError refusal_ GUARDED_BY(mutex_);
-  // The kind and findings of the last failure told.
-  TStationReport facts_ GUARDED_BY(mutex_);
-  // The station said nothing in its first second and hung up at once when nudged.
-  bool hungUpOnNudge_ GUARDED_BY(mutex_) = false;
-  // Our own descriptor of the connection's socket once connected (keepalive set on it).
-  TStationSocket socket_;
-  // The byte pipe.
-  std::string inbox_ GUARDED_BY(mutex_);
-  bool readPaused_ GUARDED_BY(mutex_) = false;
-  bool writeReady_ GUARDED_BY(mutex_) = false;
-  bool modemChanged_ GUARDED_BY(mutex_) = false;
-  std::atomic<std::uint8_t> modemLines_ = 0;
-  TReadySignal ready_;
-  TWriteTimeouts writeTimeouts_;
-  // The port's input queue size; 0 (not given): no bound on one read.
-  std::atomic<std::uint32_t> inputQueue_ = 0;
-  std::atomic<bool> lost_ = false;
-  // When the first write went out and when the connection was found lost.
-  std::optional<std::chrono::steady_clock::time_point> firstWrite_ GUARDED_BY(mutex_);
-  std::optional<std::chrono::steady_clock::time_point> lostAt_ GUARDED_BY(mutex_);
 };

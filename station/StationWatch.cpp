@@ -32,7 +32,6 @@ void TStationWatch::Start(gensio_os_funcs* os, sergensio* serial, const TStation
       os_->set_fd_handlers(count_, this, &TStationWatch::CountGrew, nullptr, nullptr,
                            &TStationWatch::CountCleared) != 0) {
     os_->release_iod(count_);
-    count_ = nullptr;
   }
   timer_ = gensio_os_funcs_alloc_timer(os_, &TStationWatch::Tick, this);
   if (timer_) Arm(liveness_.Due());
@@ -59,7 +58,6 @@ void TStationWatch::Stop() {
     while (!timerStopped_) lock.Wait(changed_);
     lock.Unlock();
     os_->free_timer(timer_);
-    timer_ = nullptr;
   }
   if (count_) {
     os_->clear_fd_handlers(count_);
@@ -67,7 +65,6 @@ void TStationWatch::Stop() {
     while (!countCleared_) lock.Wait(changed_);
     lock.Unlock();
     os_->release_iod(count_);
-    count_ = nullptr;
   }
 }
 

@@ -72,7 +72,8 @@ class TStationWatch {
   void Arm(TClock::time_point due) REQUIRES(mutex_);
 
   const std::function<void()> onLost_;
-  // Set by Start before the loop sees the watch, then only read.
+  // Set by Start (the count's under mutex_) before the loop calls in, then only read; Stop
+  // lets go of the timer and the count's descriptor once, when no handler of them can run.
   gensio_os_funcs* os_ = nullptr;
   sergensio* serial_ = nullptr;
   const TStationSocket* socket_ = nullptr;
