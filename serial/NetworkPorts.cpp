@@ -2,12 +2,14 @@
 // Copyright (C) 2026 The Orvel developers
 #include "serial/NetworkPorts.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace {
 
 std::mutex portsMutex;
 std::shared_ptr<TNetworkPorts> handedIn;
+std::atomic<void (*)()> cancelListener = nullptr;
 
 }  // namespace
 
@@ -29,4 +31,12 @@ bool IsNetworkAddress(std::string_view name) {
 std::string ShownPortName(std::string_view name) {
   const std::shared_ptr<TNetworkPorts> ports = NetworkPorts();
   return ports ? ports->Shown(name) : std::string(name);
+}
+
+void NotifyOpenCancelled() {
+  if (void (*listener)() = cancelListener.load()) listener();
+}
+
+void SetOpenCancelListener(void (*listener)()) {
+  cancelListener = listener;
 }

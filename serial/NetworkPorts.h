@@ -30,6 +30,12 @@ void UseNetworkPorts(std::shared_ptr<TNetworkPorts> ports);
 // The network ports handed in, or null.
 std::shared_ptr<TNetworkPorts> NetworkPorts();
 
+// A network open waits on events of its own, not on its cancel flag: whoever sets a flag calls
+// this, and the listener (the network ports' loop) wakes the opens to look at their flags.
+void NotifyOpenCancelled();
+// The one listener of the process; null takes it away.
+void SetOpenCancelListener(void (*listener)());
+
 // TNetworkPorts' answers, or those of a process without network ports.
 bool IsNetworkAddress(std::string_view name);
 std::string ShownPortName(std::string_view name);

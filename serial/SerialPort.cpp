@@ -174,6 +174,7 @@ void TSerialPort::CancelOpen() {
   abandonedOpens_.push_back(pending);
   std::unique_lock lock(pending->Mutex);
   *pending->Cancelled = true;
+  NotifyOpenCancelled();
   // A thread waiting to hand over waits for this thread: it is served here, and finds itself
   // cancelled.
   TUiHandOver* handOver = handOver_;

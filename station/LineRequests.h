@@ -48,9 +48,10 @@ class TLineRequests {
   bool Begin(TClock::time_point now, const std::array<unsigned, SettingCount>& wanted,
              void* context, std::array<TReply*, SettingCount>& replies);
   void Answer(TReply& reply, TClock::time_point now, int error, unsigned value);
-  // The line settings to ask once more. The station answers in order, so a setting still
-  // unanswered after a later one was answered had its answer handed to another request: gensio
-  // does so while requests that the station never answers (the modem lines' in front of a
+  // gensio 2.6.2 workaround (answers handed to the wrong request), the rule; TLineNegotiation
+  // asks again. The line settings to ask once more. The station answers in order, so a setting
+  // still unanswered after a later one was answered had its answer handed to another request:
+  // gensio does so while requests that the station never answers (the modem lines' in front of a
   // pseudo-terminal) wait. Each is asked again once.
   //
   // gensio hands an answer to the oldest waiting request of its kind, and a request waiting

@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The mDNS watch on gensio's OS handler: gensio's callbacks only note what changed; the browser's
-// own thread hands the list to the window, so that no gensio thread ever waits on the window.
+// The mDNS watch on the process's station loop: gensio's callbacks only note what changed; the
+// browser's own thread hands the list to the window, so that the loop never waits on the window.
 #include "station/StationBrowser.h"
 
 #include <arpa/inet.h>
 #include <gensio/gensio.h>
 #include <gensio/gensio_mdns.h>
-#include <gensio/gensio_os_funcs.h>
 #include <netinet/in.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -19,7 +16,7 @@
 #include <mutex>
 
 #include "serial/UiHandOver.h"
-#include "station/GensioOs.h"
+#include "station/StationLoop.h"
 
 namespace {
 
@@ -98,8 +95,10 @@ struct TStationBrowser::TShared {
   };
 
   gensio_os_funcs* os = nullptr;
-  gensio_waiter* waiter = nullptr;
   std::mutex mutex;
+  // Something changed for the browser's thread (news, a release, the stop)...
+  std::condition_variable news;
+  // ...and for the one who stops it (a hand-over done, the thread finished).
   std::condition_variable finishedSignal;
   bool stopping = false;
   // The thread has a change to hand over to the window, or is handing it over.
@@ -111,10 +110,6 @@ struct TStationBrowser::TShared {
   // As announced: one record per interface and IP version of each station.
   std::vector<TRecord> records;
   int released = 0;
-
-  ~TShared() {
-    if (waiter) gensio_os_funcs_free_waiter(os, waiter);
-  }
 
   std::vector<TFoundStation> Grouped() const {
     std::vector<TFoundStation> stations;
@@ -148,7 +143,7 @@ struct TStationBrowser::TShared {
 
   void Changed() {
     changed = true;
-    gensio_os_funcs_wake(os, waiter);
+    news.notify_all();
   }
 
   static void Watched(gensio_mdns_watch*, gensio_mdns_data_state event, int interface, int ipdomain,
@@ -186,7 +181,7 @@ struct TStationBrowser::TShared {
     auto* shared = static_cast<TShared*>(data);
     std::lock_guard lock(shared->mutex);
     ++shared->released;
-    gensio_os_funcs_wake(shared->os, shared->waiter);
+    shared->news.notify_all();
   }
 };
 
@@ -202,21 +197,15 @@ void TStationBrowser::Start() {
   state_ = TState::Looking;
   reason_.clear();
   shared_ = std::make_shared<TShared>();
-  shared_->os = TGensioOs::Get(shared_->reason);
-  if (shared_->os) shared_->waiter = gensio_os_funcs_alloc_waiter(shared_->os);
-  if (!shared_->waiter) {
+  const TStationLoop* loop = TStationLoop::Get(shared_->reason);
+  if (!loop) {
     state_ = TState::Unavailable;
-    reason_ = shared_->os ? "Out of memory" : shared_->reason;
+    reason_ = shared_->reason;
     shared_.reset();
     return;
   }
+  shared_->os = loop->Os();
   thread_ = std::thread([this, shared = shared_] {
-    // Only gensio's own waits may take its wake signal; a closed socket must not end the program.
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGUSR1);
-    sigaddset(&blocked, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
     gensio_mdns* mdns = nullptr;
     gensio_mdns_watch* watch = nullptr;
     int error = gensio_alloc_mdns(shared->os, &mdns);
@@ -232,17 +221,12 @@ void TStationBrowser::Start() {
       shared->changed = true;
     }
     for (;;) {
-      bool deliver = false;
       {
-        std::lock_guard lock(shared->mutex);
+        std::unique_lock lock(shared->mutex);
+        shared->news.wait(lock, [&] { return shared->stopping || shared->changed; });
         if (shared->stopping) break;
-        deliver = shared->changed;
         shared->changed = false;
-        shared->handingOver = deliver;
-      }
-      if (!deliver) {
-        gensio_os_funcs_wait(shared->os, shared->waiter, 1, nullptr);
-        continue;
+        shared->handingOver = true;
       }
       try {
         handOver_->Synchronize([this] { Deliver(); });
@@ -264,21 +248,11 @@ void TStationBrowser::Start() {
         gensio_free_mdns(
             mdns, [](gensio_mdns*, void* data) { TShared::Released(data); }, shared.get()) == 0)
       ++expected;
-    const auto deadline = std::chrono::steady_clock::now() + kReleaseBound;
-    for (;;) {
-      {
-        std::lock_guard lock(shared->mutex);
-        if (shared->released >= expected) break;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) {
-        // gensio may still call back into what it was given: that stays, for the program's life.
-        new std::shared_ptr<TShared>(shared);
-        break;
-      }
-      gensio_time slice{0, 100'000'000};
-      gensio_os_funcs_wait(shared->os, shared->waiter, 1, &slice);
+    std::unique_lock lock(shared->mutex);
+    if (!shared->news.wait_for(lock, kReleaseBound, [&] { return shared->released >= expected; })) {
+      // gensio may still call back into what it was given: that stays, for the program's life.
+      new std::shared_ptr<TShared>(shared);
     }
-    std::lock_guard lock(shared->mutex);
     shared->finished = true;
     shared->finishedSignal.notify_all();
   });
@@ -290,7 +264,7 @@ void TStationBrowser::Stop() {
     std::lock_guard lock(shared_->mutex);
     shared_->stopping = true;
   }
-  gensio_os_funcs_wake(shared_->os, shared_->waiter);
+  shared_->news.notify_all();
   // Once stopping is set the thread starts no hand-over; one already begun waits for this
   // thread, which serves it (the call finds the browser stopped) until the thread is out of it.
   const bool serves = handOver_ && handOver_->InUiThread();

@@ -50,8 +50,12 @@ TStationLiveness::TClock::time_point TStationLiveness::Due() const {
   return question_ ? question_->At + bounds_.Answer : lastHeard_ + bounds_.Quiet;
 }
 
-bool TStationLiveness::HeardWithin(TClock::time_point now, TClock::duration span) const {
-  return held_ || now - lastHeard_ < span;
+TStationLiveness::TWriteStep TStationLiveness::WriteStep(TClock::time_point writeAt,
+                                                         TClock::time_point now) const {
+  // Held reading is our doing: the station counts as heard.
+  if (held_ || writeAt - lastHeard_ < bounds_.WriteAsk) return TWriteStep::Send;
+  if (!question_) return TWriteStep::Ask;
+  return now >= WriteDue(writeAt) ? TWriteStep::Lost : TWriteStep::Wait;
 }
 
 void TStationLiveness::Wrote(std::string text, std::chrono::system_clock::time_point wall,

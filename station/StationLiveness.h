@@ -22,10 +22,18 @@ class TStationLiveness {
     TClock::duration Quiet;
     // ...and is lost when nothing at all arrives within this of the question.
     TClock::duration Answer;
+    // A write to a station not heard from for this long asks first...
+    TClock::duration WriteAsk;
+    // ...and goes nowhere when no answer comes within this of the write: what a hung station
+    // took would be carried out whenever it resumes.
+    TClock::duration WriteAnswer;
   };
   enum class TStep { Wait, Ask, Lost };
+  // What a write asked for at one moment does at another.
+  enum class TWriteStep { Send, Ask, Wait, Lost };
 
   explicit TStationLiveness(TBounds bounds) : bounds_(bounds) {}
+  const TBounds& Bounds() const { return bounds_; }
 
   // The connection is up at `now`, having received `received` bytes so far.
   void Start(TClock::time_point now, std::uint64_t received);
@@ -43,7 +51,12 @@ class TStationLiveness {
   // The latest moment at which Next may change without news.
   TClock::time_point Due() const;
   bool Asking() const { return question_.has_value(); }
-  bool HeardWithin(TClock::time_point now, TClock::duration span) const;
+  // For a write asked for at `writeAt`, at `now`.
+  TWriteStep WriteStep(TClock::time_point writeAt, TClock::time_point now) const;
+  // The latest moment at which WriteStep may change without news.
+  TClock::time_point WriteDue(TClock::time_point writeAt) const {
+    return writeAt + bounds_.WriteAnswer;
+  }
   // When the count last grew (the connection's start before that).
   TClock::time_point LastHeard() const { return lastHeard_; }
   // From the last answered question to the growth that answered it; none answered yet.

@@ -43,7 +43,7 @@ bool InfoOf(int fd, tcp_info& info) {
 
 }  // namespace
 
-int TStationSocket::Find(unsigned localPort, unsigned remotePort) {
+int TStationSocket::FindGensioSocket(unsigned localPort, unsigned remotePort) {
   DIR* directory = ::opendir("/proc/self/fd");
   if (!directory) return -1;
   int found = -1;
@@ -66,9 +66,14 @@ int TStationSocket::Find(unsigned localPort, unsigned remotePort) {
   return found;
 }
 
-bool TStationSocket::UpAndSilent(int fd) {
+bool TStationSocket::SendTelnetNoOperations(int fd) {
   tcp_info info{};
-  return InfoOf(fd, info) && info.tcpi_state == EstablishedState && info.tcpi_bytes_received == 0;
+  if (!InfoOf(fd, info) || info.tcpi_state != EstablishedState || info.tcpi_bytes_received != 0) {
+    return false;
+  }
+  static constexpr char NoOperations[] = {'\xff', '\xf1', '\xff', '\xf1'};
+  return ::send(fd, NoOperations, sizeof NoOperations, MSG_NOSIGNAL | MSG_DONTWAIT) ==
+         static_cast<ssize_t>(sizeof NoOperations);
 }
 
 bool TStationSocket::Adopt(int fd) {

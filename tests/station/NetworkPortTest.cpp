@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -214,6 +215,35 @@ TEST(TelnetStationTest, StrictAndHostileStationsLeaveNothingBehind) {
     EXPECT_LE(end.resident, start.resident + (16 << 20));
 #endif
     EXPECT_LE(largest, port.InputBuffer());
+  }
+}
+
+// All open stations share the one station loop: with one or three open, the process runs at
+// most one thread more than with as many local ports open (each port has its receive thread).
+TEST(NetworkThreadsTest, OpenStationsShareOneLoopThread) {
+  for (const int count : {1, 3}) {
+    SCOPED_TRACE(count);
+    TPortsDirectoryFixture directory;
+    std::vector<std::unique_ptr<TPseudoTerminal>> terminals;
+    std::vector<std::unique_ptr<TTelnetStation>> stations;
+    for (int i = 0; i < count; ++i) {
+      terminals.push_back(std::make_unique<TPseudoTerminal>());
+      directory.Link("COM" + std::to_string(i + 1), terminals.back()->SlavePath());
+      stations.push_back(std::make_unique<TTelnetStation>(TTelnetStation::TConduct::Strict));
+    }
+    const auto threadsWithOpen = [&](const std::function<std::string(int)>& name) {
+      std::vector<std::unique_ptr<TSerialPort>> ports;
+      for (int i = 0; i < count; ++i) {
+        ports.push_back(std::make_unique<TSerialPort>());
+        ports.back()->SetCustomPortName(name(i));
+        ports.back()->SetPort(spCustom);
+        ports.back()->Open();
+      }
+      return Footprint().threads;
+    };
+    const long local = threadsWithOpen([](int i) { return "COM" + std::to_string(i + 1); });
+    const long network = threadsWithOpen([&](int i) { return stations[i]->Address(); });
+    EXPECT_LE(network, local + 1);
   }
 }
 

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The liveness rule of a network station on a clock of the test's own: what the watch does at
-// each moment, and the round trip of the last question answered.
+// The liveness rule of a network station, with the device's bounds, on a clock of the test's
+// own: what the watch and a write do at each moment, and the last question's round trip.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <optional>
 #include <vector>
 
+#include "station/NetworkSerialDevice.h"
 #include "station/StationLiveness.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using TStep = TStationLiveness::TStep;
+using TWriteStep = TStationLiveness::TWriteStep;
 using TClock = TStationLiveness::TClock;
 
 const TClock::time_point Zero{};
@@ -33,6 +35,9 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
     TStep expected;
     // The last question's round trip; -1 when none was answered.
     int roundTripMs = -1;
+    // A write asked for at this moment (none when negative) does `write` at checkMs.
+    int writeAtMs = -1;
+    TWriteStep write = TWriteStep::Send;
   };
   using enum TEvent::TWhat;
   const TCase cases[] = {
@@ -71,10 +76,58 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
        62999,
        TStep::Wait},
       {"and ends with a question", {{Hold, 1000, 0}, {Release, 60000, 0}}, 63000, TStep::Ask},
+      {"a hold drops the outstanding question",
+       {{Ask, 3000, 100}, {Hold, 4000, 0}, {Release, 5000, 0}},
+       7000,
+       TStep::Wait},
+      {"a write to a station heard within a second goes",
+       {{Observe, 1000, 101}},
+       1900,
+       TStep::Wait,
+       -1,
+       1900,
+       TWriteStep::Send},
+      {"a write 1.5 s after the station froze asks first",
+       {},
+       1500,
+       TStep::Wait,
+       -1,
+       1500,
+       TWriteStep::Ask},
+      {"and waits for the answer",
+       {{Ask, 1500, 100}},
+       2499,
+       TStep::Wait,
+       -1,
+       1500,
+       TWriteStep::Wait},
+      {"which comes",
+       {{Ask, 1500, 100}, {Observe, 1600, 101}},
+       1600,
+       TStep::Wait,
+       100,
+       1500,
+       TWriteStep::Send},
+      {"or not: the station is lost and nothing is sent",
+       {{Ask, 1500, 100}},
+       2500,
+       TStep::Wait,
+       -1,
+       1500,
+       TWriteStep::Lost},
+      {"a paused inbox counts as heard",
+       {{Hold, 1000, 0}},
+       61000,
+       TStep::Wait,
+       -1,
+       61000,
+       TWriteStep::Send},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TStationLiveness liveness({3s, 3s});
+    TStationLiveness liveness({TNetworkSerialDevice::QuietBound, TNetworkSerialDevice::AnswerBound,
+                               TNetworkSerialDevice::WriteAskSpan,
+                               TNetworkSerialDevice::WriteAskBound});
     liveness.Start(Zero, 100);
     for (const TEvent& event : c.events) {
       const TClock::time_point at = Zero + std::chrono::milliseconds(event.AtMs);
@@ -95,6 +148,9 @@ TEST(StationLivenessTest, TheWatchAsksAQuietStationAndFindsAHungOne) {
     EXPECT_EQ(liveness.Next(check), c.expected);
     // The watch sleeps until Due: it must not sleep past a change of the verdict.
     EXPECT_EQ(liveness.Due() > check, c.expected == TStep::Wait);
+    if (c.writeAtMs >= 0) {
+      EXPECT_EQ(liveness.WriteStep(Zero + std::chrono::milliseconds(c.writeAtMs), check), c.write);
+    }
     const std::optional<TClock::duration> roundTrip = liveness.LastRoundTrip();
     EXPECT_EQ(
         roundTrip ? std::chrono::duration_cast<std::chrono::milliseconds>(*roundTrip).count() : -1,
