@@ -4,7 +4,7 @@
 // question before one is trusted.
 #include "StationMessages.h"
 
-#include "StationDirectory.h"
+#include "StationPins.h"
 
 namespace {
 

@@ -100,14 +100,6 @@ unsigned Mode(const std::string& path) {
   return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-// The fingerprint in four lines of eight pairs, as the station and the operator print it.
-std::string FingerprintBox(const std::string& fingerprint) {
-  std::string box;
-  for (std::size_t line = 0; line < 4; ++line)
-    box += "  " + fingerprint.substr(line * 24, 23) + "\n";
-  return box;
-}
-
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
@@ -256,7 +248,7 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   EXPECT_EQ(run.Status, 0) << run.Out;
   EXPECT_EQ(Station("allow - " + Root(), identity->CertFile).Out,
             "op-1 is allowed already. Operator certificate SHA-256 fingerprint:\n" +
-                FingerprintBox(operatorPrint));
+                FingerprintLines(operatorPrint) + "\n");
   EXPECT_EQ(Mode(root_ + "/ser2net/auth/op-1/allowed_certs"), 0700u);
   EXPECT_EQ(Station(Root() + "allow", identity->KeyFile).Status, 1);
   EXPECT_THAT(Station(Root() + "operators").Out, HasSubstr("op-1  " + operatorPrint + "  until "));
