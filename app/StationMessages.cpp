@@ -83,14 +83,15 @@ std::string Reason(const TStationReport& report, const TStationCertificate& cert
       return "Client key unusable";
     case UnknownStation:
       return "The station " + certificate.Station +
-             " is not known yet.\nStation certificate SHA-256 fingerprint: " +
-             certificate.Fingerprint +
+             " is not known yet.\nStation certificate SHA-256 fingerprint:\n" +
+             FingerprintLines(certificate.Fingerprint) +
              "\nIf orvel-station init printed the same fingerprint on the station, " +
              TrustHint(certificate);
     case StationChanged:
       return "The station " + certificate.Station +
-             " shows another certificate than the one trusted.\nTrusted SHA-256 fingerprint: " +
-             report.Pinned + "\nShown SHA-256 fingerprint:   " + certificate.Fingerprint +
+             " shows another certificate than the one trusted.\nTrusted SHA-256 fingerprint:\n" +
+             FingerprintLines(report.Pinned) + "\nShown SHA-256 fingerprint:\n" +
+             FingerprintLines(certificate.Fingerprint) +
              "\nSomeone may be posing as the station on the way there, or the station was "
              "given a new certificate (orvel-station init ran afresh). Ask the station's keeper "
              "for its fingerprint; only if it is the one shown, " +

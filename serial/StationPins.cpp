@@ -188,5 +188,6 @@ std::string FingerprintLines(const std::string& fingerprint) {
 }
 
 std::string ShortFingerprint(const std::string& fingerprint) {
-  return fingerprint.substr(0, 11);
+  const std::string lines = FingerprintLines(fingerprint);
+  return lines.substr(2, lines.find('\n') - 2);
 }

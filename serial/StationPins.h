@@ -67,5 +67,6 @@ std::string NormalFingerprint(std::string_view text);
 std::string PemFingerprint(std::string_view pem);
 // A SHA-256 fingerprint in lines of eight groups, so that a box never breaks it inside a group.
 std::string FingerprintLines(const std::string& fingerprint);
-// The fingerprint's first eight groups, enough to tell two certificates apart at a glance.
+// The first of those lines without its indent: enough to tell two certificates apart at a glance,
+// and found at once in what the station prints.
 std::string ShortFingerprint(const std::string& fingerprint);

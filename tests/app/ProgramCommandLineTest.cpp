@@ -181,18 +181,22 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 
   EXPECT_EQ(refused.Status, 1) << refused.Err;
+  // Shown as the station prints it; in the command, as one word to paste.
+  auto box = [](const std::string& print) { return FingerprintLines(print) + "\n"; };
   EXPECT_THAT(refused.Err,
-              HasSubstr("Station certificate SHA-256 fingerprint: " + fingerprint + "\n"));
+              HasSubstr("Station certificate SHA-256 fingerprint:\n" + box(fingerprint)));
   EXPECT_THAT(refused.Err,
               HasSubstr("\n  orvel --trust-station " + name + " " + fingerprint + "\n"));
   EXPECT_EQ(trusted.Status, 0) << trusted.Err;
-  EXPECT_EQ(trusted.Out, "Station " + name + " is trusted (SHA-256 " + fingerprint + ").\n");
-  EXPECT_EQ(again.Out, "Station " + name + " was trusted already (SHA-256 " + fingerprint + ").\n");
-  EXPECT_EQ(replaced.Out, "Station " + name + " is trusted with SHA-256 " + other +
-                              ", in place of " + fingerprint + ".\n");
+  EXPECT_EQ(trusted.Out,
+            "Station " + name + " is trusted, SHA-256 fingerprint:\n" + box(fingerprint));
+  EXPECT_EQ(again.Out,
+            "Station " + name + " was trusted already, SHA-256 fingerprint:\n" + box(fingerprint));
+  EXPECT_EQ(replaced.Out, "Station " + name + " is trusted, SHA-256 fingerprint:\n" + box(other) +
+                              "in place of:\n" + box(fingerprint));
   EXPECT_EQ(changed.Status, 1) << changed.Err;
-  EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint: " + other + "\n"));
-  EXPECT_THAT(changed.Err, HasSubstr("Shown SHA-256 fingerprint:   " + fingerprint + "\n"));
+  EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint:\n" + box(other) +
+                                     "Shown SHA-256 fingerprint:\n" + box(fingerprint)));
   EXPECT_EQ(unsafe.Status, 1) << unsafe.Err;
   EXPECT_THAT(unsafe.Err, HasSubstr(pins + " can be changed by others"));
   EXPECT_EQ(TStationPins(home + "/config/orvel").Check(name, other).Verdict, TPinVerdict::Trusted);
@@ -321,12 +325,12 @@ TEST(ProgramCommandLineTest, ManagesStationsWithoutADisplay) {
   if (portsBefore) ::setenv("ORVEL_PORTS_DIR", savedPorts.c_str(), 1);
   EXPECT_EQ(listed.Status, 0);
   // The port directory's stations first; what the local network announces, if anything, after.
-  EXPECT_TRUE(
-      listed.Out.starts_with("HAND\trfc2217://10.0.0.9:4000\tplain\t-\tlisted\n"
-                             "PW\trfc2217://shack.local:3002\tplain\t-\tlisted\n"
-                             "PW2\trfc2217://shack.local:3003\tplain\t-\tlisted\n"
-                             "TLS\trfc2217+tls://127.0.0.1:3004\tTLS\tpinned AA:AA:AA:AA\tlisted\n"
-                             "Z\\x1B[2J\\x09X\trfc2217://10.0.0.9:4001\tplain\t-\tlisted\n"))
+  EXPECT_TRUE(listed.Out.starts_with(
+      "HAND\trfc2217://10.0.0.9:4000\tplain\t-\tlisted\n"
+      "PW\trfc2217://shack.local:3002\tplain\t-\tlisted\n"
+      "PW2\trfc2217://shack.local:3003\tplain\t-\tlisted\n"
+      "TLS\trfc2217+tls://127.0.0.1:3004\tTLS\tpinned AA:AA:AA:AA:AA:AA:AA:AA\tlisted\n"
+      "Z\\x1B[2J\\x09X\trfc2217://10.0.0.9:4001\tplain\t-\tlisted\n"))
       << listed.Out;
   EXPECT_TRUE(std::filesystem::exists(ports + "/HAND"));
   EXPECT_EQ(std::filesystem::read_symlink(ports + "/COM7"), "/dev/ttyUSB7");

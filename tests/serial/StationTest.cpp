@@ -213,7 +213,8 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   const std::string cert = root_ + "/ser2net/station.crt";
   const std::string fingerprint = CertificateFingerprint(cert);
   ASSERT_FALSE(fingerprint.empty());
-  EXPECT_THAT(run.Out, HasSubstr("SHA-256 fingerprint: " + fingerprint + "\n"));
+  const std::string box = "SHA-256 fingerprint:\n" + FingerprintLines(fingerprint) + "\n";
+  EXPECT_THAT(run.Out, HasSubstr("Station certificate " + box));
   unsigned port = FreeLocalPort();
   while (port == other || port == first) port = FreeLocalPort();
   run = Station(Root() + "init --port " + std::to_string(port));
@@ -251,7 +252,9 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
                 FingerprintLines(operatorPrint) + "\n");
   EXPECT_EQ(Mode(root_ + "/ser2net/auth/op-1/allowed_certs"), 0700u);
   EXPECT_EQ(Station(Root() + "allow", identity->KeyFile).Status, 1);
-  EXPECT_THAT(Station(Root() + "operators").Out, HasSubstr("op-1  " + operatorPrint + "  until "));
+  EXPECT_THAT(Station(Root() + "operators").Out,
+              testing::MatchesRegex("op-1, valid until .*, SHA-256 fingerprint:\n" +
+                                    FingerprintLines(operatorPrint) + "\n"));
 
   TSer2Net ser2net(config, port);
   ser2net.Start();
@@ -263,6 +266,7 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   ASSERT_TRUE(Answered("ATU?\r\n", "ATU_KORAX"));
   run = Station(Root() + "status");
   EXPECT_EQ(run.Status, 0) << run.Out;
+  EXPECT_THAT(run.Out, HasSubstr("Station certificate " + box));
   EXPECT_THAT(run.Out, HasSubstr("Listening on: 127.0.0.1:" + std::to_string(port) + "\n"));
   EXPECT_THAT(run.Out, HasSubstr("Connected: 127.0.0.1:"));
   ASSERT_TRUE(Answered("TUNE ON\r\n", "PA_CTRL ON"));
@@ -538,7 +542,8 @@ TEST(StationToolTest, RunsAtOnceTakeTurns) {
   const std::vector<std::string> ports = {"3101", "3102", "3103"};
   for (const std::string& port : ports)
     EXPECT_THAT(ReadFile(root + "/said" + port),
-                HasSubstr("fingerprint: " + CertificateFingerprint(pair + "crt") + "\n"));
+                HasSubstr("fingerprint:\n" +
+                          FingerprintLines(CertificateFingerprint(pair + "crt")) + "\n"));
   std::vector<std::string> served;
   for (const fs::directory_entry& file : fs::directory_iterator(root)) {
     const std::string text = ReadFile(file.path());
