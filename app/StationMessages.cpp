@@ -4,6 +4,7 @@
 // question before one is trusted.
 #include "StationMessages.h"
 
+#include "AsciiText.h"
 #include "StationPins.h"
 
 namespace {
@@ -11,6 +12,12 @@ namespace {
 std::string TrustHint(const TStationCertificate& certificate) {
   return "trust it with\n  orvel --trust-station " + certificate.Station + " " +
          certificate.Fingerprint + "\nand connect again.";
+}
+
+// The operator's certificate, made where there is none yet, admitted by the station over ssh.
+std::string AllowHint(const TStationReport& report) {
+  return "allow yours with\n  orvel --operator-certificate | ssh " + EscapeControls(report.Host) +
+         " sudo orvel-station allow -\nand connect again.";
 }
 
 const char* FileName(TAddressFile file) {
@@ -76,9 +83,9 @@ std::string Reason(const TStationReport& report, const TStationCertificate& cert
     case CertificateNotTrusted:
       return Untrusted(report);
     case ClientCertificateRequired:
-      return "Client certificate required";
+      return "Client certificate required: have the station " + AllowHint(report);
     case ClientCertificateRefused:
-      return "The station refused this client certificate";
+      return "The station refused this client certificate: have it " + AllowHint(report);
     case ClientKeyUnusable:
       return "Client key unusable";
     case UnknownStation:
