@@ -2,8 +2,10 @@
 // Copyright (C) 2026 The Orvel developers
 // The program's command line as scripts and ssh sessions use it: --help and --version need no
 // display, and a wrong option is an error with the usage, exit status 2.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,10 +46,15 @@ std::string ReadAll(int fd) {
 }
 
 // Runs orvel with no display at all: the X platform plugin is asked for and DISPLAY is unset,
-// so anything that touches the window system fails.
-Outcome RunOrvel(const std::vector<std::string>& arguments) {
+// so anything that touches the window system fails. Standard error is a pipe, or a terminal.
+Outcome RunOrvel(const std::vector<std::string>& arguments, bool errTerminal = false) {
   int out[2], err[2];
-  if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
+  if (errTerminal) {
+    err[0] = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0) return {};
+    err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY);
+  }
+  if (::pipe(out) != 0 || (!errTerminal && ::pipe(err) != 0)) return {};
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(out[1], 1);
@@ -321,9 +328,15 @@ TEST(ProgramCommandLineTest, ManagesStationsWithoutADisplay) {
     EXPECT_EQ(outcome.Err, row.err);
   }
   const Outcome listed = RunOrvel({"--stations"});
+  const Outcome onTerminal = RunOrvel({"--stations"}, true);
   before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   if (portsBefore) ::setenv("ORVEL_PORTS_DIR", savedPorts.c_str(), 1);
   EXPECT_EQ(listed.Status, 0);
+  // The wait for the network's announcements is told on a terminal only: a script reads no more.
+  EXPECT_TRUE(
+      onTerminal.Err.starts_with("Looking for stations on the local network for 3 s...\r\n"))
+      << onTerminal.Err;
+  EXPECT_THAT(listed.Err, testing::Not(HasSubstr("Looking")));
   // The port directory's stations first; what the local network announces, if anything, after.
   EXPECT_TRUE(listed.Out.starts_with(
       "HAND\trfc2217://10.0.0.9:4000\tplain\t-\tlisted\n"
