@@ -135,6 +135,9 @@ void ExpectState(TForm1& form, const ExpectedState& s) {
   EXPECT_EQ(form.closeport->isEnabled(), s.closeEnabled);
   EXPECT_EQ(form.closeport->Down(), s.closeDown);
   EXPECT_EQ(form.Timer1->isActive(), s.timer);
+  // Rename and Remove change the port list: offered only while it is not locked.
+  EXPECT_EQ(form.RenameStation1->isEnabled(), s.comboEnabled);
+  EXPECT_EQ(form.RemoveStation1->isEnabled(), s.comboEnabled);
 }
 
 const ExpectedState kClosedAtStart{"closed at start", true, true, false,
@@ -1241,6 +1244,16 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
     EXPECT_EQ(entry->state().checked, action == form.SWR13) << action->text().toStdString();
   }
 
+  for (QAction* action : {form.RenameStation1, form.RemoveStation1}) {
+    QAccessibleInterface* entry =
+        FindAccessible(accessible(form.File1), QAccessible::MenuItem, action->text());
+    ASSERT_NE(entry, nullptr) << action->text().toStdString();
+    EXPECT_TRUE(entry->state().disabled);
+    EXPECT_EQ(entry->text(QAccessible::Description), action->statusTip());
+    EXPECT_EQ(action->statusTip(),
+              "Close the port first: the port list is locked while a port is open");
+  }
+
   tuner.Received().clear();
   accessible(form.tune1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   EXPECT_TRUE(tuner.WaitFor("TUNE ON\r\n"));
@@ -1313,6 +1326,33 @@ TEST_F(Form1Test, AddStationsOnlyFoundStationIsPickedAsTheListTakesFocus) {
   });
   form.AddStation1Click();
   EXPECT_TRUE(checked);
+}
+
+// The Remove and Forget questions never break a station's address, however their box wraps.
+TEST_F(Form1Test, StationQuestionsKeepTheAddressWhole) {
+  const std::string host = "nc-shack-north-mast.local:45302", address = "rfc2217+tls://" + host;
+  std::string reason, previous;
+  ASSERT_TRUE(TStationDirectory().Add("nc-shack", address, reason)) << reason;
+  ASSERT_TRUE(TStationPins().Pin(host, NormalFingerprint(std::string(64, 'a')), previous, reason));
+  TForm1& form = Start("NC-SHACK");
+  for (void (TForm1::*handler)() : {&TForm1::RemoveStation1Click, &TForm1::ForgetStation1Click}) {
+    bool checked = false;
+    QTimer::singleShot(0, &form, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+      for (const QString& line : label->text().split('\n')) {
+        if (line.contains(QString::fromStdString(address)))
+          EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width())
+              << line.toStdString();
+      }
+      EXPECT_TRUE(label->text().contains(QString::fromStdString(address)));
+      box->reject();
+      checked = true;
+    });
+    (form.*handler)();
+    EXPECT_TRUE(checked);
+  }
 }
 
 TEST(ErrorDisplayTest, FullStopIsAddedOnce) {
