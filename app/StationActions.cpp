@@ -22,6 +22,7 @@
 #include "AddStationDialog.h"
 #include "Cp1252.h"
 #include "ErrorDisplay.h"
+#include "PortListStyle.h"
 #include "SerialPort.h"
 #include "StationMessages.h"
 #include "StationPins.h"
@@ -59,6 +60,9 @@ void TStationActions::AddStation1Click() {
   TAddStationDialog dialog(handOver_, portList_->window());
   dialog.IsListed = [this](const std::string& name) {
     return portList_->findText(FromCp1252(name), Qt::MatchFixedString) >= 0;
+  };
+  dialog.ShowsWhole = [this](const std::string& name) {
+    return TPortListStyle::ShowsWhole(portList_, FromCp1252(name));
   };
   dialog.OnAdd = [this](const std::string& name, const std::string& address) {
     AddStation(name, address);

@@ -1328,6 +1328,42 @@ TEST_F(Form1Test, AddStationsOnlyFoundStationIsPickedAsTheListTakesFocus) {
   EXPECT_TRUE(checked);
 }
 
+// A station's name is suggested as the port list shows it whole; a name typed that the list
+// cannot show whole is said to be so beside the field.
+TEST_F(Form1Test, AddStationSuggestsNamesThatThePortListShowsWhole) {
+  TForm1& form = Start();
+  form.show();
+  const QLineEdit* field = form.ComboBox1->lineEdit();
+  // QLineEdit keeps two pixels clear on each side of its text.
+  auto whole = [&](const QString& name) {
+    return QFontMetrics(field->font()).horizontalAdvance(name) <= field->contentsRect().width() - 4;
+  };
+  bool checked = false;
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = dynamic_cast<TAddStationDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    auto said = [&] {
+      for (const QLabel* line : dialog->findChildren<QLabel*>())
+        if (line->isVisible() && line->text() ==
+                                     "Longer than the port list shows; its tooltip "
+                                     "shows the whole name.")
+          return true;
+      return false;
+    };
+    dialog->Pick({"nc-shack-mast", "nc-shack.local", 45302, true, {}});
+    EXPECT_TRUE(whole(dialog->Name->text())) << dialog->Name->text().toStdString();
+    EXPECT_TRUE(QString("NC-SHACK-MAST").startsWith(dialog->Name->text()));
+    EXPECT_FALSE(said());
+    dialog->Name->clear();
+    QTest::keyClicks(dialog->Name, "nc-shack-mast");
+    EXPECT_TRUE(said());
+    dialog->reject();
+    checked = true;
+  });
+  form.AddStation1Click();
+  EXPECT_TRUE(checked);
+}
+
 // The Remove and Forget questions never break a station's address, however their box wraps.
 TEST_F(Form1Test, StationQuestionsKeepTheAddressWhole) {
   const std::string host = "nc-shack-north-mast.local:45302", address = "rfc2217+tls://" + host;
