@@ -83,6 +83,7 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
     const bool cut = ShowsWhole && !PortName().empty() && !ShowsWhole(PortName());
     NameFit->SetNotice(cut ? "Longer than the port list shows; its tooltip shows the whole name."
                            : QString());
+    Fit();
   });
   Problem = new TNoticeLabel(this);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
@@ -184,8 +185,16 @@ void TAddStationDialog::ShowFound(const std::vector<TFoundStation>& stations,
       Search->SetNotice(FromCp1252(reason + "."));
       break;
   }
-  // A line that wraps, or the list shown, needs more room than the dialog was opened with.
-  if (isVisible()) resize(size().expandedTo(sizeHint()));
+  Fit();
+}
+
+void TAddStationDialog::Fit() {
+  if (!isVisible()) return;
+  // A line that wraps, or the list shown, needs more room than the dialog was opened with; the
+  // wrapped lines' height depends on the width, which the size hint does not know.
+  QSize wanted = size().expandedTo(sizeHint());
+  wanted.setHeight(std::max(wanted.height(), layout()->totalHeightForWidth(wanted.width())));
+  resize(wanted);
 }
 
 std::string TAddStationDialog::HostFor(const TFoundStation& station, bool mdnsNames) {
@@ -260,6 +269,7 @@ void TAddStationDialog::ShowProblem(const std::string& problem, QWidget* field) 
 void TAddStationDialog::Tell(const std::string& problem, QWidget* field) {
   AddButton->setEnabled(true);
   Problem->SetNotice(FromCp1252(problem));
+  Fit();
   // Qt 6.4 has no described-by relation: the field's own description says the problem.
   Untell();
   field->setAccessibleDescription(FromCp1252(problem));

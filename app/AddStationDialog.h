@@ -80,6 +80,8 @@ class TAddStationDialog : public QDialog {
   void Tell(const std::string& problem, QWidget* field);
   // The fields' descriptions back to their examples.
   void Untell();
+  // Grows to show every line whole.
+  void Fit();
   // A name for the port list made of an announced name or a host: as much of it as the list
   // shows whole.
   QString Suggested(QString name) const;

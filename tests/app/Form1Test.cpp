@@ -638,16 +638,24 @@ TEST_F(Form1Test, AddStationListsAndOpensAStationOnceItAnswered) {
 // nothing is typed again; a plain station that answers is listed without a question and the
 // dialog closes.
 TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
-  TTunerPty tuner, tlsTuner;
+  TTunerPty tuner, tlsTuner, strictTuner;
   TSer2Net station(tuner.DevicePath());
   station.Start();
   TTestCertificates files;
   TSer2Net tlsStation(tlsTuner.DevicePath(), files.StationOptions("ca"));
   tlsStation.Start();
+  // A station trusted already that admits only the operators it allows, of whom this is none.
+  TSer2Net strict(strictTuner.DevicePath(), files.StationOptions("ca") + ",clientauth",
+                  files.File("auth"));
+  strict.Start();
+  std::string previous, reason;
+  ASSERT_TRUE(TStationPins().Pin("127.0.0.1:" + std::to_string(strict.Port()),
+                                 CertificateFingerprint(files.File("ca.pem")), previous, reason));
   TForm1& form = Start();
   // The trusted stations' file becomes a link while the question is shown.
   const std::string pins = TStationPins().File();
   form.AskToTrustStation = [&](const ESerialPortException&) {
+    std::filesystem::remove(pins);
     std::filesystem::create_symlink("/dev/null", pins);
     return true;
   };
@@ -661,6 +669,10 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   } refused[] = {
       {nobody, false,
        "Cannot connect to rfc2217://127.0.0.1:" + std::to_string(nobody) + ". Connection refused."},
+      {strict.Port(), true,
+       "Cannot connect to rfc2217+tls://127.0.0.1:" + std::to_string(strict.Port()) +
+           ". Client certificate required: have the station allow yours with\n  orvel "
+           "--operator-certificate | ssh 127.0.0.1 sudo orvel-station allow -\nand connect again."},
       {tlsStation.Port(), true,
        pins + " is a symbolic link, not a file of its own: remove the link."},
   };
@@ -700,6 +712,10 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
           << r.problem;
       EXPECT_TRUE(dialog->isVisible());
       EXPECT_EQ(dialog->Problem->text().toStdString(), r.problem);
+      EXPECT_TRUE(QTest::qWaitFor([&] {
+        return dialog->Problem->height() >=
+               dialog->Problem->heightForWidth(dialog->Problem->width());
+      })) << "the problem is shown whole";
       told(dialog->Host, r.problem);
       EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/SHACK"));
     }
