@@ -149,12 +149,6 @@ start_sim() {
   wait_until 10 "ready line from the simulator" sim_ready
 }
 
-# station_fingerprint: the station certificate's fingerprint in orvel-station's output on
-# standard input (four lines of eight pairs under their heading), as one AB:CD:... word.
-station_fingerprint() {
-  grep -x -A4 'Station certificate SHA-256 fingerprint:' | tail -n +2 | tr -d ' ' | paste -sd:
-}
-
 # sim_log_lines: what the simulator logged, without its prefix.
 sim_log_lines() { sed -n 's/^orvel-tuner-sim: //p' "$sim_err"; }
 
