@@ -103,7 +103,6 @@ TEST(FingerprintLayoutTest, BreaksOnlyBetweenGroups) {
             "  66:77:88:99:AA:BB:CC:DD\n"
             "  EE:FF:01:23:45:67:89:AB\n"
             "  CD:EF:10:32:54:76:98:BA");
-  // The short form is the first line, to be found at a glance in what the station prints.
   EXPECT_EQ(ShortFingerprint(kFingerprint), "3A:5F:00:11:22:33:44:55");
 }
 

@@ -45,7 +45,6 @@ TEST(StationMessagesTest, FailuresAreWordedFromTheirKindAndFacts) {
            "certificate (orvel-station init ran afresh). Ask the station's keeper for its "
            "fingerprint; only if it is the one shown, trust it with\n  orvel --trust-station "
            "shack.local:3002 AB:CD\nand connect again.")},
-      // The command that admits the operator, for the station's host as it may be shown.
       {TSerialErrorKind::Other,
        {.Failure = ClientCertificateRefused, .Host = "2001:db8::7\x1b"},
        connect("The station refused this client certificate: have it allow yours with\n  orvel "
