@@ -77,6 +77,14 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
   Name->setPlaceholderText("SHACK");
   Name->setAccessibleDescription(kNameExample);
   Name->setMaxLength(64);
+  NameFit = new TNoticeLabel(this);
+  // Only a name typed may be too long: one suggested is cut to fit.
+  connect(Name, &QLineEdit::textChanged, this, [this] {
+    const bool cut = ShowsWhole && !PortName().empty() && !ShowsWhole(PortName());
+    NameFit->SetNotice(cut ? "Longer than the port list shows; its tooltip shows the whole name."
+                           : QString());
+    Fit();
+  });
   Problem = new TNoticeLabel(this);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   AddButton = buttons->addButton("&Add and Open", QDialogButtonBox::AcceptRole);
@@ -86,7 +94,7 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
   // Until the operator names it, the station is named after its host's first label.
   connect(Host, &QLineEdit::textEdited, this, [this](const QString& host) {
     if (Name->isModified()) return;
-    Name->setText(host.trimmed().section('.', 0, 0).toUpper());
+    Name->setText(Suggested(host.trimmed().section('.', 0, 0).toUpper()));
   });
   connect(Found, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row < 0 || row >= static_cast<int>(found_.size())) return;
@@ -114,6 +122,7 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
   layout->addRow("&Port:", Port);
   layout->addRow(Tls);
   layout->addRow("&Name in the port list:", Name);
+  layout->addRow(QString(), NameFit);
   layout->addRow(Problem);
   layout->addRow(buttons);
   ShowFound({}, TStationBrowser::TState::Looking, {});
@@ -155,7 +164,7 @@ void TAddStationDialog::ShowFound(const std::vector<TFoundStation>& stations,
                   FromCp1252("Fills in host " + HostFor(station, ResolvesMdnsNames()) + ", port " +
                              std::to_string(station.Port) +
                              (station.Tls ? ", TLS" : ", plain (no TLS)") + ", name ") +
-                      PortNameFor(station.Name));
+                      Suggested(PortNameFor(station.Name)));
     if (text == picked) Found->setCurrentItem(item);
   }
   Found->setVisible(!stations.empty());
@@ -176,8 +185,16 @@ void TAddStationDialog::ShowFound(const std::vector<TFoundStation>& stations,
       Search->SetNotice(FromCp1252(reason + "."));
       break;
   }
-  // A line that wraps, or the list shown, needs more room than the dialog was opened with.
-  if (isVisible()) resize(size().expandedTo(sizeHint()));
+  Fit();
+}
+
+void TAddStationDialog::Fit() {
+  if (!isVisible()) return;
+  // A line that wraps, or the list shown, needs more room than the dialog was opened with; the
+  // wrapped lines' height depends on the width, which the size hint does not know.
+  QSize wanted = size().expandedTo(sizeHint());
+  wanted.setHeight(std::max(wanted.height(), layout()->totalHeightForWidth(wanted.width())));
+  resize(wanted);
 }
 
 std::string TAddStationDialog::HostFor(const TFoundStation& station, bool mdnsNames) {
@@ -202,10 +219,19 @@ void TAddStationDialog::Pick(const TFoundStation& station) {
   Host->setText(FromCp1252(HostFor(station, ResolvesMdnsNames())));
   Port->setValue(static_cast<int>(station.Port));
   Tls->setChecked(station.Tls);
-  Name->setText(PortNameFor(station.Name));
+  Name->setText(Suggested(PortNameFor(station.Name)));
   Name->setModified(false);
   Problem->SetNotice({});
   Untell();
+}
+
+QString TAddStationDialog::Suggested(QString name) const {
+  while (ShowsWhole && name.size() > 1 && !ShowsWhole(ToCp1252(name))) {
+    name.chop(1);
+    // Nor does it end in a separator, whose word was cut off.
+    while (name.size() > 1 && QString("-_.").contains(name.back())) name.chop(1);
+  }
+  return name;
 }
 
 std::string TAddStationDialog::Check(const std::string& host, int port, const std::string& name,
@@ -243,6 +269,7 @@ void TAddStationDialog::ShowProblem(const std::string& problem, QWidget* field) 
 void TAddStationDialog::Tell(const std::string& problem, QWidget* field) {
   AddButton->setEnabled(true);
   Problem->SetNotice(FromCp1252(problem));
+  Fit();
   // Qt 6.4 has no described-by relation: the field's own description says the problem.
   Untell();
   field->setAccessibleDescription(FromCp1252(problem));

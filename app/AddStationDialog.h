@@ -43,6 +43,8 @@ class TAddStationDialog : public QDialog {
   std::string Address() const;
   // Whether a port of that name is listed already; the window tells.
   std::function<bool(const std::string& name)> IsListed;
+  // Whether the port list shows the name whole; the window tells.
+  std::function<bool(const std::string& name)> ShowsWhole;
   // Asked to add the station once the fields are sound; the window reaches it, then closes the
   // dialog or calls ShowProblem.
   std::function<void(const std::string& name, const std::string& address)> OnAdd;
@@ -61,6 +63,8 @@ class TAddStationDialog : public QDialog {
   QSpinBox* Port;
   QCheckBox* Tls;
   QLineEdit* Name;
+  // Says, beside the name, when the port list will not show it whole.
+  TNoticeLabel* NameFit;
   TNoticeLabel* Problem;
   QPushButton* AddButton;
   TStationBrowser Browser;
@@ -76,6 +80,11 @@ class TAddStationDialog : public QDialog {
   void Tell(const std::string& problem, QWidget* field);
   // The fields' descriptions back to their examples.
   void Untell();
+  // Grows to show every line whole.
+  void Fit();
+  // A name for the port list made of an announced name or a host: as much of it as the list
+  // shows whole.
+  QString Suggested(QString name) const;
 
   std::vector<TFoundStation> found_;
 };

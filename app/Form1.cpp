@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include "app/DesktopNotifier.h"
 #include "app/ErrorDisplay.h"
 #include "app/IniFile.h"
+#include "app/MenuItemAccessible.h"
 #include "app/PortListStyle.h"
 #include "app/QtConnectionClock.h"
 #include "app/QtUiHandOver.h"
@@ -236,6 +238,12 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::CreateMenu() {
+  // The menus' items say their status tips to a screen reader (why an item is disabled).
+  static const bool describedItems = [] {
+    QAccessible::installFactory(&TMenuItemAccessible::Create);
+    return true;
+  }();
+  (void)describedItems;
   auto guarded = [this](QAction* action, void (TForm1::*handler)()) {
     connect(action, &QAction::triggered, this,
             [this, handler] { RunUserAction([this, handler] { (this->*handler)(); }); });
@@ -260,6 +268,9 @@ void TForm1::CreateMenu() {
   guarded(RemoveStation1, &TForm1::RemoveStation1Click);
   ForgetStation1 = File1->addAction("Forget Station's Certificate...");
   guarded(ForgetStation1, &TForm1::ForgetStation1Click);
+  // Why an item is disabled is its tooltip.
+  File1->setToolTipsVisible(true);
+  stations_->SetListActions({RenameStation1, RemoveStation1});
   File1->addSeparator();
   Exit1 = File1->addAction("Exit");
   guarded(Exit1, &TForm1::Exit1Click);

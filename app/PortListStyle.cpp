@@ -5,6 +5,8 @@
 #include "app/PortListStyle.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <algorithm>
@@ -18,6 +20,18 @@ constexpr int kDesignArrowWidth = 17;
 TPortListStyle::TPortListStyle(QObject* parent)
     : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {
   setParent(parent);
+}
+
+bool TPortListStyle::ShowsWhole(const QComboBox* list, const QString& name) {
+  // The text field as the list places it, whether or not it has been laid out yet.
+  QStyleOptionComboBox option;
+  option.initFrom(list);
+  option.editable = list->isEditable();
+  option.frame = list->hasFrame();
+  const QRect field =
+      list->style()->subControlRect(CC_ComboBox, &option, SC_ComboBoxEditField, list);
+  // QLineEdit keeps two pixels clear on each side of its text.
+  return list->lineEdit()->fontMetrics().horizontalAdvance(name) <= field.width() - 4;
 }
 
 QRect TPortListStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option,

@@ -6,10 +6,16 @@
 
 #include <QProxyStyle>
 
+class QComboBox;
+
 class TPortListStyle : public QProxyStyle {
  public:
   // Wraps a new instance of the application's style; `parent` owns the proxy.
   explicit TPortListStyle(QObject* parent);
+
+  // Whether the port list, laid out by its style at its own size, shows `name` whole in its
+  // text field and font.
+  static bool ShowsWhole(const QComboBox* list, const QString& name);
 
   QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
                        const QWidget* widget) const override;

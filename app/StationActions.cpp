@@ -3,6 +3,7 @@
 // The main window's network stations: added, renamed, removed, forgotten and described.
 #include "app/StationActions.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
@@ -20,6 +21,7 @@
 
 #include "app/AddStationDialog.h"
 #include "app/ErrorDisplay.h"
+#include "app/PortListStyle.h"
 #include "app/StationMessages.h"
 #include "app/TrustQuestion.h"
 #include "controls/UserAction.h"
@@ -28,6 +30,9 @@
 #include "text/Cp1252.h"
 
 namespace {
+
+constexpr const char* kListLocked =
+    "Close the port first: the port list is locked while a port is open";
 
 // "0.4 ms" on a LAN, "23 ms" farther away.
 std::string RoundTripText(std::chrono::microseconds roundTrip) {
@@ -56,6 +61,9 @@ void TStationActions::AddStation1Click() {
   TAddStationDialog dialog(handOver_, portList_->window());
   dialog.IsListed = [this](const std::string& name) {
     return portList_->findText(FromCp1252(name), Qt::MatchFixedString) >= 0;
+  };
+  dialog.ShowsWhole = [this](const std::string& name) {
+    return TPortListStyle::ShowsWhole(portList_, FromCp1252(name));
   };
   dialog.OnAdd = [this](const std::string& name, const std::string& address) {
     AddStation(name, address);
@@ -164,9 +172,22 @@ TStationEntry TStationActions::Selected(bool changesTheList) const {
   if (name.empty()) throw std::runtime_error("Select a station in the port list first");
   if (!TStationDirectory().Find(name, station, reason))
     throw std::runtime_error(name + " is no network station");
-  if (changesTheList && window_.PortOpenOrOpening())
-    throw std::runtime_error("Close the port first: the port list is locked while a port is open");
+  if (changesTheList && window_.PortOpenOrOpening()) throw std::runtime_error(kListLocked);
   return station;
+}
+
+void TStationActions::SetListActions(const QList<QAction*>& actions) {
+  listActions_ = actions;
+  ShowListLock();
+}
+
+void TStationActions::ShowListLock() {
+  const QString why = portList_->isEnabled() ? QString() : kListLocked;
+  for (QAction* action : listActions_) {
+    action->setEnabled(why.isEmpty());
+    action->setStatusTip(why);
+    action->setToolTip(why);
+  }
 }
 
 void TStationActions::RenameStation1Click() {
@@ -191,9 +212,10 @@ void TStationActions::RemoveStation1Click() {
     TStationDirectory().Remove(station.Name, reason);
     throw std::runtime_error(reason);
   }
+  // The address on a line of its own: within a sentence a box breaks it at a hyphen of the host.
   QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
-                  FromCp1252("Remove " + station.Name + " (" + station.Shown +
-                             ") from the port list? The certificate trusted for it is kept."),
+                  FromCp1252("Remove " + station.Name + " from the port list?\n  " + station.Shown +
+                             "\n\nThe certificate trusted for it is kept."),
                   QMessageBox::Yes | QMessageBox::No, portList_->window());
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::No);
@@ -219,9 +241,10 @@ void TStationActions::ForgetStation1Click() {
                : "Yes forgets it and opens " + station.Name +
                      ": the certificate the station has now is shown and you are asked whether "
                      "to trust it.";
+  // The address on a line of its own: within a sentence a box breaks it at a hyphen of the host.
   QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
-                  FromCp1252("Forget the certificate trusted for " + station.Name + " (" +
-                             station.Shown + ")?\n\n" + trusted +
+                  FromCp1252("Forget the certificate trusted for " + station.Name + "?\n  " +
+                             station.Shown + "\n\n" + trusted +
                              "\n\nDo this only when whoever keeps the station says it was given "
                              "a new key.\n\n" +
                              yes),
@@ -296,6 +319,7 @@ void TStationActions::Heard() {
 }
 
 bool TStationActions::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == portList_ && event->type() == QEvent::EnabledChange) ShowListLock();
   if (watched == closePort_) {
     // Said afresh as the keyboard reaches it: when the station was last heard from.
     if (event->type() == QEvent::FocusIn) DescribeSelected();

@@ -17,6 +17,7 @@
 #include "app/StationDirectory.h"
 #include "serial/SerialPortException.h"
 
+class QAction;
 class QComboBox;
 class QStandardItem;
 class TAddStationDialog;
@@ -65,6 +66,9 @@ class TStationActions : public QObject {
   void RenameStation1Click();
   void RemoveStation1Click();
   void ForgetStation1Click();
+  // The actions that change the port list (Rename, Remove): disabled while it is locked (a port
+  // open or being opened), with the reason as status tip, tooltip and accessible description.
+  void SetListActions(const QList<QAction*>& actions);
 
   // A station's item in the port list says more than its address: TLS or not, and the
   // certificate trusted for it.
@@ -94,6 +98,8 @@ class TStationActions : public QObject {
   // The station selected in the port list; throws when none is, or, when the action changes the
   // list, while a port is open.
   TStationEntry Selected(bool changesTheList) const;
+  // The list actions as the port list's lock leaves them.
+  void ShowListLock();
 
   TWindow& window_;
   QComboBox* portList_;
@@ -103,6 +109,7 @@ class TStationActions : public QObject {
   std::unique_ptr<TSerialPort> check_;
   // The Add Station dialog while it is open.
   TAddStationDialog* dialog_ = nullptr;
+  QList<QAction*> listActions_;
   std::string adding_;
   // Whether the descriptions say when an open station was last heard from, and the second
   // (since the epoch) at which they were last said.

@@ -4,6 +4,8 @@
 // network's through TStationBrowser, handed over to the waiting main thread.
 #include "app/StationCommands.h"
 
+#include <unistd.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -63,6 +65,10 @@ int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookF
   if (!directory.Entries(entries, reason)) std::fprintf(err, "orvel: %s\n", reason.c_str());
   for (const TStationEntry& entry : entries) PrintLine(out, entry, "listed");
 
+  // Someone at a terminal is told why nothing comes for a while; a script reads no more.
+  if (::isatty(::fileno(err)))
+    std::fprintf(err, "Looking for stations on the local network for %g s...\n",
+                 static_cast<double>(lookFor.count()) / 1000);
   TWaitingHandOver handOver;
   TStationBrowser browser(&handOver);
   bool unavailable = false;

@@ -196,17 +196,3 @@ std::string StationDescription(const TStationEntry& entry, const std::string& he
   if (!heard.empty()) text += "\n" + heard;
   return text;
 }
-
-std::string FingerprintLines(const std::string& fingerprint) {
-  // 32 groups of two digits and a colon: four lines of eight groups.
-  std::string lines;
-  for (std::size_t start = 0; start < fingerprint.size(); start += 24) {
-    if (!lines.empty()) lines += '\n';
-    lines += "  " + fingerprint.substr(start, 23);
-  }
-  return lines;
-}
-
-std::string ShortFingerprint(const std::string& fingerprint) {
-  return fingerprint.substr(0, 11);
-}

@@ -59,8 +59,3 @@ class TStationDirectory {
 // What the port list says of a station: its address without secrets, TLS or not, and the
 // certificate trusted for it in short, one a line. `heard` is a last line while it is open.
 std::string StationDescription(const TStationEntry& entry, const std::string& heard = {});
-
-// A SHA-256 fingerprint in lines of eight groups, so that a box never breaks it inside a group.
-std::string FingerprintLines(const std::string& fingerprint);
-// The fingerprint's first eight groups, enough to tell two certificates apart at a glance.
-std::string ShortFingerprint(const std::string& fingerprint);

@@ -5,12 +5,20 @@
 #include "app/StationMessages.h"
 
 #include "app/StationDirectory.h"
+#include "station/StationPins.h"
+#include "text/AsciiText.h"
 
 namespace {
 
 std::string TrustHint(const TStationCertificate& certificate) {
   return "trust it with\n  orvel --trust-station " + certificate.Station + " " +
          certificate.Fingerprint + "\nand connect again.";
+}
+
+// The operator's certificate, made where there is none yet, admitted by the station over ssh.
+std::string AllowHint(const TStationReport& report) {
+  return "allow yours with\n  orvel --operator-certificate | ssh " + EscapeControls(report.Host) +
+         " sudo orvel-station allow -\nand connect again.";
 }
 
 const char* FileName(TAddressFile file) {
@@ -76,21 +84,22 @@ std::string Reason(const TStationReport& report, const TStationCertificate& cert
     case CertificateNotTrusted:
       return Untrusted(report);
     case ClientCertificateRequired:
-      return "Client certificate required";
+      return "Client certificate required: have the station " + AllowHint(report);
     case ClientCertificateRefused:
-      return "The station refused this client certificate";
+      return "The station refused this client certificate: have it " + AllowHint(report);
     case ClientKeyUnusable:
       return "Client key unusable";
     case UnknownStation:
       return "The station " + certificate.Station +
-             " is not known yet.\nStation certificate SHA-256 fingerprint: " +
-             certificate.Fingerprint +
+             " is not known yet.\nStation certificate SHA-256 fingerprint:\n" +
+             FingerprintLines(certificate.Fingerprint) +
              "\nIf orvel-station init printed the same fingerprint on the station, " +
              TrustHint(certificate);
     case StationChanged:
       return "The station " + certificate.Station +
-             " shows another certificate than the one trusted.\nTrusted SHA-256 fingerprint: " +
-             report.Pinned + "\nShown SHA-256 fingerprint:   " + certificate.Fingerprint +
+             " shows another certificate than the one trusted.\nTrusted SHA-256 fingerprint:\n" +
+             FingerprintLines(report.Pinned) + "\nShown SHA-256 fingerprint:\n" +
+             FingerprintLines(certificate.Fingerprint) +
              "\nSomeone may be posing as the station on the way there, or the station was "
              "given a new certificate (orvel-station init ran afresh). Ask the station's keeper "
              "for its fingerprint; only if it is the one shown, " +

@@ -84,15 +84,11 @@ int TrustStation(const std::string& station, const std::string& fingerprint) {
     std::fprintf(stderr, "orvel: %s\n", reason.c_str());
     return 1;
   }
-  if (previous == fingerprint) {
-    std::printf("Station %s was trusted already (SHA-256 %s).\n", station.c_str(),
-                fingerprint.c_str());
-  } else if (!previous.empty()) {
-    std::printf("Station %s is trusted with SHA-256 %s, in place of %s.\n", station.c_str(),
-                fingerprint.c_str(), previous.c_str());
-  } else {
-    std::printf("Station %s is trusted (SHA-256 %s).\n", station.c_str(), fingerprint.c_str());
-  }
+  std::printf("Station %s %s, SHA-256 fingerprint:\n%s\n", station.c_str(),
+              previous == fingerprint ? "was trusted already" : "is trusted",
+              FingerprintLines(fingerprint).c_str());
+  if (!previous.empty() && previous != fingerprint)
+    std::printf("in place of:\n%s\n", FingerprintLines(previous).c_str());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

@@ -58,6 +58,8 @@ void TConnectFailure::Classify(const TConnectFacts& facts, TStationReport& repor
       return;
     case GE_REMCLOSE:
     case GE_COMMERR:
+    // What a request finds on a connection that the station has just ended.
+    case GE_NOTREADY:
       // With TLS 1.3 the station checks the client's certificate only after the handshake,
       // and then just hangs up: a client that offered none is told the likely reason.
       report.Failure = facts.HungUpOnNudge ? ExpectsTls

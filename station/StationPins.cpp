@@ -176,3 +176,18 @@ bool TStationPins::Forget(const std::string& station, bool& forgotten, std::stri
   }
   return !forgotten || WritePrivateFile(file_, text, 0600, reason);
 }
+
+std::string FingerprintLines(const std::string& fingerprint) {
+  // 32 groups of two digits and a colon: four lines of eight groups.
+  std::string lines;
+  for (std::size_t start = 0; start < fingerprint.size(); start += 24) {
+    if (!lines.empty()) lines += '\n';
+    lines += "  " + fingerprint.substr(start, 23);
+  }
+  return lines;
+}
+
+std::string ShortFingerprint(const std::string& fingerprint) {
+  const std::string lines = FingerprintLines(fingerprint);
+  return lines.substr(2, lines.find('\n') - 2);
+}

@@ -3,6 +3,7 @@
 // The stations whose self-signed certificates the operator chose to trust, as ssh keeps the
 // hosts it knows: one file of HOST:PORT and SHA-256 fingerprint lines in the user's
 // configuration folder. A station that later shows another certificate is refused, not asked.
+// Also the forms in which a fingerprint is written and shown, here and by orvel-station.
 #pragma once
 
 #include <cstdint>
@@ -64,3 +65,8 @@ std::string NormalFingerprint(std::string_view text);
 // The SHA-256 fingerprint of the first certificate in the PEM text as openssl prints it
 // (AB:CD:...); empty when there is none.
 std::string PemFingerprint(std::string_view pem);
+// A SHA-256 fingerprint in lines of eight groups, so that a box never breaks it inside a group.
+std::string FingerprintLines(const std::string& fingerprint);
+// The first of those lines without its indent: enough to tell two certificates apart at a glance,
+// and found at once in what the station prints.
+std::string ShortFingerprint(const std::string& fingerprint);

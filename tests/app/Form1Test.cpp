@@ -135,6 +135,9 @@ void ExpectState(TForm1& form, const ExpectedState& s) {
   EXPECT_EQ(form.closeport->isEnabled(), s.closeEnabled);
   EXPECT_EQ(form.closeport->Down(), s.closeDown);
   EXPECT_EQ(form.Timer1->isActive(), s.timer);
+  // Rename and Remove change the port list: offered only while it is not locked.
+  EXPECT_EQ(form.RenameStation1->isEnabled(), s.comboEnabled);
+  EXPECT_EQ(form.RemoveStation1->isEnabled(), s.comboEnabled);
 }
 
 const ExpectedState kClosedAtStart{"closed at start", true, true, false,
@@ -635,16 +638,24 @@ TEST_F(Form1Test, AddStationListsAndOpensAStationOnceItAnswered) {
 // nothing is typed again; a plain station that answers is listed without a question and the
 // dialog closes.
 TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
-  TTunerPty tuner, tlsTuner;
+  TTunerPty tuner, tlsTuner, strictTuner;
   TSer2Net station(tuner.DevicePath());
   station.Start();
   TTestCertificates files;
   TSer2Net tlsStation(tlsTuner.DevicePath(), files.StationOptions("ca"));
   tlsStation.Start();
+  // A station trusted already that admits only the operators it allows, of whom this is none.
+  TSer2Net strict(strictTuner.DevicePath(), files.StationOptions("ca") + ",clientauth",
+                  files.File("auth"));
+  strict.Start();
+  std::string previous, reason;
+  ASSERT_TRUE(TStationPins().Pin("127.0.0.1:" + std::to_string(strict.Port()),
+                                 CertificateFingerprint(files.File("ca.pem")), previous, reason));
   TForm1& form = Start();
   // The trusted stations' file becomes a link while the question is shown.
   const std::string pins = TStationPins().File();
   form.AskToTrustStation = [&](const ESerialPortException&) {
+    std::filesystem::remove(pins);
     std::filesystem::create_symlink("/dev/null", pins);
     return true;
   };
@@ -658,6 +669,10 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
   } refused[] = {
       {nobody, false,
        "Cannot connect to rfc2217://127.0.0.1:" + std::to_string(nobody) + ". Connection refused."},
+      {strict.Port(), true,
+       "Cannot connect to rfc2217+tls://127.0.0.1:" + std::to_string(strict.Port()) +
+           ". Client certificate required: have the station allow yours with\n  orvel "
+           "--operator-certificate | ssh 127.0.0.1 sudo orvel-station allow -\nand connect again."},
       {tlsStation.Port(), true,
        pins + " is a symbolic link, not a file of its own: remove the link."},
   };
@@ -697,6 +712,10 @@ TEST_F(Form1Test, AddStationDialogStaysOpenUntilTheStationAnswers) {
           << r.problem;
       EXPECT_TRUE(dialog->isVisible());
       EXPECT_EQ(dialog->Problem->text().toStdString(), r.problem);
+      EXPECT_TRUE(QTest::qWaitFor([&] {
+        return dialog->Problem->height() >=
+               dialog->Problem->heightForWidth(dialog->Problem->width());
+      })) << "the problem is shown whole";
       told(dialog->Host, r.problem);
       EXPECT_FALSE(std::filesystem::exists(portsDir_ + "/SHACK"));
     }
@@ -1241,6 +1260,16 @@ TEST_F(Form1Test, AccessibleRolesNamesStatesAndThePressAction) {
     EXPECT_EQ(entry->state().checked, action == form.SWR13) << action->text().toStdString();
   }
 
+  for (QAction* action : {form.RenameStation1, form.RemoveStation1}) {
+    QAccessibleInterface* entry =
+        FindAccessible(accessible(form.File1), QAccessible::MenuItem, action->text());
+    ASSERT_NE(entry, nullptr) << action->text().toStdString();
+    EXPECT_TRUE(entry->state().disabled);
+    EXPECT_EQ(entry->text(QAccessible::Description), action->statusTip());
+    EXPECT_EQ(action->statusTip(),
+              "Close the port first: the port list is locked while a port is open");
+  }
+
   tuner.Received().clear();
   accessible(form.tune1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   EXPECT_TRUE(tuner.WaitFor("TUNE ON\r\n"));
@@ -1313,6 +1342,50 @@ TEST_F(Form1Test, AddStationsOnlyFoundStationIsPickedAsTheListTakesFocus) {
   });
   form.AddStation1Click();
   EXPECT_TRUE(checked);
+}
+
+// A found station's name is suggested as the port list shows it whole; a longer name typed is
+// said to be so beside the field.
+TEST_F(Form1Test, AddStationSuggestsNamesThatThePortListShowsWhole) {
+  TForm1& form = Start();
+  form.show();
+  const QLineEdit* field = form.ComboBox1->lineEdit();
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = dynamic_cast<TAddStationDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->Pick({"nc-shack-mast", "nc-shack.local", 45302, true, {}});
+    const QString name = dialog->Name->text();
+    // QLineEdit keeps two pixels clear on each side of its text.
+    EXPECT_LE(field->fontMetrics().horizontalAdvance(name), field->contentsRect().width() - 4);
+    EXPECT_TRUE(QString("NC-SHACK-MAST").startsWith(name)) << name.toStdString();
+    EXPECT_FALSE(dialog->NameFit->isVisible());
+    QTest::keyClicks(dialog->Name, "-MAST");
+    EXPECT_TRUE(dialog->NameFit->isVisible());
+    EXPECT_EQ(dialog->NameFit->text(),
+              "Longer than the port list shows; its tooltip shows the whole name.");
+    dialog->reject();
+  });
+  form.AddStation1Click();
+}
+
+// The Remove and Forget questions never break a station's address, however their box wraps.
+TEST_F(Form1Test, StationQuestionsKeepTheAddressWhole) {
+  const QString address = "rfc2217+tls://nc-shack-north-mast.local:45302";
+  std::string reason;
+  ASSERT_TRUE(TStationDirectory().Add("nc-shack", address.toStdString(), reason)) << reason;
+  TForm1& form = Start("NC-SHACK");
+  for (void (TForm1::*handler)() : {&TForm1::RemoveStation1Click, &TForm1::ForgetStation1Click}) {
+    QTimer::singleShot(0, &form, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+      const QStringList lines = label->text().split('\n').filter(address);
+      ASSERT_EQ(lines.size(), 1) << label->text().toStdString();
+      EXPECT_LE(label->fontMetrics().horizontalAdvance(lines[0]), label->contentsRect().width());
+      box->reject();
+    });
+    (form.*handler)();
+  }
 }
 
 TEST(ErrorDisplayTest, FullStopIsAddedOnce) {

@@ -2,6 +2,7 @@
 // Copyright (C) 2026 The Orvel developers
 // The program's command line as scripts and ssh sessions use it: --help and --version need no
 // display, and a wrong option is an error with the usage, exit status 2.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -44,10 +45,15 @@ std::string ReadAll(int fd) {
 }
 
 // Runs orvel with no display at all: the X platform plugin is asked for and DISPLAY is unset,
-// so anything that touches the window system fails.
-Outcome RunOrvel(const std::vector<std::string>& arguments) {
+// so anything that touches the window system fails. Standard error is a pipe, or a terminal.
+Outcome RunOrvel(const std::vector<std::string>& arguments, bool errTerminal = false) {
   int out[2], err[2];
-  if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
+  if (errTerminal) {
+    err[0] = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0) return {};
+    err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY);
+  }
+  if (::pipe(out) != 0 || (!errTerminal && ::pipe(err) != 0)) return {};
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(out[1], 1);
@@ -181,18 +187,22 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 
   EXPECT_EQ(refused.Status, 1) << refused.Err;
+  // Shown as the station prints it; in the command, as one word to paste.
+  auto box = [](const std::string& print) { return FingerprintLines(print) + "\n"; };
   EXPECT_THAT(refused.Err,
-              HasSubstr("Station certificate SHA-256 fingerprint: " + fingerprint + "\n"));
+              HasSubstr("Station certificate SHA-256 fingerprint:\n" + box(fingerprint)));
   EXPECT_THAT(refused.Err,
               HasSubstr("\n  orvel --trust-station " + name + " " + fingerprint + "\n"));
   EXPECT_EQ(trusted.Status, 0) << trusted.Err;
-  EXPECT_EQ(trusted.Out, "Station " + name + " is trusted (SHA-256 " + fingerprint + ").\n");
-  EXPECT_EQ(again.Out, "Station " + name + " was trusted already (SHA-256 " + fingerprint + ").\n");
-  EXPECT_EQ(replaced.Out, "Station " + name + " is trusted with SHA-256 " + other +
-                              ", in place of " + fingerprint + ".\n");
+  EXPECT_EQ(trusted.Out,
+            "Station " + name + " is trusted, SHA-256 fingerprint:\n" + box(fingerprint));
+  EXPECT_EQ(again.Out,
+            "Station " + name + " was trusted already, SHA-256 fingerprint:\n" + box(fingerprint));
+  EXPECT_EQ(replaced.Out, "Station " + name + " is trusted, SHA-256 fingerprint:\n" + box(other) +
+                              "in place of:\n" + box(fingerprint));
   EXPECT_EQ(changed.Status, 1) << changed.Err;
-  EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint: " + other + "\n"));
-  EXPECT_THAT(changed.Err, HasSubstr("Shown SHA-256 fingerprint:   " + fingerprint + "\n"));
+  EXPECT_THAT(changed.Err, HasSubstr("Trusted SHA-256 fingerprint:\n" + box(other) +
+                                     "Shown SHA-256 fingerprint:\n" + box(fingerprint)));
   EXPECT_EQ(unsafe.Status, 1) << unsafe.Err;
   EXPECT_THAT(unsafe.Err, HasSubstr(pins + " can be changed by others"));
   EXPECT_EQ(TStationPins(home + "/config/orvel").Check(name, other).Verdict, TPinVerdict::Trusted);
@@ -317,16 +327,22 @@ TEST(ProgramCommandLineTest, ManagesStationsWithoutADisplay) {
     EXPECT_EQ(outcome.Err, row.err);
   }
   const Outcome listed = RunOrvel({"--stations"});
+  const Outcome onTerminal = RunOrvel({"--stations"}, true);
   before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   if (portsBefore) ::setenv("ORVEL_PORTS_DIR", savedPorts.c_str(), 1);
   EXPECT_EQ(listed.Status, 0);
-  // The port directory's stations first; what the local network announces, if anything, after.
+  // The wait for the network's announcements is told on a terminal only: a script reads no more.
   EXPECT_TRUE(
-      listed.Out.starts_with("HAND\trfc2217://10.0.0.9:4000\tplain\t-\tlisted\n"
-                             "PW\trfc2217://shack.local:3002\tplain\t-\tlisted\n"
-                             "PW2\trfc2217://shack.local:3003\tplain\t-\tlisted\n"
-                             "TLS\trfc2217+tls://127.0.0.1:3004\tTLS\tpinned AA:AA:AA:AA\tlisted\n"
-                             "Z\\x1B[2J\\x09X\trfc2217://10.0.0.9:4001\tplain\t-\tlisted\n"))
+      onTerminal.Err.starts_with("Looking for stations on the local network for 3 s...\r\n"))
+      << onTerminal.Err;
+  EXPECT_THAT(listed.Err, testing::Not(HasSubstr("Looking")));
+  // The port directory's stations first; what the local network announces, if anything, after.
+  EXPECT_TRUE(listed.Out.starts_with(
+      "HAND\trfc2217://10.0.0.9:4000\tplain\t-\tlisted\n"
+      "PW\trfc2217://shack.local:3002\tplain\t-\tlisted\n"
+      "PW2\trfc2217://shack.local:3003\tplain\t-\tlisted\n"
+      "TLS\trfc2217+tls://127.0.0.1:3004\tTLS\tpinned AA:AA:AA:AA:AA:AA:AA:AA\tlisted\n"
+      "Z\\x1B[2J\\x09X\trfc2217://10.0.0.9:4001\tplain\t-\tlisted\n"))
       << listed.Out;
   EXPECT_TRUE(std::filesystem::exists(ports + "/HAND"));
   EXPECT_EQ(std::filesystem::read_symlink(ports + "/COM7"), "/dev/ttyUSB7");

@@ -64,16 +64,18 @@ TEST_F(StationDirectoryTest, ListsEveryStationWithWhatIsTrusted) {
       {"HAND", "HAND\nrfc2217+tls://hand.example:3002\nTLS, certificate not trusted yet", false},
       {"PW1", "PW1\nrfc2217://shack.local:3002\nNot encrypted (no TLS)", false},
       {"PW2", "PW2\nrfc2217://shack.local:3003\nNot encrypted (no TLS)", false},
-      {"SHACK", "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11", true},
+      {"SHACK", "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11:22:33:44:55",
+       true},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     EXPECT_EQ(entries[i].Name, rows[i].name);
     EXPECT_EQ(StationDescription(entries[i]), rows[i].description);
     EXPECT_EQ(entries[i].MadeByOrvel, rows[i].madeByOrvel) << rows[i].name;
   }
-  EXPECT_EQ(StationDescription(entries[4], "Open, last heard at 12:00:01"),
-            "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11\nOpen, last heard "
-            "at 12:00:01");
+  EXPECT_EQ(
+      StationDescription(entries[4], "Open, last heard at 12:00:01"),
+      "SHACK\nrfc2217+tls://shack.local:3002\nTLS, certificate 3A:5F:00:11:22:33:44:55\nOpen, "
+      "last heard at 12:00:01");
 }
 
 TEST_F(StationDirectoryTest, RenamesRemovesAndForgets) {
@@ -101,7 +103,7 @@ TEST(FingerprintLayoutTest, BreaksOnlyBetweenGroups) {
             "  66:77:88:99:AA:BB:CC:DD\n"
             "  EE:FF:01:23:45:67:89:AB\n"
             "  CD:EF:10:32:54:76:98:BA");
-  EXPECT_EQ(ShortFingerprint(kFingerprint), "3A:5F:00:11");
+  EXPECT_EQ(ShortFingerprint(kFingerprint), "3A:5F:00:11:22:33:44:55");
 }
 
 // A picked station is written as this computer can reach it: its .local name only where the

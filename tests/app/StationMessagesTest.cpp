@@ -33,17 +33,23 @@ TEST(StationMessagesTest, FailuresAreWordedFromTheirKindAndFacts) {
       {TSerialErrorKind::UnknownStation,
        {.Failure = UnknownStation},
        connect("The station shack.local:3002 is not known yet.\nStation certificate SHA-256 "
-               "fingerprint: AB:CD\nIf orvel-station init printed the same fingerprint on the "
+               "fingerprint:\n  AB:CD\nIf orvel-station init printed the same fingerprint on the "
                "station, trust it with\n  orvel --trust-station shack.local:3002 AB:CD\nand "
                "connect again.")},
       {TSerialErrorKind::StationChanged,
        {.Failure = StationChanged, .Pinned = "01:23"},
-       connect("The station shack.local:3002 shows another certificate than the one trusted.\n"
-               "Trusted SHA-256 fingerprint: 01:23\nShown SHA-256 fingerprint:   AB:CD\nSomeone "
-               "may be posing as the station on the way there, or the station was given a new "
-               "certificate (orvel-station init ran afresh). Ask the station's keeper for its "
-               "fingerprint; only if it is the one shown, trust it with\n  orvel --trust-station "
-               "shack.local:3002 AB:CD\nand connect again.")},
+       connect(
+           "The station shack.local:3002 shows another certificate than the one trusted.\n"
+           "Trusted SHA-256 fingerprint:\n  01:23\nShown SHA-256 fingerprint:\n  AB:CD\nSomeone "
+           "may be posing as the station on the way there, or the station was given a new "
+           "certificate (orvel-station init ran afresh). Ask the station's keeper for its "
+           "fingerprint; only if it is the one shown, trust it with\n  orvel --trust-station "
+           "shack.local:3002 AB:CD\nand connect again.")},
+      {TSerialErrorKind::Other,
+       {.Failure = ClientCertificateRefused, .Host = "2001:db8::7\x1b"},
+       connect("The station refused this client certificate: have it allow yours with\n  orvel "
+               "--operator-certificate | ssh 2001:db8::7\\x1B sudo orvel-station allow -\nand "
+               "connect again.")},
       {TSerialErrorKind::Other, {.Failure = Refused}, connect("Connection refused")},
       {TSerialErrorKind::Other,
        {.Failure = NotAnswering},

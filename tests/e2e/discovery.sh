@@ -61,7 +61,8 @@ init_station() {
     fail "orvel-station init did not say how to run ser2net: $said"
   grep -qF 'announces the tuner on the local network (mDNS) as "Shack"' <<<"$said" ||
     fail "orvel-station init did not see avahi-daemon: $said"
-  fingerprint=$(sed -n 's/^Station certificate SHA-256 fingerprint: //p' <<<"$said")
+  fingerprint=$(grep -xA4 'Station certificate SHA-256 fingerprint:' <<<"$said" | tail -n 4 |
+    tr -d ' ' | paste -sd:)
   [ -n "$fingerprint" ] || fail "orvel-station init printed no fingerprint: $said"
 }
 pinned() { grep -qF " $1" "$XDG_CONFIG_HOME/orvel/known-stations" 2>/dev/null; }

@@ -25,7 +25,8 @@ init_station() {
   local said
   said=$("$station_tool" --config-root "$root" init --device "$device" --listen 127.0.0.1 \
     --port "$station_port" 2>&1) || true
-  fingerprint=$(sed -n 's/^Station certificate SHA-256 fingerprint: //p' <<<"$said")
+  fingerprint=$(grep -xA4 'Station certificate SHA-256 fingerprint:' <<<"$said" | tail -n 4 |
+    tr -d ' ' | paste -sd:)
   [ -n "$fingerprint" ] || fail "orvel-station init printed no fingerprint: $said"
 }
 

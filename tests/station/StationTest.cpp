@@ -100,14 +100,6 @@ unsigned Mode(const std::string& path) {
   return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-// The fingerprint in four lines of eight pairs, as the station and the operator print it.
-std::string FingerprintBox(const std::string& fingerprint) {
-  std::string box;
-  for (std::size_t line = 0; line < 4; ++line)
-    box += "  " + fingerprint.substr(line * 24, 23) + "\n";
-  return box;
-}
-
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
@@ -221,7 +213,8 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   const std::string cert = root_ + "/ser2net/station.crt";
   const std::string fingerprint = CertificateFingerprint(cert);
   ASSERT_FALSE(fingerprint.empty());
-  EXPECT_THAT(run.Out, HasSubstr("SHA-256 fingerprint: " + fingerprint + "\n"));
+  const std::string box = "SHA-256 fingerprint:\n" + FingerprintLines(fingerprint) + "\n";
+  EXPECT_THAT(run.Out, HasSubstr("Station certificate " + box));
   unsigned port = FreeLocalPort();
   while (port == other || port == first) port = FreeLocalPort();
   run = Station(Root() + "init --port " + std::to_string(port));
@@ -256,10 +249,12 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   EXPECT_EQ(run.Status, 0) << run.Out;
   EXPECT_EQ(Station("allow - " + Root(), identity->CertFile).Out,
             "op-1 is allowed already. Operator certificate SHA-256 fingerprint:\n" +
-                FingerprintBox(operatorPrint));
+                FingerprintLines(operatorPrint) + "\n");
   EXPECT_EQ(Mode(root_ + "/ser2net/auth/op-1/allowed_certs"), 0700u);
   EXPECT_EQ(Station(Root() + "allow", identity->KeyFile).Status, 1);
-  EXPECT_THAT(Station(Root() + "operators").Out, HasSubstr("op-1  " + operatorPrint + "  until "));
+  EXPECT_THAT(Station(Root() + "operators").Out,
+              testing::MatchesRegex("op-1, valid until .*, SHA-256 fingerprint:\n" +
+                                    FingerprintLines(operatorPrint) + "\n"));
 
   TSer2Net ser2net(config, port);
   ser2net.Start();
@@ -271,6 +266,7 @@ TEST_F(StationTest, SetsUpAStationThatServesOnlyTheOperatorsItAllows) {
   ASSERT_TRUE(Answered("ATU?\r\n", "ATU_KORAX"));
   run = Station(Root() + "status");
   EXPECT_EQ(run.Status, 0) << run.Out;
+  EXPECT_THAT(run.Out, HasSubstr("Station certificate " + box));
   EXPECT_THAT(run.Out, HasSubstr("Listening on: 127.0.0.1:" + std::to_string(port) + "\n"));
   EXPECT_THAT(run.Out, HasSubstr("Connected: 127.0.0.1:"));
   ASSERT_TRUE(Answered("TUNE ON\r\n", "PA_CTRL ON"));
@@ -546,7 +542,8 @@ TEST(StationToolTest, RunsAtOnceTakeTurns) {
   const std::vector<std::string> ports = {"3101", "3102", "3103"};
   for (const std::string& port : ports)
     EXPECT_THAT(ReadFile(root + "/said" + port),
-                HasSubstr("fingerprint: " + CertificateFingerprint(pair + "crt") + "\n"));
+                HasSubstr("fingerprint:\n" +
+                          FingerprintLines(CertificateFingerprint(pair + "crt")) + "\n"));
   std::vector<std::string> served;
   for (const fs::directory_entry& file : fs::directory_iterator(root)) {
     const std::string text = ReadFile(file.path());
