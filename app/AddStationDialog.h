@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,8 @@ class TAddStationDialog : public QDialog {
   QLineEdit* Name;
   TNoticeLabel* Problem;
   QPushButton* AddButton;
-  TStationBrowser Browser;
+  // Null when the station module cannot be loaded; the list then says why.
+  std::unique_ptr<TStationBrowser> Browser;
 
   void accept() override;
 
@@ -78,4 +80,5 @@ class TAddStationDialog : public QDialog {
   void Untell();
 
   std::vector<TFoundStation> found_;
+  std::string noBrowser_;
 };

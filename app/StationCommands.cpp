@@ -12,6 +12,7 @@
 #include "serial/UiHandOver.h"
 #include "station/NetworkAddress.h"
 #include "station/StationBrowser.h"
+#include "station/StationModule.h"
 #include "station/StationPins.h"
 #include "text/AsciiText.h"
 
@@ -63,20 +64,28 @@ int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookF
   if (!directory.Entries(entries, reason)) std::fprintf(err, "orvel: %s\n", reason.c_str());
   for (const TStationEntry& entry : entries) PrintLine(out, entry, "listed");
 
+  TStationModule* stations = StationModule(reason);
+  if (!stations) {
+    std::fprintf(err, "orvel: %s\n", reason.c_str());
+    std::fflush(out);
+    return 1;
+  }
   TWaitingHandOver handOver;
-  TStationBrowser browser(&handOver);
+  const std::unique_ptr<TStationBrowser> browser = stations->NewBrowser(&handOver);
   bool unavailable = false;
-  browser.OnChange = [&] { unavailable = browser.State() == TStationBrowser::TState::Unavailable; };
-  browser.Start();
+  browser->OnChange = [&] {
+    unavailable = browser->State() == TStationBrowser::TState::Unavailable;
+  };
+  browser->Start();
   // Announcements come in over a moment: the whole time is waited unless there is no mDNS here.
   handOver.WaitUntil([&] { return unavailable; }, lookFor);
-  browser.Stop();
-  if (browser.State() == TStationBrowser::TState::Unavailable) {
-    std::fprintf(err, "orvel: %s\n", browser.Reason().c_str());
+  browser->Stop();
+  if (browser->State() == TStationBrowser::TState::Unavailable) {
+    std::fprintf(err, "orvel: %s\n", browser->Reason().c_str());
     return std::fflush(out) == 0 ? 0 : 1;
   }
   const TStationPins pins;
-  for (const TFoundStation& station : browser.Stations()) {
+  for (const TFoundStation& station : browser->Stations()) {
     TStationEntry entry;
     entry.Name = station.Name;
     entry.Tls = station.Tls;

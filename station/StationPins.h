@@ -61,6 +61,3 @@ class TStationPins {
 // "AB:CD:..." from 64 hexadecimal digits in either case, with or without colons; empty when the
 // text is no SHA-256 fingerprint.
 std::string NormalFingerprint(std::string_view text);
-// The SHA-256 fingerprint of the first certificate in the PEM text as openssl prints it
-// (AB:CD:...); empty when there is none.
-std::string PemFingerprint(std::string_view pem);
