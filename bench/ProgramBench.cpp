@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -80,6 +81,8 @@ struct TXServer {
     if (::pipe(pipeFds) != 0) Fail("pipe");
     pid = ::fork();
     if (pid == 0) {
+      // Fail ends the benchmark without the destructor: the server goes with it all the same.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
       ::close(pipeFds[0]);
       const std::string fd = std::to_string(pipeFds[1]);
       ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
