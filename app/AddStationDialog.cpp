@@ -56,9 +56,9 @@ std::string HostProblem(const std::string& host, int port) {
 }
 
 // The browser is the first thing of the station module that the Add Station dialog needs.
-std::unique_ptr<TStationBrowser> NewBrowser(TUiHandOver* handOver, std::string& reason) {
+std::unique_ptr<TStationSearch> NewBrowser(TUiHandOver* handOver, std::string& reason) {
   TStationModule* stations = StationModule(reason);
-  return stations ? stations->NewBrowser(handOver) : nullptr;
+  return stations ? stations->NewSearch(handOver) : nullptr;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "station/StationBrowser.h"
+#include "station/StationSearch.h"
 
 class QCheckBox;
 class QLabel;
@@ -65,7 +66,7 @@ class TAddStationDialog : public QDialog {
   TNoticeLabel* Problem;
   QPushButton* AddButton;
   // Null when the station module cannot be loaded; the list then says why.
-  std::unique_ptr<TStationBrowser> Browser;
+  std::unique_ptr<TStationSearch> Browser;
 
   void accept() override;
 

@@ -14,6 +14,7 @@
 #include "station/StationBrowser.h"
 #include "station/StationModule.h"
 #include "station/StationPins.h"
+#include "station/StationSearch.h"
 #include "text/AsciiText.h"
 
 namespace {
@@ -71,7 +72,7 @@ int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookF
     return 1;
   }
   TWaitingHandOver handOver;
-  const std::unique_ptr<TStationBrowser> browser = stations->NewBrowser(&handOver);
+  const std::unique_ptr<TStationSearch> browser = stations->NewSearch(&handOver);
   bool unavailable = false;
   browser->OnChange = [&] {
     unavailable = browser->State() == TStationBrowser::TState::Unavailable;

@@ -5,8 +5,26 @@
 
 #include "station/NetworkSerialDevice.h"
 #include "station/StationBrowser.h"
+#include "station/StationSearch.h"
 
 namespace {
+
+class TBrowserSearch final : public TStationSearch {
+ public:
+  explicit TBrowserSearch(TUiHandOver* handOver) : browser_(handOver) {
+    browser_.OnChange = [this] {
+      if (OnChange) OnChange();
+    };
+  }
+  void Start() override { browser_.Start(); }
+  void Stop() override { browser_.Stop(); }
+  const std::vector<TFoundStation>& Stations() const override { return browser_.Stations(); }
+  TStationBrowser::TState State() const override { return browser_.State(); }
+  const std::string& Reason() const override { return browser_.Reason(); }
+
+ private:
+  TStationBrowser browser_;
+};
 
 class TLinkedStationModule final : public TStationModule {
  public:
@@ -14,8 +32,8 @@ class TLinkedStationModule final : public TStationModule {
                                       const TCancelFlag& cancelled) override {
     return TNetworkSerialDevice::Open(address, error, cancelled);
   }
-  std::unique_ptr<TStationBrowser> NewBrowser(TUiHandOver* handOver) override {
-    return std::make_unique<TStationBrowser>(handOver);
+  std::unique_ptr<TStationSearch> NewSearch(TUiHandOver* handOver) override {
+    return std::make_unique<TBrowserSearch>(handOver);
   }
   std::optional<TOperatorIdentity> EnsureOperatorIdentity(const std::string& commonName,
                                                           std::string& reason) override {

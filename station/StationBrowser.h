@@ -49,17 +49,16 @@ class TStationBrowser {
 
   // Changes are handed to the user-interface thread through `handOver`.
   explicit TStationBrowser(TUiHandOver* handOver);
-  // Stops. Virtual, as Start and Stop are, so that the program reaches them through the station
-  // module it loads (StationModule.h) rather than linking them.
-  virtual ~TStationBrowser();
+  // Stops.
+  ~TStationBrowser();
   TStationBrowser(const TStationBrowser&) = delete;
   TStationBrowser& operator=(const TStationBrowser&) = delete;
 
   // Starts watching in the background: the window does not wait for the mDNS service.
-  virtual void Start();
+  void Start();
   // Stops watching; no OnChange runs once it has returned. Call it on the user-interface thread,
   // not from OnChange.
-  virtual void Stop();
+  void Stop();
 
   // Runs on the user-interface thread after the list or the state changed.
   std::function<void()> OnChange;

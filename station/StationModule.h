@@ -15,7 +15,7 @@
 #include "serial/SerialPlatform.h"
 #include "station/OperatorIdentity.h"
 
-class TStationBrowser;
+class TStationSearch;
 class TUiHandOver;
 
 class TStationModule {
@@ -24,8 +24,8 @@ class TStationModule {
   // TNetworkSerialDevice::Open.
   virtual std::unique_ptr<TSerialDevice> Open(const std::string& address, TDeviceError& error,
                                               const TCancelFlag& cancelled) = 0;
-  // A TStationBrowser, not started yet.
-  virtual std::unique_ptr<TStationBrowser> NewBrowser(TUiHandOver* handOver) = 0;
+  // A search through a TStationBrowser, not started yet.
+  virtual std::unique_ptr<TStationSearch> NewSearch(TUiHandOver* handOver) = 0;
   // As OperatorIdentity.h has them.
   virtual std::optional<TOperatorIdentity> EnsureOperatorIdentity(const std::string& commonName,
                                                                   std::string& reason) = 0;
