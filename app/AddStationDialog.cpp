@@ -21,6 +21,7 @@
 #include "app/NoticeLabel.h"
 #include "app/StationDirectory.h"
 #include "station/NetworkAddress.h"
+#include "station/StationModule.h"
 #include "station/StationPins.h"
 #include "text/Cp1252.h"
 
@@ -54,10 +55,16 @@ std::string HostProblem(const std::string& host, int port) {
   return {};
 }
 
+// The browser is the first thing of the station module that the Add Station dialog needs.
+std::unique_ptr<TStationSearch> NewBrowser(TUiHandOver* handOver, std::string& reason) {
+  TStationModule* stations = StationModule(reason);
+  return stations ? stations->NewSearch(handOver) : nullptr;
+}
+
 }  // namespace
 
 TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
-    : QDialog(parent), Browser(handOver) {
+    : QDialog(parent), Browser(NewBrowser(handOver, noBrowser_)) {
   setWindowTitle("Add Station");
   Found = new QListWidget(this);
   Found->setAccessibleName("Stations on this network");
@@ -111,7 +118,11 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
       QAccessible::updateAccessibility(&focus);
     });
   });
-  Browser.OnChange = [this] { ShowFound(Browser.Stations(), Browser.State(), Browser.Reason()); };
+  if (Browser) {
+    Browser->OnChange = [this] {
+      ShowFound(Browser->Stations(), Browser->State(), Browser->Reason());
+    };
+  }
 
   auto* layout = new QFormLayout(this);
   layout->addRow(new QLabel("Stations on this network:"));
@@ -130,13 +141,17 @@ TAddStationDialog::TAddStationDialog(TUiHandOver* handOver, QWidget* parent)
 
 void TAddStationDialog::showEvent(QShowEvent* event) {
   // The network is watched only while someone looks at what it announces.
-  Browser.Start();
-  ShowFound(Browser.Stations(), Browser.State(), Browser.Reason());
+  if (Browser) {
+    Browser->Start();
+    ShowFound(Browser->Stations(), Browser->State(), Browser->Reason());
+  } else {
+    ShowFound({}, TStationBrowser::TState::Unavailable, noBrowser_);
+  }
   QDialog::showEvent(event);
 }
 
 void TAddStationDialog::hideEvent(QHideEvent* event) {
-  Browser.Stop();
+  if (Browser) Browser->Stop();
   QDialog::hideEvent(event);
 }
 

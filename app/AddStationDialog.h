@@ -7,10 +7,12 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "station/StationBrowser.h"
+#include "station/StationSearch.h"
 
 class QCheckBox;
 class QLabel;
@@ -67,7 +69,8 @@ class TAddStationDialog : public QDialog {
   TNoticeLabel* NameFit;
   TNoticeLabel* Problem;
   QPushButton* AddButton;
-  TStationBrowser Browser;
+  // Null when the station module cannot be loaded; the list then says why.
+  std::unique_ptr<TStationSearch> Browser;
 
   void accept() override;
 
@@ -87,4 +90,5 @@ class TAddStationDialog : public QDialog {
   QString Suggested(QString name) const;
 
   std::vector<TFoundStation> found_;
+  std::string noBrowser_;
 };

@@ -14,7 +14,9 @@
 #include "serial/UiHandOver.h"
 #include "station/NetworkAddress.h"
 #include "station/StationBrowser.h"
+#include "station/StationModule.h"
 #include "station/StationPins.h"
+#include "station/StationSearch.h"
 #include "text/AsciiText.h"
 
 namespace {
@@ -65,24 +67,32 @@ int ListStations(std::FILE* out, std::FILE* err, std::chrono::milliseconds lookF
   if (!directory.Entries(entries, reason)) std::fprintf(err, "orvel: %s\n", reason.c_str());
   for (const TStationEntry& entry : entries) PrintLine(out, entry, "listed");
 
+  TStationModule* stations = StationModule(reason);
+  if (!stations) {
+    std::fprintf(err, "orvel: %s\n", reason.c_str());
+    std::fflush(out);
+    return 1;
+  }
   // Someone at a terminal is told why nothing comes for a while; a script reads no more.
   if (::isatty(::fileno(err)))
     std::fprintf(err, "Looking for stations on the local network for %g s...\n",
                  static_cast<double>(lookFor.count()) / 1000);
   TWaitingHandOver handOver;
-  TStationBrowser browser(&handOver);
+  const std::unique_ptr<TStationSearch> browser = stations->NewSearch(&handOver);
   bool unavailable = false;
-  browser.OnChange = [&] { unavailable = browser.State() == TStationBrowser::TState::Unavailable; };
-  browser.Start();
+  browser->OnChange = [&] {
+    unavailable = browser->State() == TStationBrowser::TState::Unavailable;
+  };
+  browser->Start();
   // Announcements come in over a moment: the whole time is waited unless there is no mDNS here.
   handOver.WaitUntil([&] { return unavailable; }, lookFor);
-  browser.Stop();
-  if (browser.State() == TStationBrowser::TState::Unavailable) {
-    std::fprintf(err, "orvel: %s\n", browser.Reason().c_str());
+  browser->Stop();
+  if (browser->State() == TStationBrowser::TState::Unavailable) {
+    std::fprintf(err, "orvel: %s\n", browser->Reason().c_str());
     return std::fflush(out) == 0 ? 0 : 1;
   }
   const TStationPins pins;
-  for (const TFoundStation& station : browser.Stations()) {
+  for (const TFoundStation& station : browser->Stations()) {
     TStationEntry entry;
     entry.Name = station.Name;
     entry.Tls = station.Tls;

@@ -26,6 +26,7 @@
 #include "serial/NetworkPorts.h"
 #include "station/NetworkAddress.h"
 #include "station/OperatorIdentity.h"
+#include "station/StationModule.h"
 #include "station/StationPins.h"
 #include "station/StationPorts.h"
 #include "text/Cp1252.h"
@@ -48,7 +49,9 @@ void ClickOpenPort(TForm1& form) {
 // so that it can be piped to a station over ssh.
 int PrintOperatorCertificate(const std::string& commonName) {
   std::string reason;
-  const std::optional<TOperatorIdentity> identity = EnsureOperatorIdentity(commonName, reason);
+  TStationModule* stations = StationModule(reason);
+  const std::optional<TOperatorIdentity> identity =
+      stations ? stations->EnsureOperatorIdentity(commonName, reason) : std::nullopt;
   if (!identity) {
     std::fprintf(stderr, "orvel: %s\n", reason.c_str());
     return 1;
@@ -60,7 +63,7 @@ int PrintOperatorCertificate(const std::string& commonName) {
     std::fprintf(stderr, "orvel: cannot read %s\n", identity->CertFile.c_str());
     return 1;
   }
-  if (const std::string name = CertificateCommonName(identity->CertFile);
+  if (const std::string name = stations->CertificateCommonName(identity->CertFile);
       !commonName.empty() && name != commonName) {
     std::fprintf(stderr,
                  "orvel: the operator's certificate was made for %s before; remove %s and %s for a "
@@ -69,7 +72,7 @@ int PrintOperatorCertificate(const std::string& commonName) {
   }
   // Standard output stays the certificate alone, for the pipe to orvel-station allow; the
   // fingerprint, to compare with what the station prints, goes beside it.
-  if (const std::string fingerprint = PemFingerprint(text.str()); !fingerprint.empty()) {
+  if (const std::string fingerprint = stations->PemFingerprint(text.str()); !fingerprint.empty()) {
     std::fprintf(stderr, "Operator certificate SHA-256 fingerprint:\n%s\n",
                  FingerprintLines(fingerprint).c_str());
   }

@@ -2,9 +2,12 @@
 // Copyright (C) 2026 The Orvel developers
 // Figures of the real program on its own Xvfb: start-up to the mapped main window, memory and
 // idle CPU (all threads) with an open port and an identified tuner, with a small and a large
-// port directory, beside a bare window of the same toolkit (bench_bare_window, next to this
-// program). The tuner is a pseudo-terminal played here.
+// port directory, beside a bare window of the same toolkit and size (bench_bare_window, next to
+// this program). The tuner is a pseudo-terminal played here.
 // Usage: bench_program PROGRAM [idle seconds, default 30]
+//        bench_program --compare RUNS PROGRAM [PROGRAM ...]: start-up and memory of each program
+//        with the tuner's port opened, and of the bare window, in turn RUNS times (builds to
+//        compare, as pairwise ratios against the first).
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dirent.h>
@@ -12,6 +15,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -77,6 +81,8 @@ struct TXServer {
     if (::pipe(pipeFds) != 0) Fail("pipe");
     pid = ::fork();
     if (pid == 0) {
+      // Fail ends the benchmark without the destructor: the server goes with it all the same.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
       ::close(pipeFds[0]);
       const std::string fd = std::to_string(pipeFds[1]);
       ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
@@ -154,10 +160,13 @@ struct TFigures {
   // Shared pages count in full: unlike PSS, it does not fall when other Qt programs run.
   double rssMb = 0;
   double idlePercent = 0;
+  int width = 0;
+  int height = 0;
 };
 
-// Waits for the first top-level window named `title` to be mapped.
-bool WaitForMappedWindow(Display* display, const char* title, std::chrono::seconds timeout) {
+// Waits for the first top-level window named `title` to be mapped, and gives its size.
+bool WaitForMappedWindow(Display* display, const char* title, std::chrono::seconds timeout,
+                         int& width, int& height) {
   const TClock::time_point deadline = TClock::now() + timeout;
   const int fd = ConnectionNumber(display);
   while (TClock::now() < deadline) {
@@ -169,7 +178,12 @@ bool WaitForMappedWindow(Display* display, const char* title, std::chrono::secon
       const bool wanted =
           XFetchName(display, event.xmap.window, &name) && name && std::strcmp(name, title) == 0;
       if (name) XFree(name);
-      if (wanted) return true;
+      XWindowAttributes attributes{};
+      if (wanted && XGetWindowAttributes(display, event.xmap.window, &attributes)) {
+        width = attributes.width;
+        height = attributes.height;
+        return true;
+      }
     }
     pollfd readable{fd, POLLIN, 0};
     ::poll(&readable, 1, 50);
@@ -181,6 +195,8 @@ struct TStarted {
   pid_t pid = -1;
   double startupMs = 0;
   double startupCpuMs = 0;
+  int width = 0;
+  int height = 0;
 };
 
 // Starts `arguments` on the display and waits until its window `title` is mapped.
@@ -206,7 +222,7 @@ TStarted Start(const std::vector<std::string>& arguments, const std::string& dis
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  if (!WaitForMappedWindow(x, title, std::chrono::seconds(60))) {
+  if (!WaitForMappedWindow(x, title, std::chrono::seconds(60), started.width, started.height)) {
     Fail(std::string("no window \"") + title + "\" was mapped");
   }
   started.startupMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
@@ -228,9 +244,8 @@ double Median(std::vector<double> values) {
 // Start-up figures vary from run to run: each is the median of this many starts.
 constexpr int Starts = 5;
 
-TFigures Measure(const std::string& program, const std::string& display, int entries,
-                 int idleSeconds) {
-  TTuner tuner;
+// A port directory of `entries` ports, COM250 the tuner's.
+std::string PortsDirectory(const TTuner& tuner, int entries) {
   char pattern[] = "/tmp/orvel-bench-ports-XXXXXX";
   if (!::mkdtemp(pattern)) Fail("mkdtemp");
   const std::string directory = pattern;
@@ -240,6 +255,22 @@ TFigures Measure(const std::string& program, const std::string& display, int ent
     std::snprintf(name, sizeof name, "/PORT%05d", entry);
     if (::symlink("/dev/null", (directory + name).c_str()) != 0) Fail("symlink");
   }
+  return directory;
+}
+
+// Waits until Orvel has identified the tuner and asked for its status.
+void IdentifyTuner(TTuner& tuner) {
+  if (!tuner.WaitFor("ATU?\r\n", std::chrono::seconds(30))) Fail("no probe from Orvel");
+  tuner.Write("ATU_KORAX\r\n");
+  if (!tuner.WaitFor("????\r\n", std::chrono::seconds(30))) Fail("no status request from Orvel");
+  // Let the start-up's leftovers (the first repaints, lazy loading) settle.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+}
+
+TFigures Measure(const std::string& program, const std::string& display, int entries,
+                 int idleSeconds) {
+  TTuner tuner;
+  const std::string directory = PortsDirectory(tuner, entries);
   const std::vector<std::string> arguments = {program, "--port", "COM250", "--connect"};
 
   std::vector<double> startups;
@@ -259,12 +290,10 @@ TFigures Measure(const std::string& program, const std::string& display, int ent
   TFigures figures;
   figures.startupMs = Median(startups);
   figures.startupCpuMs = Median(startupCpus);
+  figures.width = started.width;
+  figures.height = started.height;
 
-  if (!tuner.WaitFor("ATU?\r\n", std::chrono::seconds(30))) Fail("no probe from Orvel");
-  tuner.Write("ATU_KORAX\r\n");
-  if (!tuner.WaitFor("????\r\n", std::chrono::seconds(30))) Fail("no status request from Orvel");
-  // Let the start-up's leftovers (the first repaints, lazy loading) settle.
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+  IdentifyTuner(tuner);
   figures.pssMb = MemoryMegabytes(pid, "Pss:");
   figures.rssMb = MemoryMegabytes(pid, "Rss:");
   const double cpuBefore = CpuNanoseconds(pid);
@@ -279,13 +308,17 @@ TFigures Measure(const std::string& program, const std::string& display, int ent
   return figures;
 }
 
-// The toolkit's floor: a bare window with a few widgets, started the same way.
-TFigures MeasureBareWindow(const std::string& program, const std::string& display) {
+// The toolkit's floor: a bare window with a few widgets, as large as Orvel's, started the same way.
+std::vector<std::string> BareWindow(const std::string& program, const TFigures& orvel) {
+  return {program, std::to_string(orvel.width), std::to_string(orvel.height)};
+}
+
+TFigures MeasureBareWindow(const std::vector<std::string>& bareWindow, const std::string& display) {
   std::vector<double> startups;
   std::vector<double> startupCpus;
   TFigures figures;
   for (int run = 0; run < Starts; ++run) {
-    const TStarted started = Start({program}, display, "/nonexistent", "Bare window");
+    const TStarted started = Start(bareWindow, display, "/nonexistent", "Bare window");
     startups.push_back(started.startupMs);
     startupCpus.push_back(started.startupCpuMs);
     if (run == Starts - 1) {
@@ -300,15 +333,79 @@ TFigures MeasureBareWindow(const std::string& program, const std::string& displa
   return figures;
 }
 
+// Start-up to the mapped window and memory once the start has settled, of each program with the
+// tuner's port opened and of the bare window as large as Orvel's, each in turn: the programs'
+// medians, and the ratios pair by pair against the first, hold when the machine's speed drifts.
+void Compare(const std::vector<std::string>& programs, const std::string& bareWindow, int runs,
+             const std::string& display) {
+  TTuner tuner;
+  const std::string directory = PortsDirectory(tuner, 5);
+  // [program][run], the bare window last.
+  std::vector<std::vector<TFigures>> figures(programs.size() + 1);
+  for (int run = 0; run < runs; ++run) {
+    for (std::size_t program = 0; program < programs.size(); ++program) {
+      tuner.Drain();
+      const TStarted started =
+          Start({programs[program], "--port", "COM250", "--connect"}, display, directory, "Orvel");
+      IdentifyTuner(tuner);
+      figures[program].push_back(
+          {started.startupMs, started.startupCpuMs, MemoryMegabytes(started.pid, "Pss:"),
+           MemoryMegabytes(started.pid, "Rss:"), 0, started.width, started.height});
+      Stop(started.pid);
+    }
+    const TStarted started =
+        Start(BareWindow(bareWindow, figures[0].back()), display, "/nonexistent", "Bare window");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    figures.back().push_back(
+        {started.startupMs, started.startupCpuMs, MemoryMegabytes(started.pid, "Pss:"),
+         MemoryMegabytes(started.pid, "Rss:"), 0, started.width, started.height});
+    Stop(started.pid);
+  }
+  std::filesystem::remove_all(directory);
+  auto median = [&](std::size_t program, double TFigures::*figure) {
+    std::vector<double> values;
+    for (const TFigures& run : figures[program]) values.push_back(run.*figure);
+    return Median(values);
+  };
+  auto ratio = [&](std::size_t program, std::size_t other, double TFigures::*figure) {
+    std::vector<double> values;
+    for (int run = 0; run < runs; ++run) {
+      values.push_back(figures[program][static_cast<std::size_t>(run)].*figure /
+                       figures[other][static_cast<std::size_t>(run)].*figure);
+    }
+    return Median(values);
+  };
+  std::printf("%d runs each in turn, medians; ratios pair by pair; the window %dx%d\n", runs,
+              figures[0][0].width, figures[0][0].height);
+  for (std::size_t program = 0; program <= programs.size(); ++program) {
+    const std::size_t bare = programs.size();
+    std::printf("%s: %.1f ms (%.0f ms CPU) to the mapped window, %.1f MB RSS (%.1f MB PSS)",
+                program == bare ? "the bare window" : programs[program].c_str(),
+                median(program, &TFigures::startupMs), median(program, &TFigures::startupCpuMs),
+                median(program, &TFigures::rssMb), median(program, &TFigures::pssMb));
+    if (program != bare) {
+      std::printf("; against the bare window %.2fx, +%.1f MB RSS",
+                  ratio(program, bare, &TFigures::startupMs),
+                  median(program, &TFigures::rssMb) - median(bare, &TFigures::rssMb));
+    }
+    if (program != 0 && program != bare) {
+      std::printf("; against the first %.2fx start-up, %.3fx RSS",
+                  ratio(program, 0, &TFigures::startupMs), ratio(program, 0, &TFigures::rssMb));
+    }
+    std::printf("\n");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: bench_program PROGRAM [idle seconds]\n");
+  const bool compare = argc > 3 && std::string(argv[1]) == "--compare";
+  if (argc < 2 || (std::string(argv[1]) == "--compare" && !compare)) {
+    std::fprintf(stderr,
+                 "usage: bench_program PROGRAM [idle seconds]\n"
+                 "       bench_program --compare RUNS PROGRAM [PROGRAM ...]\n");
     return 2;
   }
-  const std::string program = argv[1];
-  const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
   const std::string bareWindow =
       (std::filesystem::path(argv[0]).parent_path() / "bench_bare_window").string();
   // Without a runtime directory every start complains about it on stderr.
@@ -318,11 +415,19 @@ int main(int argc, char** argv) {
     ::setenv("XDG_RUNTIME_DIR", runtime, 1);
   }
   const TXServer server;
-  const TFigures bare = MeasureBareWindow(bareWindow, server.display);
+  if (compare) {
+    Compare(std::vector<std::string>(argv + 3, argv + argc), bareWindow,
+            std::max(1, std::atoi(argv[2])), server.display);
+    if (std::getenv("XDG_RUNTIME_DIR") == std::string(runtime)) ::rmdir(runtime);
+    return 0;
+  }
+  const std::string program = argv[1];
+  const int idleSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
   const TFigures few = Measure(program, server.display, 5, idleSeconds);
+  const TFigures bare = MeasureBareWindow(BareWindow(bareWindow, few), server.display);
   const TFigures many = Measure(program, server.display, 5000, idleSeconds);
   std::printf(
-      "a bare window of the same toolkit:           %.0f ms (%.0f ms CPU) to the mapped window, "
+      "a bare window of the same toolkit and size:  %.0f ms (%.0f ms CPU) to the mapped window, "
       "%.1f MB PSS (%.1f MB RSS)\n",
       bare.startupMs, bare.startupCpuMs, bare.pssMb, bare.rssMb);
   std::printf(
@@ -336,8 +441,9 @@ int main(int argc, char** argv) {
       many.startupMs, many.startupCpuMs, many.startupMs / few.startupMs);
   std::printf(
       "memory, identified tuner, 5 ports:           %.1f MB PSS (%.1f MB RSS); target at most "
-      "%.1f MB (0.35 of %.0f MB); the bare window's plus %.1f MB\n",
-      few.pssMb, few.rssMb, ReferencePssMb * 0.35, ReferencePssMb, few.pssMb - bare.pssMb);
+      "%.1f MB (0.35 of %.0f MB); the bare window's plus %.1f MB PSS (%.1f MB RSS)\n",
+      few.pssMb, few.rssMb, ReferencePssMb * 0.35, ReferencePssMb, few.pssMb - bare.pssMb,
+      few.rssMb - bare.rssMb);
   std::printf("memory, identified tuner, 5,000 ports:       %.1f MB PSS (%.1f MB RSS)\n",
               many.pssMb, many.rssMb);
   std::printf(

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The operator's identity, made with OpenSSL: an elliptic-curve key and a certificate signed by
-// it, shaped as `openssl req -x509` makes them, which is what ser2net's allowed certificates are.
+// it, shaped as `openssl req -x509` makes them, which is what ser2net's allowed certificates are;
+// and the certificates' fingerprints, the one other part of the pins that needs OpenSSL.
 #include "station/OperatorIdentity.h"
 
 #include <openssl/bn.h>
@@ -187,6 +188,24 @@ std::string CertificateCommonName(const std::string& certFile) {
   const int size = X509_NAME_get_text_by_NID(X509_get_subject_name(certificate.get()),
                                              NID_commonName, name, sizeof name);
   return size > 0 ? std::string(name, static_cast<std::size_t>(size)) : std::string();
+}
+
+std::string PemFingerprint(std::string_view pem) {
+  BIO* memory = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  X509* certificate = memory ? PEM_read_bio_X509(memory, nullptr, nullptr, nullptr) : nullptr;
+  BIO_free(memory);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned size = 0;
+  const bool made = certificate && X509_digest(certificate, EVP_sha256(), digest, &size) == 1;
+  X509_free(certificate);
+  if (!made) return {};
+  std::string text;
+  for (unsigned i = 0; i < size; ++i) {
+    char pair[4];
+    std::snprintf(pair, sizeof pair, i == 0 ? "%02X" : ":%02X", digest[i]);
+    text += pair;
+  }
+  return text;
 }
 
 std::string CertificateFingerprint(const std::string& certFile) {

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
 // The operator's own key and self-signed certificate, presented to stations that accept only
-// the clients they know; made once and kept in the user's configuration folder.
+// the clients they know; made once and kept in the user's configuration folder. Certificates'
+// names and fingerprints.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 class TNetworkAddress;
 
@@ -30,3 +32,6 @@ bool UseOperatorIdentity(TNetworkAddress& address, std::string& reason);
 // The certificate's common name, and its SHA-256 fingerprint as openssl prints it (AB:CD:...).
 std::string CertificateCommonName(const std::string& certFile);
 std::string CertificateFingerprint(const std::string& certFile);
+// The SHA-256 fingerprint of the first certificate in the PEM text as openssl prints it
+// (AB:CD:...); empty when there is none.
+std::string PemFingerprint(std::string_view pem);

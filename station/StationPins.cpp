@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Orvel developers
-// The trusted stations' file, read and written with POSIX calls; fingerprints by OpenSSL.
+// The trusted stations' file, read and written with POSIX calls.
 #include "station/StationPins.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -142,24 +138,6 @@ std::string NormalFingerprint(std::string_view text) {
     normal += digits.substr(i, 2);
   }
   return normal;
-}
-
-std::string PemFingerprint(std::string_view pem) {
-  BIO* memory = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-  X509* certificate = memory ? PEM_read_bio_X509(memory, nullptr, nullptr, nullptr) : nullptr;
-  BIO_free(memory);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned size = 0;
-  const bool made = certificate && X509_digest(certificate, EVP_sha256(), digest, &size) == 1;
-  X509_free(certificate);
-  if (!made) return {};
-  std::string text;
-  for (unsigned i = 0; i < size; ++i) {
-    char pair[4];
-    std::snprintf(pair, sizeof pair, i == 0 ? "%02X" : ":%02X", digest[i]);
-    text += pair;
-  }
-  return text;
 }
 
 bool TStationPins::Forget(const std::string& station, bool& forgotten, std::string& reason) const {

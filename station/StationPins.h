@@ -62,9 +62,6 @@ class TStationPins {
 // "AB:CD:..." from 64 hexadecimal digits in either case, with or without colons; empty when the
 // text is no SHA-256 fingerprint.
 std::string NormalFingerprint(std::string_view text);
-// The SHA-256 fingerprint of the first certificate in the PEM text as openssl prints it
-// (AB:CD:...); empty when there is none.
-std::string PemFingerprint(std::string_view pem);
 // A SHA-256 fingerprint in lines of eight groups, so that a box never breaks it inside a group.
 std::string FingerprintLines(const std::string& fingerprint);
 // The first of those lines without its indent: enough to tell two certificates apart at a glance,

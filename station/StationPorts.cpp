@@ -3,7 +3,7 @@
 #include "station/StationPorts.h"
 
 #include "station/NetworkAddress.h"
-#include "station/NetworkSerialDevice.h"
+#include "station/StationModule.h"
 
 bool TStationPorts::IsAddress(std::string_view name) const {
   return TNetworkAddress::IsAddress(name);
@@ -15,5 +15,11 @@ std::string TStationPorts::Shown(std::string_view name) const {
 
 std::unique_ptr<TSerialDevice> TStationPorts::Open(const std::string& address, TDeviceError& error,
                                                    const TCancelFlag& cancelled) {
-  return TNetworkSerialDevice::Open(address, error, cancelled);
+  std::string reason;
+  TStationModule* module = StationModule(reason);
+  if (!module) {
+    error = {TSerialErrorKind::Other, reason};
+    return nullptr;
+  }
+  return module->Open(address, error, cancelled);
 }

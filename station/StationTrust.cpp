@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "station/OperatorIdentity.h"
 #include "station/StationPins.h"
 
 std::string TStationTrust::PeerCertificate(gensio* io) {

@@ -1320,7 +1320,7 @@ TEST_F(Form1Test, AddStationsOnlyFoundStationIsPickedAsTheListTakesFocus) {
     auto* dialog = dynamic_cast<TAddStationDialog*>(QApplication::activeModalWidget());
     if (!dialog) return;
     // What this network announces is not the test's.
-    dialog->Browser.OnChange = nullptr;
+    dialog->Browser->OnChange = nullptr;
     dialog->ShowFound({{"shack", "shack.local", 3002, true, {"192.0.2.5"}}},
                       TStationBrowser::TState::Settled, "");
     EXPECT_EQ(dialog->Search->text(), "Found on this network: shack.");

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QTemporaryDir>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -46,7 +47,8 @@ std::string ReadAll(int fd) {
 
 // Runs orvel with no display at all: the X platform plugin is asked for and DISPLAY is unset,
 // so anything that touches the window system fails. Standard error is a pipe, or a terminal.
-Outcome RunOrvel(const std::vector<std::string>& arguments, bool errTerminal = false) {
+Outcome RunOrvel(const std::vector<std::string>& arguments, bool errTerminal = false,
+                 const std::string& program = ORVEL_BINARY_DIR "/orvel") {
   int out[2], err[2];
   if (errTerminal) {
     err[0] = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -63,7 +65,6 @@ Outcome RunOrvel(const std::vector<std::string>& arguments, bool errTerminal = f
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    const std::string program = std::string(ORVEL_BINARY_DIR) + "/orvel";
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments)
       argv.push_back(const_cast<char*>(argument.c_str()));
@@ -210,6 +211,32 @@ TEST(ProgramCommandLineTest, AScriptIsToldHowToTrustAStation) {
   ASSERT_EQ(::lstat(pins.c_str(), &file), 0);
   EXPECT_EQ(file.st_mode & 0777, 0600u);
   std::filesystem::remove_all(home);
+}
+
+// What needs the station module says which file it looked for and why it could not load it: none
+// there, or one beside the program (where the build tree has it) that is no module.
+TEST(ProgramCommandLineTest, WithoutItsStationModuleSaysWhy) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "/station.so: cannot open shared object file: No such file or directory"},
+      {"no module", "/station.so: file too short"}};
+  for (const auto& [module, why] : cases) {
+    SCOPED_TRACE(module);
+    QTemporaryDir folder;
+    const std::string program = folder.path().toStdString() + "/orvel";
+    std::filesystem::copy_file(ORVEL_BINARY_DIR "/orvel", program);
+    if (!module.empty()) std::ofstream(folder.path().toStdString() + "/station.so") << module;
+    // Should it load after all, the identity is made there, not in the user's own folder.
+    const char* before = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = before ? before : "";
+    ::setenv("XDG_CONFIG_HOME", folder.path().toLocal8Bit().constData(), 1);
+    const Outcome outcome = RunOrvel({"--operator-certificate"}, false, program);
+    before ? ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(outcome.Status, 1);
+    EXPECT_THAT(outcome.Err,
+                testing::StartsWith("orvel: Stations need " + folder.path().toStdString()));
+    EXPECT_THAT(outcome.Err, HasSubstr(", which cannot be loaded: "));
+    EXPECT_THAT(outcome.Err, HasSubstr(why));
+  }
 }
 
 TEST(ProgramCommandLineTest, HelpDescribesThePortDirectoryAndItsReports) {
