@@ -13,12 +13,45 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <new>
 
 #include "serial/UiHandOver.h"
 #include "station/StationLoop.h"
 
 namespace {
+
+// Runs `call` on the loop's thread and returns once it ran. gensio's mDNS calls go there, where
+// its callbacks run: a watch removed or freed on another thread frees what a callback in progress
+// on the loop still reads.
+void OnLoop(gensio_os_funcs* os, const std::function<void()>& call) {
+  struct TCall {
+    explicit TCall(const std::function<void()>& made) : call(made) {}
+    const std::function<void()>& call;
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+  } state(call);
+  gensio_runner* runner = os->alloc_runner(
+      os,
+      [](gensio_runner*, void* data) {
+        auto* running = static_cast<TCall*>(data);
+        running->call();
+        std::lock_guard lock(running->mutex);
+        running->finished = true;
+        running->done.notify_all();
+      },
+      &state);
+  if (!runner || os->run(runner) != 0) {
+    if (runner) os->free_runner(runner);
+    throw std::bad_alloc();
+  }
+  std::unique_lock lock(state.mutex);
+  state.done.wait(lock, [&] { return state.finished; });
+  lock.unlock();
+  os->free_runner(runner);
+}
 
 // What ser2net announces a connection as (there is no registered type for RFC 2217).
 constexpr const char* kServiceType = "=_iostream._tcp";
@@ -208,10 +241,17 @@ void TStationBrowser::Start() {
   thread_ = std::thread([this, shared = shared_] {
     gensio_mdns* mdns = nullptr;
     gensio_mdns_watch* watch = nullptr;
-    int error = gensio_alloc_mdns(shared->os, &mdns);
-    if (error == 0) {
-      error = gensio_mdns_add_watch(mdns, -1, GENSIO_NETTYPE_UNSPEC, nullptr, kServiceType, nullptr,
-                                    nullptr, &TShared::Watched, shared.get(), &watch);
+    int error = GE_NOMEM;
+    try {
+      OnLoop(shared->os, [&] {
+        error = gensio_alloc_mdns(shared->os, &mdns);
+        if (error == 0) {
+          error = gensio_mdns_add_watch(mdns, -1, GENSIO_NETTYPE_UNSPEC, nullptr, kServiceType,
+                                        nullptr, nullptr, &TShared::Watched, shared.get(), &watch);
+        }
+      });
+    } catch (const std::bad_alloc&) {
+      // Nothing was made: the browser says it cannot look, as for any other failure.
     }
     if (error != 0) {
       std::lock_guard lock(shared->mutex);
@@ -240,16 +280,25 @@ void TStationBrowser::Start() {
       shared->finishedSignal.notify_all();
     }
     int expected = 0;
-    if (watch && gensio_mdns_remove_watch(
-                     watch, [](gensio_mdns_watch*, void* data) { TShared::Released(data); },
-                     shared.get()) == 0)
-      ++expected;
-    if (mdns &&
-        gensio_free_mdns(
-            mdns, [](gensio_mdns*, void* data) { TShared::Released(data); }, shared.get()) == 0)
-      ++expected;
+    const auto release = [&] {
+      if (watch && gensio_mdns_remove_watch(
+                       watch, [](gensio_mdns_watch*, void* data) { TShared::Released(data); },
+                       shared.get()) == 0)
+        ++expected;
+      if (mdns &&
+          gensio_free_mdns(
+              mdns, [](gensio_mdns*, void* data) { TShared::Released(data); }, shared.get()) == 0)
+        ++expected;
+    };
+    bool handedToLoop = true;
+    try {
+      OnLoop(shared->os, release);
+    } catch (const std::bad_alloc&) {
+      handedToLoop = false;
+    }
     std::unique_lock lock(shared->mutex);
-    if (!shared->news.wait_for(lock, kReleaseBound, [&] { return shared->released >= expected; })) {
+    if (!handedToLoop ||
+        !shared->news.wait_for(lock, kReleaseBound, [&] { return shared->released >= expected; })) {
       // gensio may still call back into what it was given: that stays, for the program's life.
       new std::shared_ptr<TShared>(shared);
     }
