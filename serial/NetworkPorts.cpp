@@ -5,6 +5,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "serial/SerialProcess.h"
+
 namespace {
 
 std::mutex portsMutex;
@@ -38,5 +40,9 @@ void NotifyOpenCancelled() {
 }
 
 void SetOpenCancelListener(void (*listener)()) {
+  if (const TSerialProcess* program = SharedSerialProcess()) {
+    program->SetOpenCancelListener(listener);
+    return;
+  }
   cancelListener = listener;
 }

@@ -9,6 +9,8 @@
 
 #include <mutex>
 
+#include "serial/SerialProcess.h"
+
 namespace {
 
 std::mutex moduleMutex;
@@ -47,7 +49,7 @@ TStationModule* StationModule(std::string& reason) {
              ", which cannot be loaded: " + (failure ? failure : "it has no station module in it");
     return nullptr;
   }
-  loaded = reinterpret_cast<TStationModuleEntry*>(entry)();
+  loaded = reinterpret_cast<TStationModuleEntry*>(entry)(OwnSerialProcess());
   return loaded;
 }
 

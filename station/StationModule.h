@@ -13,6 +13,7 @@
 
 #include "serial/SerialDevice.h"
 #include "serial/SerialPlatform.h"
+#include "serial/SerialProcess.h"
 #include "station/OperatorIdentity.h"
 
 class TStationSearch;
@@ -34,7 +35,8 @@ class TStationModule {
 };
 
 // The loadable module's one exported function, which gives its TStationModule.
-using TStationModuleEntry = TStationModule*();
+// Given the program's process-wide serial state, which the module's own copy of the component uses.
+using TStationModuleEntry = TStationModule*(const TSerialProcess& program);
 inline constexpr const char* kStationModuleEntry = "OrvelStationModule";
 
 // The module handed in, else the one loaded at the first call: from beside the program (the

@@ -3,9 +3,11 @@
 // The entry of the loadable station module, the one symbol it exports (StationModule.map).
 #include <type_traits>
 
+#include "serial/SerialProcess.h"
 #include "station/LinkedStationModule.h"
 
-extern "C" TStationModule* OrvelStationModule() {
+extern "C" TStationModule* OrvelStationModule(const TSerialProcess& program) {
+  ShareSerialProcess(program);
   return &LinkedStationModule();
 }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "serial/SerialPlatform.h"
+#include "serial/SerialProcess.h"
 
 namespace {
 
@@ -36,10 +37,12 @@ void AbortSerialWrites() noexcept {
 }
 
 bool SerialWritesAborted() noexcept {
+  if (const TSerialProcess* program = SharedSerialProcess()) return program->WritesAborted();
   return aborted;
 }
 
 int WriteAbortDescriptor() {
+  if (const TSerialProcess* program = SharedSerialProcess()) return program->WriteAbortDescriptor();
   static std::once_flag created;
   std::call_once(created, [] { abortDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); });
   return abortDescriptor;
